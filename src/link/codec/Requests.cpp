@@ -1,0 +1,118 @@
+#include "codec/Requests.h"
+
+#include "codec/Hex.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace codec {
+namespace {
+
+void PutAddress(Datagram& d, std::size_t offset, const Ip4& address) {
+    std::copy(address.begin(), address.end(), d.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+// A combo selection as its one-based code; no selection gives 0.
+std::uint8_t SelectionCode(int index) {
+    return index < 0 ? 0 : static_cast<std::uint8_t>(index + 1);
+}
+
+// Leading decimal integer of a text, like atoi, but saturating instead of
+// overflowing.
+long long LeadingInteger(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r')))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    long long value = 0;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+        if (value < INT_MAX)
+            value = value * 10 + (text[pos] - '0');
+    }
+    value = std::min<long long>(value, INT_MAX);
+    return negative ? -value : value;
+}
+
+} // namespace
+
+Datagram MakeHeader(std::size_t length, std::string_view marker, const Ip4& address, std::uint8_t kind) {
+    Datagram d(std::max(length, kHeaderLength), 0);
+    std::copy(kPrefix.begin(), kPrefix.end(), d.begin());
+    std::copy(marker.begin(), marker.begin() + 2, d.begin() + 6);
+    PutAddress(d, kAddressOffset, address);
+    d[12] = 0;
+    d[kKindOffset] = kind;
+    return d;
+}
+
+Datagram BuildProjectorRequest(int kind, const Ip4& address, std::string_view bundle) {
+    Datagram d = MakeHeader(kProjectorLength, kRequestMarker, address, static_cast<std::uint8_t>(kind));
+    const std::size_t bytes = std::min(bundle.size() / 2, kBundleBytes);
+    for (std::size_t i = 0; i < bytes; ++i)
+        d[kHeaderLength + i] = HexPairToByte(bundle.data() + 2 * i);
+    return d;
+}
+
+Datagram BuildNetworkRequest(const SettingsValues& v) {
+    Datagram d = MakeHeader(kNetworkLength, kRequestMarker, v.initialIp, 3);
+    PutAddress(d, 14, v.serverIp);
+    PutAddress(d, 18, v.controllerIp);
+    PutAddress(d, 22, v.maskIp);
+    PutAddress(d, 26, v.gatewayIp);
+    d[36] = d[37] = v.oneKey ? 0xAA : 0xA0;
+    // Only the pulse lock has a time; the level lock and no selection send 0x02 0xFF.
+    if (v.lockTypeIndex == 0) {
+        d[38] = 0x01;
+        d[39] = v.lockTimeIndex < 0 ? 0xFF : static_cast<std::uint8_t>(v.lockTimeIndex);
+    } else {
+        d[38] = 0x02;
+        d[39] = 0xFF;
+    }
+    return d;
+}
+
+std::uint8_t MicValueToByte(std::string_view text) {
+    const long long v = LeadingInteger(text);
+    if (v == -1)
+        return 0xFF;
+    return static_cast<std::uint8_t>(static_cast<unsigned long long>(v + 1) & 0xFFu);
+}
+
+Datagram BuildDeviceRequest(const SettingsValues& v, const std::vector<MicEntryText>& rows) {
+    Datagram d = MakeHeader(kDeviceLength, kRequestMarker, v.initialIp, 4);
+    d[14] = SelectionCode(v.domeIndex);
+    d[15] = SelectionCode(v.micIndex);
+    d[16] = SelectionCode(v.keyboardIndex);
+    std::fill(d.begin() + 17, d.begin() + kMicOffset, 0xFF);
+    const std::size_t count = std::min(rows.size(), kMicEntries);
+    for (std::size_t k = 0; k < count; ++k) {
+        const MicEntryText& row = rows[k];
+        const std::size_t at = kMicOffset + 4 * k;
+        d[at + 0] = MicValueToByte(row.tyjnum);
+        d[at + 1] = MicValueToByte(row.tdnum);
+        d[at + 2] = MicValueToByte(row.qjnum);
+        d[at + 3] = MicValueToByte(row.bitnum);
+    }
+    std::fill(d.begin() + 104, d.end(), 0xFF);
+    return d;
+}
+
+Datagram BuildQuery(const Ip4& address) {
+    return MakeHeader(kQueryLength, kRequestMarker, address, 5);
+}
+
+std::vector<SetStep> BuildSetSequence(const SettingsValues& v, const std::vector<MicEntryText>& rows) {
+    std::vector<SetStep> steps;
+    steps.push_back({BuildProjectorRequest(1, v.initialIp, v.code1), v.initialIp, 2000});
+    steps.push_back({BuildProjectorRequest(2, v.initialIp, v.code2), v.initialIp, 2000});
+    steps.push_back({BuildNetworkRequest(v), v.initialIp, 2000});
+    steps.push_back({BuildDeviceRequest(v, rows), v.initialIp, 4000});
+    steps.push_back({BuildQuery(v.controllerIp), v.controllerIp, 0});
+    return steps;
+}
+
+} // namespace codec
