@@ -1,0 +1,48 @@
+#include "ConfigApp.h"
+
+#include "Database.h"
+#include "MessageBox.h"
+#include "Resources.h"
+
+#include <QCoreApplication>
+
+#if __has_include("MainConfigDlg.h")
+#include "MainConfigDlg.h"
+#define VELMORA_HAS_MAIN_DIALOG 1
+#else
+#include "AboutDlg.h"
+#endif
+
+bool CConfigApp::InitInstance() {
+    InstallMessageSink();
+    // The socket layer: nothing to start on this platform, but its failure
+    // still ends the program before any window.
+    if (!m_pfnSocketInit()) {
+        MessageBoxShow(LoadResourceString(103));
+        return false;
+    }
+    // Control containment, three-dimensional drawing and OLE need nothing here.
+    // The settings location is selected but nothing is ever stored there.
+    QCoreApplication::setOrganizationName(QStringLiteral("QTLB"));
+
+    try {
+        CDatabase::OpenShared("data.mdb");
+    } catch (const CDatabaseError&) {
+        MessageBoxShow(QStringLiteral("data.mdb是否在当前路径下!"));
+        return false;
+    }
+
+    m_bMainDialogRan = true;
+    if (m_pfnRunMainDialog) {
+        m_pfnRunMainDialog();
+    } else {
+#ifdef VELMORA_HAS_MAIN_DIALOG
+        CMainConfigDlg dialog;
+        dialog.DoModal();
+#else
+        CAboutDlg dialog;
+        dialog.DoModal();
+#endif
+    }
+    return false;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <functional>
+
+class QWidget;
+
+// The application object: prepares the platform services, opens the shared
+// connection on data.mdb and runs the main window modally. The program ends
+// when that window closes.
+class CConfigApp {
+public:
+    // Always false: the program ends after the main window, or after a
+    // start-up failure that has been shown to the user.
+    bool InitInstance();
+
+    // Start-up steps that a test can make fail.
+    std::function<bool()> m_pfnSocketInit = [] { return true; };
+    // Runs the main window; replaced by tests that only check start-up.
+    std::function<void()> m_pfnRunMainDialog;
+    bool m_bMainDialogRan = false;
+};

@@ -1,0 +1,15 @@
+#include "ConfigApp.h"
+#include "DialogBase.h"
+#include "Resources.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setWindowIcon(ProgramIcon());
+    InstallFontSubstitutes();
+    CConfigApp app;
+    app.InitInstance();
+    return 0;
+}

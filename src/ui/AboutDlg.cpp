@@ -1,0 +1,11 @@
+#include "AboutDlg.h"
+
+#include "Resources.h"
+
+#include <QPushButton>
+
+CAboutDlg::CAboutDlg(QWidget* pParent) : CDialogBase(100, pParent) {
+    setWindowIcon(ProgramIcon());
+    if (auto* pOk = ControlAs<QPushButton>(1))
+        connect(pOk, &QPushButton::clicked, this, &QDialog::accept);
+}

@@ -1,0 +1,334 @@
+#include "DialogBase.h"
+
+#include "IpAddressEdit.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QIcon>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QTableView>
+#include <QTimerEvent>
+
+namespace {
+
+// A combo's closed height in dialog units; the template's height is that of
+// the dropped list.
+constexpr int kComboClosedHeight = 12;
+
+} // namespace
+
+SDialogTemplate LoadDialogTemplate(int nId) {
+    SDialogTemplate result;
+    QFile file(QStringLiteral(":/dialogs/%1.json").arg(nId));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("dialog template %d is missing from the resources", nId);
+    const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+    result.nId = root.value(QStringLiteral("id")).toInt();
+    result.strCaption = root.value(QStringLiteral("caption")).toString();
+    result.cx = root.value(QStringLiteral("width")).toInt();
+    result.cy = root.value(QStringLiteral("height")).toInt();
+    result.strFont = root.value(QStringLiteral("font")).toString();
+    result.nPointSize = root.value(QStringLiteral("pointSize")).toInt(9);
+    for (const auto& value : root.value(QStringLiteral("controls")).toArray()) {
+        const QJsonObject object = value.toObject();
+        SControlTemplate control;
+        control.nId = object.value(QStringLiteral("id")).toInt(-1);
+        control.strKind = object.value(QStringLiteral("kind")).toString();
+        control.strText = object.value(QStringLiteral("text")).toString();
+        const QJsonArray rect = object.value(QStringLiteral("rect")).toArray();
+        if (rect.size() == 4) {
+            control.x = rect[0].toInt();
+            control.y = rect[1].toInt();
+            control.cx = rect[2].toInt();
+            control.cy = rect[3].toInt();
+        }
+        for (const auto& style : object.value(QStringLiteral("style")).toArray())
+            control.styles << style.toString();
+        for (const auto& item : object.value(QStringLiteral("items")).toArray())
+            control.items << item.toString();
+        control.bVisible = object.value(QStringLiteral("visible")).toBool(true);
+        control.bEnabled = object.value(QStringLiteral("enabled")).toBool(true);
+        control.nLabelFor = object.value(QStringLiteral("for")).toInt(0);
+        result.controls.push_back(control);
+    }
+    return result;
+}
+
+void InstallFontSubstitutes() {
+    const QStringList cjk{QStringLiteral("Noto Sans CJK SC"), QStringLiteral("Noto Sans SC"),
+                          QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Droid Sans Fallback")};
+    for (const char* pszFace : {"微软雅黑", "宋体", "MS Sans Serif"})
+        QFont::insertSubstitutions(QString::fromUtf8(pszFace), cjk);
+}
+
+CDialogBase::CDialogBase(int nTemplateId, QWidget* pParent)
+    : QDialog(pParent), m_template(LoadDialogTemplate(nTemplateId)) {
+    Build();
+}
+
+QRect CDialogBase::MapDialogRect(int x, int y, int cx, int cy) const {
+    return QRect(x * m_nBaseX / 4, y * m_nBaseY / 8, cx * m_nBaseX / 4, cy * m_nBaseY / 8);
+}
+
+void CDialogBase::Build() {
+    setWindowTitle(m_template.strCaption);
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    QFont font(m_template.strFont.isEmpty() ? QStringLiteral("微软雅黑") : m_template.strFont);
+    font.setPointSize(m_template.nPointSize);
+    setFont(font);
+    // The dialog base units: the average width of the Latin letters and the
+    // font's height, as the dialog manager measures them.
+    QFontMetrics metrics(font);
+    const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+    m_nBaseX = (metrics.horizontalAdvance(strLetters) / 26 + 1) / 2;
+    m_nBaseY = metrics.height();
+    setFixedSize(MapDialogRect(0, 0, m_template.cx, m_template.cy).size());
+
+    QHash<int, QString> labels;
+    for (const auto& control : m_template.controls)
+        if (control.nLabelFor != 0)
+            labels.insert(control.nLabelFor, control.strText);
+
+    QWidget* pPrevious = nullptr;
+    for (const auto& control : m_template.controls) {
+        QWidget* pWidget = CreateControl(control);
+        if (control.nId > 0)
+            m_controls.insert(control.nId, pWidget);
+        pWidget->setEnabled(control.bEnabled);
+        // Hidden controls keep their values but never appear.
+        pWidget->setVisible(control.bVisible);
+        if (!control.bVisible)
+            pWidget->setAttribute(Qt::WA_WState_ExplicitShowHide);
+        QString strName = labels.value(control.nId, control.strText);
+        if (!strName.isEmpty())
+            pWidget->setAccessibleName(strName.remove(QLatin1Char('&')));
+        if (control.nId > 0 && pWidget->focusPolicy() != Qt::NoFocus) {
+            if (pPrevious)
+                setTabOrder(pPrevious, pWidget);
+            pPrevious = pWidget;
+        }
+    }
+    for (auto it = labels.constBegin(); it != labels.constEnd(); ++it) {
+        for (auto* pLabel : findChildren<QLabel*>())
+            if (pLabel->text() == it.value() && m_controls.contains(it.key()))
+                pLabel->setBuddy(m_controls.value(it.key()));
+    }
+}
+
+QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
+    QWidget* pWidget = nullptr;
+    QRect rect = MapDialogRect(control.x, control.y, control.cx, control.cy);
+    const QString& kind = control.strKind;
+    if (kind == QLatin1String("static")) {
+        auto* pLabel = new QLabel(control.strText, this);
+        pLabel->setWordWrap(false);
+        // Static texts in a dialog font may need a little more room than the
+        // template gives; they never clip.
+        rect.setWidth(std::max(rect.width(), pLabel->sizeHint().width()));
+        rect.setHeight(std::max(rect.height(), pLabel->sizeHint().height()));
+        pWidget = pLabel;
+    } else if (kind == QLatin1String("group")) {
+        auto* pGroup = new QGroupBox(control.strText, this);
+        pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
+        pGroup->setFocusPolicy(Qt::NoFocus);
+        pWidget = pGroup;
+    } else if (kind == QLatin1String("button") || kind == QLatin1String("defbutton")) {
+        auto* pButton = new QPushButton(control.strText, this);
+        pButton->setAutoDefault(false);
+        if (kind == QLatin1String("defbutton"))
+            pButton->setDefault(true);
+        pWidget = pButton;
+    } else if (kind == QLatin1String("check")) {
+        pWidget = new QCheckBox(control.strText, this);
+    } else if (kind == QLatin1String("edit")) {
+        if (control.styles.contains(QLatin1String("multiline"))) {
+            auto* pEdit = new QPlainTextEdit(this);
+            pEdit->setTabChangesFocus(true);
+            pEdit->setVerticalScrollBarPolicy(control.styles.contains(QLatin1String("vscroll"))
+                                                  ? Qt::ScrollBarAsNeeded
+                                                  : Qt::ScrollBarAlwaysOff);
+            pWidget = pEdit;
+        } else {
+            auto* pEdit = new QLineEdit(this);
+            if (control.styles.contains(QLatin1String("number")))
+                pEdit->setValidator(
+                    new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), pEdit));
+            pWidget = pEdit;
+        }
+    } else if (kind == QLatin1String("combo")) {
+        auto* pCombo = new QComboBox(this);
+        pCombo->setEditable(control.styles.contains(QLatin1String("dropdown")));
+        if (pCombo->isEditable())
+            pCombo->setInsertPolicy(QComboBox::NoInsert);
+        pCombo->addItems(control.items);
+        pCombo->setCurrentIndex(-1);
+        pCombo->setMaxVisibleItems(std::max(5, control.cy / 10));
+        pCombo->setProperty("sorted", control.styles.contains(QLatin1String("sort")));
+        rect.setHeight(std::max(MapDialogRect(0, 0, 0, kComboClosedHeight).height(), pCombo->sizeHint().height()));
+        pWidget = pCombo;
+    } else if (kind == QLatin1String("ip")) {
+        pWidget = new CIpAddressEdit(this);
+    } else if (kind == QLatin1String("progress")) {
+        auto* pProgress = new QProgressBar(this);
+        pProgress->setTextVisible(false);
+        pWidget = pProgress;
+    } else if (kind == QLatin1String("list")) {
+        auto* pTable = new QTableView(this);
+        pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+        pTable->setSelectionMode(QAbstractItemView::SingleSelection);
+        pTable->verticalHeader()->hide();
+        pWidget = pTable;
+    } else if (kind == QLatin1String("icon")) {
+        auto* pIcon = new QLabel(this);
+        pIcon->setPixmap(QIcon(QStringLiteral(":/icons/velmora.png")).pixmap(32, 32));
+        rect.setSize(QSize(32, 32));
+        pWidget = pIcon;
+    } else {
+        pWidget = new QLabel(control.strText, this);
+    }
+    pWidget->setGeometry(rect);
+    if (kind == QLatin1String("group"))
+        pWidget->lower();
+    return pWidget;
+}
+
+QWidget* CDialogBase::Control(int nId) const { return m_controls.value(nId, nullptr); }
+
+bool CDialogBase::UpdateData(bool bSaveAndValidate) {
+    DoDataExchange(bSaveAndValidate);
+    return true;
+}
+
+void CDialogBase::DoDataExchange(bool) {}
+
+QString CDialogBase::GetItemText(int nId) const {
+    QWidget* pWidget = Control(nId);
+    if (auto* pEdit = qobject_cast<QLineEdit*>(pWidget))
+        return pEdit->text();
+    if (auto* pEdit = qobject_cast<QPlainTextEdit*>(pWidget))
+        return pEdit->toPlainText();
+    if (qobject_cast<QComboBox*>(pWidget))
+        return ComboText(nId);
+    if (auto* pIp = qobject_cast<CIpAddressEdit*>(pWidget))
+        return pIp->Text();
+    if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget))
+        return pButton->text();
+    if (auto* pLabel = qobject_cast<QLabel*>(pWidget))
+        return pLabel->text();
+    return QString();
+}
+
+void CDialogBase::SetItemText(int nId, const QString& strText) {
+    QWidget* pWidget = Control(nId);
+    if (auto* pEdit = qobject_cast<QLineEdit*>(pWidget)) {
+        if (pEdit->text() != strText)
+            pEdit->setText(strText);
+    } else if (auto* pEdit = qobject_cast<QPlainTextEdit*>(pWidget)) {
+        if (pEdit->toPlainText() != strText)
+            pEdit->setPlainText(strText);
+    } else if (qobject_cast<QComboBox*>(pWidget)) {
+        SetComboText(nId, strText);
+    } else if (auto* pIp = qobject_cast<CIpAddressEdit*>(pWidget)) {
+        pIp->SetText(strText);
+    } else if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget)) {
+        pButton->setText(strText);
+    } else if (auto* pLabel = qobject_cast<QLabel*>(pWidget)) {
+        pLabel->setText(strText);
+    }
+}
+
+void CDialogBase::EnableItem(int nId, bool bEnable) {
+    if (QWidget* pWidget = Control(nId))
+        pWidget->setEnabled(bEnable);
+}
+
+bool CDialogBase::IsItemEnabled(int nId) const {
+    QWidget* pWidget = Control(nId);
+    return pWidget && pWidget->isEnabled();
+}
+
+int CDialogBase::GetCurSel(int nId) const {
+    auto* pCombo = ControlAs<QComboBox>(nId);
+    if (!pCombo)
+        return -1;
+    int nIndex = pCombo->currentIndex();
+    // An edited text that is not the selected item means no selection.
+    if (nIndex >= 0 && pCombo->isEditable() && pCombo->currentText() != pCombo->itemText(nIndex))
+        return -1;
+    return nIndex;
+}
+
+void CDialogBase::SetCurSel(int nId, int nIndex) {
+    auto* pCombo = ControlAs<QComboBox>(nId);
+    if (!pCombo)
+        return;
+    pCombo->setCurrentIndex(nIndex >= 0 && nIndex < pCombo->count() ? nIndex : -1);
+    if (pCombo->currentIndex() < 0 && pCombo->isEditable())
+        pCombo->setEditText(QString());
+}
+
+QString CDialogBase::ComboText(int nId) const {
+    auto* pCombo = ControlAs<QComboBox>(nId);
+    if (!pCombo)
+        return QString();
+    if (pCombo->isEditable())
+        return pCombo->currentText();
+    return pCombo->currentIndex() >= 0 ? pCombo->itemText(pCombo->currentIndex()) : QString();
+}
+
+void CDialogBase::SetComboText(int nId, const QString& strText) {
+    auto* pCombo = ControlAs<QComboBox>(nId);
+    if (!pCombo)
+        return;
+    if (!strText.isEmpty()) {
+        for (int i = 0; i < pCombo->count(); ++i) {
+            if (pCombo->itemText(i).startsWith(strText, Qt::CaseInsensitive)) {
+                if (pCombo->currentIndex() != i || (pCombo->isEditable() && pCombo->currentText() != pCombo->itemText(i)))
+                    pCombo->setCurrentIndex(i);
+                return;
+            }
+        }
+    }
+    if (pCombo->isEditable() && pCombo->currentText() != strText)
+        pCombo->setEditText(strText);
+}
+
+void CDialogBase::SetTimer(int nId, int nPeriodMs) {
+    KillTimer(nId);
+    int nQtId = startTimer(nPeriodMs, Qt::PreciseTimer);
+    m_timers.insert(nId, nQtId);
+    m_timerIds.insert(nQtId, nId);
+}
+
+void CDialogBase::KillTimer(int nId) {
+    auto it = m_timers.find(nId);
+    if (it == m_timers.end())
+        return;
+    killTimer(it.value());
+    m_timerIds.remove(it.value());
+    m_timers.erase(it);
+}
+
+void CDialogBase::OnTimer(int) {}
+
+void CDialogBase::timerEvent(QTimerEvent* pEvent) {
+    auto it = m_timerIds.find(pEvent->timerId());
+    if (it == m_timerIds.end()) {
+        QDialog::timerEvent(pEvent);
+        return;
+    }
+    OnTimer(it.value());
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QWidget>
+
+#include <array>
+#include <cstdint>
+
+class QLineEdit;
+
+// An IPv4 address control: four number fields (0 to 255) with dots between
+// them. A blank field reads as 0, so a blank control reads "0.0.0.0";
+// IsComplete() tells whether all four fields are filled.
+class CIpAddressEdit : public QWidget {
+    Q_OBJECT
+public:
+    explicit CIpAddressEdit(QWidget* pParent = nullptr);
+
+    QString Text() const;
+    bool IsComplete() const;
+    bool IsBlank() const;
+    void SetAddress(const std::array<std::uint8_t, 4>& address);
+    std::array<std::uint8_t, 4> Address() const;
+    // Accepts a dotted text; fields it does not give are left blank.
+    void SetText(const QString& strText);
+    void Clear();
+    QLineEdit* Field(int nIndex) const { return m_fields[static_cast<std::size_t>(nIndex)]; }
+
+signals:
+    void Changed();
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+    void changeEvent(QEvent* pEvent) override;
+
+private:
+    void OnFieldEdited(int nIndex);
+    std::array<QLineEdit*, 4> m_fields{};
+};
