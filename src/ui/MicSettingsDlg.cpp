@@ -1,0 +1,195 @@
+#include "MicSettingsDlg.h"
+
+#include "Database.h"
+#include "MessageBox.h"
+#include "ProgramValues.h"
+#include "Statements.h"
+
+#include <QComboBox>
+#include <QPushButton>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+
+namespace {
+
+// The number a stored text stands for: its leading decimal integer (blanks
+// skipped, optional sign), 0 when it does not start with one. Values too
+// large for any list saturate instead of overflowing.
+int LeadingNumber(const std::string& strText) {
+    std::size_t i = 0;
+    while (i < strText.size() && (strText[i] == ' ' || (strText[i] >= '\t' && strText[i] <= '\r')))
+        ++i;
+    bool bNegative = false;
+    if (i < strText.size() && (strText[i] == '+' || strText[i] == '-'))
+        bNegative = strText[i++] == '-';
+    long long nValue = 0;
+    for (; i < strText.size() && strText[i] >= '0' && strText[i] <= '9'; ++i)
+        nValue = std::min(nValue * 10 + (strText[i] - '0'), 1'000'000LL);
+    return static_cast<int>(bNegative ? -nValue : nValue);
+}
+
+// An index outside the list, -1 included, leaves the combo without a selection.
+void Select(QComboBox* pCombo, int nIndex) {
+    pCombo->setCurrentIndex(nIndex >= 0 && nIndex < pCombo->count() ? nIndex : -1);
+}
+
+void ClearAndDisable(QComboBox* pCombo) {
+    pCombo->setCurrentIndex(-1);
+    pCombo->setEnabled(false);
+}
+
+} // namespace
+
+int CMicSettingsDlg::CameraTypeId(int nRow) {
+    return 1091 + nRow;
+}
+
+int CMicSettingsDlg::ChannelId(int nRow) {
+    if (nRow <= 2)
+        return 1031 + nRow;
+    return 1029 + 3 * nRow;
+}
+
+int CMicSettingsDlg::DomeId(int nRow) {
+    if (nRow <= 2)
+        return 1032 + 2 * nRow;
+    return 1030 + 3 * nRow;
+}
+
+int CMicSettingsDlg::PresetId(int nRow) {
+    if (nRow <= 2)
+        return 1033 + 2 * nRow;
+    return 1031 + 3 * nRow;
+}
+
+CMicSettingsDlg::CMicSettingsDlg(QWidget* pParent) : CDialogBase(105, pParent) {
+    const QString strName = QStringLiteral("话筒%1 %2");
+    for (int nRow = 1; nRow <= kRows; ++nRow) {
+        m_combo[3 * (nRow - 1)] = ControlAs<QComboBox>(ChannelId(nRow));
+        m_combo[3 * (nRow - 1) + 1] = ControlAs<QComboBox>(DomeId(nRow));
+        m_combo[3 * (nRow - 1) + 2] = ControlAs<QComboBox>(PresetId(nRow));
+        m_combo[60 + nRow - 1] = ControlAs<QComboBox>(CameraTypeId(nRow));
+        // One label names a whole row, so each combo gets its row and column.
+        Channel(nRow)->setAccessibleName(strName.arg(nRow).arg(QStringLiteral("通道号")));
+        Dome(nRow)->setAccessibleName(strName.arg(nRow).arg(QStringLiteral("球机号")));
+        Preset(nRow)->setAccessibleName(strName.arg(nRow).arg(QStringLiteral("预置位")));
+        CameraType(nRow)->setAccessibleName(strName.arg(nRow).arg(QStringLiteral("摄像机类型")));
+        // Only a choice of the user's applies the rules: activated is not
+        // emitted for the selections the load and the rules themselves make.
+        connect(CameraType(nRow), &QComboBox::activated, this, [this, nRow] { OnSelchangeCameraType(nRow); });
+        connect(Preset(nRow), &QComboBox::activated, this, [this, nRow] { OnSelchangePreset(nRow); });
+    }
+    connect(ControlAs<QPushButton>(1), &QPushButton::clicked, this, &CMicSettingsDlg::OnOK);
+    connect(ControlAs<QPushButton>(2), &QPushButton::clicked, this, &QDialog::reject);
+    OnInitDialog();
+}
+
+bool CMicSettingsDlg::OnInitDialog() {
+    std::unique_ptr<CRecordWalker> pRecords;
+    try {
+        pRecords = CDatabase::OpenRead(stmt::SelectMicTable(), CursorType::Keyset);
+    } catch (const CDatabaseError& error) {
+        // The dialog still opens, every combo unselected and enabled.
+        ReportDatabaseError(error);
+        return true;
+    }
+    if (pRecords->IsEmpty())
+        MessageBoxShow(QStringLiteral("表内数据为空"));
+    try {
+        // Records fill the rows in the order the table returns them; there
+        // are no controls for a record beyond the twentieth.
+        for (int nRow = 1; nRow <= kRows && !pRecords->AtEnd(); ++nRow) {
+            LoadRow(nRow, *pRecords);
+            pRecords->MoveNext();
+        }
+    } catch (const CDatabaseError& error) {
+        ReportDatabaseError(error);
+        return true;
+    }
+    // A controller reading now stores the zero-based indexes this dialog uses,
+    // so nothing is subtracted while the flag is set; the flag only records
+    // that the table has since been shown.
+    g_bMicTableFromController = false;
+    return true;
+}
+
+void CMicSettingsDlg::LoadRow(int nRow, const CRecordWalker& record) {
+    // A NULL cell holds no number: it loads as nothing chosen.
+    auto field = [&record](const char* pszColumn) { return record.FieldOr(pszColumn, "-1"); };
+    Select(Channel(nRow), LeadingNumber(field("tdnum")));
+    const std::string strDome = field("qjnum");
+    Select(Dome(nRow), QString::fromStdString(strDome) == QStringLiteral("不使用球机")
+                           ? kNoDomeItem
+                           : LeadingNumber(strDome));
+    Select(Preset(nRow), LeadingNumber(field("bitnum")));
+    Select(CameraType(nRow), LeadingNumber(field("tyjnum")));
+    // The stored type decides which combos apply; a stored SONY preset above
+    // 6 is shown as it is.
+    switch (CameraType(nRow)->currentIndex()) {
+    case kCameraSony:
+        ClearAndDisable(Dome(nRow));
+        break;
+    case kCameraFixed:
+        ClearAndDisable(Dome(nRow));
+        ClearAndDisable(Preset(nRow));
+        break;
+    default:
+        break;
+    }
+}
+
+void CMicSettingsDlg::OnSelchangeCameraType(int nRow) {
+    switch (CameraType(nRow)->currentIndex()) {
+    case kCameraSony:
+        ClearAndDisable(Dome(nRow));
+        Preset(nRow)->setEnabled(true);
+        if (Preset(nRow)->currentIndex() >= kSonyPresetCount)
+            Preset(nRow)->setCurrentIndex(-1);
+        break;
+    case kCameraHaikang:
+        Dome(nRow)->setEnabled(true);
+        Preset(nRow)->setEnabled(true);
+        break;
+    case kCameraFixed:
+        ClearAndDisable(Dome(nRow));
+        ClearAndDisable(Preset(nRow));
+        break;
+    default:
+        break;
+    }
+}
+
+void CMicSettingsDlg::OnSelchangePreset(int nRow) {
+    if (CameraType(nRow)->currentIndex() != kCameraSony || Preset(nRow)->currentIndex() < kSonyPresetCount)
+        return;
+    Preset(nRow)->setCurrentIndex(-1);
+    MessageBoxShow(QStringLiteral("SONY的预置位不能大于6"));
+}
+
+void CMicSettingsDlg::OnOK() {
+    UpdateData(true);
+    // Every row is attempted, so one bad row costs only itself; the installer
+    // sees the first failure and can try again with the dialog still open.
+    std::optional<CDatabaseError> firstFailure;
+    for (int i = 0; i < kRows; ++i) {
+        const int nRow = i + 1;
+        try {
+            CDatabase::ExecuteWrite(stmt::SaveMicRow(
+                std::to_string(Channel(nRow)->currentIndex()), std::to_string(Dome(nRow)->currentIndex()),
+                std::to_string(Preset(nRow)->currentIndex()),
+                std::to_string(CameraType(nRow)->currentIndex()), std::to_string(i)));
+        } catch (const CDatabaseError& error) {
+            if (!firstFailure)
+                firstFailure = error;
+        }
+    }
+    if (firstFailure) {
+        ReportDatabaseError(*firstFailure);
+        return;
+    }
+    MessageBoxShow(QStringLiteral("保存成功！"));
+    g_bMicTableFromController = false;
+    accept();
+}
