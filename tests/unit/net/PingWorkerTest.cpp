@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <future>
 #include <memory>
 #include <thread>
 
@@ -31,10 +30,10 @@ TEST_F(PingWorkerTest, StopWhileWaitingEndsAtOnce) {
 
 TEST_F(PingWorkerTest, RequestsDuringAProbeAddUpToOneMoreProbe) {
     // The first wait holds the probe until the test lets it go; later waits time out at once.
-    std::promise<void> release;
-    m_api.m_selectHook = [released = release.get_future().share(), pnWaits = std::make_shared<int>(0)](auto) {
+    auto pRelease = std::make_shared<CEvent>(CEvent::EReset::Manual);
+    m_api.m_selectHook = [pRelease, pnWaits = std::make_shared<int>(0)](auto) {
         if (++*pnWaits == 1) {
-            released.wait();
+            pRelease->Wait();
         }
         return 0;
     };
@@ -43,7 +42,7 @@ TEST_F(PingWorkerTest, RequestsDuringAProbeAddUpToOneMoreProbe) {
     ASSERT_TRUE(m_api.WaitForSends(1));
     worker.Request("192.0.2.2", 1);
     worker.Request("192.0.2.2", 1);
-    release.set_value();
+    pRelease->Set();
 
     ASSERT_TRUE(m_api.WaitForSends(2));
     std::this_thread::sleep_for(200ms); // a third probe would follow at once
