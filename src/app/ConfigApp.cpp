@@ -6,12 +6,7 @@
 
 #include <QCoreApplication>
 
-#if __has_include("MainConfigDlg.h")
 #include "MainConfigDlg.h"
-#define VELMORA_HAS_MAIN_DIALOG 1
-#else
-#include "AboutDlg.h"
-#endif
 
 bool CConfigApp::InitInstance() {
     InstallMessageSink();
@@ -36,13 +31,8 @@ bool CConfigApp::InitInstance() {
     if (m_pfnRunMainDialog) {
         m_pfnRunMainDialog();
     } else {
-#ifdef VELMORA_HAS_MAIN_DIALOG
         CMainConfigDlg dialog;
         dialog.DoModal();
-#else
-        CAboutDlg dialog;
-        dialog.DoModal();
-#endif
     }
     return false;
 }

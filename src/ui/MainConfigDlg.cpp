@@ -1,0 +1,643 @@
+#include "MainConfigDlg.h"
+
+#include "AboutDlg.h"
+#include "ControllerSocket.h"
+#include "Database.h"
+#include "IpAddressEdit.h"
+#include "MessageBox.h"
+#if __has_include("MicSettingsDlg.h")
+#include "MicSettingsDlg.h"
+#define HAVE_MIC 1
+#endif
+#include "PingWorker.h"
+#include "ProgramValues.h"
+#if __has_include("ProjectorCodeDlg.h")
+#include "ProjectorCodeDlg.h"
+#define HAVE_PROJ 1
+#endif
+#include "Resources.h"
+#include "Statements.h"
+
+#include "codec/Requests.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+namespace {
+
+// Control identifiers of the main window.
+enum : int {
+    IDC_PROJECTOR1 = 1000,
+    IDC_PROJECTOR2 = 1002,
+    IDC_SELECT1 = 1003,
+    IDC_SELECT2 = 1005,
+    IDC_CONTROLLER_IP = 1007,
+    IDC_DOME = 1008,
+    IDC_MIC = 1009,
+    IDC_KEYBOARD = 1010,
+    IDC_SET = 1011,
+    IDC_GET = 1012,
+    IDC_CODE1 = 1013,
+    IDC_CODE2 = 1014,
+    IDC_SERVER_IP = 1015,
+    IDC_MASK = 1019,
+    IDC_GATEWAY = 1020,
+    IDC_INITIAL_IP = 1021,
+    IDC_MIC_SETTINGS = 1028,
+    IDC_LOCK_TYPE = 1032,
+    IDC_LOCK_TIME = 1034,
+    IDC_PING = 1036,
+    IDC_PROGRESS = 1038,
+    IDC_HELP = 1039,
+    IDC_ONE_KEY = 1040,
+    IDC_PASSWORD = 1041,
+};
+
+enum : int { kTimerTakeOver = 1, kTimerQuery = 3, kTimerSet = 7 };
+
+// The fourteen controls that only a successful reading makes available.
+constexpr std::array<int, 14> kSettingControls{IDC_SERVER_IP,  IDC_CONTROLLER_IP, IDC_MASK,       IDC_GATEWAY,
+                                               IDC_DOME,       IDC_MIC,           IDC_KEYBOARD,   IDC_PROJECTOR1,
+                                               IDC_PROJECTOR2, IDC_SELECT1,       IDC_SELECT2,    IDC_MIC_SETTINGS,
+                                               IDC_LOCK_TYPE,  IDC_LOCK_TIME};
+
+const QString kUnknownModel = QStringLiteral("未知投影机型号");
+
+// What the controller reports for a microphone value, stored zero-based like
+// everything the microphone dialog writes: 0 and 255 mean no choice.
+std::string StoredMicValue(std::uint8_t nByte) {
+    return nByte == 0 || nByte == 255 ? std::string("-1") : std::to_string(nByte - 1);
+}
+
+} // namespace
+
+CMainConfigDlg::CMainConfigDlg(QWidget* pParent) : CMainConfigDlg(STiming{}, pParent) {}
+
+CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
+    : CDialogBase(102, pParent), m_timing(timing), m_pingWorker(std::make_unique<CPingWorker>()) {
+    setWindowIcon(ProgramIcon());
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    if (auto* pPassword = ControlAs<QLineEdit>(IDC_PASSWORD))
+        pPassword->setMaxLength(10);
+    m_pSetStepTimer = new QTimer(this);
+    m_pSetStepTimer->setSingleShot(true);
+    connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::RunSetStep);
+    Wire();
+}
+
+CMainConfigDlg::~CMainConfigDlg() = default;
+
+void CMainConfigDlg::Wire() {
+    auto onClick = [this](int nId, void (CMainConfigDlg::*pHandler)()) {
+        if (auto* pButton = ControlAs<QPushButton>(nId))
+            connect(pButton, &QPushButton::clicked, this, pHandler);
+    };
+    onClick(IDC_GET, &CMainConfigDlg::OnGetSettings);
+    onClick(IDC_SET, &CMainConfigDlg::OnSet);
+    onClick(IDC_SELECT1, &CMainConfigDlg::OnSelectProjector1);
+    onClick(IDC_SELECT2, &CMainConfigDlg::OnSelectProjector2);
+    onClick(IDC_MIC_SETTINGS, &CMainConfigDlg::OnMicSettings);
+    // "PING" and "帮助" have handlers that do nothing.
+    if (auto* pCombo = ControlAs<QComboBox>(IDC_LOCK_TYPE))
+        connect(pCombo, &QComboBox::activated, this, &CMainConfigDlg::OnSelchangeLockType);
+}
+
+CIpAddressEdit* CMainConfigDlg::IpControl(int nId) const { return ControlAs<CIpAddressEdit>(nId); }
+
+int CMainConfigDlg::DoModal() {
+    OnInitDialog();
+    if (m_bEndedAtInit)
+        return QDialog::Accepted;
+    return exec();
+}
+
+bool CMainConfigDlg::OnInitDialog() {
+    auto* pLockTime = ControlAs<QComboBox>(IDC_LOCK_TIME);
+    SetCurSel(IDC_LOCK_TYPE, 0);
+    pLockTime->clear();
+    pLockTime->addItem(QStringLiteral("0.5"));
+    for (int i = 1; i <= 120; ++i)
+        pLockTime->addItem(QString::number(i));
+    SetCurSel(IDC_LOCK_TIME, 0);
+    DisableSettingControls();
+
+    g_bMicTableFromController = false;
+    m_bSetConfirmed = false;
+    m_nQueryTicks = 0;
+    g_nProjectorSlot = 0;
+    g_bProjectorChosen = false;
+    m_bVerifySet = false;
+
+    if (!CControllerSocket::PortIsFree(m_timing.nPort)) {
+        MessageBoxShow(QStringLiteral("通信端口被占用！"));
+        UpdateData(true);
+        m_bEndedAtInit = true;
+        done(QDialog::Accepted);
+    }
+    m_pSocket = std::make_unique<CControllerSocket>([this](CControllerSocket& socket) { OnSocketReceive(socket); });
+    m_pSocket->Create(m_timing.nPort);
+    SetTimer(kTimerTakeOver, m_timing.nTimerPeriodMs);
+    return true;
+}
+
+void CMainConfigDlg::DoDataExchange(bool bSave) {
+    if (bSave) {
+        m_strMicType = ComboText(IDC_MIC);
+        m_strKeyboardType = ComboText(IDC_KEYBOARD);
+        m_strDomeType = ComboText(IDC_DOME);
+        m_strModel1 = ComboText(IDC_PROJECTOR1);
+        m_strModel2 = ComboText(IDC_PROJECTOR2);
+        m_strCode1 = GetItemText(IDC_CODE1);
+        m_strCode2 = GetItemText(IDC_CODE2);
+        m_strPassword = GetItemText(IDC_PASSWORD).left(10);
+    } else {
+        SetComboText(IDC_MIC, m_strMicType);
+        SetComboText(IDC_KEYBOARD, m_strKeyboardType);
+        SetComboText(IDC_DOME, m_strDomeType);
+        SetComboTextExact(IDC_PROJECTOR1, m_strModel1);
+        SetComboTextExact(IDC_PROJECTOR2, m_strModel2);
+        SetItemText(IDC_CODE1, m_strCode1);
+        SetItemText(IDC_CODE2, m_strCode2);
+        SetItemText(IDC_PASSWORD, m_strPassword);
+    }
+}
+
+// A model name shows as it is: an item equal to it is selected, otherwise the
+// edit part shows the text. (Selecting the first item that merely begins with
+// the text would show another model whose name is longer.)
+void CMainConfigDlg::SetComboTextExact(int nId, const QString& strText) {
+    auto* pCombo = ControlAs<QComboBox>(nId);
+    int nIndex = strText.isEmpty() ? -1 : pCombo->findText(strText, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (nIndex >= 0) {
+        if (pCombo->currentIndex() != nIndex)
+            pCombo->setCurrentIndex(nIndex);
+        if (pCombo->currentText() != strText)
+            pCombo->setEditText(strText);
+    } else if (pCombo->currentText() != strText) {
+        pCombo->setEditText(strText);
+    }
+}
+
+void CMainConfigDlg::SetIp(int nId, const codec::Ip4& address) {
+    if (auto* pIp = IpControl(nId))
+        pIp->SetAddress(address);
+}
+
+void CMainConfigDlg::DisableSettingControls() {
+    for (int nId : kSettingControls)
+        EnableItem(nId, false);
+}
+
+void CMainConfigDlg::EnableSettingControls() {
+    for (int nId : kSettingControls) {
+        if (nId == IDC_LOCK_TIME) {
+            if (GetCurSel(IDC_LOCK_TYPE) == 0)
+                EnableItem(IDC_LOCK_TIME, true);
+            continue;
+        }
+        EnableItem(nId, true);
+    }
+}
+
+void CMainConfigDlg::OnSelchangeLockType() { EnableItem(IDC_LOCK_TIME, GetCurSel(IDC_LOCK_TYPE) == 0); }
+
+void CMainConfigDlg::RunChildDialog(EChildDialog which) {
+    if (m_pfnRunChildDialog) {
+        m_pfnRunChildDialog(which);
+        return;
+    }
+    switch (which) {
+    case EChildDialog::About: {
+        CAboutDlg dialog(this);
+        dialog.DoModal();
+        break;
+    }
+    case EChildDialog::ProjectorCode: {
+#ifdef HAVE_PROJ
+        CProjectorCodeDlg dialog;
+        dialog.DoModal();
+#endif
+        break;
+    }
+    case EChildDialog::MicSettings: {
+#ifdef HAVE_MIC
+        CMicSettingsDlg dialog;
+        dialog.DoModal();
+#endif
+        break;
+    }
+    }
+}
+
+void CMainConfigDlg::OnSysCommand(int nCommand) {
+    if ((nCommand & 0xFFF0) == kAboutCommand)
+        RunChildDialog(EChildDialog::About);
+}
+
+void CMainConfigDlg::contextMenuEvent(QContextMenuEvent* pEvent) {
+    // Where the window manager owns the title bar, the about entry of the
+    // system menu lives in the window's context menu.
+    QString strAbout = LoadResourceString(101);
+    if (strAbout.isEmpty())
+        return;
+    QMenu menu(this);
+    QAction* pAbout = menu.addAction(strAbout);
+    if (menu.exec(pEvent->globalPos()) == pAbout)
+        OnSysCommand(kAboutCommand);
+}
+
+void CMainConfigDlg::SelectProjector(int nSlot) {
+    g_nProjectorSlot = nSlot;
+    RunChildDialog(EChildDialog::ProjectorCode);
+}
+
+void CMainConfigDlg::OnSelectProjector1() { SelectProjector(1); }
+void CMainConfigDlg::OnSelectProjector2() { SelectProjector(2); }
+void CMainConfigDlg::OnMicSettings() { RunChildDialog(EChildDialog::MicSettings); }
+
+void CMainConfigDlg::reject() {
+    // A close while the Set is sending waits for its closing query.
+    if (IsSending()) {
+        m_bCloseRequested = true;
+        return;
+    }
+    CDialogBase::reject();
+}
+
+void CMainConfigDlg::OnTimer(int nId) {
+    // A tick that comes while a message box is open waits for the next one,
+    // so no box ever opens inside another.
+    if (IsMessageBoxOpen())
+        return;
+    UpdateData(true);
+    switch (nId) {
+    case kTimerTakeOver:
+        TakeOverProjector();
+        break;
+    case kTimerQuery:
+        OnQueryWaitTick();
+        break;
+    case kTimerSet:
+        OnSetWaitTick();
+        break;
+    default:
+        break;
+    }
+}
+
+void CMainConfigDlg::TakeOverProjector() {
+    if (!g_bProjectorChosen || (g_nProjectorSlot != 1 && g_nProjectorSlot != 2))
+        return;
+    const bool bFirst = g_nProjectorSlot == 1;
+    QString& strModel = bFirst ? m_strModel1 : m_strModel2;
+    QString& strCode = bFirst ? m_strCode1 : m_strCode2;
+    if (!g_strChosenModel.empty()) {
+        strModel = QString::fromStdString(g_strChosenModel);
+        strCode = QString::fromStdString(g_strChosenCode);
+    }
+    auto* pCombo = ControlAs<QComboBox>(bFirst ? IDC_PROJECTOR1 : IDC_PROJECTOR2);
+    // The clear command empties the selected text of the edit part.
+    if (QLineEdit* pEdit = pCombo->lineEdit())
+        pEdit->del();
+    pCombo->insertItem(0, QStringLiteral("无"));
+    pCombo->insertItem(1, strModel);
+    UpdateData(false);
+    g_bProjectorChosen = false;
+}
+
+void CMainConfigDlg::OnGetSettings() {
+    CIpAddressEdit* pInitial = IpControl(IDC_INITIAL_IP);
+    if (pInitial->Text() == QLatin1String("0.0.0.0")) {
+        MessageBoxShow(QStringLiteral("目标IP不能为空！"));
+        return;
+    }
+    m_bVerifySet = false;
+    codec::Datagram query = codec::BuildQuery(pInitial->Address());
+    m_pSocket->SendTo(query.data(), query.size(), m_timing.nPeerPort, pInitial->Text().toStdString());
+    m_bReplyReceived = false;
+    m_nQueryTicks = 0;
+    SetTimer(kTimerQuery, m_timing.nTimerPeriodMs);
+}
+
+void CMainConfigDlg::OnQueryWaitTick() {
+    if (m_bReplyReceived) {
+        KillTimer(kTimerQuery);
+        MessageBoxShow(QStringLiteral("获取完成！"));
+        g_bMicTableFromController = true;
+        EnableItem(IDC_SET, true);
+        EnableSettingControls();
+        return;
+    }
+    if (++m_nQueryTicks >= 3) {
+        KillTimer(kTimerQuery);
+        m_nQueryTicks = 0;
+        MessageBoxShow(QStringLiteral("该中控无信息返回！"));
+        DisableSettingControls();
+    }
+}
+
+void CMainConfigDlg::OnSet() {
+    UpdateData(true);
+    EnableItem(IDC_SET, false);
+    EnableItem(IDC_GET, false);
+    DisableSettingControls();
+    m_bSetConfirmed = false;
+    SetTimer(kTimerSet, m_timing.nTimerPeriodMs);
+    SendSettings();
+}
+
+void CMainConfigDlg::EndSetState() {
+    KillTimer(kTimerSet);
+    EnableItem(IDC_SET, true);
+    EnableItem(IDC_GET, true);
+    EnableSettingControls();
+}
+
+void CMainConfigDlg::OnSetWaitTick() {
+    if (m_bSetConfirmed) {
+        KillTimer(kTimerSet);
+        MessageBoxShow(QStringLiteral("发送成功！"));
+        EnableItem(IDC_SET, true);
+        EnableItem(IDC_GET, true);
+        EnableSettingControls();
+        return;
+    }
+    if (!m_bClosingQuerySent || ++m_nSetWaitTicks < kSetWaitTicks)
+        return;
+    // No confirmation: give the window back to the installer.
+    KillTimer(kTimerSet);
+    if (!m_bSetReplyReceived && !m_bSetMismatchSaid)
+        MessageBoxShow(QStringLiteral("该中控无信息返回！"));
+    EndSetState();
+}
+
+void CMainConfigDlg::SendSettings() {
+    UpdateData(true);
+    const std::array<int, 5> addressIds{IDC_INITIAL_IP, IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK, IDC_GATEWAY};
+    for (int nId : addressIds) {
+        // A half-typed address counts as empty: it is never sent.
+        if (!IpControl(nId)->IsComplete()) {
+            MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
+            EndSetState();
+            return;
+        }
+    }
+    // The Set sends what the window shows now, whatever changes meanwhile.
+    codec::SettingsValues& v = m_setSnapshot;
+    v = codec::SettingsValues{};
+    v.initialIp = codec::AddressToBytes(IpControl(IDC_INITIAL_IP)->Text().toStdString());
+    v.serverIp = codec::AddressToBytes(IpControl(IDC_SERVER_IP)->Text().toStdString());
+    v.controllerIp = codec::AddressToBytes(IpControl(IDC_CONTROLLER_IP)->Text().toStdString());
+    v.maskIp = codec::AddressToBytes(IpControl(IDC_MASK)->Text().toStdString());
+    v.gatewayIp = codec::AddressToBytes(IpControl(IDC_GATEWAY)->Text().toStdString());
+    v.code1 = m_strCode1.toStdString();
+    v.code2 = m_strCode2.toStdString();
+    v.oneKey = ControlAs<QCheckBox>(IDC_ONE_KEY)->isChecked();
+    v.lockTypeIndex = GetCurSel(IDC_LOCK_TYPE);
+    v.lockTimeIndex = GetCurSel(IDC_LOCK_TIME);
+    v.domeIndex = GetCurSel(IDC_DOME);
+    v.micIndex = GetCurSel(IDC_MIC);
+    v.keyboardIndex = GetCurSel(IDC_KEYBOARD);
+    m_strSnapshotModel1 = ComboText(IDC_PROJECTOR1);
+    m_strSnapshotModel2 = ComboText(IDC_PROJECTOR2);
+
+    m_bClosingQuerySent = false;
+    m_nSetWaitTicks = 0;
+    m_bSetReplyReceived = false;
+    m_bSetMismatchSaid = false;
+    auto* pProgress = ControlAs<QProgressBar>(IDC_PROGRESS);
+    pProgress->setRange(0, 5);
+    pProgress->setValue(0);
+    pProgress->show();
+    m_nSetStep = 0;
+    RunSetStep();
+}
+
+void CMainConfigDlg::RunSetStep() {
+    const codec::SettingsValues& v = m_setSnapshot;
+    const std::string strInitial = codec::BytesToAddress(v.initialIp);
+    codec::Datagram datagram;
+    std::string strDestination = strInitial;
+    switch (m_nSetStep) {
+    case 0:
+        datagram = codec::BuildProjectorRequest(1, v.initialIp, v.code1);
+        g_strSentModel1 = m_strSnapshotModel1.toStdString();
+        g_strSentModel2 = m_strSnapshotModel2.toStdString();
+        break;
+    case 1:
+        datagram = codec::BuildProjectorRequest(2, v.initialIp, v.code2);
+        break;
+    case 2:
+        datagram = codec::BuildNetworkRequest(v);
+        break;
+    case 3:
+        datagram = codec::BuildDeviceRequest(v, ReadMicTableForSet());
+        break;
+    case 4:
+        datagram = codec::BuildQuery(v.controllerIp);
+        strDestination = codec::BytesToAddress(v.controllerIp);
+        m_verifyAddress = v.controllerIp;
+        m_bVerifySet = true;
+        break;
+    default:
+        return;
+    }
+    m_pSocket->SendTo(datagram.data(), datagram.size(), m_timing.nPeerPort, strDestination);
+    const int nSent = m_nSetStep + 1;
+    ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
+    emit SetStepSent(nSent);
+    if (m_nSetStep < 4) {
+        m_pSetStepTimer->start(m_timing.pausesMs[static_cast<std::size_t>(m_nSetStep)]);
+        ++m_nSetStep;
+        return;
+    }
+    // The closing query is out: the wait for its answer is timer 7's.
+    m_nSetStep = -1;
+    m_bClosingQuerySent = true;
+    ControlAs<QProgressBar>(IDC_PROGRESS)->hide();
+    if (m_bCloseRequested) {
+        m_bCloseRequested = false;
+        reject();
+    }
+}
+
+std::vector<codec::MicEntryText> CMainConfigDlg::ReadMicTableForSet() {
+    std::vector<codec::MicEntryText> rows;
+    try {
+        auto pRecords = CDatabase::OpenRead(stmt::SelectMicTableForSet(), CursorType::Dynamic);
+        if (pRecords->IsEmpty())
+            MessageBoxShow(QStringLiteral("表内数据为空"));
+        while (!pRecords->AtEnd() && rows.size() < codec::kMicEntries) {
+            codec::MicEntryText row;
+            row.tdnum = pRecords->Field("tdnum");
+            row.qjnum = pRecords->Field("qjnum");
+            row.bitnum = pRecords->Field("bitnum");
+            row.tyjnum = pRecords->Field("tyjnum");
+            rows.push_back(std::move(row));
+            pRecords->MoveNext();
+        }
+    } catch (const CDatabaseError& error) {
+        // The entries read so far go out; the rest stay zero.
+        ReportDatabaseError(error);
+    }
+    return rows;
+}
+
+void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
+    UpdateData(true);
+    std::vector<std::uint8_t> buffer(8000);
+    long nResult = socket.ReceiveFrom(buffer.data(), buffer.size());
+    if (nResult <= 0)
+        return;
+    buffer.resize(static_cast<std::size_t>(nResult));
+    // While a message box is open the datagram waits, in order, for it to close.
+    if (IsMessageBoxOpen()) {
+        if (m_nQueuedReplies >= kMaxQueuedReplies)
+            return;
+        ++m_nQueuedReplies;
+    }
+    const bool bQueued = IsMessageBoxOpen();
+    RunOutsideMessageBox([this, data = std::move(buffer), bQueued] {
+        if (bQueued) {
+            --m_nQueuedReplies;
+            UpdateData(true);
+        }
+        m_bReplyReceived = data.size() != 14;
+        if (m_bClosingQuerySent && data.size() != 14)
+            m_bSetReplyReceived = true;
+        HandleReply(data.data(), data.size());
+    });
+}
+
+void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength) {
+    codec::Ip4 initial = codec::AddressToBytes(IpControl(IDC_INITIAL_IP)->Text().toStdString());
+    codec::Reply reply = codec::ReadReply(pData, nLength, initial);
+    // A Set that moved the controller is read back from its new address.
+    if (reply.outcome == codec::ReplyOutcome::Dropped && m_bVerifySet && m_verifyAddress != initial)
+        reply = codec::ReadReply(pData, nLength, m_verifyAddress);
+
+    switch (reply.outcome) {
+    case codec::ReplyOutcome::Dropped:
+        return;
+    case codec::ReplyOutcome::OtherKind:
+        FinalStep(false, reply.kind, false);
+        return;
+    case codec::ReplyOutcome::ReceptionError:
+        MessageBoxShow(QString::fromUtf8(codec::ReceptionErrorMessage(reply.kind)));
+        if (reply.kind == 4)
+            return;
+        FinalStep(reply.kind == 1 || reply.kind == 2, reply.kind, false);
+        return;
+    case codec::ReplyOutcome::Projector:
+        ApplyProjectorReply(reply);
+        FinalStep(true, reply.kind, true);
+        return;
+    case codec::ReplyOutcome::IpSettings:
+        ApplyIpReply(reply);
+        FinalStep(false, reply.kind, true);
+        return;
+    case codec::ReplyOutcome::Additional:
+        ApplyAdditionalReply(reply);
+        return;
+    }
+}
+
+void CMainConfigDlg::ApplyProjectorReply(const codec::Reply& reply) {
+    if (reply.kind == 2)
+        SetIp(IDC_INITIAL_IP, reply.address);
+    QString& strStored = reply.kind == 1 ? m_strReplyCode1 : m_strReplyCode2;
+    QString& strCode = reply.kind == 1 ? m_strCode1 : m_strCode2;
+    strStored = QString::fromStdString(reply.projector.storedBundle);
+    strCode = QString::fromStdString(reply.projector.codeText);
+}
+
+void CMainConfigDlg::ApplyIpReply(const codec::Reply& reply) {
+    SetIp(IDC_INITIAL_IP, reply.address);
+    SetIp(IDC_SERVER_IP, reply.ip.server);
+    SetIp(IDC_CONTROLLER_IP, reply.ip.controller);
+    SetIp(IDC_MASK, reply.ip.mask);
+    SetIp(IDC_GATEWAY, reply.ip.gateway);
+    SetCurSel(IDC_LOCK_TYPE, reply.ip.lockTypeIndex);
+    SetCurSel(IDC_LOCK_TIME, reply.ip.lockTimeIndex);
+    ControlAs<QCheckBox>(IDC_ONE_KEY)->setChecked(reply.ip.oneKey);
+}
+
+void CMainConfigDlg::ApplyAdditionalReply(const codec::Reply& reply) {
+    SetIp(IDC_INITIAL_IP, reply.address);
+    SetCurSel(IDC_DOME, reply.additional.domeIndex);
+    SetCurSel(IDC_MIC, reply.additional.micIndex);
+    SetCurSel(IDC_KEYBOARD, reply.additional.keyboardIndex);
+    // All twenty rows are attempted; one box at most says what went wrong.
+    bool bReported = false;
+    for (std::size_t i = 0; i < codec::kMicEntries; ++i) {
+        const auto& entry = reply.additional.mic[i];
+        try {
+            CDatabase::ExecuteWrite(stmt::StoreMicRow(StoredMicValue(entry[1]), StoredMicValue(entry[2]),
+                                                      StoredMicValue(entry[3]), StoredMicValue(entry[0]),
+                                                      std::to_string(i)));
+        } catch (const CDatabaseError& error) {
+            if (!bReported)
+                ReportDatabaseError(error);
+            bReported = true;
+        }
+    }
+    m_bVerifySet = false;
+}
+
+QString CMainConfigDlg::LookUpModel(const std::string& strVideo, bool* pbGood, const QString& strRecorded) {
+    *pbGood = false;
+    QString strModel = kUnknownModel;
+    if (strVideo.empty()) {
+        *pbGood = strRecorded == strModel;
+        return strModel;
+    }
+    try {
+        auto pRecords = CDatabase::OpenRead(stmt::SelectByVideo(strVideo));
+        while (!pRecords->AtEnd()) {
+            QString strRow = QString::fromStdString(pRecords->FieldOr("投影机型号", std::string()));
+            // A row without a model name cannot name the projector.
+            strModel = strRow.isEmpty() ? kUnknownModel : strRow;
+            *pbGood = *pbGood || strModel == strRecorded;
+            pRecords->MoveNext();
+        }
+    } catch (const CDatabaseError& error) {
+        ReportDatabaseError(error);
+        strModel = kUnknownModel;
+    }
+    if (strModel == kUnknownModel && strModel == strRecorded)
+        *pbGood = true;
+    return strModel;
+}
+
+void CMainConfigDlg::FinalStep(bool bProjector, int nKind, bool bAccepted) {
+    UpdateData(false);
+    if (bProjector) {
+        UpdateData(true);
+        if (!bAccepted)
+            return;
+        const bool bFirst = nKind == 1;
+        QString& strModel = bFirst ? m_strModel1 : m_strModel2;
+        const QString& strCode = bFirst ? m_strCode1 : m_strCode2;
+        const QString strRecorded = QString::fromStdString(bFirst ? g_strSentModel1 : g_strSentModel2);
+        bool bGood = false;
+        strModel = LookUpModel(codec::VideoTextFromCode(strCode.toStdString()), &bGood, strRecorded);
+        if (m_bVerifySet) {
+            if (!bGood) {
+                m_bSetMismatchSaid = true;
+                MessageBoxShow(QStringLiteral("投影机写入出错！"));
+            } else if (nKind == 2) {
+                m_bSetConfirmed = true;
+            }
+        }
+        UpdateData(false);
+    }
+    m_strCode1 = m_strReplyCode1;
+    m_strCode2 = m_strReplyCode2;
+    UpdateData(false);
+}

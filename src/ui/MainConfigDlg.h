@@ -1,0 +1,139 @@
+#pragma once
+
+#include "DialogBase.h"
+
+#include "codec/Address.h"
+#include "codec/Reply.h"
+#include "codec/Requests.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <vector>
+
+class CControllerSocket;
+class CIpAddressEdit;
+class CPingWorker;
+class QTimer;
+
+// The program's only top-level window: every controller setting the tool can
+// read and write, the controller socket, and the one-second timers that drive
+// every wait (1: projector take-over, 3: query wait, 7: Set confirmation).
+class CMainConfigDlg : public CDialogBase {
+    Q_OBJECT
+public:
+    // Timer period, the pauses of a Set and the UDP port; tests shorten the
+    // times and use a free port, the program keeps these.
+    struct STiming {
+        int nTimerPeriodMs = 1000;
+        std::array<int, 4> pausesMs{2000, 2000, 2000, 4000};
+        std::uint16_t nPort = codec::kControllerPort; // local port
+        std::uint16_t nPeerPort = codec::kControllerPort; // the controller's port
+    };
+    // Ticks of timer 7 after the closing query before a Set is given up.
+    static constexpr int kSetWaitTicks = 5;
+    // Datagrams held while a message box is open, at most.
+    static constexpr std::size_t kMaxQueuedReplies = 4096;
+
+    explicit CMainConfigDlg(QWidget* pParent = nullptr);
+    CMainConfigDlg(const STiming& timing, QWidget* pParent = nullptr);
+    ~CMainConfigDlg() override;
+
+    // Initialises the window; when the port is taken it says so and the
+    // window ends at once (DoModal then returns without showing it).
+    int DoModal();
+    bool OnInitDialog();
+    bool EndedAtInit() const { return m_bEndedAtInit; }
+
+    // Handlers.
+    void OnGetSettings();
+    void OnSet();
+    void OnSelectProjector1();
+    void OnSelectProjector2();
+    void OnMicSettings();
+    void OnSelchangeLockType();
+    void OnSysCommand(int nCommand);
+    void OnSocketReceive(CControllerSocket& socket);
+    void HandleReply(const std::uint8_t* pData, std::size_t nLength);
+    void DisableSettingControls();
+    void EnableSettingControls();
+
+    // State, for the window's own logic and its tests.
+    bool IsSending() const { return m_nSetStep >= 0; }
+    CControllerSocket* Socket() const { return m_pSocket.get(); }
+    CIpAddressEdit* IpControl(int nId) const;
+    const QString& Code1() const { return m_strCode1; }
+    const QString& Code2() const { return m_strCode2; }
+    const QString& ReplyCode1() const { return m_strReplyCode1; }
+    const QString& ReplyCode2() const { return m_strReplyCode2; }
+    bool VerifySet() const { return m_bVerifySet; }
+    bool SetConfirmed() const { return m_bSetConfirmed; }
+
+    // The about box; the test hook replaces the modal runs of other dialogs.
+    static constexpr int kAboutCommand = 16;
+    enum class EChildDialog { About, ProjectorCode, MicSettings };
+    std::function<void(EChildDialog)> m_pfnRunChildDialog;
+
+signals:
+    // A Set sent its datagram number n (1 to 5).
+    void SetStepSent(int nStep);
+
+protected:
+    void DoDataExchange(bool bSaveAndValidate) override;
+    void OnTimer(int nId) override;
+    void reject() override;
+    void contextMenuEvent(QContextMenuEvent* pEvent) override;
+
+private:
+    void Wire();
+    void RunChildDialog(EChildDialog which);
+    void SelectProjector(int nSlot);
+    void TakeOverProjector();
+    void OnQueryWaitTick();
+    void OnSetWaitTick();
+    void EndSetState();
+
+    // The Set, one datagram per step with a pause between steps.
+    void SendSettings();
+    void RunSetStep();
+    std::vector<codec::MicEntryText> ReadMicTableForSet();
+
+    void ApplyProjectorReply(const codec::Reply& reply);
+    void ApplyIpReply(const codec::Reply& reply);
+    void ApplyAdditionalReply(const codec::Reply& reply);
+    void FinalStep(bool bProjector, int nKind, bool bAccepted);
+    QString LookUpModel(const std::string& strVideo, bool* pbGood, const QString& strRecorded);
+    void SetComboTextExact(int nId, const QString& strText);
+    void SetIp(int nId, const codec::Ip4& address);
+
+    STiming m_timing;
+    std::unique_ptr<CPingWorker> m_pingWorker;
+    std::unique_ptr<CControllerSocket> m_pSocket;
+    bool m_bVerifySet = false;
+    bool m_bReplyReceived = false;
+    QString m_strReplyCode1, m_strReplyCode2;
+    std::int32_t m_nQueryTicks = 0;
+    bool m_bSetConfirmed = false;
+
+    // Fields moved to and from the controls by data exchange.
+    QString m_strMicType, m_strKeyboardType, m_strDomeType;
+    QString m_strModel1, m_strModel2;
+    QString m_strCode1, m_strCode2;
+    QString m_strPassword;
+
+    // The Set in progress: its snapshot, the next step (-1: none) and the
+    // address its closing query went to.
+    codec::SettingsValues m_setSnapshot;
+    QString m_strSnapshotModel1, m_strSnapshotModel2;
+    int m_nSetStep = -1;
+    QTimer* m_pSetStepTimer = nullptr;
+    bool m_bCloseRequested = false;
+    bool m_bClosingQuerySent = false;
+    codec::Ip4 m_verifyAddress{};
+    int m_nSetWaitTicks = 0;
+    bool m_bSetReplyReceived = false;
+    bool m_bSetMismatchSaid = false;
+    bool m_bEndedAtInit = false;
+    std::size_t m_nQueuedReplies = 0;
+};
