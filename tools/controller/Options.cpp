@@ -119,6 +119,15 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
                 return false;
             }
             options.faults.delayMs = static_cast<int>(ms);
+        } else if (name == "--move-after-ms") {
+            long ms = 0;
+            if (!value(text))
+                return false;
+            if (!ReadInt(text, 0, 3'600'000, ms)) {
+                error = "--move-after-ms takes a number of milliseconds, not \"" + text + "\"";
+                return false;
+            }
+            options.moveAfterMs = static_cast<int>(ms);
         } else if (name == "--order") {
             if (!value(text))
                 return false;
@@ -153,9 +162,14 @@ them in a state file, and answers a query with its four replies.
 
 Options:
   --address A      listen on IPv4 address A and answer for it (default: the
-                   address kept in the state file, else 127.0.0.2). A network
-                   setting that names a new controller address moves the
-                   emulator there.
+                   address kept in the state file, else 127.0.0.2).
+  --move-after-ms N
+                   a network setting (kind 3) that names a new controller
+                   address moves the emulator there once the device settings
+                   (kind 4) that follow it in a Set have arrived on the old
+                   address, or N milliseconds after it when they do not come
+                   (default 3000). The state file takes the new address at
+                   once, so a restart starts on it.
   --port P         UDP port (default 1550; 0 lets the system choose one). The
                    socket uses SO_REUSEADDR, so it shares the port with a
                    configuration tool bound to 0.0.0.0.

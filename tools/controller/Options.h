@@ -16,7 +16,8 @@ struct Options {
     std::optional<codec::Ip4> address; // overrides the address kept in the state file
     std::uint16_t port = 1550;
     std::string statePath = "controller-state.json";
-    std::string logPath; // empty: standard error
+    std::string logPath;    // empty: standard error
+    int moveAfterMs = 3000; // an address change without device settings after it takes effect this late
     Faults faults;
     bool help = false;
 };

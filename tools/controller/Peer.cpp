@@ -13,19 +13,19 @@ codec::Ip4 AddressAt(const std::uint8_t* data, std::size_t offset) {
     return {data[offset], data[offset + 1], data[offset + 2], data[offset + 3]};
 }
 
-codec::Datagram Reply(const ControllerState& s, int kind) {
+codec::Datagram Reply(const ControllerState& s, const codec::Ip4& current, int kind) {
     using codec::kReplyMarker;
     switch (kind) {
     case 1:
     case 2: {
-        auto d = codec::MakeHeader(codec::kProjectorLength, kReplyMarker, s.address,
+        auto d = codec::MakeHeader(codec::kProjectorLength, kReplyMarker, current,
                                    static_cast<std::uint8_t>(kind));
         const auto& bundle = s.projectors[static_cast<std::size_t>(kind - 1)];
         std::copy_n(bundle.begin(), std::min(bundle.size(), codec::kBundleBytes), d.begin() + 14);
         return d;
     }
     case 3: {
-        auto d = codec::MakeHeader(codec::kNetworkLength, kReplyMarker, s.address, 3);
+        auto d = codec::MakeHeader(codec::kNetworkLength, kReplyMarker, current, 3);
         PutAddress(d, 14, s.server);
         PutAddress(d, 18, s.address);
         PutAddress(d, 22, s.mask);
@@ -37,7 +37,7 @@ codec::Datagram Reply(const ControllerState& s, int kind) {
         return d;
     }
     default: {
-        auto d = codec::MakeHeader(codec::kDeviceLength, kReplyMarker, s.address, 4);
+        auto d = codec::MakeHeader(codec::kDeviceLength, kReplyMarker, current, 4);
         d[14] = s.dome;
         d[15] = s.microphone;
         d[16] = s.keyboard;
@@ -72,14 +72,14 @@ std::size_t RequestLength(int kind) {
 
 } // namespace
 
-std::vector<codec::Datagram> BuildReplies(const ControllerState& state, const Faults& faults) {
+std::vector<codec::Datagram> Peer::Replies(const Faults& faults) const {
     std::vector<codec::Datagram> replies;
     if (faults.silent)
         return replies;
     for (int kind : faults.order) {
         if (kind < 1 || kind > 4 || kind == faults.dropKind)
             continue;
-        codec::Datagram d = Reply(state, kind);
+        codec::Datagram d = Reply(m_state, m_current, kind);
         if (kind == faults.badPrefixKind)
             d[5] = 'X';
         if (kind == faults.shortKind)
@@ -91,8 +91,8 @@ std::vector<codec::Datagram> BuildReplies(const ControllerState& state, const Fa
     return replies;
 }
 
-Handling HandleDatagram(ControllerState& state, const std::uint8_t* data, std::size_t length,
-                        const Faults& faults) {
+Handling Peer::Handle(const std::uint8_t* data, std::size_t length, const Faults& faults) {
+    ControllerState& state = m_state;
     Handling h;
     if (length < codec::kHeaderLength) {
         h.note = "ignored: shorter than a header";
@@ -104,7 +104,7 @@ Handling HandleDatagram(ControllerState& state, const std::uint8_t* data, std::s
         h.note = "ignored: not a request prefix";
         return h;
     }
-    if (AddressAt(data, 8) != state.address) {
+    if (AddressAt(data, 8) != m_current) {
         h.note = "ignored: addressed to " + codec::BytesToAddress(AddressAt(data, 8));
         return h;
     }
@@ -131,9 +131,10 @@ Handling HandleDatagram(ControllerState& state, const std::uint8_t* data, std::s
         state.oneKey = {data[36], data[37]};
         state.lockType = data[38];
         state.lockTime = data[39];
-        h.addressChanged = moved != state.address;
         state.address = moved;
-        h.note = "applied network settings";
+        h.movePending = MovePending();
+        h.note = h.movePending ? "applied network settings, moving to " + codec::BytesToAddress(moved)
+                               : "applied network settings";
         break;
     }
     case 4:
@@ -142,10 +143,11 @@ Handling HandleDatagram(ControllerState& state, const std::uint8_t* data, std::s
         state.keyboard = data[16];
         for (std::size_t i = 0; i < state.mics.size(); ++i)
             std::copy_n(data + 24 + 4 * i, 4, state.mics[i].begin());
+        h.moveNow = MovePending();
         h.note = "applied device settings";
         break;
     default:
-        h.replies = BuildReplies(state, faults);
+        h.replies = Replies(faults);
         h.note = "query answered with " + std::to_string(h.replies.size()) + " replies";
         return h;
     }

@@ -154,14 +154,39 @@ int main(int argc, char** argv) {
     std::printf("listening on %s:%u\n", codec::BytesToAddress(state.address).c_str(), port);
     std::fflush(stdout);
 
+    controller::Peer peer(state);
     std::deque<PendingReply> pending;
+    std::int64_t moveDeadline = -1; // when a pending address change takes effect at the latest
     std::vector<std::uint8_t> buffer(65536);
+
+    // Rebinds on the configured address; on failure the controller still takes
+    // the new address (as a real one would) and keeps its old socket.
+    auto move = [&]() {
+        const codec::Ip4 before = peer.Current();
+        peer.Move();
+        moveDeadline = -1;
+        std::uint16_t samePort = port;
+        const int moved = OpenSocket(peer.Current(), samePort);
+        if (moved < 0) {
+            log.Line("error: cannot listen on " + codec::BytesToAddress(peer.Current()) + " after leaving " +
+                     codec::BytesToAddress(before));
+            return;
+        }
+        ::close(fd);
+        fd = moved;
+        std::printf("moved to %s:%u\n", codec::BytesToAddress(peer.Current()).c_str(), port);
+        std::fflush(stdout);
+    };
+
     while (!g_stop) {
-        // Wake for the next due reply, and at least a few times a second so a
-        // signal that arrives between the check and poll is not missed for long.
-        int timeout = 200;
+        // Wake for the next due reply or move, and at least a few times a second
+        // so a signal that arrives between the check and poll is not missed for long.
+        std::int64_t wake = MonotonicMs() + 200;
         if (!pending.empty())
-            timeout = static_cast<int>(std::clamp<std::int64_t>(pending.front().due - MonotonicMs(), 0, 200));
+            wake = std::min(wake, pending.front().due);
+        if (moveDeadline >= 0)
+            wake = std::min(wake, moveDeadline);
+        const int timeout = static_cast<int>(std::max<std::int64_t>(wake - MonotonicMs(), 0));
         pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, timeout);
         if (ready < 0 && errno != EINTR) {
@@ -169,36 +194,27 @@ int main(int argc, char** argv) {
             break;
         }
         if (ready > 0 && (pfd.revents & POLLIN)) {
-            sockaddr_in peer{};
-            socklen_t size = sizeof peer;
+            sockaddr_in from{};
+            socklen_t size = sizeof from;
             const ssize_t n =
-                ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&peer), &size);
+                ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &size);
             if (n >= 0) {
                 const auto length = static_cast<std::size_t>(n);
-                const codec::Ip4 before = state.address;
-                auto handling = controller::HandleDatagram(state, buffer.data(), length, options.faults);
-                log.Datagram("recv", peer, buffer.data(), length, handling.note);
-                if (handling.applied && !controller::SaveState(options.statePath, state, error))
+                auto handling = peer.Handle(buffer.data(), length, options.faults);
+                log.Datagram("recv", from, buffer.data(), length, handling.note);
+                if (handling.applied && !controller::SaveState(options.statePath, peer.State(), error))
                     log.Line("error: " + error);
-                if (handling.addressChanged) {
-                    std::uint16_t samePort = port;
-                    const int moved = OpenSocket(state.address, samePort);
-                    if (moved >= 0) {
-                        ::close(fd);
-                        fd = moved;
-                        std::printf("moved to %s:%u\n", codec::BytesToAddress(state.address).c_str(), port);
-                        std::fflush(stdout);
-                    } else {
-                        log.Line("error: cannot move from " + codec::BytesToAddress(before) + " to " +
-                                 codec::BytesToAddress(state.address) +
-                                 "; still listening on the old address");
-                    }
-                }
+                if (handling.movePending)
+                    moveDeadline = MonotonicMs() + options.moveAfterMs;
+                if (handling.moveNow)
+                    move();
                 const std::int64_t due = MonotonicMs() + options.faults.delayMs;
                 for (auto& reply : handling.replies)
-                    pending.push_back({due, std::move(reply), peer});
+                    pending.push_back({due, std::move(reply), from});
             }
         }
+        if (moveDeadline >= 0 && MonotonicMs() >= moveDeadline && peer.MovePending())
+            move();
         while (!pending.empty() && pending.front().due <= MonotonicMs()) {
             const PendingReply& reply = pending.front();
             const ssize_t sent =
