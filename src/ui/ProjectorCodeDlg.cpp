@@ -1,0 +1,534 @@
+#include "ProjectorCodeDlg.h"
+
+#include "Database.h"
+#include "MessageBox.h"
+#include "ModelSearchDlg.h"
+#include "ProgramValues.h"
+#include "ProjectorTableModel.h"
+#include "Resources.h"
+#include "Statements.h"
+#include "codec/CodeBundle.h"
+
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStringListModel>
+#include <QTableView>
+
+#include <algorithm>
+#include <array>
+#include <vector>
+
+namespace {
+
+// The columns of DATA, in the order of the list's columns.
+constexpr std::array<const char*, CProjectorTableModel::kColumns> kFieldNames{
+    "投影机型号", "波特率", "校验", "VGA", "VIDEO", "POWER ON", "POWER OFF"};
+
+// A code of more than this many hex digits does not fit a bundle block.
+constexpr int kMaxCodeDigits = static_cast<int>(codec::kMaxCodeBytes) * 2;
+
+void Say(const char* pszText) {
+    MessageBoxShow(QString::fromUtf8(pszText));
+}
+
+// Ends a read on every path, so no statement outlives its handler.
+struct SReadScope {
+    std::unique_ptr<CRecordWalker>& pRecordset;
+    ~SReadScope() { pRecordset.reset(); }
+};
+
+// Keeps a fill of the list from signalling row by row, and ends the load even
+// when the fill stops at a database error.
+struct SBulkLoad {
+    CProjectorTableModel& table;
+    explicit SBulkLoad(CProjectorTableModel& t) : table(t) { table.BeginBulkLoad(); }
+    ~SBulkLoad() { table.EndBulkLoad(); }
+};
+
+// The order of the found-models combo: ASCII letters without regard to case,
+// then byte for byte, so "abc" and "ABD" sit together as an installer expects.
+bool ComboLess(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char ca = static_cast<unsigned char>(a[i]);
+        unsigned char cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'A' && ca <= 'Z')
+            ca = static_cast<unsigned char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z')
+            cb = static_cast<unsigned char>(cb - 'A' + 'a');
+        if (ca != cb)
+            return ca < cb;
+    }
+    if (a.size() != b.size())
+        return a.size() < b.size();
+    return a < b;
+}
+
+struct SCodeField {
+    const QString& strCode;
+    const char* pszEmpty;
+    const char* pszOdd;
+    const char* pszTooLong;
+};
+
+} // namespace
+
+namespace projector {
+
+int CodePageBytes(const QString& strText) {
+    int nBytes = 0;
+    for (QChar c : strText)
+        nBytes += c.unicode() < 0x80 ? 1 : 2;
+    return nBytes;
+}
+
+bool IsHexText(const QString& strText) {
+    if (strText.isEmpty())
+        return false;
+    return std::all_of(strText.begin(), strText.end(), [](QChar c) {
+        const char16_t u = c.unicode();
+        return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f');
+    });
+}
+
+QString AsciiToHex(const QString& strText) {
+    const QByteArray bytes = strText.toUtf8();
+    QByteArray raw;
+    raw.reserve(bytes.size());
+    auto hexValue = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        if (c >= 'A' && c <= 'F')
+            return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f')
+            return c - 'a' + 10;
+        return -1;
+    };
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '\\' && i + 1 < bytes.size()) {
+            const char next = bytes[i + 1];
+            if (next == 'r' || next == 'n' || next == '\\') {
+                raw += next == 'r' ? '\r' : next == 'n' ? '\n' : '\\';
+                ++i;
+                continue;
+            }
+            if (next == 'x' && i + 3 < bytes.size() && hexValue(bytes[i + 2]) >= 0 &&
+                hexValue(bytes[i + 3]) >= 0) {
+                raw += static_cast<char>(hexValue(bytes[i + 2]) * 16 + hexValue(bytes[i + 3]));
+                i += 3;
+                continue;
+            }
+        }
+        raw += c;
+    }
+    return QString::fromLatin1(raw.toHex().toUpper());
+}
+
+} // namespace projector
+
+CProjectorCodeDlg::CProjectorCodeDlg(QWidget* pParent)
+    : CDialogBase(104, pParent), m_pTable(new CProjectorTableModel(this)) {
+    setWindowIcon(ProgramIcon());
+    m_list = ControlAs<QTableView>(IDC_LIST);
+    m_comboShowModel = ControlAs<QComboBox>(IDC_SHOW_MODEL_COMBO);
+    m_comboBaud = ControlAs<QComboBox>(IDC_BAUD);
+    m_comboParity = ControlAs<QComboBox>(IDC_PARITY);
+    m_btnAsciiToHex = ControlAs<QPushButton>(IDC_ASCII_TO_HEX);
+
+    // The found models can be the whole library: a plain string list serves
+    // them, and the combo never measures every item for its size.
+    m_pFoundModels = new QStringListModel(this);
+    m_comboShowModel->setModel(m_pFoundModels);
+    m_comboShowModel->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    SetCurSel(IDC_SHOW_MODEL_COMBO, -1);
+
+    // The code edits scroll sideways instead of wrapping a long code.
+    for (int nId : {IDC_VGA, IDC_VIDEO, IDC_POWER_ON, IDC_POWER_OFF})
+        if (auto* pEdit = ControlAs<QPlainTextEdit>(nId))
+            pEdit->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    // The list in report mode: headings, no row numbers, whole rows selected,
+    // every row the same height so a long library lays out at once.
+    m_list->setModel(m_pTable);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setWordWrap(false);
+    m_list->setTextElideMode(Qt::ElideRight);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->horizontalHeader()->setStretchLastSection(false);
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    m_list->viewport()->installEventFilter(this);
+    connect(m_list, &QTableView::clicked, this, [this] { OnClickList(); });
+
+    const std::array<std::pair<int, void (CProjectorCodeDlg::*)()>, 8> buttons{{
+        {IDC_ADD, &CProjectorCodeDlg::OnAdd},
+        {IDC_SAVE, &CProjectorCodeDlg::OnSave},
+        {IDC_DELETE, &CProjectorCodeDlg::OnDelete},
+        {IDC_FIND, &CProjectorCodeDlg::OnFind},
+        {IDC_SHOW_MODEL, &CProjectorCodeDlg::OnShowModel},
+        {IDC_ASCII_TO_HEX, &CProjectorCodeDlg::OnAsciiToHex},
+        {1, &CProjectorCodeDlg::OnOK},
+        {2, &QDialog::reject},
+    }};
+    for (const auto& [nId, handler] : buttons)
+        if (auto* pButton = ControlAs<QPushButton>(nId))
+            connect(pButton, &QPushButton::clicked, this, handler);
+
+    OnInitDialog();
+}
+
+CProjectorCodeDlg::~CProjectorCodeDlg() = default;
+
+void CProjectorCodeDlg::DoDataExchange(bool bSaveAndValidate) {
+    const std::array<std::pair<int, QString*>, 8> fields{{
+        {IDC_MODEL, &m_strModel},
+        {IDC_VGA, &m_strVga},
+        {IDC_VIDEO, &m_strVideo},
+        {IDC_POWER_OFF, &m_strPowerOff},
+        {IDC_PARITY, &m_strParity},
+        {IDC_BAUD, &m_strBaud},
+        {IDC_POWER_ON, &m_strPowerOn},
+        {IDC_SHOW_MODEL_COMBO, &m_strShowModel},
+    }};
+    for (const auto& [nId, pField] : fields) {
+        if (bSaveAndValidate)
+            *pField = GetItemText(nId);
+        else
+            SetItemText(nId, *pField);
+    }
+}
+
+bool CProjectorCodeDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    // A click below the last row reaches no cell and raises no clicked signal;
+    // it is still a click in the list.
+    if (pWatched == m_list->viewport() && pEvent->type() == QEvent::MouseButtonRelease) {
+        auto* pMouse = static_cast<QMouseEvent*>(pEvent);
+        if (pMouse->button() == Qt::LeftButton && !m_list->indexAt(pMouse->position().toPoint()).isValid())
+            QMetaObject::invokeMethod(this, &CProjectorCodeDlg::OnClickList, Qt::QueuedConnection);
+    }
+    return CDialogBase::eventFilter(pWatched, pEvent);
+}
+
+void CProjectorCodeDlg::OnInitDialog() {
+    UpdateData(false);
+    SReadScope scope{m_pRecordset};
+    try {
+        m_pRecordset = CDatabase::OpenRead(stmt::SelectLibrarySorted(), CursorType::Keyset);
+        m_list->setShowGrid(true);
+        m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+        FillList();
+    } catch (const CDatabaseError& error) {
+        ReportDatabaseError(error);
+    }
+}
+
+void CProjectorCodeDlg::SetCellText(int nRow, int nColumn, const std::string& strText) {
+    m_pTable->SetCellText(nRow, nColumn, strText);
+}
+
+void CProjectorCodeDlg::FillList() {
+    m_pTable->InsertColumns();
+    for (int i = 0; i < CProjectorTableModel::kColumns; ++i)
+        m_list->horizontalHeader()->resizeSection(i, CProjectorTableModel::ColumnWidth(i));
+
+    CRecordWalker& records = *m_pRecordset;
+    if (records.IsEmpty()) {
+        Say("表内数据为空");
+        return;
+    }
+    SBulkLoad load(*m_pTable);
+    for (int nRow = 0; !records.AtEnd(); ++nRow, records.MoveNext()) {
+        for (int nColumn = 0; nColumn < CProjectorTableModel::kColumns; ++nColumn)
+            SetCellText(nRow, nColumn, records.Field(kFieldNames[static_cast<std::size_t>(nColumn)]));
+    }
+}
+
+void CProjectorCodeDlg::EnableEntry(bool bEnable) {
+    for (int nId :
+         {IDC_MODEL, IDC_VGA, IDC_VIDEO, IDC_POWER_ON, IDC_POWER_OFF, IDC_PARITY, IDC_BAUD, IDC_ASCII_TO_HEX})
+        EnableItem(nId, bEnable);
+}
+
+void CProjectorCodeDlg::OnClickList() {
+    int nRow = -1;
+    if (QItemSelectionModel* pSelection = m_list->selectionModel()) {
+        for (const QModelIndex& index : pSelection->selectedIndexes())
+            if (nRow < 0 || index.row() < nRow)
+                nRow = index.row();
+    }
+    if (nRow < 0) {
+        Say("请选择一行数据！");
+        return;
+    }
+    const std::array<QString*, CProjectorTableModel::kColumns> fields{
+        &m_strModel, &m_strBaud, &m_strParity, &m_strVga, &m_strVideo, &m_strPowerOn, &m_strPowerOff};
+    for (int nColumn = 0; nColumn < CProjectorTableModel::kColumns; ++nColumn)
+        *fields[static_cast<std::size_t>(nColumn)] =
+            QString::fromStdString(m_pTable->CellText(nRow, nColumn));
+    UpdateData(false);
+    m_nSelectedRow = nRow;
+    m_bRowChosen = true;
+    EnableEntry(false);
+}
+
+void CProjectorCodeDlg::OnAdd() {
+    for (QString* pField :
+         {&m_strModel, &m_strVga, &m_strVideo, &m_strPowerOn, &m_strPowerOff, &m_strParity, &m_strBaud})
+        pField->clear();
+    SetCurSel(IDC_BAUD, -1);
+    SetCurSel(IDC_PARITY, -1);
+    UpdateData(false);
+    EnableEntry(true);
+}
+
+bool CProjectorCodeDlg::CheckCodes() {
+    const std::array<SCodeField, 4> codes{{
+        {m_strVga, "VGA不能为空，请输入偶数位数据！", "VGA输入不正确，请检查VGA位数！",
+         "VGA不能超过96位，请检查VGA位数！"},
+        {m_strVideo, "VIDEO不能为空，请输入偶数位数据！", "VIDEO输入不正确，请检查VIDEO位数！",
+         "VIDEO不能超过96位，请检查VIDEO位数！"},
+        {m_strPowerOn, "POWER ON不能为空，请输入偶数位数据！", "POWER ON输入不正确，请检查POWER ON位数！",
+         "POWER ON不能超过96位，请检查POWER ON位数！"},
+        {m_strPowerOff, "POWER OFF不能为空，请输入偶数位数据！", "POWER OFF输入不正确，请检查POWER OFF位数！",
+         "POWER OFF不能超过96位，请检查POWER OFF位数！"},
+    }};
+    for (const SCodeField& code : codes) {
+        const int nBytes = projector::CodePageBytes(code.strCode);
+        const char* pszFailure = nullptr;
+        if (nBytes == 0)
+            pszFailure = code.pszEmpty;
+        else if (nBytes % 2 != 0)
+            pszFailure = code.pszOdd;
+        else if (nBytes > kMaxCodeDigits)
+            pszFailure = code.pszTooLong;
+        if (pszFailure) {
+            Say(pszFailure);
+            return false;
+        }
+    }
+    for (const QString* pCode : {&m_strVga, &m_strVideo, &m_strPowerOff, &m_strPowerOn}) {
+        if (!projector::IsHexText(*pCode)) {
+            Say("请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！");
+            return false;
+        }
+    }
+    return true;
+}
+
+void CProjectorCodeDlg::OnSave() {
+    if (!CDatabase::CheckWritableMedium()) {
+        Say("在光盘中不能进行保存数据操作，请把程序复制到本地硬盘后再进行操作！");
+        return;
+    }
+    UpdateData(true);
+    if (m_strModel.isEmpty()) {
+        Say("投影机型号不能为空，请输入！");
+        return;
+    }
+    if (m_strBaud.isEmpty()) {
+        Say("波特率不能为空，请选择！");
+        return;
+    }
+    if (m_strParity.isEmpty()) {
+        Say("校验类型不能为空，请选择！");
+        return;
+    }
+    if (!CheckCodes())
+        return;
+
+    const std::string strModel = m_strModel.toStdString();
+    SReadScope scope{m_pRecordset};
+    try {
+        m_pRecordset = CDatabase::OpenRead(stmt::SelectLibrary(), CursorType::Keyset);
+        if (m_pRecordset->IsEmpty())
+            Say("表内数据为空");
+        for (; !m_pRecordset->AtEnd(); m_pRecordset->MoveNext()) {
+            if (m_pRecordset->Field(kFieldNames[0]) == strModel) {
+                Say("数据库中已经存在该型号投影机，新增失败！");
+                return;
+            }
+        }
+    } catch (const CDatabaseError& error) {
+        // The check could not finish; the insert still goes ahead.
+        ReportDatabaseError(error);
+    }
+    m_pRecordset.reset();
+
+    const std::array<std::string, CProjectorTableModel::kColumns> values{strModel,
+                                                                         m_strBaud.toStdString(),
+                                                                         m_strParity.toStdString(),
+                                                                         m_strVga.toStdString(),
+                                                                         m_strVideo.toStdString(),
+                                                                         m_strPowerOn.toStdString(),
+                                                                         m_strPowerOff.toStdString()};
+    try {
+        CDatabase::ExecuteWrite(
+            stmt::InsertModel(values[0], values[1], values[2], values[3], values[4], values[5], values[6]));
+    } catch (const CDatabaseError& error) {
+        ReportDatabaseError(error);
+        return;
+    }
+    // The new model goes on top, where the installer sees it, without a reload.
+    for (int nColumn = 0; nColumn < CProjectorTableModel::kColumns; ++nColumn)
+        SetCellText(0, nColumn, values[static_cast<std::size_t>(nColumn)]);
+    // The rows moved down: the remembered row no longer shows what was clicked.
+    m_bRowChosen = false;
+    Say("保存当前型号记录成功！");
+}
+
+void CProjectorCodeDlg::OnDelete() {
+    if (!CDatabase::CheckWritableMedium()) {
+        Say("在光盘中不能进行删除数据操作，请把程序复制到本地硬盘后再进行操作！");
+        return;
+    }
+    if (!m_bRowChosen || m_nSelectedRow < 0 || m_nSelectedRow >= m_pTable->rowCount()) {
+        Say("请选择一条记录，再点击删除按钮！");
+        return;
+    }
+    const std::string strModel = m_pTable->CellText(m_nSelectedRow, 0);
+    try {
+        CDatabase::ExecuteWrite(stmt::DeleteModel(strModel));
+    } catch (const CDatabaseError& error) {
+        ReportDatabaseError(error);
+        return;
+    }
+    m_pTable->RemoveRow(m_nSelectedRow);
+    // The next delete needs a new click: the row at the old index is another model now.
+    m_bRowChosen = false;
+    Say("删除当前型号记录成功！");
+}
+
+int CProjectorCodeDlg::RunSearchDialog() {
+    CModelSearchDlg dlg(this);
+    return dlg.DoModal();
+}
+
+void CProjectorCodeDlg::SetFoundModels(const QStringList& models) {
+    m_pFoundModels->setStringList(models);
+    SetCurSel(IDC_SHOW_MODEL_COMBO, models.isEmpty() ? -1 : 0);
+}
+
+void CProjectorCodeDlg::OnFind() {
+    // "取消" ends the search: the combo and the last keyword stay as they were.
+    if (RunSearchDialog() != QDialog::Accepted)
+        return;
+    SetFoundModels(QStringList());
+    if (g_strSearchKeyword.empty()) {
+        Say("查询关键字为空，请重新查询！");
+        return;
+    }
+    g_strSearchKeyword = stmt::AsciiUpper(g_strSearchKeyword);
+    const std::string strUpper = g_strSearchKeyword;
+    g_strSearchKeyword = stmt::AsciiLower(g_strSearchKeyword);
+    const std::string strStatement = stmt::SearchModels(strUpper, g_strSearchKeyword);
+
+    std::vector<std::string> found;
+    std::unique_ptr<CDatabaseError> pError;
+    {
+        SReadScope scope{m_pRecordset};
+        try {
+            m_pRecordset = CDatabase::OpenRead(strStatement, CursorType::Keyset);
+            if (m_pRecordset->IsEmpty())
+                Say("数据库中没有该型号的投影机！");
+            for (; !m_pRecordset->AtEnd(); m_pRecordset->MoveNext()) {
+                found.push_back(m_pRecordset->Field(kFieldNames[0]));
+                // After the walk this holds the last model in the statement's order.
+                m_strShowModel = QString::fromStdString(found.back());
+            }
+        } catch (const CDatabaseError& error) {
+            pError = std::make_unique<CDatabaseError>(error);
+        }
+    }
+
+    // The combo keeps its items sorted; the statement's order usually is that
+    // order already. Models found before a database error stay in the combo.
+    if (!std::is_sorted(found.begin(), found.end(), ComboLess))
+        std::stable_sort(found.begin(), found.end(), ComboLess);
+    QStringList models;
+    models.reserve(static_cast<qsizetype>(found.size()));
+    for (const std::string& strModel : found)
+        models << QString::fromStdString(strModel);
+    if (pError) {
+        m_pFoundModels->setStringList(models);
+        ReportDatabaseError(*pError);
+        return;
+    }
+    SetFoundModels(models);
+}
+
+void CProjectorCodeDlg::OnShowModel() {
+    // The model is the combo's selected item or, with none selected, the text
+    // typed into it.
+    const int nSelected = GetCurSel(IDC_SHOW_MODEL_COMBO);
+    const QString strModel =
+        nSelected >= 0 ? m_comboShowModel->itemText(nSelected) : m_comboShowModel->currentText();
+    if (strModel.isEmpty()) {
+        Say("请选选择一个型号，再点击显示该型号！");
+        return;
+    }
+    SReadScope scope{m_pRecordset};
+    try {
+        m_pRecordset = CDatabase::OpenRead(stmt::SelectModel(strModel.toStdString()), CursorType::Keyset);
+        if (m_pRecordset->IsEmpty())
+            Say("数据库中没有该型号的投影机！");
+        const std::array<QString*, CProjectorTableModel::kColumns> fields{
+            &m_strModel, &m_strBaud, &m_strParity, &m_strVga, &m_strVideo, &m_strPowerOn, &m_strPowerOff};
+        for (; !m_pRecordset->AtEnd(); m_pRecordset->MoveNext()) {
+            for (std::size_t i = 0; i < fields.size(); ++i)
+                *fields[i] = QString::fromStdString(m_pRecordset->Field(kFieldNames[i]));
+        }
+    } catch (const CDatabaseError& error) {
+        ReportDatabaseError(error);
+        return;
+    }
+    m_strShowModel = strModel;
+    UpdateData(false);
+    // The exchange selects the first item that begins with the text; put the
+    // installer's own choice back.
+    if (nSelected >= 0)
+        SetCurSel(IDC_SHOW_MODEL_COMBO, nSelected);
+}
+
+void CProjectorCodeDlg::OnAsciiToHex() {
+    UpdateData(true);
+    for (QString* pCode : {&m_strVga, &m_strVideo, &m_strPowerOn, &m_strPowerOff})
+        if (!pCode->isEmpty() && !projector::IsHexText(*pCode))
+            *pCode = projector::AsciiToHex(*pCode);
+    UpdateData(false);
+}
+
+void CProjectorCodeDlg::OnOK() {
+    UpdateData(true);
+    if (m_strModel.isEmpty()) {
+        Say("请选择一个投影机型号，再点击确定！");
+        return;
+    }
+    // Codes the controller could not use are refused here too, also for a
+    // model typed in and never saved.
+    if (!CheckCodes())
+        return;
+    const std::string strBaud = m_strBaud.toStdString();
+    const std::string strParity = m_strParity.toStdString();
+    if (codec::BaudPair(strBaud).empty()) {
+        Say("波特率不能为空，请选择！");
+        return;
+    }
+    if (codec::ParityPair(strParity).empty()) {
+        Say("校验类型不能为空，请选择！");
+        return;
+    }
+    const codec::BundleResult result = codec::BuildCodeBundle(
+        codec::ProjectorCodes{strBaud, strParity, m_strVideo.toStdString(), m_strVga.toStdString(),
+                              m_strPowerOn.toStdString(), m_strPowerOff.toStdString()});
+    if (result.status != codec::BundleStatus::Ok)
+        return; // the length checks above already refuse what does not fit
+    g_strChosenCode = result.bundle;
+    g_strChosenModel = m_strModel.toStdString();
+    g_bProjectorChosen = true;
+    UpdateData(true);
+    accept();
+}

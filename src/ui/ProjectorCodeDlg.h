@@ -1,0 +1,113 @@
+#pragma once
+
+#include "DialogBase.h"
+
+#include <QString>
+
+#include <memory>
+#include <string>
+
+class CProjectorTableModel;
+class CRecordWalker;
+class QComboBox;
+class QPlainTextEdit;
+class QPushButton;
+class QStringListModel;
+class QTableView;
+
+// The projector code library: lists every model of the DATA table with its
+// serial settings and four control codes, adds, saves and deletes models,
+// finds models by keyword and hands the chosen model's code bundle to the
+// main window ("返回投影机代码").
+class CProjectorCodeDlg : public CDialogBase {
+    Q_OBJECT
+public:
+    explicit CProjectorCodeDlg(QWidget* pParent = nullptr);
+    ~CProjectorCodeDlg() override;
+
+    CProjectorTableModel* TableModel() const { return m_pTable; }
+    QTableView* ListView() const { return m_list; }
+
+    // Handlers of the list and the buttons.
+    void OnClickList();
+    void OnAdd();
+    void OnSave();
+    void OnDelete();
+    void OnFind();
+    void OnShowModel();
+    void OnAsciiToHex();
+    void OnOK();
+
+    // One list cell; column 0 inserts a new row at nRow.
+    void SetCellText(int nRow, int nColumn, const std::string& strText);
+
+    // Control ids.
+    enum {
+        IDC_MODEL = 1014,
+        IDC_BAUD = 1015,
+        IDC_PARITY = 1016,
+        IDC_ASCII_TO_HEX = 1017,
+        IDC_VGA = 1018,
+        IDC_VIDEO = 1019,
+        IDC_POWER_ON = 1020,
+        IDC_POWER_OFF = 1021,
+        IDC_LIST = 1023,
+        IDC_FIND = 1030,
+        IDC_SHOW_MODEL = 1031,
+        IDC_SHOW_MODEL_COMBO = 1032,
+        IDC_ADD = 1033,
+        IDC_SAVE = 1034,
+        IDC_DELETE = 1035,
+    };
+
+    // The current record, exchanged with the controls.
+    int m_nSelectedRow = 0;    // list row of the last row click
+    bool m_bRowChosen = false; // a row was clicked since the list last changed
+    QString m_strModel;
+    QString m_strVga;
+    QString m_strVideo;
+    QString m_strPowerOff;
+    QString m_strParity;
+    QString m_strBaud;
+    QString m_strPowerOn;
+    QString m_strShowModel;
+
+protected:
+    void DoDataExchange(bool bSaveAndValidate) override;
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+    // Runs the keyword dialog modally and returns its result; tests answer it
+    // themselves.
+    virtual int RunSearchDialog();
+
+private:
+    void OnInitDialog();
+    void FillList();
+    void EnableEntry(bool bEnable);
+    // The checks of the four codes, in the order the installer fixes them;
+    // shows the first failure and returns false.
+    bool CheckCodes();
+    void SetFoundModels(const QStringList& models);
+
+    std::unique_ptr<CRecordWalker> m_pRecordset; // the read in progress, empty between reads
+    CProjectorTableModel* m_pTable = nullptr;
+    QTableView* m_list = nullptr;
+    QComboBox* m_comboShowModel = nullptr;
+    QStringListModel* m_pFoundModels = nullptr;
+    QComboBox* m_comboBaud = nullptr;
+    QComboBox* m_comboParity = nullptr;
+    QPushButton* m_btnAsciiToHex = nullptr;
+};
+
+// Helpers of the dialog's checks and conversions, shared with the tests.
+namespace projector {
+
+// Length of a text in bytes as the installer's code page stores it: one byte
+// for an ASCII character, two for any other.
+int CodePageBytes(const QString& strText);
+// Non-empty and nothing but 0-9, A-F, a-f.
+bool IsHexText(const QString& strText);
+// The bytes of a typed text as upper-case hex pairs. "\r", "\n", "\\" and
+// "\xHH" stand for one byte each; any other backslash is itself.
+QString AsciiToHex(const QString& strText);
+
+} // namespace projector
