@@ -77,6 +77,11 @@ public:
     void SetTimer(int nId, int nPeriodMs);
     void KillTimer(int nId);
     bool IsTimerRunning(int nId) const { return m_timers.contains(nId); }
+    // Delivers one tick of a running timer now (tests drive time by hand).
+    void FireTimer(int nId) {
+        if (IsTimerRunning(nId))
+            OnTimer(nId);
+    }
 
     // Pixel rectangle of a rectangle in dialog units.
     QRect MapDialogRect(int x, int y, int cx, int cy) const;

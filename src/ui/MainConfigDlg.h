@@ -55,6 +55,8 @@ public:
     void OnSelchangeLockType();
     void OnSysCommand(int nCommand);
     void OnSocketReceive(CControllerSocket& socket);
+    // Close box and Escape; held while a Set is sending.
+    void reject() override;
     void HandleReply(const std::uint8_t* pData, std::size_t nLength);
     void DisableSettingControls();
     void EnableSettingControls();
@@ -82,7 +84,6 @@ signals:
 protected:
     void DoDataExchange(bool bSaveAndValidate) override;
     void OnTimer(int nId) override;
-    void reject() override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
 
 private:

@@ -1,0 +1,655 @@
+// The main window driven through its real socket by a fake controller on
+// loopback, with timers ticked by hand and the Set's pauses shortened.
+#include "ControllerSocket.h"
+#include "FakeController.h"
+#include "IpAddressEdit.h"
+#include "MainConfigDlg.h"
+#include "MessageBox.h"
+#include "ProgramValues.h"
+#include "TestDatabase.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <memory>
+
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+const QString kGetDone = QStringLiteral("获取完成！");
+const QString kNoAnswer = QStringLiteral("该中控无信息返回！");
+const QString kSent = QStringLiteral("发送成功！");
+const QString kWriteError = QStringLiteral("投影机写入出错！");
+
+// The reply header as the controller writes it: "KVMPRH", "FH", its address, 0, kind.
+Bytes Header(std::size_t nLength, std::uint8_t nKind, std::array<std::uint8_t, 4> address = {127, 0, 0, 1},
+             const char* pszMarker = "FH") {
+    Bytes bytes(nLength, 0);
+    const char* pszPrefix = "KVMPRH";
+    for (int i = 0; i < 6; ++i)
+        bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(pszPrefix[i]);
+    bytes[6] = static_cast<std::uint8_t>(pszMarker[0]);
+    bytes[7] = static_cast<std::uint8_t>(pszMarker[1]);
+    for (std::size_t i = 0; i < 4; ++i)
+        bytes[8 + i] = address[i];
+    bytes[13] = nKind;
+    return bytes;
+}
+
+Bytes FromHex(const char* pszHex) {
+    Bytes bytes;
+    for (std::size_t i = 0; pszHex[i] && pszHex[i + 1]; i += 2)
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(pszHex + i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// A projector reply: four 52-byte blocks of baud code, command, n = k + 1,
+// the k code bytes, parity, 0xFF fill.
+Bytes ProjectorReply(std::uint8_t nKind, const Bytes& video, std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
+    Bytes bytes = Header(222, nKind, address);
+    const Bytes other = FromHex("0102");
+    for (int block = 0; block < 4; ++block) {
+        const Bytes& code = block == 0 ? video : other;
+        std::size_t at = 14 + 52 * static_cast<std::size_t>(block);
+        std::fill(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + 52), 0xFF);
+        bytes[at] = 0xF4;
+        bytes[at + 1] = static_cast<std::uint8_t>(block + 1);
+        bytes[at + 2] = static_cast<std::uint8_t>(code.size() + 1);
+        std::copy(code.begin(), code.end(), bytes.begin() + static_cast<long>(at + 3));
+        bytes[at + 3 + code.size()] = 0x00;
+    }
+    return bytes;
+}
+
+// VIDEO codes of the shipped library: one shared by four Epson rows, one of Sharp XG-NV6XU alone.
+const Bytes kEpsonVideo = FromHex("534F555243452034310D");
+const Bytes kSharpVideo = FromHex("49564544202020310D");
+
+Bytes IpReply(std::array<std::uint8_t, 4> controller = {127, 0, 0, 1}, std::uint8_t nOneKeyA = 0xAA,
+              std::uint8_t nOneKeyB = 0xAA, std::uint8_t nLockType = 1, std::uint8_t nLockTime = 5,
+              std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
+    Bytes bytes = Header(40, 3, address);
+    const std::array<std::array<std::uint8_t, 4>, 4> addresses{
+        {{10, 0, 0, 9}, controller, {255, 255, 255, 0}, {10, 0, 0, 1}}};
+    for (std::size_t a = 0; a < 4; ++a)
+        for (std::size_t i = 0; i < 4; ++i)
+            bytes[14 + 4 * a + i] = addresses[a][i];
+    bytes[36] = nOneKeyA;
+    bytes[37] = nOneKeyB;
+    bytes[38] = nLockType;
+    bytes[39] = nLockTime;
+    return bytes;
+}
+
+Bytes AdditionalReply(std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
+    Bytes bytes = Header(184, 4, address);
+    bytes[14] = 2;
+    bytes[15] = 1;
+    bytes[16] = 2;
+    std::fill(bytes.begin() + 17, bytes.begin() + 24, 0xFF);
+    std::fill(bytes.begin() + 104, bytes.end(), 0xFF);
+    // Microphone 0: camera type 1, channel 17, dome 4, preset 255 (none).
+    bytes[24] = 1;
+    bytes[25] = 17;
+    bytes[26] = 4;
+    bytes[27] = 255;
+    return bytes;
+}
+
+} // namespace
+
+class CMainConfigDlgTest : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<CTestDatabase> m_pDb;
+    std::unique_ptr<CFakeController> m_pController;
+    std::unique_ptr<CMainConfigDlg> m_pDlg;
+    QStringList m_messages;
+    std::function<void(const QString&)> m_onMessage;
+
+    CMainConfigDlg& Dlg() { return *m_pDlg; }
+    CIpAddressEdit* Ip(int nId) { return Dlg().IpControl(nId); }
+    QComboBox* Combo(int nId) { return Dlg().ControlAs<QComboBox>(nId); }
+    std::uint16_t DialogPort() { return Dlg().Socket()->LocalPort(); }
+
+    void Reply(const Bytes& bytes) { m_pController->SendTo(DialogPort(), bytes); }
+    // Lets the window take in what the controller sent.
+    void Settle(int nMs = 60) {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < nMs)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    void Tick(int nId) { Dlg().FireTimer(nId); }
+
+    void FillAddresses(const QString& strController = QStringLiteral("127.0.0.1")) {
+        Ip(1021)->SetText(QStringLiteral("127.0.0.1"));
+        Ip(1015)->SetText(QStringLiteral("10.0.0.9"));
+        Ip(1007)->SetText(strController);
+        Ip(1019)->SetText(QStringLiteral("255.255.255.0"));
+        Ip(1020)->SetText(QStringLiteral("10.0.0.1"));
+    }
+
+    // Reads the controller once so that the settings are available.
+    void CompleteQuery() {
+        FillAddresses();
+        Dlg().OnGetSettings();
+        QVERIFY(m_pController->WaitFor(1));
+        Reply(IpReply());
+        Settle();
+        Tick(3);
+        QCOMPARE(m_messages.takeLast(), kGetDone);
+        m_pController->m_received.clear();
+    }
+
+    // Runs a whole Set and returns the five datagrams it sent.
+    std::vector<SReceived> RunSet() {
+        Dlg().OnSet();
+        m_pController->WaitFor(5);
+        Settle(20);
+        return m_pController->m_received;
+    }
+
+private slots:
+    void init() {
+        ResetProgramValues();
+        m_pDb = std::make_unique<CTestDatabase>();
+        m_pController = std::make_unique<CFakeController>();
+        m_messages.clear();
+        m_onMessage = nullptr;
+        SetMessageRecorder([this](const QString& strText) {
+            m_messages << strText;
+            if (m_onMessage)
+                m_onMessage(strText);
+        });
+        InstallMessageSink();
+        CMainConfigDlg::STiming timing;
+        timing.nTimerPeriodMs = 3600 * 1000; // ticks are delivered by hand
+        timing.pausesMs = {20, 20, 20, 40};
+        timing.nPort = 0;
+        timing.nPeerPort = m_pController->Port();
+        m_pDlg = std::make_unique<CMainConfigDlg>(timing);
+        m_pDlg->OnInitDialog();
+        m_pDlg->show();
+    }
+
+    void cleanup() {
+        m_pDlg.reset();
+        m_pController.reset();
+        m_pDb.reset();
+        SetMessageRecorder(nullptr);
+    }
+
+    void startState() {
+        QCOMPARE(Combo(1032)->currentText(), QStringLiteral("脉冲型"));
+        QCOMPARE(Combo(1034)->count(), 121);
+        QCOMPARE(Combo(1034)->itemText(0), QStringLiteral("0.5"));
+        QCOMPARE(Combo(1034)->itemText(1), QStringLiteral("1"));
+        QCOMPARE(Combo(1034)->itemText(120), QStringLiteral("120"));
+        QCOMPARE(Combo(1034)->currentText(), QStringLiteral("0.5"));
+        for (int nId : {1015, 1007, 1019, 1020, 1008, 1009, 1010, 1000, 1002, 1003, 1005, 1028, 1032, 1034})
+            QVERIFY2(!Dlg().IsItemEnabled(nId), qPrintable(QString::number(nId)));
+        QVERIFY(!Dlg().IsItemEnabled(1011));
+        QVERIFY(Dlg().IsItemEnabled(1012) && Dlg().IsItemEnabled(1021) && Dlg().IsItemEnabled(1040));
+        QVERIFY(Dlg().ControlAs<QPushButton>(1012)->isDefault());
+        for (int nId : {1008, 1009, 1010, 1013, 1014, 1028, 1036, 1038, 1039, 1041})
+            QVERIFY2(!Dlg().Control(nId)->isVisible(), qPrintable(QString::number(nId)));
+        QCOMPARE(Dlg().windowTitle(), QStringLiteral("Velmora"));
+        QCOMPARE(Ip(1021)->accessibleName(), QStringLiteral("初始IP："));
+        QCOMPARE(Combo(1034)->accessibleName(), QStringLiteral("电控锁时间："));
+        QCOMPARE(Dlg().Control(1003)->accessibleName(), QStringLiteral("选择投影机1"));
+        QVERIFY(Dlg().IsTimerRunning(1));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void lockTypeRules() {
+        CompleteQuery();
+        QVERIFY(Dlg().IsItemEnabled(1034));
+        Combo(1032)->setCurrentIndex(1);
+        emit Combo(1032)->activated(1);
+        QVERIFY(!Dlg().IsItemEnabled(1034));
+        Dlg().EnableSettingControls();
+        QVERIFY(!Dlg().IsItemEnabled(1034));
+        Combo(1032)->setCurrentIndex(0);
+        emit Combo(1032)->activated(0);
+        QVERIFY(Dlg().IsItemEnabled(1034));
+    }
+
+    void projectorTakeOver() {
+        // Nothing chosen yet: the tick takes nothing over.
+        Tick(1);
+        QCOMPARE(Combo(1000)->count(), 0);
+        for (const char* pszModel : {"A", "B"}) {
+            g_nProjectorSlot = 1;
+            g_strChosenModel = pszModel;
+            g_strChosenCode = std::string("CODE") + pszModel;
+            g_bProjectorChosen = true;
+            Tick(1);
+            QVERIFY(!g_bProjectorChosen);
+        }
+        QStringList items;
+        for (int i = 0; i < Combo(1000)->count(); ++i)
+            items << Combo(1000)->itemText(i);
+        QCOMPARE(items, (QStringList{QStringLiteral("无"), "B", QStringLiteral("无"), "A"}));
+        QCOMPARE(Combo(1000)->currentText(), QStringLiteral("B"));
+        QCOMPARE(Dlg().GetItemText(1013), QStringLiteral("CODEB"));
+        QCOMPARE(Combo(1002)->count(), 0);
+        QCOMPARE(g_nProjectorSlot, 1);
+    }
+
+    void queryCompletes_data() {
+        QTest::addColumn<int>("silentTicks");
+        QTest::newRow("answered before the first tick") << 0;
+        QTest::newRow("answered before the third tick") << 2;
+    }
+    void queryCompletes() {
+        QFETCH(int, silentTicks);
+        FillAddresses();
+        Dlg().OnGetSettings();
+        QVERIFY(m_pController->WaitFor(1));
+        const Bytes& query = m_pController->m_received[0].bytes;
+        QCOMPARE(query, (Bytes{'K', 'V', 'M', 'P', 'R', 'H', 'S', 'Z', 127, 0, 0, 1, 0, 5}));
+        for (int i = 0; i < silentTicks; ++i)
+            Tick(3);
+        QVERIFY(m_messages.isEmpty());
+        Reply(IpReply());
+        Settle();
+        Tick(3);
+        QCOMPARE(m_messages, QStringList{kGetDone});
+        QVERIFY(!Dlg().IsTimerRunning(3));
+        QVERIFY(g_bMicTableFromController);
+        QVERIFY(Dlg().IsItemEnabled(1011));
+        QVERIFY(Dlg().IsItemEnabled(1000) && Dlg().IsItemEnabled(1034));
+    }
+
+    void queryUnanswered_data() {
+        QTest::addColumn<bool>("only14");
+        QTest::newRow("silent") << false;
+        QTest::newRow("14-byte datagrams only") << true;
+    }
+    void queryUnanswered() {
+        QFETCH(bool, only14);
+        FillAddresses();
+        Dlg().OnGetSettings();
+        QVERIFY(m_pController->WaitFor(1));
+        if (only14)
+            Reply(Header(14, 5));
+        Settle();
+        Tick(3);
+        Tick(3);
+        QVERIFY(m_messages.isEmpty());
+        Tick(3);
+        QCOMPARE(m_messages, QStringList{kNoAnswer});
+        QVERIFY(!Dlg().IsTimerRunning(3));
+        QVERIFY(!Dlg().IsItemEnabled(1000));
+        QVERIFY(Dlg().IsItemEnabled(1012));
+    }
+
+    void repeatedQueryWaitsItsOwnThreeTicks() {
+        FillAddresses();
+        Dlg().OnGetSettings();
+        Tick(3);
+        Tick(3);
+        Dlg().OnGetSettings();
+        Tick(3);
+        Tick(3);
+        QVERIFY(m_messages.isEmpty());
+        Tick(3);
+        QCOMPARE(m_messages, QStringList{kNoAnswer});
+    }
+
+    void blankInitialIpIsRefused() {
+        Dlg().OnGetSettings();
+        QCOMPARE(m_messages, QStringList{QStringLiteral("目标IP不能为空！")});
+        QVERIFY(!Dlg().IsTimerRunning(3));
+        Settle(30);
+        m_pController->Drain();
+        QVERIFY(m_pController->m_received.empty());
+    }
+
+    void setSendsFiveDatagramsInOrderWithPauses() {
+        CompleteQuery();
+        Ip(1007)->SetText(QStringLiteral("127.0.0.3"));
+        Dlg().SetItemText(1013, QStringLiteral("F401030A0B00"));
+        g_strSentModel1.clear();
+        QSignalSpy steps(&Dlg(), &CMainConfigDlg::SetStepSent);
+        Dlg().OnSet();
+        // Pressing Set disables both buttons and the settings at once.
+        QVERIFY(!Dlg().IsItemEnabled(1011) && !Dlg().IsItemEnabled(1012) && !Dlg().IsItemEnabled(1000));
+        QVERIFY(Dlg().IsSending());
+        QVERIFY(Dlg().Control(1038)->isVisible());
+        // What the window shows after the start is not what this Set sends.
+        Dlg().SetItemText(1013, QStringLiteral("FFFF"));
+        QVERIFY(m_pController->WaitFor(5));
+        const auto& got = m_pController->m_received;
+        const std::vector<std::size_t> lengths{222, 222, 40, 184, 14};
+        for (std::size_t i = 0; i < 5; ++i) {
+            QCOMPARE(got[i].bytes.size(), lengths[i]);
+            QCOMPARE(int(got[i].bytes[13]), int(i + 1));
+        }
+        QCOMPARE(got[0].bytes[14], std::uint8_t(0xF4));
+        QCOMPARE(got[0].bytes[17], std::uint8_t(0x0A));
+        // Kinds 1 to 4 carry the initial IP; the query names the new controller IP.
+        QCOMPARE(got[3].bytes[8], std::uint8_t(127));
+        QCOMPARE(got[3].bytes[11], std::uint8_t(1));
+        QCOMPARE(got[4].bytes[11], std::uint8_t(3));
+        // Pauses of 20, 20, 20 and 40 ms (the program's 2000/2000/2000/4000 scaled down).
+        const std::array<qint64, 4> pauses{20, 20, 20, 40};
+        for (std::size_t i = 0; i < 4; ++i)
+            QVERIFY2(got[i + 1].nAtMs - got[i].nAtMs >= pauses[i] - 2, qPrintable(QString::number(i)));
+        QCOMPARE(steps.count(), 5);
+        QVERIFY(!Dlg().IsSending());
+        QVERIFY(!Dlg().Control(1038)->isVisible());
+        QVERIFY(Dlg().VerifySet());
+        QVERIFY(Dlg().IsTimerRunning(7));
+    }
+
+    void programTimingIsOneSecondAndTheWrittenPauses() {
+        CMainConfigDlg::STiming timing;
+        QCOMPARE(timing.nTimerPeriodMs, 1000);
+        QCOMPARE(timing.pausesMs, (std::array<int, 4>{2000, 2000, 2000, 4000}));
+        QCOMPARE(int(timing.nPort), 1550);
+    }
+
+    void setSendsTheMicrophoneTableOneBased() {
+        CompleteQuery();
+        m_pDb->Exec("UPDATE htset SET tyjnum='1', tdnum='3', qjnum='16', bitnum='-1' WHERE htnum='0'");
+        auto got = RunSet();
+        QCOMPARE(got.size(), std::size_t(5));
+        const Bytes& devices = got[3].bytes;
+        QCOMPARE((Bytes{devices[24], devices[25], devices[26], devices[27]}), (Bytes{0x02, 0x04, 0x11, 0xFF}));
+        QCOMPARE(devices[28], std::uint8_t(0xFF));
+    }
+
+    void setIsConfirmedByProjector2() {
+        CompleteQuery();
+        Combo(1000)->setEditText(QStringLiteral("Sharp XG-NV6XU"));
+        Combo(1002)->setEditText(QStringLiteral("Epson EMP-53"));
+        RunSet();
+        Reply(ProjectorReply(1, kSharpVideo));
+        Settle();
+        // Several rows share the Epson code: the last names the model, any may match.
+        Reply(ProjectorReply(2, kEpsonVideo));
+        Settle();
+        QVERIFY(Dlg().SetConfirmed());
+        QCOMPARE(Combo(1002)->currentText(), QStringLiteral("Epson EB-440W"));
+        QCOMPARE(Combo(1000)->currentText(), QStringLiteral("Sharp XG-NV6XU"));
+        Tick(7);
+        QCOMPARE(m_messages, QStringList{kSent});
+        QVERIFY(Dlg().IsItemEnabled(1011) && Dlg().IsItemEnabled(1012) && Dlg().IsItemEnabled(1000));
+        // The code texts become the bundles the controller reported.
+        QCOMPARE(Dlg().Code2(), Dlg().ReplyCode2());
+        QCOMPARE(Dlg().Code2().size(), 416);
+    }
+
+    void readBackMismatches() {
+        CompleteQuery();
+        Combo(1000)->setEditText(QStringLiteral("Some other model"));
+        Combo(1002)->setEditText(QStringLiteral("Epson EMP-53"));
+        RunSet();
+        Reply(ProjectorReply(1, kSharpVideo));
+        Settle();
+        QCOMPARE(m_messages, QStringList{kWriteError});
+        QVERIFY(!Dlg().SetConfirmed());
+        // A bad projector 1 does not stop a good projector 2 from confirming.
+        Reply(ProjectorReply(2, kEpsonVideo));
+        Settle();
+        Tick(7);
+        QCOMPARE(m_messages, (QStringList{kWriteError, kSent}));
+    }
+
+    void unknownCodeIsNamedUnknown() {
+        CompleteQuery();
+        Combo(1002)->setEditText(QStringLiteral("未知投影机型号"));
+        RunSet();
+        Reply(ProjectorReply(2, FromHex("0A1B2C3D")));
+        Settle();
+        QCOMPARE(Combo(1002)->currentText(), QStringLiteral("未知投影机型号"));
+        QVERIFY(Dlg().SetConfirmed());
+    }
+
+    void additionalReplyEndsTheReadBack() {
+        CompleteQuery();
+        Combo(1002)->setEditText(QStringLiteral("Epson EMP-53"));
+        RunSet();
+        Reply(AdditionalReply());
+        Settle();
+        QVERIFY(!Dlg().VerifySet());
+        Reply(ProjectorReply(2, kEpsonVideo));
+        Settle();
+        QVERIFY(!Dlg().SetConfirmed());
+        // Replies came, so giving up says nothing more.
+        for (int i = 0; i < CMainConfigDlg::kSetWaitTicks; ++i)
+            Tick(7);
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(!Dlg().IsTimerRunning(7));
+        QVERIFY(Dlg().IsItemEnabled(1011) && Dlg().IsItemEnabled(1012));
+    }
+
+    void silentSetIsGivenUp() {
+        CompleteQuery();
+        RunSet();
+        for (int i = 0; i < CMainConfigDlg::kSetWaitTicks - 1; ++i)
+            Tick(7);
+        QVERIFY(m_messages.isEmpty());
+        Tick(7);
+        QCOMPARE(m_messages, QStringList{kNoAnswer});
+        QVERIFY(Dlg().IsItemEnabled(1011) && Dlg().IsItemEnabled(1012) && Dlg().IsItemEnabled(1007));
+    }
+
+    void incompleteAddressRefusesTheSet() {
+        CompleteQuery();
+        Ip(1020)->Field(3)->clear();
+        Dlg().OnSet();
+        QCOMPARE(m_messages, QStringList{QStringLiteral("请填写完整的IP地址信息！")});
+        QVERIFY(!Dlg().IsSending());
+        QVERIFY(!Dlg().IsTimerRunning(7));
+        QVERIFY(Dlg().IsItemEnabled(1011) && Dlg().IsItemEnabled(1012) && Dlg().IsItemEnabled(1015));
+        Settle(100);
+        m_pController->Drain();
+        QVERIFY(m_pController->m_received.empty());
+    }
+
+    void setFollowsTheControllerToItsNewAddress() {
+        CompleteQuery();
+        Combo(1002)->setEditText(QStringLiteral("Epson EMP-53"));
+        Ip(1007)->SetText(QStringLiteral("127.0.0.3"));
+        auto got = RunSet();
+        QCOMPARE(got.size(), std::size_t(5));
+        Reply(IpReply({127, 0, 0, 3}, 0xAA, 0xAA, 1, 0, {127, 0, 0, 3}));
+        Settle();
+        QCOMPARE(Ip(1021)->Text(), QStringLiteral("127.0.0.3"));
+        Reply(ProjectorReply(2, kEpsonVideo, {127, 0, 0, 3}));
+        Settle();
+        QVERIFY(Dlg().SetConfirmed());
+        // Outside a Set's read-back, the old address is what counts again.
+        Tick(7);
+        Reply(IpReply({127, 0, 0, 9}, 0xAA, 0xAA, 1, 0, {127, 0, 0, 9}));
+        Settle();
+        QCOMPARE(Ip(1021)->Text(), QStringLiteral("127.0.0.3"));
+    }
+
+    void closeDuringTheSetWaitsForTheClosingQuery() {
+        CompleteQuery();
+        Dlg().OnSet();
+        Dlg().reject();
+        QVERIFY(Dlg().isVisible());
+        QVERIFY(m_pController->WaitFor(5));
+        Settle(20);
+        QVERIFY(!Dlg().isVisible());
+        QCOMPARE(Dlg().result(), int(QDialog::Rejected));
+    }
+
+    void receptionErrors_data() {
+        QTest::addColumn<Bytes>("datagram");
+        QTest::addColumn<QString>("message");
+        Bytes p1 = ProjectorReply(1, kEpsonVideo);
+        p1[0] = 'X';
+        Bytes p2 = ProjectorReply(2, kEpsonVideo);
+        p2[7] = 'Z';
+        Bytes ip = IpReply();
+        ip[6] = 'S';
+        ip[7] = 'Z';
+        Bytes add = AdditionalReply();
+        add[3] = 'p';
+        QTest::newRow("kind 1 prefix") << p1 << QStringLiteral("投影机1代码接受异常");
+        QTest::newRow("kind 2 prefix") << p2 << QStringLiteral("投影机2代码接受异常");
+        QTest::newRow("kind 3 prefix") << ip << QStringLiteral("具体IP接受异常");
+        QTest::newRow("kind 4 prefix") << add << QStringLiteral("附加设置接受异常");
+        const Bytes whole1 = ProjectorReply(1, kEpsonVideo), whole3 = IpReply(), whole4 = AdditionalReply();
+        QTest::newRow("kind 1 short") << Bytes(whole1.begin(), whole1.begin() + 221)
+                                      << QStringLiteral("投影机1代码接受异常");
+        QTest::newRow("kind 3 short") << Bytes(whole3.begin(), whole3.begin() + 39) << QStringLiteral("具体IP接受异常");
+        QTest::newRow("kind 4 short") << Bytes(whole4.begin(), whole4.begin() + 103)
+                                      << QStringLiteral("附加设置接受异常");
+        Bytes overrun = whole1;
+        overrun[14 + 2] = 50;
+        QTest::newRow("kind 1 block overruns") << overrun << QStringLiteral("投影机1代码接受异常");
+    }
+    void receptionErrors() {
+        QFETCH(Bytes, datagram);
+        QFETCH(QString, message);
+        FillAddresses();
+        Dlg().SetItemText(1013, QStringLiteral("KEEP"));
+        const QString strServer = Ip(1015)->Text();
+        Reply(datagram);
+        Settle();
+        QCOMPARE(m_messages, QStringList{message});
+        // Nothing of the datagram is applied.
+        QCOMPARE(Ip(1015)->Text(), strServer);
+        QCOMPARE(m_pDb->Scalar("SELECT tdnum FROM htset WHERE htnum='0'"), std::string("-1"));
+        QVERIFY(Combo(1000)->currentText().isEmpty());
+    }
+
+    void ipSettingsApply() {
+        FillAddresses();
+        Dlg().ControlAs<QCheckBox>(1040)->setChecked(true);
+        Reply(IpReply({192, 168, 1, 50}, 0xAA, 0xA0, 2, 0));
+        Settle();
+        QCOMPARE(Ip(1007)->Text(), QStringLiteral("192.168.1.50"));
+        QCOMPARE(Ip(1015)->Text(), QStringLiteral("10.0.0.9"));
+        QCOMPARE(Ip(1019)->Text(), QStringLiteral("255.255.255.0"));
+        QVERIFY(!Dlg().ControlAs<QCheckBox>(1040)->isChecked());
+        QCOMPARE(Combo(1032)->currentText(), QStringLiteral("电平型"));
+        QCOMPARE(Combo(1034)->currentText(), QStringLiteral("0.5"));
+        // Before any projector reply the code texts become the empty stored bundles.
+        QVERIFY(Dlg().Code1().isEmpty());
+    }
+
+    void additionalSettingsRewriteTheTableZeroBased() {
+        FillAddresses();
+        Reply(AdditionalReply());
+        Settle();
+        QCOMPARE(Combo(1008)->currentText(), QStringLiteral("SONY"));
+        QCOMPARE(Combo(1009)->currentText(), QStringLiteral("手拉手"));
+        QCOMPARE(Combo(1010)->currentText(), QStringLiteral("无线触摸键盘"));
+        QCOMPARE(m_pDb->Scalar("SELECT tyjnum || ',' || tdnum || ',' || qjnum || ',' || bitnum FROM htset WHERE htnum='0'"),
+                 std::string("0,16,3,-1"));
+        // Entries of zeros mean no choice.
+        QCOMPARE(m_pDb->Scalar("SELECT tdnum FROM htset WHERE htnum='1'"), std::string("-1"));
+        QVERIFY(m_messages.isEmpty());
+    }
+
+    void oneDatabaseErrorPerReply() {
+        FillAddresses();
+        m_pDb->Exec("CREATE TRIGGER deny BEFORE UPDATE ON htset BEGIN SELECT RAISE(ABORT, 'row locked'); END");
+        Reply(AdditionalReply());
+        Settle();
+        QCOMPARE(m_messages, QStringList{QStringLiteral("row locked")});
+    }
+
+    void otherAddressesAndKindsAreIgnored() {
+        FillAddresses();
+        Dlg().SetItemText(1013, QStringLiteral("KEEP"));
+        Reply(IpReply({1, 2, 3, 4}, 0xAA, 0xAA, 2, 3, {127, 0, 0, 2}));
+        Reply(Bytes{'K', 'V', 'M'});
+        Settle();
+        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(Ip(1007)->Text(), QStringLiteral("127.0.0.1"));
+        QCOMPARE(Dlg().Code1(), QStringLiteral("KEEP"));
+        // The query's own kind only puts the stored bundles back.
+        Reply(Header(14, 5));
+        Settle();
+        QVERIFY(Dlg().Code1().isEmpty());
+    }
+
+    void repliesWaitWhileABoxIsOpen() {
+        FillAddresses();
+        bool bInside = false;
+        QString strSeenInside;
+        m_onMessage = [&](const QString&) {
+            if (bInside)
+                return;
+            bInside = true;
+            // The kind 3 reply arrives while the first box is open ...
+            Reply(IpReply({10, 9, 8, 7}));
+            Settle(80);
+            strSeenInside = Ip(1007)->Text();
+            bInside = false;
+        };
+        Bytes bad = ProjectorReply(1, kEpsonVideo);
+        bad[0] = 'X';
+        Reply(bad);
+        Settle(150);
+        // ... and is applied only after it closed.
+        QCOMPARE(strSeenInside, QStringLiteral("127.0.0.1"));
+        QCOMPARE(Ip(1007)->Text(), QStringLiteral("10.9.8.7"));
+        QCOMPARE(m_messages.size(), 1);
+    }
+
+    void ticksWaitWhileABoxIsOpen() {
+        FillAddresses();
+        Dlg().OnGetSettings();
+        Reply(IpReply());
+        Settle();
+        int nNested = 0;
+        m_onMessage = [&](const QString&) {
+            // A tick inside the open box does not open another.
+            ++nNested;
+            Tick(3);
+        };
+        Tick(3);
+        QCOMPARE(nNested, 1);
+        QCOMPARE(m_messages, QStringList{kGetDone});
+    }
+
+    void portAlreadyTaken() {
+        int nSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        QCOMPARE(::bind(nSocket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        socklen_t nLength = sizeof address;
+        ::getsockname(nSocket, reinterpret_cast<sockaddr*>(&address), &nLength);
+        CMainConfigDlg::STiming timing;
+        timing.nPort = ntohs(address.sin_port);
+        CMainConfigDlg dialog(timing);
+        QCOMPARE(dialog.DoModal(), int(QDialog::Accepted));
+        QVERIFY(dialog.EndedAtInit());
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(m_messages, QStringList{QStringLiteral("通信端口被占用！")});
+        ::close(nSocket);
+    }
+
+    void aboutCommandRunsTheAboutBox() {
+        QList<CMainConfigDlg::EChildDialog> runs;
+        Dlg().m_pfnRunChildDialog = [&](CMainConfigDlg::EChildDialog which) { runs << which; };
+        Dlg().OnSysCommand(CMainConfigDlg::kAboutCommand | 0x3);
+        Dlg().OnSysCommand(0xF060);
+        QCOMPARE(runs, QList<CMainConfigDlg::EChildDialog>{CMainConfigDlg::EChildDialog::About});
+    }
+};
+
+QTEST_MAIN(CMainConfigDlgTest)
+#include "MainConfigDlgTest.moc"
