@@ -201,65 +201,6 @@ INSTANTIATE_TEST_SUITE_P(Cases, IgnoredRequestTest,
                                          IgnoredCase{"short network", Request(39, 3)},
                                          IgnoredCase{"short device", Request(183, 4)}));
 
-struct FaultCase {
-    const char* name;
-    Faults faults;
-    std::vector<int> kinds;           // kinds of the replies, in order
-    std::vector<std::size_t> lengths; // their lengths
-    std::vector<bool> prefixOk;       // whether each starts with KVMPRH
-    friend void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class FaultTest : public testing::TestWithParam<FaultCase> {};
-
-TEST_P(FaultTest, RepliesFollowTheFaultOptions) {
-    const auto replies = controller::Peer(controller::DefaultState(kHere)).Replies(GetParam().faults);
-    ASSERT_EQ(replies.size(), GetParam().kinds.size());
-    for (std::size_t i = 0; i < replies.size(); ++i) {
-        SCOPED_TRACE(i);
-        EXPECT_EQ(replies[i][13], GetParam().kinds[i]);
-        EXPECT_EQ(replies[i].size(), GetParam().lengths[i]);
-        EXPECT_EQ(std::string(replies[i].begin(), replies[i].begin() + 8) == "KVMPRHFH",
-                  GetParam().prefixOk[i]);
-    }
-}
-
-Faults Make(void (*set)(Faults&)) {
-    Faults f;
-    set(f);
-    return f;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Options, FaultTest,
-    testing::Values(
-        FaultCase{"none", {}, {1, 2, 3, 4}, {222, 222, 40, 184}, {true, true, true, true}},
-        FaultCase{"silent", Make([](Faults& f) { f.silent = true; }), {}, {}, {}},
-        FaultCase{"order",
-                  Make([](Faults& f) {
-                      f.order = {4, 1, 2, 3};
-                  }),
-                  {4, 1, 2, 3},
-                  {184, 222, 222, 40},
-                  {true, true, true, true}},
-        FaultCase{"bad prefix",
-                  Make([](Faults& f) { f.badPrefixKind = 3; }),
-                  {1, 2, 3, 4},
-                  {222, 222, 40, 184},
-                  {true, true, false, true}},
-        FaultCase{"short",
-                  Make([](Faults& f) { f.shortKind = 4; }),
-                  {1, 2, 3, 4},
-                  {222, 222, 40, 103},
-                  {true, true, true, true}},
-        FaultCase{"only 14",
-                  Make([](Faults& f) { f.only14 = true; }),
-                  {1, 2, 3, 4},
-                  {14, 14, 14, 14},
-                  {true, true, true, true}},
-        FaultCase{
-            "drop", Make([](Faults& f) { f.dropKind = 2; }), {1, 3, 4}, {222, 40, 184}, {true, true, true}}));
-
 struct OptionCase {
     std::vector<std::string> args;
     bool ok;
@@ -289,27 +230,6 @@ INSTANTIATE_TEST_SUITE_P(
                     OptionCase{{"--order", "0,1"}, false}, OptionCase{{"--drop", "5"}, false},
                     OptionCase{{"--delay-ms", "-1"}, false}, OptionCase{{"--silent=yes"}, false},
                     OptionCase{{"--frobnicate"}, false}));
-
-TEST(OptionsTest, ValuesLandInTheirFields) {
-    controller::Options o;
-    std::string error;
-    ASSERT_TRUE(controller::ParseOptions({"--address",  "127.0.0.7",    "--port", "0",        "--state",
-                                          "s.json",     "--log",        "l.txt",  "--order",  "4,1,2,3",
-                                          "--delay-ms", "50",           "--drop", "2",        "--short",
-                                          "3",          "--bad-prefix", "1",      "--silent", "--only-14"},
-                                         o, error));
-    EXPECT_EQ(o.address, (codec::Ip4{127, 0, 0, 7}));
-    EXPECT_EQ(o.port, 0);
-    EXPECT_EQ(o.statePath, "s.json");
-    EXPECT_EQ(o.logPath, "l.txt");
-    EXPECT_EQ(o.faults.order, (std::vector<int>{4, 1, 2, 3}));
-    EXPECT_EQ(o.faults.delayMs, 50);
-    EXPECT_EQ(o.faults.dropKind, 2);
-    EXPECT_EQ(o.faults.shortKind, 3);
-    EXPECT_EQ(o.faults.badPrefixKind, 1);
-    EXPECT_TRUE(o.faults.silent);
-    EXPECT_TRUE(o.faults.only14);
-}
 
 TEST(OptionsTest, HelpMentionsEveryOption) {
     const std::string usage = controller::UsageText();

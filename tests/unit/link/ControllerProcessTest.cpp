@@ -176,6 +176,7 @@ struct WireFaultCase {
     std::vector<std::string> options;
     std::vector<int> kinds;
     std::vector<std::size_t> lengths;
+    int badPrefixKind = 0;
     friend void PrintTo(const WireFaultCase& c, std::ostream* os) {
         for (const auto& o : c.options)
             *os << o << ' ';
@@ -198,6 +199,8 @@ TEST_P(ControllerFaultTest, RepliesOnTheWire) {
         ASSERT_GE(replies[i].size(), 14u);
         EXPECT_EQ(replies[i][13], GetParam().kinds[i]) << i;
         EXPECT_EQ(replies[i].size(), GetParam().lengths[i]) << i;
+        const bool prefixOk = std::string(replies[i].begin(), replies[i].begin() + 8) == "KVMPRHFH";
+        EXPECT_EQ(prefixOk, replies[i][13] != GetParam().badPrefixKind) << i;
     }
 }
 
@@ -209,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                     WireFaultCase{{"--only-14"}, {1, 2, 3, 4}, {14, 14, 14, 14}},
                     WireFaultCase{{"--drop", "1"}, {2, 3, 4}, {222, 40, 184}},
                     WireFaultCase{{"--short", "2"}, {1, 2, 3, 4}, {222, 221, 40, 184}},
-                    WireFaultCase{{"--bad-prefix", "4"}, {1, 2, 3, 4}, {222, 222, 40, 184}}));
+                    WireFaultCase{{"--bad-prefix", "3"}, {1, 2, 3, 4}, {222, 222, 40, 184}, 3}));
 
 TEST(ControllerProcessTest, DelayHoldsTheReplies) {
     TempFolder folder;

@@ -51,12 +51,6 @@ INSTANTIATE_TEST_SUITE_P(Refused, AddressToBytesTest,
                                          AddressCase{"-1", kNone}, AddressCase{"+1.2.3.4", kNone},
                                          AddressCase{"99999999999999999999", kNone}));
 
-TEST(BytesToAddressTest, WritesDottedDecimalFirstOctetFirst) {
-    EXPECT_EQ(codec::BytesToAddress({0xC0, 0xA8, 0x01, 0x64}), "192.168.1.100");
-    EXPECT_EQ(codec::BytesToAddress({0, 0, 0, 0}), "0.0.0.0");
-    EXPECT_EQ(codec::BytesToAddress(kNone), "255.255.255.255");
-}
-
 struct HexCase {
     std::string piece;
     int value;
