@@ -5,16 +5,10 @@
 #include "Database.h"
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
-#if __has_include("MicSettingsDlg.h")
 #include "MicSettingsDlg.h"
-#define HAVE_MIC 1
-#endif
 #include "PingWorker.h"
 #include "ProgramValues.h"
-#if __has_include("ProjectorCodeDlg.h")
 #include "ProjectorCodeDlg.h"
-#define HAVE_PROJ 1
-#endif
 #include "Resources.h"
 #include "Statements.h"
 
@@ -219,17 +213,13 @@ void CMainConfigDlg::RunChildDialog(EChildDialog which) {
         break;
     }
     case EChildDialog::ProjectorCode: {
-#ifdef HAVE_PROJ
         CProjectorCodeDlg dialog;
         dialog.DoModal();
-#endif
         break;
     }
     case EChildDialog::MicSettings: {
-#ifdef HAVE_MIC
         CMicSettingsDlg dialog;
         dialog.DoModal();
-#endif
         break;
     }
     }

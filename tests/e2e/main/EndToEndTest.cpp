@@ -1,0 +1,143 @@
+// The whole road in real time: the main window on UDP port 1550 against the
+// real velmora-controller on 127.0.0.2. Read the controller, change every
+// setting, choose a projector from the library, Set, see "发送成功！", read
+// again, and find what was set in the emulator's state file.
+#include "IpAddressEdit.h"
+#include "MainConfigDlg.h"
+#include "MessageBox.h"
+#include "ProgramValues.h"
+#include "ProjectorCodeDlg.h"
+#include "ProjectorTableModel.h"
+#include "TestDatabase.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QtTest>
+
+#ifndef VELMORA_CONTROLLER
+#error "VELMORA_CONTROLLER must name the emulator"
+#endif
+
+class CEndToEndTest : public QObject {
+    Q_OBJECT
+
+    QStringList m_messages;
+
+    static void TypeAddress(CIpAddressEdit* pIp, const QString& strText) {
+        pIp->Clear();
+        const auto parts = strText.split(QLatin1Char('.'));
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClicks(pIp->Field(i), parts[i]);
+    }
+
+    // Waits (in real time) for the next message.
+    bool WaitForMessage(const QString& strText, int nTimeoutMs) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_messages.contains(strText) && timer.elapsed() < nTimeoutMs)
+            QTest::qWait(50);
+        return m_messages.contains(strText);
+    }
+
+private slots:
+    void readSetAndReadAgain() {
+        CTestDatabase db;
+        QTemporaryDir emulatorFolder;
+        const QString strState = emulatorFolder.filePath(QStringLiteral("state.json"));
+        SetMessageRecorder([this](const QString& strText) { m_messages << strText; });
+        InstallMessageSink();
+        ResetProgramValues();
+
+        CMainConfigDlg dialog; // the program's own timing and port 1550
+        dialog.OnInitDialog();
+        QVERIFY2(!dialog.EndedAtInit(), "UDP port 1550 is taken on this machine");
+        dialog.show();
+
+        // The emulator shares port 1550 on its own address once the window holds it.
+        QProcess emulator;
+        emulator.start(QStringLiteral(VELMORA_CONTROLLER),
+                       {QStringLiteral("--address"), QStringLiteral("127.0.0.2"), QStringLiteral("--state"), strState,
+                        QStringLiteral("--log"), emulatorFolder.filePath(QStringLiteral("log.txt"))});
+        QVERIFY(emulator.waitForStarted());
+        QTest::qWait(300);
+
+        // Read.
+        TypeAddress(dialog.IpControl(1021), QStringLiteral("127.0.0.2"));
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(1012), Qt::LeftButton);
+        QVERIFY(WaitForMessage(QStringLiteral("获取完成！"), 4000));
+        QCOMPARE(dialog.IpControl(1007)->Text(), QStringLiteral("127.0.0.2"));
+        QVERIFY(dialog.IsItemEnabled(1011));
+        QVERIFY(!dialog.ControlAs<QComboBox>(1000)->currentText().isEmpty());
+
+        // Change every setting the window offers.
+        TypeAddress(dialog.IpControl(1015), QStringLiteral("10.1.2.3"));
+        TypeAddress(dialog.IpControl(1019), QStringLiteral("255.255.0.0"));
+        TypeAddress(dialog.IpControl(1020), QStringLiteral("10.1.0.1"));
+        QTest::mouseClick(dialog.ControlAs<QCheckBox>(1040), Qt::LeftButton);
+        const bool bOneKey = dialog.ControlAs<QCheckBox>(1040)->isChecked();
+        auto* pLockType = dialog.ControlAs<QComboBox>(1032);
+        pLockType->setCurrentIndex(1);
+        emit pLockType->activated(1);
+        QVERIFY(!dialog.IsItemEnabled(1034));
+
+        // Projector 1 from the library: the real code dialog, row of Sharp XG-NV6XU.
+        const QString strModel = QStringLiteral("Sharp XG-NV6XU");
+        bool bChosen = false;
+        QTimer::singleShot(300, [&] {
+            auto* pCode = qobject_cast<CProjectorCodeDlg*>(QApplication::activeModalWidget());
+            if (!pCode)
+                return;
+            auto* pModel = pCode->TableModel();
+            for (int row = 0; row < pModel->rowCount(); ++row) {
+                if (pModel->index(row, 0).data().toString() == strModel) {
+                    pCode->ListView()->selectRow(row);
+                    pCode->OnClickList();
+                    break;
+                }
+            }
+            pCode->OnOK();
+            bChosen = true;
+        });
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(1003), Qt::LeftButton);
+        QVERIFY(bChosen);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.ControlAs<QComboBox>(1000)->currentText(), strModel, 1500);
+
+        // Set, in real time: about ten seconds of pauses, then the read-back.
+        m_messages.clear();
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(1011), Qt::LeftButton);
+        QVERIFY(!dialog.IsItemEnabled(1012));
+        QVERIFY(WaitForMessage(QStringLiteral("发送成功！"), 16000));
+        QCOMPARE(m_messages, QStringList{QStringLiteral("发送成功！")});
+        QVERIFY(dialog.IsItemEnabled(1011) && dialog.IsItemEnabled(1012));
+
+        // Read again: the controller reports what was set.
+        m_messages.clear();
+        dialog.IpControl(1015)->Clear();
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(1012), Qt::LeftButton);
+        QVERIFY(WaitForMessage(QStringLiteral("获取完成！"), 4000));
+        QCOMPARE(dialog.IpControl(1015)->Text(), QStringLiteral("10.1.2.3"));
+        QCOMPARE(dialog.IpControl(1019)->Text(), QStringLiteral("255.255.0.0"));
+        QCOMPARE(dialog.ControlAs<QComboBox>(1000)->currentText(), strModel);
+        QCOMPARE(pLockType->currentText(), QStringLiteral("电平型"));
+        QCOMPARE(dialog.ControlAs<QCheckBox>(1040)->isChecked(), bOneKey);
+
+        emulator.terminate();
+        QVERIFY(emulator.waitForFinished(3000));
+        QFile state(strState);
+        QVERIFY(state.open(QIODevice::ReadOnly));
+        const QByteArray text = state.readAll();
+        QVERIFY(text.contains("\"server\": \"10.1.2.3\""));
+        QVERIFY(text.contains("\"gateway\": \"10.1.0.1\""));
+        QVERIFY(text.contains("\"lockType\": 2"));
+        QVERIFY(text.contains("49564544202020310D"));
+        SetMessageRecorder(nullptr);
+    }
+};
+
+QTEST_MAIN(CEndToEndTest)
+#include "EndToEndTest.moc"
