@@ -173,14 +173,18 @@ private slots:
     void extraRecordsAreNeitherShownNorSaved() {
         CTestDatabase db;
         db.Exec("UPDATE htset SET tdnum='2',qjnum='3',bitnum='4',tyjnum='1' WHERE htnum='19';"
-                "INSERT INTO htset VALUES ('20','5','5','5','1'), ('21','6','6','6','2');");
+                "INSERT INTO htset VALUES ('20','1','1','1','1'), ('21','2','2','2','2');");
         CMicSettingsDlg dlg;
         QCOMPARE(Combo(dlg, 20, Channel)->currentText(), QStringLiteral("3"));
         QCOMPARE(Combo(dlg, 20, Preset)->currentText(), QStringLiteral("5"));
+        // Only row 20's four combos hold a choice: no extra record spilled into other rows.
+        QCOMPARE(std::count_if(dlg.Combos().begin(), dlg.Combos().end(),
+                               [](QComboBox* p) { return p->currentIndex() >= 0; }),
+                 4);
         QTest::mouseClick(dlg.ControlAs<QPushButton>(1), Qt::LeftButton);
         QCOMPARE(m_messages, QStringList{"保存成功！"});
         QCOMPARE(StoredRow(db, 19), "2,3,4,1");
-        QCOMPARE(StoredRow(db, 20), "5,5,5,1");
+        QCOMPARE(StoredRow(db, 20), "1,1,1,1");
     }
 
     void cameraTypeChange_data() {
