@@ -108,9 +108,9 @@ bool CMicSettingsDlg::OnInitDialog() {
         ReportDatabaseError(error);
         return true;
     }
-    // A controller reading now stores the zero-based indexes this dialog uses,
-    // so nothing is subtracted while the flag is set; the flag only records
-    // that the table has since been shown.
+    // A controller reading stores the same zero-based indexes this dialog
+    // writes, so the values are taken as they are even while the flag is set;
+    // the flag is cleared because the table has now been shown as it stands.
     g_bMicTableFromController = false;
     return true;
 }
