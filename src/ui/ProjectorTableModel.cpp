@@ -118,8 +118,12 @@ void CProjectorTableModel::BeginBulkLoad() {
 }
 
 void CProjectorTableModel::EndBulkLoad() {
-    if (m_nBulkDepth > 0 && --m_nBulkDepth == 0)
+    if (m_nBulkDepth > 0 && --m_nBulkDepth == 0) {
+        // A large fill grows the buffers by doubling; give the slack back.
+        m_rows.shrink_to_fit();
+        m_text.shrink_to_fit();
         endResetModel();
+    }
 }
 
 void CProjectorTableModel::CompactIfWasteful() {
