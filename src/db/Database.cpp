@@ -53,25 +53,36 @@ bool HasTable(sqlite3* pConnection, const char* pszTable) {
 
 // Every later save of the microphone table only updates rows "0" to "19"; a
 // missing row would lose its save without a word, so it is put back here.
+// Only a file that lacks rows is written to: a library on a read-only medium
+// still opens for reading (saves are then refused by the medium check).
 void RepairMicRows(sqlite3* pConnection) {
-    const char* pszSql =
-        "INSERT INTO htset (htnum, tdnum, qjnum, bitnum, tyjnum) SELECT ?1, '-1', '-1', '-1', '-1' "
-        "WHERE NOT EXISTS (SELECT 1 FROM htset WHERE htnum = ?1)";
     sqlite3_stmt* pStatement = nullptr;
-    int nResult = sqlite3_prepare_v2(pConnection, pszSql, -1, &pStatement, nullptr);
+    int nResult = sqlite3_prepare_v2(pConnection, "SELECT 1 FROM htset WHERE htnum = ?1 LIMIT 1", -1, &pStatement,
+                                     nullptr);
     if (nResult != SQLITE_OK)
         Raise(pConnection, nResult);
+    std::vector<std::string> missing;
     for (int i = 0; i < 20; ++i) {
         std::string strRow = std::to_string(i);
         sqlite3_bind_text(pStatement, 1, strRow.c_str(), -1, SQLITE_TRANSIENT);
         nResult = sqlite3_step(pStatement);
         sqlite3_reset(pStatement);
-        if (nResult != SQLITE_DONE) {
+        if (nResult == SQLITE_DONE)
+            missing.push_back(strRow);
+        else if (nResult != SQLITE_ROW) {
             sqlite3_finalize(pStatement);
             Raise(pConnection, nResult);
         }
     }
     sqlite3_finalize(pStatement);
+    if (missing.empty())
+        return;
+    std::string strSql = "INSERT INTO htset (htnum, tdnum, qjnum, bitnum, tyjnum) VALUES ";
+    for (std::size_t i = 0; i < missing.size(); ++i)
+        strSql += (i ? ",('" : "('") + missing[i] + "','-1','-1','-1','-1')";
+    nResult = sqlite3_exec(pConnection, strSql.c_str(), nullptr, nullptr, nullptr);
+    if (nResult != SQLITE_OK && (nResult & 0xFF) != SQLITE_READONLY)
+        Raise(pConnection, nResult);
 }
 
 std::string FolderOf(const std::string& strPath) {
