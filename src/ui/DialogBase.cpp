@@ -1,6 +1,7 @@
 #include "DialogBase.h"
 
 #include "IpAddressEdit.h"
+#include "Resources.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -22,6 +23,8 @@
 #include <QTableView>
 #include <QTimerEvent>
 
+#include <map>
+
 namespace {
 
 // A combo's closed height in dialog units; the template's height is that of
@@ -30,7 +33,13 @@ constexpr int kComboClosedHeight = 12;
 
 } // namespace
 
-SDialogTemplate LoadDialogTemplate(int nId) {
+const SDialogTemplate& LoadDialogTemplate(int nId) {
+    // Templates are read once; every later dialog of the same kind reuses them.
+    // A node-based map: references to a template stay valid for the whole run.
+    static std::map<int, SDialogTemplate> cache;
+    auto cached = cache.find(nId);
+    if (cached != cache.end())
+        return cached->second;
     SDialogTemplate result;
     QFile file(QStringLiteral(":/dialogs/%1.json").arg(nId));
     if (!file.open(QIODevice::ReadOnly))
@@ -64,7 +73,7 @@ SDialogTemplate LoadDialogTemplate(int nId) {
         control.nLabelFor = object.value(QStringLiteral("for")).toInt(0);
         result.controls.push_back(control);
     }
-    return result;
+    return cache.emplace(nId, std::move(result)).first->second;
 }
 
 void InstallFontSubstitutes() {
@@ -91,10 +100,17 @@ void CDialogBase::Build() {
     setFont(font);
     // The dialog base units: the average width of the Latin letters and the
     // font's height, as the dialog manager measures them.
-    QFontMetrics metrics(font);
-    const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    m_nBaseX = (metrics.horizontalAdvance(strLetters) / 26 + 1) / 2;
-    m_nBaseY = metrics.height();
+    // Measuring a font is costly; each font is measured once.
+    static QHash<QString, QPoint> baseUnits;
+    const QString strKey = font.key();
+    auto it = baseUnits.constFind(strKey);
+    if (it == baseUnits.constEnd()) {
+        QFontMetrics metrics(font);
+        const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
+        it = baseUnits.insert(strKey, QPoint((metrics.horizontalAdvance(strLetters) / 26 + 1) / 2, metrics.height()));
+    }
+    m_nBaseX = it->x();
+    m_nBaseY = it->y();
     setFixedSize(MapDialogRect(0, 0, m_template.cx, m_template.cy).size());
 
     QHash<int, QString> labels;
@@ -102,9 +118,13 @@ void CDialogBase::Build() {
         if (control.nLabelFor != 0)
             labels.insert(control.nLabelFor, control.strText);
 
+    QHash<int, QLabel*> labelWidgets;
     QWidget* pPrevious = nullptr;
     for (const auto& control : m_template.controls) {
         QWidget* pWidget = CreateControl(control);
+        if (control.nLabelFor != 0)
+            if (auto* pLabel = qobject_cast<QLabel*>(pWidget))
+                labelWidgets.insert(control.nLabelFor, pLabel);
         if (control.nId > 0)
             m_controls.insert(control.nId, pWidget);
         pWidget->setEnabled(control.bEnabled);
@@ -121,11 +141,9 @@ void CDialogBase::Build() {
             pPrevious = pWidget;
         }
     }
-    for (auto it = labels.constBegin(); it != labels.constEnd(); ++it) {
-        for (auto* pLabel : findChildren<QLabel*>())
-            if (pLabel->text() == it.value() && m_controls.contains(it.key()))
-                pLabel->setBuddy(m_controls.value(it.key()));
-    }
+    for (auto it = labelWidgets.constBegin(); it != labelWidgets.constEnd(); ++it)
+        if (QWidget* pTarget = m_controls.value(it.key()))
+            it.value()->setBuddy(pTarget);
 }
 
 QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
@@ -137,8 +155,9 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
         pLabel->setWordWrap(false);
         // Static texts in a dialog font may need a little more room than the
         // template gives; they never clip.
-        rect.setWidth(std::max(rect.width(), pLabel->sizeHint().width()));
-        rect.setHeight(std::max(rect.height(), pLabel->sizeHint().height()));
+        const QSize text = fontMetrics().size(Qt::TextSingleLine, control.strText);
+        rect.setWidth(std::max(rect.width(), text.width()));
+        rect.setHeight(std::max(rect.height(), text.height()));
         pWidget = pLabel;
     } else if (kind == QLatin1String("group")) {
         auto* pGroup = new QGroupBox(control.strText, this);
@@ -177,7 +196,7 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
         pCombo->setCurrentIndex(-1);
         pCombo->setMaxVisibleItems(std::max(5, control.cy / 10));
         pCombo->setProperty("sorted", control.styles.contains(QLatin1String("sort")));
-        rect.setHeight(std::max(MapDialogRect(0, 0, 0, kComboClosedHeight).height(), pCombo->sizeHint().height()));
+        rect.setHeight(std::max(MapDialogRect(0, 0, 0, kComboClosedHeight).height(), m_nBaseY + 8));
         pWidget = pCombo;
     } else if (kind == QLatin1String("ip")) {
         pWidget = new CIpAddressEdit(this);
@@ -193,7 +212,7 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
         pWidget = pTable;
     } else if (kind == QLatin1String("icon")) {
         auto* pIcon = new QLabel(this);
-        pIcon->setPixmap(QIcon(QStringLiteral(":/icons/velmora.png")).pixmap(32, 32));
+        pIcon->setPixmap(ProgramIcon().pixmap(32, 32));
         rect.setSize(QSize(32, 32));
         pWidget = pIcon;
     } else {

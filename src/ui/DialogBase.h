@@ -34,7 +34,7 @@ struct SDialogTemplate {
 };
 
 // Reads dialog template nId from the program's resources (":/dialogs/<id>.json").
-SDialogTemplate LoadDialogTemplate(int nId);
+const SDialogTemplate& LoadDialogTemplate(int nId);
 
 // Makes the fonts the templates name available: each falls back to an
 // installed Simplified Chinese face where it is missing.
@@ -95,7 +95,7 @@ private:
     void Build();
     QWidget* CreateControl(const SControlTemplate& control);
 
-    SDialogTemplate m_template;
+    const SDialogTemplate& m_template;
     QHash<int, QWidget*> m_controls;
     QHash<int, int> m_timers;      // our id -> Qt timer id
     QHash<int, int> m_timerIds;    // Qt timer id -> our id

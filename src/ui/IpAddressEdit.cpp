@@ -1,19 +1,17 @@
 #include "IpAddressEdit.h"
 
 #include <QEvent>
-#include <QHBoxLayout>
 #include <QIntValidator>
 #include <QKeyEvent>
-#include <QLabel>
+#include <QPainter>
 #include <QLineEdit>
 
-CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QWidget(pParent) {
-    auto* pLayout = new QHBoxLayout(this);
-    pLayout->setContentsMargins(1, 1, 1, 1);
-    pLayout->setSpacing(0);
+CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent) {
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
     setFocusPolicy(Qt::StrongFocus);
+    // Four bare fields; the dots between them are painted, not widgets.
     for (int i = 0; i < 4; ++i) {
         auto* pField = new QLineEdit(this);
         pField->setFrame(false);
@@ -23,17 +21,32 @@ CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QWidget(pParent) {
         pField->installEventFilter(this);
         pField->setAccessibleDescription(tr("第 %1 段").arg(i + 1));
         m_fields[static_cast<std::size_t>(i)] = pField;
-        pLayout->addWidget(pField, 1);
         connect(pField, &QLineEdit::textEdited, this, [this, i] { OnFieldEdited(i); });
         connect(pField, &QLineEdit::textChanged, this, &CIpAddressEdit::Changed);
-        if (i < 3) {
-            auto* pDot = new QLabel(QStringLiteral("."), this);
-            pDot->setAlignment(Qt::AlignCenter);
-            pLayout->addWidget(pDot, 0);
-        }
     }
     setFocusProxy(m_fields[0]);
-    setStyleSheet(QStringLiteral("CIpAddressEdit { border: 1px solid palette(mid); }"));
+}
+
+void CIpAddressEdit::resizeEvent(QResizeEvent* pEvent) {
+    QFrame::resizeEvent(pEvent);
+    const QRect area = contentsRect();
+    const int nDot = fontMetrics().horizontalAdvance(QLatin1Char('.')) + 2;
+    const int nField = std::max(1, (area.width() - 3 * nDot) / 4);
+    for (int i = 0; i < 4; ++i)
+        m_fields[static_cast<std::size_t>(i)]->setGeometry(area.left() + i * (nField + nDot), area.top(), nField,
+                                                           area.height());
+}
+
+void CIpAddressEdit::paintEvent(QPaintEvent* pEvent) {
+    QFrame::paintEvent(pEvent);
+    QPainter painter(this);
+    painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::Text));
+    for (int i = 0; i < 3; ++i) {
+        const QRect field = m_fields[static_cast<std::size_t>(i)]->geometry();
+        const QRect next = m_fields[static_cast<std::size_t>(i + 1)]->geometry();
+        painter.drawText(QRect(field.right() + 1, field.top(), next.left() - field.right() - 1, field.height()),
+                         Qt::AlignCenter, QStringLiteral("."));
+    }
 }
 
 QString CIpAddressEdit::Text() const {
@@ -92,7 +105,7 @@ void CIpAddressEdit::OnFieldEdited(int nIndex) {
 
 bool CIpAddressEdit::eventFilter(QObject* pWatched, QEvent* pEvent) {
     if (pEvent->type() != QEvent::KeyPress)
-        return QWidget::eventFilter(pWatched, pEvent);
+        return QFrame::eventFilter(pWatched, pEvent);
     auto* pKey = static_cast<QKeyEvent*>(pEvent);
     for (int i = 0; i < 4; ++i) {
         QLineEdit* pField = m_fields[static_cast<std::size_t>(i)];
@@ -123,11 +136,11 @@ bool CIpAddressEdit::eventFilter(QObject* pWatched, QEvent* pEvent) {
             return true;
         }
     }
-    return QWidget::eventFilter(pWatched, pEvent);
+    return QFrame::eventFilter(pWatched, pEvent);
 }
 
 void CIpAddressEdit::changeEvent(QEvent* pEvent) {
     if (pEvent->type() == QEvent::EnabledChange)
         setBackgroundRole(isEnabled() ? QPalette::Base : QPalette::Window);
-    QWidget::changeEvent(pEvent);
+    QFrame::changeEvent(pEvent);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QWidget>
+#include <QFrame>
 
 #include <array>
 #include <cstdint>
@@ -10,7 +10,7 @@ class QLineEdit;
 // An IPv4 address control: four number fields (0 to 255) with dots between
 // them. A blank field reads as 0, so a blank control reads "0.0.0.0";
 // IsComplete() tells whether all four fields are filled.
-class CIpAddressEdit : public QWidget {
+class CIpAddressEdit : public QFrame {
     Q_OBJECT
 public:
     explicit CIpAddressEdit(QWidget* pParent = nullptr);
@@ -31,6 +31,8 @@ signals:
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
     void changeEvent(QEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+    void paintEvent(QPaintEvent* pEvent) override;
 
 private:
     void OnFieldEdited(int nIndex);

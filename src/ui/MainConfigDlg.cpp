@@ -114,10 +114,11 @@ int CMainConfigDlg::DoModal() {
 bool CMainConfigDlg::OnInitDialog() {
     auto* pLockTime = ControlAs<QComboBox>(IDC_LOCK_TIME);
     SetCurSel(IDC_LOCK_TYPE, 0);
-    pLockTime->clear();
-    pLockTime->addItem(QStringLiteral("0.5"));
+    QStringList times{QStringLiteral("0.5")};
     for (int i = 1; i <= 120; ++i)
-        pLockTime->addItem(QString::number(i));
+        times << QString::number(i);
+    pLockTime->clear();
+    pLockTime->addItems(times);
     SetCurSel(IDC_LOCK_TIME, 0);
     DisableSettingControls();
 

@@ -14,4 +14,8 @@ QString LoadResourceString(int nId) {
     return table.value(QString::number(nId)).toString();
 }
 
-QIcon ProgramIcon() { return QIcon(QStringLiteral(":/icons/velmora.png")); }
+QIcon ProgramIcon() {
+    // Decoded once: every window shows the same icon.
+    static const QIcon icon(QStringLiteral(":/icons/velmora.png"));
+    return icon;
+}
