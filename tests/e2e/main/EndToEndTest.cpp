@@ -73,6 +73,9 @@ private slots:
         QCOMPARE(dialog.IpControl(1007)->Text(), QStringLiteral("127.0.0.2"));
         QVERIFY(dialog.IsItemEnabled(1011));
         QVERIFY(!dialog.ControlAs<QComboBox>(1000)->currentText().isEmpty());
+        // The README's picture of the window after a read is taken here on request.
+        if (qEnvironmentVariableIsSet("VELMORA_SCREENSHOT"))
+            dialog.grab().save(qEnvironmentVariable("VELMORA_SCREENSHOT"));
 
         // Change every setting the window offers.
         TypeAddress(dialog.IpControl(1015), QStringLiteral("10.1.2.3"));
