@@ -71,6 +71,7 @@ const SDialogTemplate& LoadDialogTemplate(int nId) {
         control.bVisible = object.value(QStringLiteral("visible")).toBool(true);
         control.bEnabled = object.value(QStringLiteral("enabled")).toBool(true);
         control.nLabelFor = object.value(QStringLiteral("for")).toInt(0);
+        control.strName = object.value(QStringLiteral("name")).toString();
         result.controls.push_back(control);
     }
     return cache.emplace(nId, std::move(result)).first->second;
@@ -133,8 +134,13 @@ void CDialogBase::Build() {
         if (!control.bVisible)
             pWidget->setAttribute(Qt::WA_WState_ExplicitShowHide);
         QString strName = labels.value(control.nId, control.strText);
-        if (!strName.isEmpty())
-            pWidget->setAccessibleName(strName.remove(QLatin1Char('&')));
+        if (strName.isEmpty())
+            strName = control.strName;
+        strName.remove(QLatin1Char('&'));
+        if (auto* pIp = qobject_cast<CIpAddressEdit*>(pWidget); pIp && !strName.isEmpty())
+            pIp->SetAccessibleNames(strName);
+        else if (!strName.isEmpty())
+            pWidget->setAccessibleName(strName);
         if (control.nId > 0 && pWidget->focusPolicy() != Qt::NoFocus) {
             if (pPrevious)
                 setTabOrder(pPrevious, pWidget);

@@ -22,6 +22,7 @@ struct SControlTemplate {
     bool bVisible = true;
     bool bEnabled = true;
     int nLabelFor = 0; // a static naming another control
+    QString strName;   // the accessible name of a control that has no label or text
 };
 
 struct SDialogTemplate {

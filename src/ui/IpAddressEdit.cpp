@@ -19,7 +19,6 @@ CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent) {
         pField->setMaxLength(3);
         pField->setValidator(new QIntValidator(0, 255, pField));
         pField->installEventFilter(this);
-        pField->setAccessibleDescription(tr("第 %1 段").arg(i + 1));
         m_fields[static_cast<std::size_t>(i)] = pField;
         connect(pField, &QLineEdit::textEdited, this, [this, i] { OnFieldEdited(i); });
         connect(pField, &QLineEdit::textChanged, this, &CIpAddressEdit::Changed);
@@ -47,6 +46,12 @@ void CIpAddressEdit::paintEvent(QPaintEvent* pEvent) {
         painter.drawText(QRect(field.right() + 1, field.top(), next.left() - field.right() - 1, field.height()),
                          Qt::AlignCenter, QStringLiteral("."));
     }
+}
+
+void CIpAddressEdit::SetAccessibleNames(const QString& strName) {
+    setAccessibleName(strName);
+    for (int i = 0; i < 4; ++i)
+        m_fields[static_cast<std::size_t>(i)]->setAccessibleName(QStringLiteral("%1 第%2段").arg(strName).arg(i + 1));
 }
 
 QString CIpAddressEdit::Text() const {

@@ -23,6 +23,8 @@ public:
     // Accepts a dotted text; fields it does not give are left blank.
     void SetText(const QString& strText);
     void Clear();
+    // Names the control and each of its four fields for screen readers.
+    void SetAccessibleNames(const QString& strName);
     QLineEdit* Field(int nIndex) const { return m_fields[static_cast<std::size_t>(nIndex)]; }
 
 signals:

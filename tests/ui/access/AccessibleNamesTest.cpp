@@ -1,0 +1,77 @@
+// Screen readers and UI automation find every control of every dialog by its
+// name: its label's text or its own text.
+#include "AboutDlg.h"
+#include "IpAddressEdit.h"
+#include "MainConfigDlg.h"
+#include "MessageBox.h"
+#include "MicSettingsDlg.h"
+#include "ModelSearchDlg.h"
+#include "ProjectorCodeDlg.h"
+#include "TestDatabase.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+class CAccessibleNamesTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyControlIsNamed_data() {
+        QTest::addColumn<int>("dialog");
+        QTest::newRow("about") << 100;
+        QTest::newRow("main window") << 102;
+        QTest::newRow("projector codes") << 104;
+        QTest::newRow("microphones") << 105;
+        QTest::newRow("model search") << 106;
+    }
+
+    void everyControlIsNamed() {
+        QFETCH(int, dialog);
+        CTestDatabase db;
+        SetMessageRecorder([](const QString&) {});
+        std::unique_ptr<CDialogBase> pDialog;
+        switch (dialog) {
+        case 100: pDialog = std::make_unique<CAboutDlg>(); break;
+        case 102: {
+            CMainConfigDlg::STiming timing;
+            timing.nPort = 0;
+            pDialog = std::make_unique<CMainConfigDlg>(timing);
+            break;
+        }
+        case 104: pDialog = std::make_unique<CProjectorCodeDlg>(); break;
+        case 105: pDialog = std::make_unique<CMicSettingsDlg>(); break;
+        default: pDialog = std::make_unique<CModelSearchDlg>(); break;
+        }
+        int nChecked = 0;
+        for (const auto& control : pDialog->Template().controls) {
+            QWidget* pWidget = pDialog->Control(control.nId);
+            if (control.nId <= 0 || !pWidget)
+                continue;
+            const bool bInteractive = qobject_cast<QAbstractButton*>(pWidget) || qobject_cast<QComboBox*>(pWidget) ||
+                                      qobject_cast<QLineEdit*>(pWidget) || qobject_cast<QPlainTextEdit*>(pWidget) ||
+                                      qobject_cast<QAbstractItemView*>(pWidget) ||
+                                      qobject_cast<QProgressBar*>(pWidget) || qobject_cast<CIpAddressEdit*>(pWidget);
+            if (!bInteractive)
+                continue;
+            ++nChecked;
+            QVERIFY2(!pWidget->accessibleName().trimmed().isEmpty(),
+                     qPrintable(QStringLiteral("control %1 has no accessible name").arg(control.nId)));
+            if (auto* pIp = qobject_cast<CIpAddressEdit*>(pWidget))
+                for (int i = 0; i < 4; ++i)
+                    QVERIFY(pIp->Field(i)->accessibleName().startsWith(pIp->accessibleName()));
+        }
+        QVERIFY(nChecked > 0);
+        SetMessageRecorder(nullptr);
+    }
+};
+
+QTEST_MAIN(CAccessibleNamesTest)
+#include "AccessibleNamesTest.moc"
