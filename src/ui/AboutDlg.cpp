@@ -5,7 +5,6 @@
 #include <QPushButton>
 
 CAboutDlg::CAboutDlg(QWidget* pParent) : CDialogBase(100, pParent) {
-    setWindowIcon(ProgramIcon());
     if (auto* pOk = ControlAs<QPushButton>(1))
         connect(pOk, &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -95,7 +95,11 @@ QRect CDialogBase::MapDialogRect(int x, int y, int cx, int cy) const {
 
 void CDialogBase::Build() {
     setWindowTitle(m_template.strCaption);
-    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    // Frame and icon are settled before any control exists: changing them
+    // later would notify every control.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   (m_template.nId == 102 ? Qt::WindowMinimizeButtonHint : Qt::WindowType(0)));
+    setWindowIcon(ProgramIcon());
     QFont font(m_template.strFont.isEmpty() ? QStringLiteral("微软雅黑") : m_template.strFont);
     font.setPointSize(m_template.nPointSize);
     setFont(font);
@@ -179,7 +183,9 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
     } else if (kind == QLatin1String("check")) {
         pWidget = new QCheckBox(control.strText, this);
     } else if (kind == QLatin1String("edit")) {
-        if (control.styles.contains(QLatin1String("multiline"))) {
+        // A multi-line edit that is never shown holds its text just as well
+        // in a single-line one, which costs far less to build.
+        if (control.styles.contains(QLatin1String("multiline")) && control.bVisible) {
             auto* pEdit = new QPlainTextEdit(this);
             pEdit->setTabChangesFocus(true);
             pEdit->setVerticalScrollBarPolicy(control.styles.contains(QLatin1String("vscroll"))

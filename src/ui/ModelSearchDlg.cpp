@@ -10,7 +10,6 @@ constexpr int kKeywordEdit = 1037;
 }
 
 CModelSearchDlg::CModelSearchDlg(QWidget* pParent) : CDialogBase(106, pParent) {
-    setWindowIcon(ProgramIcon());
     if (auto* pOk = ControlAs<QPushButton>(1))
         connect(pOk, &QPushButton::clicked, this, &CModelSearchDlg::OnOK);
     if (auto* pCancel = ControlAs<QPushButton>(2))

@@ -132,7 +132,6 @@ QString AsciiToHex(const QString& strText) {
 
 CProjectorCodeDlg::CProjectorCodeDlg(QWidget* pParent)
     : CDialogBase(104, pParent), m_pTable(new CProjectorTableModel(this)) {
-    setWindowIcon(ProgramIcon());
     m_list = ControlAs<QTableView>(IDC_LIST);
     m_comboShowModel = ControlAs<QComboBox>(IDC_SHOW_MODEL_COMBO);
     m_comboBaud = ControlAs<QComboBox>(IDC_BAUD);
