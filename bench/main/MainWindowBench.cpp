@@ -94,7 +94,8 @@ double BuildPlainDialogs(int nRounds, const SDialogTemplate& layout) {
                 pCombo->setEditable(control.styles.contains(QLatin1String("dropdown")));
                 pCombo->addItems(control.items);
                 pWidget = pCombo;
-            } else if (control.strKind == QLatin1String("button") || control.strKind == QLatin1String("defbutton")) {
+            } else if (control.strKind == QLatin1String("button") ||
+                       control.strKind == QLatin1String("defbutton")) {
                 pWidget = new QPushButton(control.strText, &dialog);
             } else if (control.strKind == QLatin1String("check")) {
                 pWidget = new QCheckBox(control.strText, &dialog);
@@ -131,9 +132,10 @@ int main(int argc, char** argv) {
         nMain = std::min(nMain, BuildMainWindows(nRounds, 0));
         nPlain = std::min(nPlain, BuildPlainDialogs(nRounds, layout));
     }
-    std::printf("main window build+init: %.2f ms, plain dialog with the same %zu widgets: %.2f ms, ratio %.2f "
-                "(target <= 1.5)\n",
-                nMain / 1e6, layout.controls.size(), nPlain / 1e6, nMain / nPlain);
+    std::printf(
+        "main window build+init: %.2f ms, plain dialog with the same %zu widgets: %.2f ms, ratio %.2f "
+        "(target <= 1.5)\n",
+        nMain / 1e6, layout.controls.size(), nPlain / 1e6, nMain / nPlain);
 
     // 2. A Set with the program's pauses cut to a tenth.
     CMainConfigDlg::STiming timing;
@@ -177,10 +179,11 @@ int main(int argc, char** argv) {
     });
     long nAfter = ResidentKb();
     ::close(nSocket);
-    std::printf("flood of %d datagrams: longest stall %lld ms (idle loop %lld ms, ratio %.2f; target < 100 ms), "
-                "resident memory %+ld kB (target < 5120 kB)\n",
-                nSent, static_cast<long long>(nFlood), static_cast<long long>(nIdle),
-                double(nFlood) / double(std::max<qint64>(nIdle, 1)), nAfter - nBefore);
+    std::printf(
+        "flood of %d datagrams: longest stall %lld ms (idle loop %lld ms, ratio %.2f; target < 100 ms), "
+        "resident memory %+ld kB (target < 5120 kB)\n",
+        nSent, static_cast<long long>(nFlood), static_cast<long long>(nIdle),
+        double(nFlood) / double(std::max<qint64>(nIdle, 1)), nAfter - nBefore);
     SetMessageRecorder(nullptr);
     return 0;
 }

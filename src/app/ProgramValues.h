@@ -7,10 +7,10 @@
 // thread (the echo result flag lives with the echo worker).
 
 // Projector hand-over from the code library to the main window.
-extern int g_nProjectorSlot;          // 0 none, 1 or 2
-extern std::string g_strChosenCode;   // the code bundle
-extern std::string g_strChosenModel;  // the model name
-extern bool g_bProjectorChosen;       // a bundle and a model wait for the main window
+extern int g_nProjectorSlot;         // 0 none, 1 or 2
+extern std::string g_strChosenCode;  // the code bundle
+extern std::string g_strChosenModel; // the model name
+extern bool g_bProjectorChosen;      // a bundle and a model wait for the main window
 
 extern bool g_bMicTableFromController; // the microphone table was last written by a controller reading
 extern std::string g_strSearchKeyword; // the last model-search keyword

@@ -38,9 +38,9 @@ sqlite3* OpenConnection(const std::string& strPath) {
 
 bool HasTable(sqlite3* pConnection, const char* pszTable) {
     sqlite3_stmt* pStatement = nullptr;
-    int nResult = sqlite3_prepare_v2(pConnection,
-                                     "SELECT 1 FROM sqlite_master WHERE type='table' AND name=? COLLATE NOCASE",
-                                     -1, &pStatement, nullptr);
+    int nResult = sqlite3_prepare_v2(
+        pConnection, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=? COLLATE NOCASE", -1,
+        &pStatement, nullptr);
     if (nResult != SQLITE_OK)
         Raise(pConnection, nResult);
     sqlite3_bind_text(pStatement, 1, pszTable, -1, SQLITE_STATIC);
@@ -57,8 +57,8 @@ bool HasTable(sqlite3* pConnection, const char* pszTable) {
 // still opens for reading (saves are then refused by the medium check).
 void RepairMicRows(sqlite3* pConnection) {
     sqlite3_stmt* pStatement = nullptr;
-    int nResult = sqlite3_prepare_v2(pConnection, "SELECT 1 FROM htset WHERE htnum = ?1 LIMIT 1", -1, &pStatement,
-                                     nullptr);
+    int nResult = sqlite3_prepare_v2(pConnection, "SELECT 1 FROM htset WHERE htnum = ?1 LIMIT 1", -1,
+                                     &pStatement, nullptr);
     if (nResult != SQLITE_OK)
         Raise(pConnection, nResult);
     std::vector<std::string> missing;
@@ -98,8 +98,8 @@ CRecordWalker::CRecordWalker(sqlite3* pConnection, const std::string& strStateme
     : m_pConnection(pConnection) {
     if (!m_pConnection)
         throw CDatabaseError(SQLITE_MISUSE, "The database connection is not open.");
-    int nResult = sqlite3_prepare_v2(m_pConnection, strStatement.c_str(), static_cast<int>(strStatement.size()),
-                                     &m_pStatement, nullptr);
+    int nResult = sqlite3_prepare_v2(m_pConnection, strStatement.c_str(),
+                                     static_cast<int>(strStatement.size()), &m_pStatement, nullptr);
     if (nResult != SQLITE_OK) {
         sqlite3_finalize(m_pStatement);
         m_pStatement = nullptr;
@@ -120,7 +120,9 @@ CRecordWalker::CRecordWalker(sqlite3* pConnection, const std::string& strStateme
     m_bEmpty = m_bAtEnd;
 }
 
-CRecordWalker::~CRecordWalker() { sqlite3_finalize(m_pStatement); }
+CRecordWalker::~CRecordWalker() {
+    sqlite3_finalize(m_pStatement);
+}
 
 void CRecordWalker::Step() {
     int nResult = sqlite3_step(m_pStatement);
@@ -147,7 +149,8 @@ int CRecordWalker::ColumnIndex(const std::string& strColumn) const {
 
 std::string CRecordWalker::FieldOr(const std::string& strColumn, const std::string& strWhenNull) const {
     if (m_bAtEnd)
-        throw CDatabaseError(SQLITE_MISUSE, "Either BOF or EOF is True, or the current record has been deleted.");
+        throw CDatabaseError(SQLITE_MISUSE,
+                             "Either BOF or EOF is True, or the current record has been deleted.");
     int nIndex = ColumnIndex(strColumn);
     if (sqlite3_column_type(m_pStatement, nIndex) == SQLITE_NULL)
         return strWhenNull;
@@ -159,7 +162,8 @@ std::string CRecordWalker::FieldOr(const std::string& strColumn, const std::stri
 
 std::string CRecordWalker::Field(const std::string& strColumn) const {
     if (!m_bAtEnd && sqlite3_column_type(m_pStatement, ColumnIndex(strColumn)) == SQLITE_NULL)
-        throw CDatabaseError(SQLITE_MISMATCH, "The value of column " + strColumn + " is empty (NULL) and has no text.");
+        throw CDatabaseError(SQLITE_MISMATCH,
+                             "The value of column " + strColumn + " is empty (NULL) and has no text.");
     return FieldOr(strColumn, std::string());
 }
 
@@ -186,9 +190,13 @@ void CDatabase::CloseShared() {
     }
 }
 
-bool CDatabase::IsOpen() { return g_pShared != nullptr; }
+bool CDatabase::IsOpen() {
+    return g_pShared != nullptr;
+}
 
-const std::string& CDatabase::Path() { return g_strPath; }
+const std::string& CDatabase::Path() {
+    return g_strPath;
+}
 
 std::unique_ptr<CRecordWalker> CDatabase::OpenRead(const std::string& strStatement, CursorType) {
     return std::make_unique<CRecordWalker>(g_pShared, strStatement);
@@ -243,7 +251,9 @@ std::string DatabaseErrorText(long nCode, const std::string& strText) {
     return szBuffer;
 }
 
-void SetMessageSink(MessageSink sink) { g_messageSink = std::move(sink); }
+void SetMessageSink(MessageSink sink) {
+    g_messageSink = std::move(sink);
+}
 
 void ShowMessage(const std::string& strText) {
     if (g_messageSink)
@@ -252,4 +262,6 @@ void ShowMessage(const std::string& strText) {
         std::fprintf(stderr, "%s\n", strText.c_str());
 }
 
-void ReportDatabaseError(const CDatabaseError& error) { ShowMessage(DatabaseErrorText(error.Code(), error.Text())); }
+void ReportDatabaseError(const CDatabaseError& error) {
+    ShowMessage(DatabaseErrorText(error.Code(), error.Text()));
+}

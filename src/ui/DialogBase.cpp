@@ -112,7 +112,8 @@ void CDialogBase::Build() {
     if (it == baseUnits.constEnd()) {
         QFontMetrics metrics(font);
         const QString strLetters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-        it = baseUnits.insert(strKey, QPoint((metrics.horizontalAdvance(strLetters) / 26 + 1) / 2, metrics.height()));
+        it = baseUnits.insert(strKey,
+                              QPoint((metrics.horizontalAdvance(strLetters) / 26 + 1) / 2, metrics.height()));
     }
     m_nBaseX = it->x();
     m_nBaseY = it->y();
@@ -236,7 +237,9 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
     return pWidget;
 }
 
-QWidget* CDialogBase::Control(int nId) const { return m_controls.value(nId, nullptr); }
+QWidget* CDialogBase::Control(int nId) const {
+    return m_controls.value(nId, nullptr);
+}
 
 bool CDialogBase::UpdateData(bool bSaveAndValidate) {
     DoDataExchange(bSaveAndValidate);
@@ -327,7 +330,8 @@ void CDialogBase::SetComboText(int nId, const QString& strText) {
     if (!strText.isEmpty()) {
         for (int i = 0; i < pCombo->count(); ++i) {
             if (pCombo->itemText(i).startsWith(strText, Qt::CaseInsensitive)) {
-                if (pCombo->currentIndex() != i || (pCombo->isEditable() && pCombo->currentText() != pCombo->itemText(i)))
+                if (pCombo->currentIndex() != i ||
+                    (pCombo->isEditable() && pCombo->currentText() != pCombo->itemText(i)))
                     pCombo->setCurrentIndex(i);
                 return;
             }

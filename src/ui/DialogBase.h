@@ -14,7 +14,7 @@ class QComboBox;
 // One control of a dialog template, in dialog units.
 struct SControlTemplate {
     int nId = -1;
-    QString strKind;  // static, group, button, defbutton, edit, combo, check, ip, progress, list, icon
+    QString strKind; // static, group, button, defbutton, edit, combo, check, ip, progress, list, icon
     QString strText;
     int x = 0, y = 0, cx = 0, cy = 0;
     QStringList styles; // dropdown, droplist, sort, vscroll, multiline, number, autohscroll, border
@@ -98,8 +98,8 @@ private:
 
     const SDialogTemplate& m_template;
     QHash<int, QWidget*> m_controls;
-    QHash<int, int> m_timers;      // our id -> Qt timer id
-    QHash<int, int> m_timerIds;    // Qt timer id -> our id
+    QHash<int, int> m_timers;   // our id -> Qt timer id
+    QHash<int, int> m_timerIds; // Qt timer id -> our id
     int m_nBaseX = 8;
     int m_nBaseY = 16;
 };

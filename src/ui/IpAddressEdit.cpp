@@ -3,8 +3,8 @@
 #include <QEvent>
 #include <QIntValidator>
 #include <QKeyEvent>
-#include <QPainter>
 #include <QLineEdit>
+#include <QPainter>
 
 CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
@@ -32,8 +32,8 @@ void CIpAddressEdit::resizeEvent(QResizeEvent* pEvent) {
     const int nDot = fontMetrics().horizontalAdvance(QLatin1Char('.')) + 2;
     const int nField = std::max(1, (area.width() - 3 * nDot) / 4);
     for (int i = 0; i < 4; ++i)
-        m_fields[static_cast<std::size_t>(i)]->setGeometry(area.left() + i * (nField + nDot), area.top(), nField,
-                                                           area.height());
+        m_fields[static_cast<std::size_t>(i)]->setGeometry(area.left() + i * (nField + nDot), area.top(),
+                                                           nField, area.height());
 }
 
 void CIpAddressEdit::paintEvent(QPaintEvent* pEvent) {
@@ -43,15 +43,17 @@ void CIpAddressEdit::paintEvent(QPaintEvent* pEvent) {
     for (int i = 0; i < 3; ++i) {
         const QRect field = m_fields[static_cast<std::size_t>(i)]->geometry();
         const QRect next = m_fields[static_cast<std::size_t>(i + 1)]->geometry();
-        painter.drawText(QRect(field.right() + 1, field.top(), next.left() - field.right() - 1, field.height()),
-                         Qt::AlignCenter, QStringLiteral("."));
+        painter.drawText(
+            QRect(field.right() + 1, field.top(), next.left() - field.right() - 1, field.height()),
+            Qt::AlignCenter, QStringLiteral("."));
     }
 }
 
 void CIpAddressEdit::SetAccessibleNames(const QString& strName) {
     setAccessibleName(strName);
     for (int i = 0; i < 4; ++i)
-        m_fields[static_cast<std::size_t>(i)]->setAccessibleName(QStringLiteral("%1 第%2段").arg(strName).arg(i + 1));
+        m_fields[static_cast<std::size_t>(i)]->setAccessibleName(
+            QStringLiteral("%1 第%2段").arg(strName).arg(i + 1));
 }
 
 QString CIpAddressEdit::Text() const {
@@ -88,7 +90,8 @@ void CIpAddressEdit::SetAddress(const std::array<std::uint8_t, 4>& address) {
 void CIpAddressEdit::SetText(const QString& strText) {
     const auto parts = strText.split(QLatin1Char('.'));
     for (std::size_t i = 0; i < 4; ++i) {
-        QString strPart = i < static_cast<std::size_t>(parts.size()) ? parts[static_cast<int>(i)].trimmed() : QString();
+        QString strPart =
+            i < static_cast<std::size_t>(parts.size()) ? parts[static_cast<int>(i)].trimmed() : QString();
         bool bOk = false;
         int nValue = strPart.toInt(&bOk);
         m_fields[i]->setText(bOk && nValue >= 0 && nValue <= 255 ? QString::number(nValue) : QString());

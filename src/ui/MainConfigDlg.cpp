@@ -57,10 +57,10 @@ enum : int {
 enum : int { kTimerTakeOver = 1, kTimerQuery = 3, kTimerSet = 7 };
 
 // The fourteen controls that only a successful reading makes available.
-constexpr std::array<int, 14> kSettingControls{IDC_SERVER_IP,  IDC_CONTROLLER_IP, IDC_MASK,       IDC_GATEWAY,
-                                               IDC_DOME,       IDC_MIC,           IDC_KEYBOARD,   IDC_PROJECTOR1,
-                                               IDC_PROJECTOR2, IDC_SELECT1,       IDC_SELECT2,    IDC_MIC_SETTINGS,
-                                               IDC_LOCK_TYPE,  IDC_LOCK_TIME};
+constexpr std::array<int, 14> kSettingControls{
+    IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK,       IDC_GATEWAY,    IDC_DOME,
+    IDC_MIC,       IDC_KEYBOARD,      IDC_PROJECTOR1, IDC_PROJECTOR2, IDC_SELECT1,
+    IDC_SELECT2,   IDC_MIC_SETTINGS,  IDC_LOCK_TYPE,  IDC_LOCK_TIME};
 
 const QString kUnknownModel = QStringLiteral("未知投影机型号");
 
@@ -101,7 +101,9 @@ void CMainConfigDlg::Wire() {
         connect(pCombo, &QComboBox::activated, this, &CMainConfigDlg::OnSelchangeLockType);
 }
 
-CIpAddressEdit* CMainConfigDlg::IpControl(int nId) const { return ControlAs<CIpAddressEdit>(nId); }
+CIpAddressEdit* CMainConfigDlg::IpControl(int nId) const {
+    return ControlAs<CIpAddressEdit>(nId);
+}
 
 int CMainConfigDlg::DoModal() {
     OnInitDialog();
@@ -134,7 +136,8 @@ bool CMainConfigDlg::OnInitDialog() {
         m_bEndedAtInit = true;
         done(QDialog::Accepted);
     }
-    m_pSocket = std::make_unique<CControllerSocket>([this](CControllerSocket& socket) { OnSocketReceive(socket); });
+    m_pSocket =
+        std::make_unique<CControllerSocket>([this](CControllerSocket& socket) { OnSocketReceive(socket); });
     m_pSocket->Create(m_timing.nPort);
     SetTimer(kTimerTakeOver, m_timing.nTimerPeriodMs);
     return true;
@@ -167,7 +170,8 @@ void CMainConfigDlg::DoDataExchange(bool bSave) {
 // the text would show another model whose name is longer.)
 void CMainConfigDlg::SetComboTextExact(int nId, const QString& strText) {
     auto* pCombo = ControlAs<QComboBox>(nId);
-    int nIndex = strText.isEmpty() ? -1 : pCombo->findText(strText, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    int nIndex =
+        strText.isEmpty() ? -1 : pCombo->findText(strText, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (nIndex >= 0) {
         if (pCombo->currentIndex() != nIndex)
             pCombo->setCurrentIndex(nIndex);
@@ -199,7 +203,9 @@ void CMainConfigDlg::EnableSettingControls() {
     }
 }
 
-void CMainConfigDlg::OnSelchangeLockType() { EnableItem(IDC_LOCK_TIME, GetCurSel(IDC_LOCK_TYPE) == 0); }
+void CMainConfigDlg::OnSelchangeLockType() {
+    EnableItem(IDC_LOCK_TIME, GetCurSel(IDC_LOCK_TYPE) == 0);
+}
 
 void CMainConfigDlg::RunChildDialog(EChildDialog which) {
     if (m_pfnRunChildDialog) {
@@ -247,9 +253,15 @@ void CMainConfigDlg::SelectProjector(int nSlot) {
     RunChildDialog(EChildDialog::ProjectorCode);
 }
 
-void CMainConfigDlg::OnSelectProjector1() { SelectProjector(1); }
-void CMainConfigDlg::OnSelectProjector2() { SelectProjector(2); }
-void CMainConfigDlg::OnMicSettings() { RunChildDialog(EChildDialog::MicSettings); }
+void CMainConfigDlg::OnSelectProjector1() {
+    SelectProjector(1);
+}
+void CMainConfigDlg::OnSelectProjector2() {
+    SelectProjector(2);
+}
+void CMainConfigDlg::OnMicSettings() {
+    RunChildDialog(EChildDialog::MicSettings);
+}
 
 void CMainConfigDlg::reject() {
     // A close while the Set is sending waits for its closing query.
@@ -369,7 +381,8 @@ void CMainConfigDlg::OnSetWaitTick() {
 
 void CMainConfigDlg::SendSettings() {
     UpdateData(true);
-    const std::array<int, 5> addressIds{IDC_INITIAL_IP, IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK, IDC_GATEWAY};
+    const std::array<int, 5> addressIds{IDC_INITIAL_IP, IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK,
+                                        IDC_GATEWAY};
     for (int nId : addressIds) {
         // A half-typed address counts as empty: it is never sent.
         if (!IpControl(nId)->IsComplete()) {

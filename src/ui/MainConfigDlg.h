@@ -28,7 +28,7 @@ public:
     struct STiming {
         int nTimerPeriodMs = 1000;
         std::array<int, 4> pausesMs{2000, 2000, 2000, 4000};
-        std::uint16_t nPort = codec::kControllerPort; // local port
+        std::uint16_t nPort = codec::kControllerPort;     // local port
         std::uint16_t nPeerPort = codec::kControllerPort; // the controller's port
     };
     // Ticks of timer 7 after the closing query before a Set is given up.

@@ -28,7 +28,9 @@ void DrainPending() {
 
 } // namespace
 
-QString ProgramTitle() { return QStringLiteral("Velmora"); }
+QString ProgramTitle() {
+    return QStringLiteral("Velmora");
+}
 
 void MessageBoxShow(const QString& strText) {
     ++g_nOpenBoxes;
@@ -45,13 +47,17 @@ void MessageBoxShow(const QString& strText) {
         DrainPending();
 }
 
-void SetMessageRecorder(MessageRecorder recorder) { g_recorder = std::move(recorder); }
+void SetMessageRecorder(MessageRecorder recorder) {
+    g_recorder = std::move(recorder);
+}
 
 void InstallMessageSink() {
     SetMessageSink([](const std::string& strText) { MessageBoxShow(QString::fromStdString(strText)); });
 }
 
-bool IsMessageBoxOpen() { return g_nOpenBoxes > 0; }
+bool IsMessageBoxOpen() {
+    return g_nOpenBoxes > 0;
+}
 
 void RunOutsideMessageBox(std::function<void()> work) {
     if (g_nOpenBoxes == 0 && g_pending.empty() && !g_bDraining) {

@@ -13,7 +13,9 @@
 
 namespace fs = std::filesystem;
 
-fs::path CTestDatabase::ShippedFile() { return fs::path(VELMORA_DATA_MDB); }
+fs::path CTestDatabase::ShippedFile() {
+    return fs::path(VELMORA_DATA_MDB);
+}
 
 CTestDatabase::CTestDatabase(bool bEmpty, bool bOpen) {
     std::string strTemplate = (fs::temp_directory_path() / "velmora-test-XXXXXX").string();

@@ -76,7 +76,8 @@ long CControllerSocket::ReceiveFrom(void* pBuffer, std::size_t nCapacity, std::s
         return -1;
     sockaddr_in address{};
     socklen_t nLength = sizeof address;
-    ssize_t nResult = ::recvfrom(m_nSocket, pBuffer, nCapacity, 0, reinterpret_cast<sockaddr*>(&address), &nLength);
+    ssize_t nResult =
+        ::recvfrom(m_nSocket, pBuffer, nCapacity, 0, reinterpret_cast<sockaddr*>(&address), &nLength);
     if (nResult >= 0) {
         if (pSender) {
             char szText[INET_ADDRSTRLEN] = {};

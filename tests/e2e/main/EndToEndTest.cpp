@@ -61,8 +61,9 @@ private slots:
         // The emulator shares port 1550 on its own address once the window holds it.
         QProcess emulator;
         emulator.start(QStringLiteral(VELMORA_CONTROLLER),
-                       {QStringLiteral("--address"), QStringLiteral("127.0.0.2"), QStringLiteral("--state"), strState,
-                        QStringLiteral("--log"), emulatorFolder.filePath(QStringLiteral("log.txt"))});
+                       {QStringLiteral("--address"), QStringLiteral("127.0.0.2"), QStringLiteral("--state"),
+                        strState, QStringLiteral("--log"),
+                        emulatorFolder.filePath(QStringLiteral("log.txt"))});
         QVERIFY(emulator.waitForStarted());
         QTest::qWait(300);
 

@@ -39,26 +39,35 @@ private slots:
         SetMessageRecorder([](const QString&) {});
         std::unique_ptr<CDialogBase> pDialog;
         switch (dialog) {
-        case 100: pDialog = std::make_unique<CAboutDlg>(); break;
+        case 100:
+            pDialog = std::make_unique<CAboutDlg>();
+            break;
         case 102: {
             CMainConfigDlg::STiming timing;
             timing.nPort = 0;
             pDialog = std::make_unique<CMainConfigDlg>(timing);
             break;
         }
-        case 104: pDialog = std::make_unique<CProjectorCodeDlg>(); break;
-        case 105: pDialog = std::make_unique<CMicSettingsDlg>(); break;
-        default: pDialog = std::make_unique<CModelSearchDlg>(); break;
+        case 104:
+            pDialog = std::make_unique<CProjectorCodeDlg>();
+            break;
+        case 105:
+            pDialog = std::make_unique<CMicSettingsDlg>();
+            break;
+        default:
+            pDialog = std::make_unique<CModelSearchDlg>();
+            break;
         }
         int nChecked = 0;
         for (const auto& control : pDialog->Template().controls) {
             QWidget* pWidget = pDialog->Control(control.nId);
             if (control.nId <= 0 || !pWidget)
                 continue;
-            const bool bInteractive = qobject_cast<QAbstractButton*>(pWidget) || qobject_cast<QComboBox*>(pWidget) ||
-                                      qobject_cast<QLineEdit*>(pWidget) || qobject_cast<QPlainTextEdit*>(pWidget) ||
-                                      qobject_cast<QAbstractItemView*>(pWidget) ||
-                                      qobject_cast<QProgressBar*>(pWidget) || qobject_cast<CIpAddressEdit*>(pWidget);
+            const bool bInteractive =
+                qobject_cast<QAbstractButton*>(pWidget) || qobject_cast<QComboBox*>(pWidget) ||
+                qobject_cast<QLineEdit*>(pWidget) || qobject_cast<QPlainTextEdit*>(pWidget) ||
+                qobject_cast<QAbstractItemView*>(pWidget) || qobject_cast<QProgressBar*>(pWidget) ||
+                qobject_cast<CIpAddressEdit*>(pWidget);
             if (!bInteractive)
                 continue;
             ++nChecked;

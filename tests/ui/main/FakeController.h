@@ -55,8 +55,8 @@ public:
             std::vector<std::uint8_t> buffer(9000);
             sockaddr_in from{};
             socklen_t nLength = sizeof from;
-            ssize_t n = ::recvfrom(m_nSocket, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from),
-                                   &nLength);
+            ssize_t n = ::recvfrom(m_nSocket, buffer.data(), buffer.size(), 0,
+                                   reinterpret_cast<sockaddr*>(&from), &nLength);
             if (n < 0)
                 break;
             buffer.resize(static_cast<std::size_t>(n));
@@ -69,7 +69,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         address.sin_port = htons(nPort);
-        ::sendto(m_nSocket, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        ::sendto(m_nSocket, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                 sizeof address);
     }
 
     std::vector<SReceived> m_received;

@@ -1,9 +1,9 @@
 // The main window driven through its real socket by a fake controller on
 // loopback, with timers ticked by hand and the Set's pauses shortened.
+#include "MainConfigDlg.h"
 #include "ControllerSocket.h"
 #include "FakeController.h"
 #include "IpAddressEdit.h"
-#include "MainConfigDlg.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
 #include "TestDatabase.h"
@@ -56,7 +56,8 @@ Bytes FromHex(const char* pszHex) {
 
 // A projector reply: four 52-byte blocks of baud code, command, n = k + 1,
 // the k code bytes, parity, 0xFF fill.
-Bytes ProjectorReply(std::uint8_t nKind, const Bytes& video, std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
+Bytes ProjectorReply(std::uint8_t nKind, const Bytes& video,
+                     std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
     Bytes bytes = Header(222, nKind, address);
     const Bytes other = FromHex("0102");
     for (int block = 0; block < 4; ++block) {
@@ -369,7 +370,8 @@ private slots:
         auto got = RunSet();
         QCOMPARE(got.size(), std::size_t(5));
         const Bytes& devices = got[3].bytes;
-        QCOMPARE((Bytes{devices[24], devices[25], devices[26], devices[27]}), (Bytes{0x02, 0x04, 0x11, 0xFF}));
+        QCOMPARE((Bytes{devices[24], devices[25], devices[26], devices[27]}),
+                 (Bytes{0x02, 0x04, 0x11, 0xFF}));
         QCOMPARE(devices[28], std::uint8_t(0xFF));
     }
 
@@ -509,11 +511,12 @@ private slots:
         QTest::newRow("kind 3 prefix") << ip << QStringLiteral("具体IP接受异常");
         QTest::newRow("kind 4 prefix") << add << QStringLiteral("附加设置接受异常");
         const Bytes whole1 = ProjectorReply(1, kEpsonVideo), whole3 = IpReply(), whole4 = AdditionalReply();
-        QTest::newRow("kind 1 short") << Bytes(whole1.begin(), whole1.begin() + 221)
-                                      << QStringLiteral("投影机1代码接受异常");
-        QTest::newRow("kind 3 short") << Bytes(whole3.begin(), whole3.begin() + 39) << QStringLiteral("具体IP接受异常");
-        QTest::newRow("kind 4 short") << Bytes(whole4.begin(), whole4.begin() + 103)
-                                      << QStringLiteral("附加设置接受异常");
+        QTest::newRow("kind 1 short")
+            << Bytes(whole1.begin(), whole1.begin() + 221) << QStringLiteral("投影机1代码接受异常");
+        QTest::newRow("kind 3 short")
+            << Bytes(whole3.begin(), whole3.begin() + 39) << QStringLiteral("具体IP接受异常");
+        QTest::newRow("kind 4 short")
+            << Bytes(whole4.begin(), whole4.begin() + 103) << QStringLiteral("附加设置接受异常");
         Bytes overrun = whole1;
         overrun[14 + 2] = 50;
         QTest::newRow("kind 1 block overruns") << overrun << QStringLiteral("投影机1代码接受异常");
@@ -555,8 +558,10 @@ private slots:
         QCOMPARE(Combo(1008)->currentText(), QStringLiteral("SONY"));
         QCOMPARE(Combo(1009)->currentText(), QStringLiteral("手拉手"));
         QCOMPARE(Combo(1010)->currentText(), QStringLiteral("无线触摸键盘"));
-        QCOMPARE(m_pDb->Scalar("SELECT tyjnum || ',' || tdnum || ',' || qjnum || ',' || bitnum FROM htset WHERE htnum='0'"),
-                 std::string("0,16,3,-1"));
+        QCOMPARE(
+            m_pDb->Scalar(
+                "SELECT tyjnum || ',' || tdnum || ',' || qjnum || ',' || bitnum FROM htset WHERE htnum='0'"),
+            std::string("0,16,3,-1"));
         // Entries of zeros mean no choice.
         QCOMPARE(m_pDb->Scalar("SELECT tdnum FROM htset WHERE htnum='1'"), std::string("-1"));
         QVERIFY(m_messages.isEmpty());
@@ -564,7 +569,8 @@ private slots:
 
     void oneDatabaseErrorPerReply() {
         FillAddresses();
-        m_pDb->Exec("CREATE TRIGGER deny BEFORE UPDATE ON htset BEGIN SELECT RAISE(ABORT, 'row locked'); END");
+        m_pDb->Exec(
+            "CREATE TRIGGER deny BEFORE UPDATE ON htset BEGIN SELECT RAISE(ABORT, 'row locked'); END");
         Reply(AdditionalReply());
         Settle();
         QCOMPARE(m_messages, QStringList{QStringLiteral("row locked")});
