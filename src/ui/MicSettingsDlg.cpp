@@ -1,5 +1,7 @@
 #include "MicSettingsDlg.h"
 
+#include "codec/Numbers.h"
+
 #include "Database.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
@@ -14,21 +16,9 @@
 
 namespace {
 
-// The number a stored text stands for: its leading decimal integer (blanks
-// skipped, optional sign), 0 when it does not start with one. Values too
-// large for any list saturate instead of overflowing.
-int LeadingNumber(const std::string& strText) {
-    std::size_t i = 0;
-    while (i < strText.size() && (strText[i] == ' ' || (strText[i] >= '\t' && strText[i] <= '\r')))
-        ++i;
-    bool bNegative = false;
-    if (i < strText.size() && (strText[i] == '+' || strText[i] == '-'))
-        bNegative = strText[i++] == '-';
-    long long nValue = 0;
-    for (; i < strText.size() && strText[i] >= '0' && strText[i] <= '9'; ++i)
-        nValue = std::min(nValue * 10 + (strText[i] - '0'), 1'000'000LL);
-    return static_cast<int>(bNegative ? -nValue : nValue);
-}
+// The number a stored text stands for: its leading decimal integer, 0 when
+// it does not start with one.
+int LeadingNumber(const std::string& strText) { return static_cast<int>(codec::LeadingInteger(strText)); }
 
 // An index outside the list, -1 included, leaves the combo without a selection.
 void Select(QComboBox* pCombo, int nIndex) {

@@ -1,5 +1,7 @@
 #include "ProjectorCodeDlg.h"
 
+#include "codec/Numbers.h"
+
 #include "Database.h"
 #include "MessageBox.h"
 #include "ModelSearchDlg.h"
@@ -98,15 +100,6 @@ QString AsciiToHex(const QString& strText) {
     const QByteArray bytes = strText.toUtf8();
     QByteArray raw;
     raw.reserve(bytes.size());
-    auto hexValue = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (c == '\\' && i + 1 < bytes.size()) {
@@ -116,9 +109,9 @@ QString AsciiToHex(const QString& strText) {
                 ++i;
                 continue;
             }
-            if (next == 'x' && i + 3 < bytes.size() && hexValue(bytes[i + 2]) >= 0 &&
-                hexValue(bytes[i + 3]) >= 0) {
-                raw += static_cast<char>(hexValue(bytes[i + 2]) * 16 + hexValue(bytes[i + 3]));
+            if (next == 'x' && i + 3 < bytes.size() && codec::HexDigit(bytes[i + 2]) >= 0 &&
+                codec::HexDigit(bytes[i + 3]) >= 0) {
+                raw += static_cast<char>(codec::HexDigit(bytes[i + 2]) * 16 + codec::HexDigit(bytes[i + 3]));
                 i += 3;
                 continue;
             }

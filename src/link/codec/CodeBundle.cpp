@@ -1,5 +1,7 @@
 #include "codec/CodeBundle.h"
 
+#include "codec/Numbers.h"
+
 #include <array>
 #include <cstdio>
 #include <utility>
@@ -7,24 +9,6 @@
 namespace codec {
 namespace {
 
-// atoi-like: leading blanks, optional sign, digits; saturates instead of
-// overflowing so a huge number never matches a table entry by accident.
-long long LeadingNumber(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r')))
-        ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    long long value = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        if (value < 1'000'000'000'000LL)
-            value = value * 10 + (text[pos] - '0');
-    }
-    return negative ? -value : value;
-}
 
 } // namespace
 
@@ -38,7 +22,7 @@ std::string BaudPair(std::string_view baudText) {
         {57600, "D0"},
         {115200, "FF"},
     }};
-    const long long baud = LeadingNumber(baudText);
+    const long long baud = LeadingInteger(baudText);
     for (const auto& [rate, pair] : kBauds) {
         if (rate == baud)
             return pair;

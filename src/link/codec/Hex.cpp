@@ -1,5 +1,7 @@
 #include "codec/Hex.h"
 
+#include "codec/Numbers.h"
+
 namespace codec {
 namespace {
 
@@ -7,15 +9,6 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 } // namespace
 

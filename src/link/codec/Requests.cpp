@@ -1,5 +1,7 @@
 #include "codec/Requests.h"
 
+#include "codec/Numbers.h"
+
 #include "codec/Hex.h"
 
 #include <algorithm>
@@ -15,26 +17,6 @@ void PutAddress(Datagram& d, std::size_t offset, const Ip4& address) {
 // A combo selection as its one-based code; no selection gives 0.
 std::uint8_t SelectionCode(int index) {
     return index < 0 ? 0 : static_cast<std::uint8_t>(index + 1);
-}
-
-// Leading decimal integer of a text, like atoi, but saturating instead of
-// overflowing.
-long long LeadingInteger(std::string_view text) {
-    std::size_t pos = 0;
-    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r')))
-        ++pos;
-    bool negative = false;
-    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
-        negative = text[pos] == '-';
-        ++pos;
-    }
-    long long value = 0;
-    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
-        if (value < INT_MAX)
-            value = value * 10 + (text[pos] - '0');
-    }
-    value = std::min<long long>(value, INT_MAX);
-    return negative ? -value : value;
 }
 
 } // namespace

@@ -1,0 +1,36 @@
+#include "codec/Numbers.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace codec {
+
+long long LeadingInteger(std::string_view text) {
+    std::size_t pos = 0;
+    while (pos < text.size() && (text[pos] == ' ' || (text[pos] >= '\t' && text[pos] <= '\r')))
+        ++pos;
+    bool negative = false;
+    if (pos < text.size() && (text[pos] == '+' || text[pos] == '-')) {
+        negative = text[pos] == '-';
+        ++pos;
+    }
+    long long value = 0;
+    for (; pos < text.size() && text[pos] >= '0' && text[pos] <= '9'; ++pos) {
+        if (value < INT_MAX)
+            value = value * 10 + (text[pos] - '0');
+    }
+    value = std::min<long long>(value, INT_MAX);
+    return negative ? -value : value;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+} // namespace codec
