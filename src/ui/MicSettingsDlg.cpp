@@ -18,7 +18,9 @@ namespace {
 
 // The number a stored text stands for: its leading decimal integer, 0 when
 // it does not start with one.
-int LeadingNumber(const std::string& strText) { return static_cast<int>(codec::LeadingInteger(strText)); }
+int LeadingNumber(const std::string& strText) {
+    return static_cast<int>(codec::LeadingInteger(strText));
+}
 
 // An index outside the list, -1 included, leaves the combo without a selection.
 void Select(QComboBox* pCombo, int nIndex) {

@@ -7,10 +7,7 @@
 #include <utility>
 
 namespace codec {
-namespace {
-
-
-} // namespace
+namespace {} // namespace
 
 std::string BaudPair(std::string_view baudText) {
     static constexpr std::array<std::pair<long long, const char*>, 7> kBauds{{

@@ -9,7 +9,6 @@ bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-
 } // namespace
 
 std::uint8_t HexPairToByte(const char* piece) {
