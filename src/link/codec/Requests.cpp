@@ -5,7 +5,6 @@
 #include "codec/Hex.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace codec {
 namespace {
