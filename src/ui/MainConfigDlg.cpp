@@ -21,7 +21,6 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStringListModel>
 #include <QTimer>
 
 namespace {
@@ -115,11 +114,15 @@ int CMainConfigDlg::DoModal() {
 bool CMainConfigDlg::OnInitDialog() {
     auto* pLockTime = ControlAs<QComboBox>(IDC_LOCK_TIME);
     SetCurSel(IDC_LOCK_TYPE, 0);
-    QStringList times{QStringLiteral("0.5")};
-    for (int i = 1; i <= 120; ++i)
-        times << QString::number(i);
-    // A plain string list is far cheaper than 121 separate combo items.
-    pLockTime->setModel(new QStringListModel(times, pLockTime));
+    // "0.5", then "1" to "120": built once, shared by every window.
+    static const QStringList times = [] {
+        QStringList list{QStringLiteral("0.5")};
+        for (int i = 1; i <= 120; ++i)
+            list << QString::number(i);
+        return list;
+    }();
+    pLockTime->clear();
+    pLockTime->addItems(times);
     SetCurSel(IDC_LOCK_TIME, 0);
     DisableSettingControls();
 
