@@ -280,6 +280,11 @@ void CMainConfigDlg::OnTimer(int nId) {
     // so no box ever opens inside another.
     if (IsMessageBoxOpen())
         return;
+    // While a Set is sending, the window is in its setting state: a query
+    // that completes now must not make the settings available mid-Set, so
+    // only the Set's own wait goes on.
+    if (IsSending() && nId != kTimerSet)
+        return;
     UpdateData(true);
     switch (nId) {
     case kTimerTakeOver:
@@ -317,6 +322,8 @@ void CMainConfigDlg::TakeOverProjector() {
 }
 
 void CMainConfigDlg::OnGetSettings() {
+    if (IsSending())
+        return;
     CIpAddressEdit* pInitial = IpControl(IDC_INITIAL_IP);
     if (pInitial->Text() == QLatin1String("0.0.0.0")) {
         MessageBoxShow(QStringLiteral("目标IP不能为空！"));
@@ -348,6 +355,8 @@ void CMainConfigDlg::OnQueryWaitTick() {
 }
 
 void CMainConfigDlg::OnSet() {
+    if (IsSending())
+        return;
     UpdateData(true);
     EnableItem(IDC_SET, false);
     EnableItem(IDC_GET, false);

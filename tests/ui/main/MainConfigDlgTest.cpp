@@ -357,6 +357,28 @@ private slots:
         QVERIFY(Dlg().IsTimerRunning(7));
     }
 
+    void queryAnswerDuringTheSendingWaitsForIt() {
+        CompleteQuery();
+        Dlg().OnGetSettings();
+        QVERIFY(m_pController->WaitFor(1));
+        m_pController->m_received.clear();
+        Reply(IpReply());
+        Settle();
+        Dlg().OnSet();
+        QVERIFY(Dlg().IsSending());
+        // Neither the query's completion nor a second Set breaks into the sending.
+        Tick(3);
+        Dlg().OnSet();
+        QVERIFY(m_messages.isEmpty());
+        QVERIFY(!Dlg().IsItemEnabled(1011) && !Dlg().IsItemEnabled(1000));
+        QVERIFY(m_pController->WaitFor(5));
+        Settle(60);
+        QCOMPARE(m_pController->m_received.size(), std::size_t(5));
+        // Afterwards the query's tick comes as it would after a blocking Set.
+        Tick(3);
+        QCOMPARE(m_messages, QStringList{kGetDone});
+    }
+
     void programTimingIsOneSecondAndTheWrittenPauses() {
         CMainConfigDlg::STiming timing;
         QCOMPARE(timing.nTimerPeriodMs, 1000);
