@@ -19,6 +19,7 @@
 #include <QContextMenuEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -518,7 +519,10 @@ void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
         ++m_nQueuedReplies;
     }
     const bool bQueued = IsMessageBoxOpen();
-    RunOutsideMessageBox([this, data = std::move(buffer), bQueued] {
+    // A queued datagram whose window has gone is dropped.
+    RunOutsideMessageBox([this, self = QPointer<CMainConfigDlg>(this), data = std::move(buffer), bQueued] {
+        if (!self)
+            return;
         if (bQueued) {
             --m_nQueuedReplies;
             UpdateData(true);
