@@ -80,6 +80,8 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
         pPassword->setMaxLength(10);
     m_pSetStepTimer = new QTimer(this);
     m_pSetStepTimer->setSingleShot(true);
+    // The pauses between the Set's datagrams are never cut short.
+    m_pSetStepTimer->setTimerType(Qt::PreciseTimer);
     connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::RunSetStep);
     Wire();
 }
