@@ -1,7 +1,8 @@
 // The whole road in real time: the main window on UDP port 1550 against the
 // real velmora-controller on 127.0.0.2. Read the controller, change every
-// setting, choose a projector from the library, Set, see "发送成功！", read
-// again, and find what was set in the emulator's state file.
+// setting (its address included), choose a projector from the library, Set,
+// see "发送成功！", read again from the new address, and find what was set in
+// the emulator's state file.
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
@@ -82,6 +83,12 @@ private slots:
         TypeAddress(dialog.IpControl(1015), QStringLiteral("10.1.2.3"));
         TypeAddress(dialog.IpControl(1019), QStringLiteral("255.255.0.0"));
         TypeAddress(dialog.IpControl(1020), QStringLiteral("10.1.0.1"));
+        // The controller moves to a new address; the Set follows it there.
+        TypeAddress(dialog.IpControl(1007), QStringLiteral("127.0.0.3"));
+        // The hidden device selections go out with every Set too.
+        dialog.SetCurSel(1008, 1);
+        dialog.SetCurSel(1009, 1);
+        dialog.SetCurSel(1010, 0);
         QTest::mouseClick(dialog.ControlAs<QCheckBox>(1040), Qt::LeftButton);
         const bool bOneKey = dialog.ControlAs<QCheckBox>(1040)->isChecked();
         auto* pLockType = dialog.ControlAs<QComboBox>(1032);
@@ -118,8 +125,9 @@ private slots:
         QVERIFY(WaitForMessage(QStringLiteral("发送成功！"), 16000));
         QCOMPARE(m_messages, QStringList{QStringLiteral("发送成功！")});
         QVERIFY(dialog.IsItemEnabled(1011) && dialog.IsItemEnabled(1012));
+        QCOMPARE(dialog.IpControl(1021)->Text(), QStringLiteral("127.0.0.3"));
 
-        // Read again: the controller reports what was set.
+        // Read again, from the new address: the controller reports what was set.
         m_messages.clear();
         dialog.IpControl(1015)->Clear();
         QTest::mouseClick(dialog.ControlAs<QPushButton>(1012), Qt::LeftButton);
@@ -129,6 +137,9 @@ private slots:
         QCOMPARE(dialog.ControlAs<QComboBox>(1000)->currentText(), strModel);
         QCOMPARE(pLockType->currentText(), QStringLiteral("电平型"));
         QCOMPARE(dialog.ControlAs<QCheckBox>(1040)->isChecked(), bOneKey);
+        QCOMPARE(dialog.ComboText(1008), QStringLiteral("SONY"));
+        QCOMPARE(dialog.ComboText(1009), QStringLiteral("点对点"));
+        QCOMPARE(dialog.ComboText(1010), QStringLiteral("普通键盘"));
 
         emulator.terminate();
         QVERIFY(emulator.waitForFinished(3000));
@@ -138,6 +149,9 @@ private slots:
         QVERIFY(text.contains("\"server\": \"10.1.2.3\""));
         QVERIFY(text.contains("\"gateway\": \"10.1.0.1\""));
         QVERIFY(text.contains("\"lockType\": 2"));
+        QVERIFY(text.contains("\"address\": \"127.0.0.3\""));
+        QVERIFY(text.contains("\"dome\": 2"));
+        QVERIFY(text.contains("\"microphone\": 2"));
         QVERIFY(text.contains("49564544202020310D"));
         SetMessageRecorder(nullptr);
     }
