@@ -12,12 +12,13 @@ CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent) {
     setBackgroundRole(QPalette::Base);
     setFocusPolicy(Qt::StrongFocus);
     // Four bare fields; the dots between them are painted, not widgets.
+    auto* pValidator = new QIntValidator(0, 255, this);
     for (int i = 0; i < 4; ++i) {
         auto* pField = new QLineEdit(this);
         pField->setFrame(false);
         pField->setAlignment(Qt::AlignCenter);
         pField->setMaxLength(3);
-        pField->setValidator(new QIntValidator(0, 255, pField));
+        pField->setValidator(pValidator);
         pField->installEventFilter(this);
         m_fields[static_cast<std::size_t>(i)] = pField;
         connect(pField, &QLineEdit::textEdited, this, [this, i] { OnFieldEdited(i); });
