@@ -119,25 +119,19 @@ void CMicSettingsDlg::LoadRow(int nRow, const CRecordWalker& record) {
     Select(CameraType(nRow), LeadingNumber(field("tyjnum")));
     // The stored type decides which combos apply; a stored SONY preset above
     // 6 is shown as it is.
-    switch (CameraType(nRow)->currentIndex()) {
-    case kCameraSony:
-        ClearAndDisable(Dome(nRow));
-        break;
-    case kCameraFixed:
-        ClearAndDisable(Dome(nRow));
-        ClearAndDisable(Preset(nRow));
-        break;
-    default:
-        break;
-    }
+    ApplyCameraType(nRow, false);
 }
 
 void CMicSettingsDlg::OnSelchangeCameraType(int nRow) {
+    ApplyCameraType(nRow, true);
+}
+
+void CMicSettingsDlg::ApplyCameraType(int nRow, bool bLimitPreset) {
     switch (CameraType(nRow)->currentIndex()) {
     case kCameraSony:
         ClearAndDisable(Dome(nRow));
         Preset(nRow)->setEnabled(true);
-        if (Preset(nRow)->currentIndex() >= kSonyPresetCount)
+        if (bLimitPreset && Preset(nRow)->currentIndex() >= kSonyPresetCount)
             Preset(nRow)->setCurrentIndex(-1);
         break;
     case kCameraHaikang:

@@ -41,6 +41,9 @@ protected:
     bool OnInitDialog();
     void OnOK();
     void OnSelchangeCameraType(int nRow);
+    // Enables and clears a row's combos for its camera type; the SONY preset
+    // limit applies to the installer's choices, not to stored values.
+    void ApplyCameraType(int nRow, bool bLimitPreset);
     void OnSelchangePreset(int nRow);
 
 private:
