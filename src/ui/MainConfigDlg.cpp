@@ -370,7 +370,6 @@ void CMainConfigDlg::OnSet() {
 }
 
 void CMainConfigDlg::EndSetState() {
-    KillTimer(kTimerSet);
     EnableItem(IDC_SET, true);
     EnableItem(IDC_GET, true);
     EnableSettingControls();
@@ -380,9 +379,7 @@ void CMainConfigDlg::OnSetWaitTick() {
     if (m_bSetConfirmed) {
         KillTimer(kTimerSet);
         MessageBoxShow(QStringLiteral("发送成功！"));
-        EnableItem(IDC_SET, true);
-        EnableItem(IDC_GET, true);
-        EnableSettingControls();
+        EndSetState();
         return;
     }
     if (!m_bClosingQuerySent || ++m_nSetWaitTicks < kSetWaitTicks)
@@ -402,6 +399,7 @@ void CMainConfigDlg::SendSettings() {
         // A half-typed address counts as empty: it is never sent.
         if (!IpControl(nId)->IsComplete()) {
             MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
+            KillTimer(kTimerSet);
             EndSetState();
             return;
         }

@@ -93,6 +93,7 @@ private:
     void TakeOverProjector();
     void OnQueryWaitTick();
     void OnSetWaitTick();
+    // Back to the idle-read state: both buttons and the settings enabled.
     void EndSetState();
 
     // The Set, one datagram per step with a pause between steps.
