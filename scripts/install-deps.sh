@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libsqlite3-dev libgtest-dev
+  libsqlite3-dev libgtest-dev nlohmann-json3-dev libcli11-dev
   fonts-noto-cjk
   clang libclang-rt-14-dev
   iproute2 procps
