@@ -10,8 +10,8 @@
 
 bool CConfigApp::InitInstance() {
     InstallMessageSink();
-    // The socket layer: nothing to start on this platform, but its failure
-    // still ends the program before any window.
+    // The socket layer (Winsock on Windows); its failure ends the program
+    // before any window.
     if (!m_pfnSocketInit()) {
         MessageBoxShow(LoadResourceString(103));
         return false;
@@ -21,7 +21,7 @@ bool CConfigApp::InitInstance() {
     QCoreApplication::setOrganizationName(QStringLiteral("QTLB"));
 
     try {
-        CDatabase::OpenShared("data.mdb");
+        CDatabase::OpenShared(m_pfnFindData());
     } catch (const CDatabaseError&) {
         MessageBoxShow(QStringLiteral("data.mdb是否在当前路径下!"));
         return false;

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "ControllerSocket.h"
+#include "DataLocation.h"
+
 #include <functional>
 
 class QWidget;
@@ -14,7 +17,10 @@ public:
     bool InitInstance();
 
     // Start-up steps that a test can make fail.
-    std::function<bool()> m_pfnSocketInit = [] { return true; };
+    std::function<bool()> m_pfnSocketInit = &CControllerSocket::InitSocketLayer;
+    // Where data.mdb is opened from (beside the program, a per-user copy, or
+    // the working folder's).
+    std::function<std::string()> m_pfnFindData = [] { return CDataLocation::Find().strPath; };
     // Runs the main window; replaced by tests that only check start-up.
     std::function<void()> m_pfnRunMainDialog;
     bool m_bMainDialogRan = false;

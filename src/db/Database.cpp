@@ -2,13 +2,7 @@
 
 #include <sqlite3.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <fcntl.h>
-#include <strings.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
 
 namespace {
 
@@ -85,11 +79,20 @@ void RepairMicRows(sqlite3* pConnection) {
         Raise(pConnection, nResult);
 }
 
-std::string FolderOf(const std::string& strPath) {
-    auto nSlash = strPath.find_last_of('/');
-    if (nSlash == std::string::npos)
-        return ".";
-    return nSlash == 0 ? "/" : strPath.substr(0, nSlash);
+// Names of columns compare without regard to letter case (ASCII letters).
+bool SameName(const std::string& strLeft, const std::string& strRight) {
+    if (strLeft.size() != strRight.size())
+        return false;
+    for (std::size_t i = 0; i < strLeft.size(); ++i) {
+        char cLeft = strLeft[i], cRight = strRight[i];
+        if (cLeft >= 'A' && cLeft <= 'Z')
+            cLeft = static_cast<char>(cLeft - 'A' + 'a');
+        if (cRight >= 'A' && cRight <= 'Z')
+            cRight = static_cast<char>(cRight - 'A' + 'a');
+        if (cLeft != cRight)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -142,7 +145,7 @@ void CRecordWalker::MoveNext() {
 
 int CRecordWalker::ColumnIndex(const std::string& strColumn) const {
     for (std::size_t i = 0; i < m_columnNames.size(); ++i)
-        if (strcasecmp(m_columnNames[i].c_str(), strColumn.c_str()) == 0)
+        if (SameName(m_columnNames[i], strColumn))
             return static_cast<int>(i);
     throw CDatabaseError(SQLITE_ERROR, "Item cannot be found in the collection: " + strColumn);
 }
@@ -213,26 +216,6 @@ void CDatabase::ExecuteWrite(const std::string& strStatement) {
         throw CDatabaseError(nResult, strText);
     }
     sqlite3_close(pConnection);
-}
-
-bool CDatabase::CheckWritableMedium() {
-    const std::string& strPath = g_strPath;
-    struct stat status {};
-    if (stat(strPath.c_str(), &status) != 0)
-        return false;
-    // The owner's write bit plays the part of the read-only attribute: clear
-    // protection is lifted for good, as the installer would do by hand.
-    if ((status.st_mode & S_IWUSR) == 0 && chmod(strPath.c_str(), status.st_mode | S_IWUSR) != 0)
-        return false;
-    struct statvfs fileSystem {};
-    if (statvfs(strPath.c_str(), &fileSystem) == 0 && (fileSystem.f_flag & ST_RDONLY))
-        return false;
-    int nFile = open(strPath.c_str(), O_RDWR);
-    if (nFile < 0)
-        return false;
-    close(nFile);
-    // SQLite writes its journal beside the file.
-    return access(FolderOf(strPath).c_str(), W_OK | X_OK) == 0;
 }
 
 std::string DatabaseErrorText(long nCode, const std::string& strText) {

@@ -224,6 +224,9 @@ void CProjectorCodeDlg::SetCellText(int nRow, int nColumn, const std::string& st
 
 void CProjectorCodeDlg::FillList() {
     m_pTable->InsertColumns();
+    // The columns keep their own widths: some styles (Windows) would widen
+    // the narrow ones to the header's minimum.
+    m_list->horizontalHeader()->setMinimumSectionSize(1);
     for (int i = 0; i < CProjectorTableModel::kColumns; ++i)
         m_list->horizontalHeader()->resizeSection(i, CProjectorTableModel::ColumnWidth(i));
 

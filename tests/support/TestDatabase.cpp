@@ -1,6 +1,8 @@
 #include "TestDatabase.h"
 
 #include "Database.h"
+#include "TempFolder.h"
+#include "Utf8Path.h"
 
 #include <sqlite3.h>
 
@@ -18,10 +20,7 @@ fs::path CTestDatabase::ShippedFile() {
 }
 
 CTestDatabase::CTestDatabase(bool bEmpty, bool bOpen) {
-    std::string strTemplate = (fs::temp_directory_path() / "velmora-test-XXXXXX").string();
-    if (!mkdtemp(strTemplate.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_folder = strTemplate;
+    m_folder = MakeTempFolder("velmora-test-");
     fs::copy_file(ShippedFile(), File());
     if (bEmpty)
         Exec("DELETE FROM DATA; DELETE FROM htset;");
@@ -41,7 +40,7 @@ CTestDatabase::~CTestDatabase() {
 
 void CTestDatabase::Exec(const std::string& strSql) const {
     sqlite3* pDb = nullptr;
-    if (sqlite3_open_v2(File().c_str(), &pDb, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(Utf8FromPath(File()).c_str(), &pDb, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         sqlite3_close(pDb);
         throw std::runtime_error("cannot open the test database");
     }
@@ -56,7 +55,7 @@ void CTestDatabase::Exec(const std::string& strSql) const {
 
 std::string CTestDatabase::Scalar(const std::string& strSql) const {
     sqlite3* pDb = nullptr;
-    sqlite3_open_v2(File().c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2(Utf8FromPath(File()).c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* pStatement = nullptr;
     std::string strResult;
     if (sqlite3_prepare_v2(pDb, strSql.c_str(), -1, &pStatement, nullptr) == SQLITE_OK &&

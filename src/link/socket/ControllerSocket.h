@@ -23,7 +23,7 @@ public:
 
     // Binds 0.0.0.0:nPort (0 picks a free port). False when the bind fails.
     bool Create(std::uint16_t nPort);
-    bool IsOpen() const { return m_nSocket >= 0; }
+    bool IsOpen() const { return m_nSocket != kNoSocket; }
     std::uint16_t LocalPort() const;
 
     // Sends to the dotted address; the result is the byte count or -1.
@@ -36,10 +36,20 @@ public:
     // i.e. no other program holds the port.
     static bool PortIsFree(std::uint16_t nPort);
 
+    // Starts the platform's socket layer (Winsock on Windows); false when it
+    // cannot be started. Safe to call more than once.
+    static bool InitSocketLayer();
+
 private:
+    // A socket descriptor or Windows SOCKET handle; -1 (INVALID_SOCKET) when closed.
+    static constexpr qintptr kNoSocket = -1;
+
     void OnReadable();
+    // Takes the bound, non-blocking socket and reports what arrives on it.
+    void Attach(qintptr nSocket);
+    static void CloseSocket(qintptr nSocket);
 
     ReceiveHandler m_onReceive;
-    int m_nSocket = -1;
+    qintptr m_nSocket = kNoSocket;
     QSocketNotifier* m_pNotifier = nullptr;
 };

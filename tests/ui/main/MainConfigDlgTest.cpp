@@ -16,11 +16,6 @@
 #include <QPushButton>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <memory>
 
 using Bytes = std::vector<std::uint8_t>;
@@ -654,20 +649,15 @@ private slots:
     }
 
     void portAlreadyTaken() {
-        int nSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        QCOMPARE(::bind(nSocket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-        socklen_t nLength = sizeof address;
-        ::getsockname(nSocket, reinterpret_cast<sockaddr*>(&address), &nLength);
+        CTestUdpSocket other; // another program holding the port, without sharing it
+        QVERIFY(other.IsOpen());
         CMainConfigDlg::STiming timing;
-        timing.nPort = ntohs(address.sin_port);
+        timing.nPort = other.Port();
         CMainConfigDlg dialog(timing);
         QCOMPARE(dialog.DoModal(), int(QDialog::Accepted));
         QVERIFY(dialog.EndedAtInit());
         QVERIFY(!dialog.isVisible());
         QCOMPARE(m_messages, QStringList{QStringLiteral("通信端口被占用！")});
-        ::close(nSocket);
     }
 
     void aboutCommandRunsTheAboutBox() {

@@ -4,6 +4,7 @@
 #include "ModelSearchDlg.h"
 #include "ProgramValues.h"
 #include "ProjectorTableModel.h"
+#include "ReadOnlyView.h"
 #include "Statements.h"
 #include "TestDatabase.h"
 #include "codec/CodeBundle.h"
@@ -17,8 +18,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <sys/mount.h>
-#include <unistd.h>
 
 namespace {
 
@@ -78,38 +77,6 @@ void ClickRow(CProjectorCodeDlg& dlg, int nRow) {
 std::string Count(const CTestDatabase& db, const std::string& strModel) {
     return db.Scalar("SELECT COUNT(*) FROM DATA WHERE 投影机型号 = '" + stmt::Quote(strModel) + "'");
 }
-
-// The data.mdb folder seen through a read-only bind mount and made the working
-// folder, so the store's writes and its medium check meet a read-only medium
-// while the shared connection keeps reading the file it opened.
-class CReadOnlyMedium {
-public:
-    explicit CReadOnlyMedium(const std::filesystem::path& folder) : m_folder(folder) {
-        m_view = folder.string() + "-ro";
-        std::filesystem::create_directory(m_view);
-        m_bMounted = mount(folder.c_str(), m_view.c_str(), nullptr, MS_BIND, nullptr) == 0;
-        if (m_bMounted &&
-            mount(nullptr, m_view.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
-            Release();
-        if (m_bMounted)
-            std::filesystem::current_path(m_view);
-    }
-    ~CReadOnlyMedium() { Release(); }
-    bool Mounted() const { return m_bMounted; }
-
-private:
-    void Release() {
-        if (m_bMounted) {
-            std::filesystem::current_path(m_folder);
-            umount2(m_view.c_str(), MNT_DETACH);
-            m_bMounted = false;
-        }
-        std::error_code error;
-        std::filesystem::remove(m_view, error);
-    }
-    std::filesystem::path m_folder, m_view;
-    bool m_bMounted = false;
-};
 
 } // namespace
 
@@ -365,8 +332,8 @@ private slots:
         CProjectorCodeDlg dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        CReadOnlyMedium medium(db.Folder());
-        if (!medium.Mounted())
+        CReadOnlyView medium(db.Folder());
+        if (!medium.Made())
             QSKIP("mounting a read-only view is not permitted here");
         const std::string strCount = db.Scalar("SELECT COUNT(*) FROM DATA");
         Click(dlg, 1035); // no row clicked yet: the medium still comes first

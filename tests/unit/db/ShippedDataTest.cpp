@@ -1,6 +1,7 @@
 // The data.mdb the build ships: the projector library of the seed and twenty
 // empty microphone rows.
 #include "TestDatabase.h"
+#include "Utf8Path.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -19,9 +20,9 @@ using Row = std::vector<std::string>;
 class ShippedData : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(
-            sqlite3_open_v2(CTestDatabase::ShippedFile().c_str(), &m_pDb, SQLITE_OPEN_READONLY, nullptr),
-            SQLITE_OK);
+        ASSERT_EQ(sqlite3_open_v2(Utf8FromPath(CTestDatabase::ShippedFile()).c_str(), &m_pDb,
+                                  SQLITE_OPEN_READONLY, nullptr),
+                  SQLITE_OK);
     }
     void TearDown() override { sqlite3_close(m_pDb); }
 

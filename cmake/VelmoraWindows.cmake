@@ -1,0 +1,49 @@
+# Settings of the Windows (MinGW-w64) build.
+
+# A cross build cannot run its test programs while it builds: googletest cases
+# are listed when the tests run, and scripts/windows/test.sh runs each test
+# program whole under Wine.
+set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+
+# Files of the build tree that the tests read, named so a test under Wine
+# finds them whatever its working folder (Wine shows the build machine's root
+# as drive Z:). Empty in native builds.
+if(CMAKE_CROSSCOMPILING)
+  set(VELMORA_RUNTIME_ROOT "Z:")
+endif()
+
+# Windows headers: no min/max macros, and the wide-character API throughout.
+add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE _WIN32_WINNT=0x0A00)
+
+# MinGW's GCC 12 at -O2 warns falsely about overlapping copies inside
+# std::string's operator+ ("m" + std::to_string(i)): GCC bug 105329.
+add_compile_options(-Wno-restrict)
+
+# The fuzzing build needs clang's libFuzzer, which MinGW does not have.
+list(APPEND VELMORA_SKIP tests/fuzz tools/controller)
+
+# Writes the list of test programs (kind and path, one a line) that
+# scripts/windows/test.sh runs under Wine. Called once every folder is added.
+function(velmora_write_windows_test_list)
+  set(_lines "")
+  set(_folders ${PROJECT_SOURCE_DIR})
+  while(_folders)
+    list(POP_FRONT _folders _folder)
+    get_property(_sub DIRECTORY ${_folder} PROPERTY SUBDIRECTORIES)
+    list(APPEND _folders ${_sub})
+    get_property(_targets DIRECTORY ${_folder} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(_target IN LISTS _targets)
+      get_target_property(_type ${_target} TYPE)
+      if(NOT _type STREQUAL "EXECUTABLE")
+        continue()
+      endif()
+      get_target_property(_libs ${_target} LINK_LIBRARIES)
+      if("Qt6::Test" IN_LIST _libs)
+        string(APPEND _lines "qtest $<TARGET_FILE:${_target}>\n")
+      elseif(_libs MATCHES "GTest::")
+        string(APPEND _lines "gtest $<TARGET_FILE:${_target}>\n")
+      endif()
+    endforeach()
+  endwhile()
+  file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/windows-tests.txt CONTENT "${_lines}")
+endfunction()

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds Velmora for Windows and packs Velmora-VERSION-windows-x86_64.zip: the
+# program, the controller emulator, data.mdb, the Qt and MinGW runtime DLLs,
+# the platform and style plugins, the licence texts and a README.txt, all
+# stripped. Installs what it needs first, so it runs on a fresh Debian 12
+# machine (as root or with sudo). The zip lands in the build folder.
+# Usage: scripts/windows/package.sh [build-folder]     (default: build-win)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+dir="${1:-build-win}"
+case "$dir" in /*) ;; *) dir="$root/$dir" ;; esac
+deps="${VELMORA_WINDOWS_DEPS:-$root/build-win-deps}"
+
+"$here/install-deps.sh"
+"$here/build.sh" "$dir"
+
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$dir/CMakeCache.txt")"
+name="Velmora-$version-windows-x86_64"
+stage="$dir/package/$name"
+rm -rf "$dir/package"
+mkdir -p "$stage/platforms" "$stage/styles" "$stage/licenses"
+
+cp "$dir/src/app/velmora.exe" "$stage/"
+[ -f "$dir/tools/controller/velmora-controller.exe" ] && cp "$dir/tools/controller/velmora-controller.exe" "$stage/"
+cp "$dir/data.mdb" "$stage/"
+for dll in Qt6Core Qt6Gui Qt6Widgets; do
+  cp "$deps/qt-mingw/bin/$dll.dll" "$stage/"
+done
+cp "$deps/qt-mingw/plugins/platforms/qwindows.dll" "$stage/platforms/"
+cp "$deps/qt-mingw/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
+  cp "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")" "$stage/"
+done
+find "$stage" \( -name '*.exe' -o -name '*.dll' \) -exec x86_64-w64-mingw32-strip --strip-unneeded {} +
+
+# Licence texts: Qt under the LGPL 3 (which builds on the GPL 3), the MinGW
+# runtime libraries, and the program's own.
+cp /usr/share/common-licenses/LGPL-3 "$stage/licenses/Qt-LGPL-3.0.txt"
+cp /usr/share/common-licenses/GPL-3 "$stage/licenses/GPL-3.0.txt"
+cp /usr/share/doc/gcc-mingw-w64-x86-64-posix-runtime/copyright "$stage/licenses/MinGW-GCC-runtime.txt"
+cp /usr/share/doc/mingw-w64-common/copyright "$stage/licenses/MinGW-w64-winpthreads.txt"
+qt_source="$(sed -n 's/^source://p' "$deps/qt-mingw.stamp" 2>/dev/null || true)"
+cat >"$stage/licenses/Qt-SOURCE.txt" <<TEXT
+Qt6Core.dll, Qt6Gui.dll, Qt6Widgets.dll, platforms\\qwindows.dll and
+styles\\qwindowsvistastyle.dll are Qt 6.4.2 (qtbase), used under the GNU Lesser
+General Public License version 3 (Qt-LGPL-3.0.txt, with GPL-3.0.txt).
+
+Their source is Debian's qt6-base 6.4.2+dfsg source package (bookworm), as
+fetched with "apt-get source qt6-base" (https://packages.debian.org/source/bookworm/qt6-base),
+changed by the patch scripts/windows/qt-mingw.patch of the Velmora source and
+built with the options in scripts/windows/build-deps.sh there. The DLLs may
+be replaced with other builds of the same Qt version.
+TEXT
+if [ -f "$root/LICENSE" ]; then
+  cp "$root/LICENSE" "$stage/licenses/Velmora-LICENSE.txt"
+else
+  echo "package: the repository has no LICENSE file; the zip carries none for Velmora" >&2
+fi
+sed "s/@VERSION@/$version/" "$here/README.txt.in" | sed 's/$/\r/' >"$stage/README.txt"
+
+zip="$dir/$name.zip"
+rm -f "$zip"
+(cd "$dir/package" && zip -q -9 -r "$zip" "$name")
+echo "$zip: $(du -h "$zip" | cut -f1) ($(stat -c %s "$zip") bytes), unpacked $(du -sh "$stage" | cut -f1)"

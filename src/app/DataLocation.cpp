@@ -1,0 +1,48 @@
+#include "DataLocation.h"
+
+#include "Utf8Path.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kFileName = "data.mdb";
+
+// Copies under a temporary name first, so a copy cut short never passes for
+// the user's data on the next start.
+bool CopyShipped(const fs::path& shipped, const fs::path& userFolder) {
+    std::error_code error;
+    fs::create_directories(userFolder, error);
+    const fs::path partial = userFolder / "data.mdb.partial";
+    fs::remove(partial, error);
+    if (!fs::copy_file(shipped, partial, error) || error)
+        return false;
+    fs::rename(partial, userFolder / kFileName, error);
+    if (error) {
+        fs::remove(partial, error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CDataLocation::SChoice CDataLocation::Choose(const fs::path& programFolder, const fs::path& userFolder,
+                                             const std::function<bool(const fs::path&)>& folderWritable) {
+    std::error_code error;
+    const fs::path shipped = programFolder / kFileName;
+    if (programFolder.empty() || !fs::is_regular_file(shipped, error))
+        return {kFileName, EPlace::WorkingFolder};
+    if (folderWritable(programFolder) || userFolder.empty())
+        return {Utf8FromPath(shipped), EPlace::ProgramFolder};
+    const fs::path copy = userFolder / kFileName;
+    if (fs::is_regular_file(copy, error) || CopyShipped(shipped, userFolder))
+        return {Utf8FromPath(copy), EPlace::UserCopy};
+    // No copy can be made: the shipped file still opens, and saves are refused
+    // by the medium check with their usual message.
+    return {Utf8FromPath(shipped), EPlace::ProgramFolder};
+}
+
+CDataLocation::SChoice CDataLocation::Find() {
+    return Choose(ProgramFolder(), UserFolder(), &CDataLocation::FolderWritable);
+}
