@@ -27,6 +27,10 @@ public:
     bool WaitFor(std::size_t nCount, int nTimeoutMs = 3000) {
         QElapsedTimer timer;
         timer.start();
+        // Drained before the events are processed too, so a datagram sent
+        // before the wait is stamped with its arrival and not with the end of
+        // the first round of events (which is slow on some platforms).
+        Drain();
         while (m_received.size() < nCount && timer.elapsed() < nTimeoutMs) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             Drain();

@@ -230,7 +230,11 @@ TEST_P(PingerLoopbackTest, ReplyStopsTheAttempts) {
         strStatus, match, std::regex(R"(Reply\[1\] from: 127\.0\.0\.1: bytes=32 time=(\d+)ms TTL=(\d+))")))
         << strStatus;
     EXPECT_LT(std::stoul(match[1]), 1000u);
-    EXPECT_EQ(std::stoi(match[2]), nDefaultTtl);
+    // Where the system's default TTL cannot be read (Windows), any real TTL will do.
+    if (nDefaultTtl > 0)
+        EXPECT_EQ(std::stoi(match[2]), nDefaultTtl);
+    else
+        EXPECT_GT(std::stoi(match[2]), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sockets, PingerLoopbackTest, ::testing::Values(false, true),
