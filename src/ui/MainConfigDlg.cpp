@@ -6,6 +6,7 @@
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
 #include "MicSettingsDlg.h"
+#include "MicTable.h"
 #include "PingWorker.h"
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
@@ -83,10 +84,20 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     // The pauses between the Set's datagrams are never cut short.
     m_pSetStepTimer->setTimerType(Qt::PreciseTimer);
     connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::RunSetStep);
+    // Held datagrams are handled from the event loop once the last message
+    // box has closed, never from inside the box.
+    m_receiveBuffer.resize(8000);
+    m_pDrainTimer = new QTimer(this);
+    m_pDrainTimer->setSingleShot(true);
+    m_pDrainTimer->setInterval(0);
+    connect(m_pDrainTimer, &QTimer::timeout, this, &CMainConfigDlg::DrainReplies);
+    m_nBoxesClosedKey = AddBoxesClosedListener([this] { m_pDrainTimer->start(); });
     Wire();
 }
 
-CMainConfigDlg::~CMainConfigDlg() = default;
+CMainConfigDlg::~CMainConfigDlg() {
+    RemoveBoxesClosedListener(m_nBoxesClosedKey);
+}
 
 void CMainConfigDlg::Wire() {
     auto onClick = [this](int nId, void (CMainConfigDlg::*pHandler)()) {
@@ -313,6 +324,7 @@ void CMainConfigDlg::TakeOverProjector() {
     if (!g_strChosenModel.empty()) {
         strModel = QString::fromStdString(g_strChosenModel);
         strCode = QString::fromStdString(g_strChosenCode);
+        m_bCodeKnown[bFirst ? 0 : 1] = true;
     }
     auto* pCombo = ControlAs<QComboBox>(bFirst ? IDC_PROJECTOR1 : IDC_PROJECTOR2);
     // The clear command empties the selected text of the edit part.
@@ -333,6 +345,8 @@ void CMainConfigDlg::OnGetSettings() {
         return;
     }
     m_bVerifySet = false;
+    m_nReadKinds = 0;
+    m_bCodeKnown = {false, false};
     codec::Datagram query = codec::BuildQuery(pInitial->Address());
     m_pSocket->SendTo(query.data(), query.size(), m_timing.nPeerPort, pInitial->Text().toStdString());
     m_bReplyReceived = false;
@@ -343,7 +357,11 @@ void CMainConfigDlg::OnGetSettings() {
 void CMainConfigDlg::OnQueryWaitTick() {
     if (m_bReplyReceived) {
         KillTimer(kTimerQuery);
-        MessageBoxShow(QStringLiteral("获取完成！"));
+        // A lost datagram is ordinary on a classroom network: say which
+        // replies did not come, so no one sets from a half-read controller
+        // unawares.
+        const QString strMissing = MissingRepliesText();
+        MessageBoxShow(strMissing.isEmpty() ? QStringLiteral("获取完成！") : strMissing);
         g_bMicTableFromController = true;
         EnableItem(IDC_SET, true);
         EnableSettingControls();
@@ -357,14 +375,51 @@ void CMainConfigDlg::OnQueryWaitTick() {
     }
 }
 
+QString CMainConfigDlg::MissingRepliesText() const {
+    static const std::array<const char*, 4> names{"投影机1代码", "投影机2代码", "IP设置", "附加设置"};
+    QStringList missing;
+    for (unsigned nKind = 1; nKind <= 4; ++nKind)
+        if (!(m_nReadKinds & (1u << nKind)))
+            missing << QString::fromUtf8(names[nKind - 1]);
+    if (missing.isEmpty())
+        return QString();
+    return QStringLiteral("未收到：") + missing.join(QStringLiteral("、"));
+}
+
+bool CMainConfigDlg::ConfirmUnreadBundles() {
+    for (int nSlot = 1; nSlot <= 2; ++nSlot) {
+        if (m_bCodeKnown[static_cast<std::size_t>(nSlot - 1)])
+            continue;
+        const QString& strCode = nSlot == 1 ? m_strCode1 : m_strCode2;
+        const QString strText =
+            strCode.trimmed().isEmpty()
+                ? QStringLiteral("投影机%1的代码未读取，设置将清除中控中的投影机%1代码，是否继续？")
+                      .arg(nSlot)
+                : QStringLiteral(
+                      "投影机%1的代码未读取，设置将以窗口中的投影机%1代码覆盖中控中的代码，是否继续？")
+                      .arg(nSlot);
+        if (!MessageBoxAsk(strText))
+            return false;
+    }
+    return true;
+}
+
 void CMainConfigDlg::OnSet() {
     if (IsSending())
+        return;
+    UpdateData(true);
+    if (!ConfirmUnreadBundles())
         return;
     UpdateData(true);
     EnableItem(IDC_SET, false);
     EnableItem(IDC_GET, false);
     DisableSettingControls();
     m_bSetConfirmed = false;
+    // The read-back of an earlier Set is over, and a query still waiting
+    // must not make the settings available while this Set runs.
+    m_bVerifySet = false;
+    m_bClosingQuerySent = false;
+    KillTimer(kTimerQuery);
     SetTimer(kTimerSet, m_timing.nTimerPeriodMs);
     SendSettings();
 }
@@ -376,16 +431,20 @@ void CMainConfigDlg::EndSetState() {
 }
 
 void CMainConfigDlg::OnSetWaitTick() {
+    if (!m_bClosingQuerySent)
+        return;
     if (m_bSetConfirmed) {
         KillTimer(kTimerSet);
         MessageBoxShow(QStringLiteral("发送成功！"));
         EndSetState();
         return;
     }
-    if (!m_bClosingQuerySent || ++m_nSetWaitTicks < kSetWaitTicks)
+    if (++m_nSetWaitTicks < kSetWaitTicks)
         return;
-    // No confirmation: give the window back to the installer.
+    // No confirmation: give the window back to the installer. A late reply
+    // must not confirm this Set, nor the next one while it is sending.
     KillTimer(kTimerSet);
+    m_bVerifySet = false;
     if (!m_bSetReplyReceived && !m_bSetMismatchSaid)
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
     EndSetState();
@@ -422,6 +481,7 @@ void CMainConfigDlg::SendSettings() {
     v.keyboardIndex = GetCurSel(IDC_KEYBOARD);
     m_strSnapshotModel1 = ComboText(IDC_PROJECTOR1);
     m_strSnapshotModel2 = ComboText(IDC_PROJECTOR2);
+    m_setSteps = codec::BuildSetSequence(v, ReadMicTableForSet());
 
     m_bClosingQuerySent = false;
     m_nSetWaitTicks = 0;
@@ -436,40 +496,25 @@ void CMainConfigDlg::SendSettings() {
 }
 
 void CMainConfigDlg::RunSetStep() {
-    const codec::SettingsValues& v = m_setSnapshot;
-    const std::string strInitial = codec::BytesToAddress(v.initialIp);
-    codec::Datagram datagram;
-    std::string strDestination = strInitial;
-    switch (m_nSetStep) {
-    case 0:
-        datagram = codec::BuildProjectorRequest(1, v.initialIp, v.code1);
+    if (m_nSetStep < 0 || static_cast<std::size_t>(m_nSetStep) >= m_setSteps.size())
+        return;
+    const codec::SetStep& step = m_setSteps[static_cast<std::size_t>(m_nSetStep)];
+    const bool bClosingQuery = static_cast<std::size_t>(m_nSetStep) + 1 == m_setSteps.size();
+    if (m_nSetStep == 0) {
         g_strSentModel1 = m_strSnapshotModel1.toStdString();
         g_strSentModel2 = m_strSnapshotModel2.toStdString();
-        break;
-    case 1:
-        datagram = codec::BuildProjectorRequest(2, v.initialIp, v.code2);
-        break;
-    case 2:
-        datagram = codec::BuildNetworkRequest(v);
-        break;
-    case 3:
-        datagram = codec::BuildDeviceRequest(v, ReadMicTableForSet());
-        break;
-    case 4:
-        datagram = codec::BuildQuery(v.controllerIp);
-        strDestination = codec::BytesToAddress(v.controllerIp);
-        m_verifyAddress = v.controllerIp;
-        m_bVerifySet = true;
-        break;
-    default:
-        return;
     }
-    m_pSocket->SendTo(datagram.data(), datagram.size(), m_timing.nPeerPort, strDestination);
+    if (bClosingQuery) {
+        m_verifyAddress = step.destination;
+        m_bVerifySet = true;
+    }
+    m_pSocket->SendTo(step.datagram.data(), step.datagram.size(), m_timing.nPeerPort,
+                      codec::BytesToAddress(step.destination));
     const int nSent = m_nSetStep + 1;
     ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
     emit SetStepSent(nSent);
-    if (m_nSetStep < 4) {
-        m_pSetStepTimer->start(m_timing.pausesMs[static_cast<std::size_t>(m_nSetStep)]);
+    if (!bClosingQuery) {
+        m_pSetStepTimer->start(step.pauseAfterMs / std::max(1, m_timing.nPauseDivisor));
         ++m_nSetStep;
         return;
     }
@@ -484,54 +529,69 @@ void CMainConfigDlg::RunSetStep() {
 }
 
 std::vector<codec::MicEntryText> CMainConfigDlg::ReadMicTableForSet() {
-    std::vector<codec::MicEntryText> rows;
+    // Each record goes to the microphone its htnum names, whatever order the
+    // table returns them in; a microphone without a record has no choices.
+    std::vector<codec::MicEntryText> rows(codec::kMicEntries, codec::MicEntryText{"-1", "-1", "-1", "-1"});
     try {
         auto pRecords = CDatabase::OpenRead(stmt::SelectMicTableForSet(), CursorType::Dynamic);
         if (pRecords->IsEmpty())
             MessageBoxShow(QStringLiteral("表内数据为空"));
-        while (!pRecords->AtEnd() && rows.size() < codec::kMicEntries) {
-            codec::MicEntryText row;
-            row.tdnum = pRecords->Field("tdnum");
-            row.qjnum = pRecords->Field("qjnum");
-            row.bitnum = pRecords->Field("bitnum");
-            row.tyjnum = pRecords->Field("tyjnum");
-            rows.push_back(std::move(row));
-            pRecords->MoveNext();
+        for (; !pRecords->AtEnd(); pRecords->MoveNext()) {
+            const int nRow = MicRowOfHtnum(pRecords->FieldOr("htnum", std::string()));
+            if (nRow < 0)
+                continue;
+            codec::MicEntryText& row = rows[static_cast<std::size_t>(nRow)];
+            row.tdnum = pRecords->FieldOr("tdnum", "-1");
+            row.qjnum = pRecords->FieldOr("qjnum", "-1");
+            row.bitnum = pRecords->FieldOr("bitnum", "-1");
+            row.tyjnum = pRecords->FieldOr("tyjnum", "-1");
         }
     } catch (const CDatabaseError& error) {
-        // The entries read so far go out; the rest stay zero.
+        // The entries read so far go out; the rest have no choices.
         ReportDatabaseError(error);
     }
     return rows;
 }
 
 void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
-    UpdateData(true);
-    std::vector<std::uint8_t> buffer(8000);
-    long nResult = socket.ReceiveFrom(buffer.data(), buffer.size());
+    long nResult = socket.ReceiveFrom(m_receiveBuffer.data(), m_receiveBuffer.size());
     if (nResult <= 0)
         return;
-    buffer.resize(static_cast<std::size_t>(nResult));
-    // While a message box is open the datagram waits, in order, for it to close.
-    if (IsMessageBoxOpen()) {
-        if (m_nQueuedReplies >= kMaxQueuedReplies)
-            return;
-        ++m_nQueuedReplies;
-    }
-    const bool bQueued = IsMessageBoxOpen();
-    // A queued datagram whose window has gone is dropped.
-    RunOutsideMessageBox([this, self = QPointer<CMainConfigDlg>(this), data = std::move(buffer), bQueued] {
-        if (!self)
-            return;
-        if (bQueued) {
-            --m_nQueuedReplies;
-            UpdateData(true);
-        }
+    const auto nLength = static_cast<std::size_t>(nResult);
+    // Past the bounds the newest datagrams are dropped and the held ones kept.
+    if (m_replyQueue.size() >= kMaxQueuedReplies || m_nQueuedBytes + nLength > kMaxQueuedBytes)
+        return;
+    m_replyQueue.emplace_back(m_receiveBuffer.begin(), m_receiveBuffer.begin() + nResult);
+    m_nQueuedBytes += nLength;
+    DrainReplies();
+}
+
+void CMainConfigDlg::DrainReplies() {
+    // A handler suspended in a message box is not re-entered: what arrives
+    // meanwhile waits until it has finished, final data exchange included.
+    if (m_bHandlingReply)
+        return;
+    m_bHandlingReply = true;
+    while (!IsMessageBoxOpen() && !m_replyQueue.empty()) {
+        std::vector<std::uint8_t> data = std::move(m_replyQueue.front());
+        m_replyQueue.pop_front();
+        m_nQueuedBytes -= data.size();
+        UpdateData(true);
         m_bReplyReceived = data.size() != 14;
-        if (m_bClosingQuerySent && data.size() != 14)
-            m_bSetReplyReceived = true;
         HandleReply(data.data(), data.size());
-    });
+    }
+    m_bHandlingReply = false;
+}
+
+int CMainConfigDlg::PendingSetPauseMs() const {
+    return m_pSetStepTimer->isActive() ? m_pSetStepTimer->interval() : 0;
+}
+
+void CMainConfigDlg::FireSetStep() {
+    if (!m_pSetStepTimer->isActive())
+        return;
+    m_pSetStepTimer->stop();
+    RunSetStep();
 }
 
 void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength) {
@@ -540,6 +600,21 @@ void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength)
     // A Set that moved the controller is read back from its new address.
     if (reply.outcome == codec::ReplyOutcome::Dropped && m_bVerifySet && m_verifyAddress != initial)
         reply = codec::ReadReply(pData, nLength, m_verifyAddress);
+
+    switch (reply.outcome) {
+    case codec::ReplyOutcome::Projector:
+    case codec::ReplyOutcome::IpSettings:
+    case codec::ReplyOutcome::Additional:
+        // Only an accepted reply tells that a controller answered.
+        m_nReadKinds |= 1u << reply.kind;
+        if (m_bClosingQuerySent)
+            m_bSetReplyReceived = true;
+        if (reply.outcome == codec::ReplyOutcome::Projector)
+            m_bCodeKnown[reply.kind == 1 ? 0 : 1] = true;
+        break;
+    default:
+        break;
+    }
 
     switch (reply.outcome) {
     case codec::ReplyOutcome::Dropped:
@@ -645,8 +720,15 @@ void CMainConfigDlg::FinalStep(bool bProjector, int nKind, bool bAccepted) {
         const QString& strCode = bFirst ? m_strCode1 : m_strCode2;
         const QString strRecorded = QString::fromStdString(bFirst ? g_strSentModel1 : g_strSentModel2);
         bool bGood = false;
-        strModel = LookUpModel(codec::VideoTextFromCode(strCode.toStdString()), &bGood, strRecorded);
-        if (m_bVerifySet) {
+        const std::string strVideo = codec::VideoTextFromCode(strCode.toStdString());
+        strModel = LookUpModel(strVideo, &bGood, strRecorded);
+        // A slot the Set left empty on purpose reads back empty: that is
+        // what was asked for, not a write error.
+        const std::string& strSent = bFirst ? m_setSnapshot.code1 : m_setSnapshot.code2;
+        if (strVideo.empty() && QString::fromStdString(strSent).trimmed().isEmpty())
+            bGood = true;
+        // Only the read-back of a Set whose closing query is out can confirm it.
+        if (m_bVerifySet && m_bClosingQuerySent && !IsSending()) {
             if (!bGood) {
                 m_bSetMismatchSaid = true;
                 MessageBoxShow(QStringLiteral("投影机写入出错！"));

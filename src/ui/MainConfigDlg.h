@@ -27,14 +27,17 @@ public:
     // times and use a free port, the program keeps these.
     struct STiming {
         int nTimerPeriodMs = 1000;
-        std::array<int, 4> pausesMs{2000, 2000, 2000, 4000};
+        // The Set's pauses are the wire format's own, divided by this.
+        int nPauseDivisor = 1;
         std::uint16_t nPort = codec::kControllerPort;     // local port
         std::uint16_t nPeerPort = codec::kControllerPort; // the controller's port
     };
     // Ticks of timer 7 after the closing query before a Set is given up.
     static constexpr int kSetWaitTicks = 5;
-    // Datagrams held while a message box is open, at most.
+    // Datagrams held while a message box is open or a reply is being
+    // handled, at most, and their bytes at most; later ones are dropped.
     static constexpr std::size_t kMaxQueuedReplies = 4096;
+    static constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
 
     explicit CMainConfigDlg(QWidget* pParent = nullptr);
     CMainConfigDlg(const STiming& timing, QWidget* pParent = nullptr);
@@ -58,6 +61,9 @@ public:
     // Close box and Escape; held while a Set is sending.
     void reject() override;
     void HandleReply(const std::uint8_t* pData, std::size_t nLength);
+    // Handles the held datagrams in order of arrival, each to its end; does
+    // nothing while a message box is open or a datagram is being handled.
+    void DrainReplies();
     void DisableSettingControls();
     void EnableSettingControls();
 
@@ -71,6 +77,12 @@ public:
     const QString& ReplyCode2() const { return m_strReplyCode2; }
     bool VerifySet() const { return m_bVerifySet; }
     bool SetConfirmed() const { return m_bSetConfirmed; }
+    std::size_t QueuedReplies() const { return m_replyQueue.size(); }
+    std::size_t QueuedBytes() const { return m_nQueuedBytes; }
+    // The pause running after the Set's last datagram (0: none), and a test
+    // hook that ends it at once.
+    int PendingSetPauseMs() const;
+    void FireSetStep();
 
     // The about box; the test hook replaces the modal runs of other dialogs.
     static constexpr int kAboutCommand = 16;
@@ -100,6 +112,10 @@ private:
     void SendSettings();
     void RunSetStep();
     std::vector<codec::MicEntryText> ReadMicTableForSet();
+    // Asks before a Set sends a projector bundle that was neither read from
+    // the controller nor chosen from the library; false: do not send.
+    bool ConfirmUnreadBundles();
+    QString MissingRepliesText() const;
 
     void ApplyProjectorReply(const codec::Reply& reply);
     void ApplyIpReply(const codec::Reply& reply);
@@ -127,6 +143,7 @@ private:
     // The Set in progress: its snapshot, the next step (-1: none) and the
     // address its closing query went to.
     codec::SettingsValues m_setSnapshot;
+    std::vector<codec::SetStep> m_setSteps;
     QString m_strSnapshotModel1, m_strSnapshotModel2;
     int m_nSetStep = -1;
     QTimer* m_pSetStepTimer = nullptr;
@@ -137,5 +154,17 @@ private:
     bool m_bSetReplyReceived = false;
     bool m_bSetMismatchSaid = false;
     bool m_bEndedAtInit = false;
-    std::size_t m_nQueuedReplies = 0;
+
+    // Datagrams waiting to be handled, exactly as received.
+    std::deque<std::vector<std::uint8_t>> m_replyQueue;
+    std::size_t m_nQueuedBytes = 0;
+    std::vector<std::uint8_t> m_receiveBuffer;
+    bool m_bHandlingReply = false;
+    QTimer* m_pDrainTimer = nullptr;
+    int m_nBoxesClosedKey = 0;
+
+    // Replies of the last read, one bit per kind (1 << kind), and whether
+    // each projector's code text came from the controller or the library.
+    unsigned m_nReadKinds = 0;
+    std::array<bool, 2> m_bCodeKnown{false, false};
 };
