@@ -15,6 +15,12 @@
 
 #include "codec/Requests.h"
 
+#include "History.h"
+#include "MicTable.h"
+#include "Snapshot.h"
+
+#include <filesystem>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -347,6 +353,8 @@ void CMainConfigDlg::OnGetSettings() {
     m_bVerifySet = false;
     m_nReadKinds = 0;
     m_bCodeKnown = {false, false};
+    m_lastRead = session::SReadResult{};
+    m_bHasLastRead = false;
     codec::Datagram query = codec::BuildQuery(pInitial->Address());
     m_pSocket->SendTo(query.data(), query.size(), m_timing.nPeerPort, pInitial->Text().toStdString());
     m_bReplyReceived = false;
@@ -365,6 +373,7 @@ void CMainConfigDlg::OnQueryWaitTick() {
         g_bMicTableFromController = true;
         EnableItem(IDC_SET, true);
         EnableSettingControls();
+        emit ReadEnded(true);
         return;
     }
     if (++m_nQueryTicks >= 3) {
@@ -372,6 +381,7 @@ void CMainConfigDlg::OnQueryWaitTick() {
         m_nQueryTicks = 0;
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
         DisableSettingControls();
+        emit ReadEnded(false);
     }
 }
 
@@ -408,7 +418,7 @@ void CMainConfigDlg::OnSet() {
     if (IsSending())
         return;
     UpdateData(true);
-    if (!ConfirmUnreadBundles())
+    if (!ConfirmUnreadBundles() || !SaveBackupBeforeSet())
         return;
     UpdateData(true);
     EnableItem(IDC_SET, false);
@@ -437,6 +447,7 @@ void CMainConfigDlg::OnSetWaitTick() {
         KillTimer(kTimerSet);
         MessageBoxShow(QStringLiteral("发送成功！"));
         EndSetState();
+        FinishSetFields(true);
         return;
     }
     if (++m_nSetWaitTicks < kSetWaitTicks)
@@ -448,6 +459,32 @@ void CMainConfigDlg::OnSetWaitTick() {
     if (!m_bSetReplyReceived && !m_bSetMismatchSaid)
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
     EndSetState();
+    FinishSetFields(false);
+}
+
+bool CMainConfigDlg::SaveBackupBeforeSet() {
+    const codec::Ip4 initial = IpControl(IDC_INITIAL_IP)->Address();
+    if (!m_bHasLastRead || m_lastRead.settings.initialIp != initial)
+        return MessageBoxAsk(QStringLiteral("尚未获取该中控的原有设置，设置前无法备份。是否继续？"));
+    const session::SSnapshot snapshot{m_lastRead, session::UtcNowText(), session::ProgramVersion()};
+    std::string strError;
+    if (session::CHistory(std::filesystem::current_path()).Save(snapshot, strError))
+        return true;
+    MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") +
+                   QString::fromStdString(strError));
+    return false;
+}
+
+void CMainConfigDlg::FinishSetFields(bool bConfirmed) {
+    m_lastSetFields.clear();
+    if (m_readBack.Any()) {
+        m_lastSetFields = session::CompareFields(m_setSent, m_readBack);
+        // What the controller reported is now what it holds: the backup of
+        // the next Set.
+        m_lastRead = m_readBack;
+        m_bHasLastRead = true;
+    }
+    emit SetEnded(bConfirmed);
 }
 
 void CMainConfigDlg::SendSettings() {
@@ -460,6 +497,8 @@ void CMainConfigDlg::SendSettings() {
             MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
             KillTimer(kTimerSet);
             EndSetState();
+            m_lastSetFields.clear();
+            emit SetEnded(false);
             return;
         }
     }
@@ -482,6 +521,8 @@ void CMainConfigDlg::SendSettings() {
     m_strSnapshotModel1 = ComboText(IDC_PROJECTOR1);
     m_strSnapshotModel2 = ComboText(IDC_PROJECTOR2);
     m_setSteps = codec::BuildSetSequence(v, ReadMicTableForSet());
+    m_setSent = CurrentSettings();
+    m_readBack = session::SReadResult{};
 
     m_bClosingQuerySent = false;
     m_nSetWaitTicks = 0;
@@ -531,26 +572,14 @@ void CMainConfigDlg::RunSetStep() {
 std::vector<codec::MicEntryText> CMainConfigDlg::ReadMicTableForSet() {
     // Each record goes to the microphone its htnum names, whatever order the
     // table returns them in; a microphone without a record has no choices.
-    std::vector<codec::MicEntryText> rows(codec::kMicEntries, codec::MicEntryText{"-1", "-1", "-1", "-1"});
-    try {
-        auto pRecords = CDatabase::OpenRead(stmt::SelectMicTableForSet(), CursorType::Dynamic);
-        if (pRecords->IsEmpty())
-            MessageBoxShow(QStringLiteral("表内数据为空"));
-        for (; !pRecords->AtEnd(); pRecords->MoveNext()) {
-            const int nRow = MicRowOfHtnum(pRecords->FieldOr("htnum", std::string()));
-            if (nRow < 0)
-                continue;
-            codec::MicEntryText& row = rows[static_cast<std::size_t>(nRow)];
-            row.tdnum = pRecords->FieldOr("tdnum", "-1");
-            row.qjnum = pRecords->FieldOr("qjnum", "-1");
-            row.bitnum = pRecords->FieldOr("bitnum", "-1");
-            row.tyjnum = pRecords->FieldOr("tyjnum", "-1");
-        }
-    } catch (const CDatabaseError& error) {
-        // The entries read so far go out; the rest have no choices.
-        ReportDatabaseError(error);
-    }
-    return rows;
+    const session::SMicTableLoad load = session::LoadMicTable();
+    if (load.bEmpty)
+        MessageBoxShow(QStringLiteral("表内数据为空"));
+    if (!load.strError.empty())
+        MessageBoxShow(QString::fromStdString(load.strError));
+    session::SControllerSettings settings;
+    settings.mics = load.rows;
+    return session::ToMicRows(settings);
 }
 
 void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
@@ -558,6 +587,12 @@ void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
     if (nResult <= 0)
         return;
     const auto nLength = static_cast<std::size_t>(nResult);
+    // Whoever shares the socket hears every datagram at once; a listener may
+    // remove itself meanwhile.
+    const auto listeners = m_listeners;
+    for (const auto& [nKey, listener] : listeners)
+        if (m_listeners.count(nKey))
+            listener(m_receiveBuffer.data(), nLength);
     // Past the bounds the newest datagrams are dropped and the held ones kept.
     if (m_replyQueue.size() >= kMaxQueuedReplies || m_nQueuedBytes + nLength > kMaxQueuedBytes)
         return;
@@ -611,6 +646,12 @@ void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength)
             m_bSetReplyReceived = true;
         if (reply.outcome == codec::ReplyOutcome::Projector)
             m_bCodeKnown[reply.kind == 1 ? 0 : 1] = true;
+        if (m_bClosingQuerySent && IsTimerRunning(kTimerSet)) {
+            session::ApplyReply(reply, m_readBack);
+        } else {
+            session::ApplyReply(reply, m_lastRead);
+            m_bHasLastRead = true;
+        }
         break;
     default:
         break;
@@ -628,10 +669,18 @@ void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength)
             return;
         FinalStep(reply.kind == 1 || reply.kind == 2, reply.kind, false);
         return;
-    case codec::ReplyOutcome::Projector:
+    case codec::ReplyOutcome::Projector: {
         ApplyProjectorReply(reply);
         FinalStep(true, reply.kind, true);
+        // The model the library names, "" for an empty slot.
+        const std::size_t nSlot = reply.kind == 1 ? 0 : 1;
+        const QString& strModel = nSlot == 0 ? m_strModel1 : m_strModel2;
+        auto& target = m_bClosingQuerySent && IsTimerRunning(kTimerSet) ? m_readBack : m_lastRead;
+        target.settings.projectors[nSlot].strModel =
+            codec::VideoTextFromCode(reply.projector.codeText).empty() ? std::string()
+                                                                       : strModel.toStdString();
         return;
+    }
     case codec::ReplyOutcome::IpSettings:
         ApplyIpReply(reply);
         FinalStep(false, reply.kind, true);
@@ -741,4 +790,79 @@ void CMainConfigDlg::FinalStep(bool bProjector, int nKind, bool bAccepted) {
     m_strCode1 = m_strReplyCode1;
     m_strCode2 = m_strReplyCode2;
     UpdateData(false);
+}
+
+session::SControllerSettings CMainConfigDlg::CurrentSettings() {
+    UpdateData(true);
+    session::SControllerSettings s;
+    auto address = [this](int nId) { return codec::AddressToBytes(IpControl(nId)->Text().toStdString()); };
+    s.initialIp = address(IDC_INITIAL_IP);
+    s.serverIp = address(IDC_SERVER_IP);
+    s.controllerIp = address(IDC_CONTROLLER_IP);
+    s.maskIp = address(IDC_MASK);
+    s.gatewayIp = address(IDC_GATEWAY);
+    s.bOneKey = ControlAs<QCheckBox>(IDC_ONE_KEY)->isChecked();
+    s.nLockType = GetCurSel(IDC_LOCK_TYPE);
+    s.nLockTime = GetCurSel(IDC_LOCK_TIME);
+    s.nDome = GetCurSel(IDC_DOME);
+    s.nMic = GetCurSel(IDC_MIC);
+    s.nKeyboard = GetCurSel(IDC_KEYBOARD);
+    s.projectors[0] = {m_strCode1.toStdString(), m_strModel1.toStdString()};
+    s.projectors[1] = {m_strCode2.toStdString(), m_strModel2.toStdString()};
+    s.mics = session::LoadMicTable().rows;
+    return s;
+}
+
+void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bApplyInitialIp) {
+    UpdateData(true);
+    if (bApplyInitialIp)
+        SetIp(IDC_INITIAL_IP, s.initialIp);
+    SetIp(IDC_SERVER_IP, s.serverIp);
+    SetIp(IDC_CONTROLLER_IP, s.controllerIp);
+    SetIp(IDC_MASK, s.maskIp);
+    SetIp(IDC_GATEWAY, s.gatewayIp);
+    ControlAs<QCheckBox>(IDC_ONE_KEY)->setChecked(s.bOneKey);
+    SetCurSel(IDC_LOCK_TYPE, s.nLockType);
+    SetCurSel(IDC_LOCK_TIME, s.nLockTime);
+    SetCurSel(IDC_DOME, s.nDome);
+    SetCurSel(IDC_MIC, s.nMic);
+    SetCurSel(IDC_KEYBOARD, s.nKeyboard);
+    UpdateData(true);
+    m_strCode1 = QString::fromStdString(s.projectors[0].strCode);
+    m_strCode2 = QString::fromStdString(s.projectors[1].strCode);
+    m_strModel1 = QString::fromStdString(s.projectors[0].strModel);
+    m_strModel2 = QString::fromStdString(s.projectors[1].strModel);
+    UpdateData(false);
+    // The codes are the installer's choice now, as if picked from the library.
+    m_bCodeKnown = {true, true};
+    const std::string strError = session::StoreMicTable(s.mics);
+    if (!strError.empty())
+        MessageBoxShow(QString::fromStdString(strError));
+    g_bMicTableFromController = true;
+    EnableItem(IDC_SET, true);
+    EnableItem(IDC_GET, true);
+    EnableSettingControls();
+}
+
+void CMainConfigDlg::ReadController(const codec::Ip4& address) {
+    if (IsSending())
+        return;
+    SetIp(IDC_INITIAL_IP, address);
+    OnGetSettings();
+}
+
+int CMainConfigDlg::AddDatagramListener(DatagramListener listener) {
+    const int nKey = m_nNextListenerKey++;
+    m_listeners.emplace(nKey, std::move(listener));
+    return nKey;
+}
+
+void CMainConfigDlg::RemoveDatagramListener(int nKey) {
+    m_listeners.erase(nKey);
+}
+
+void CMainConfigDlg::SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address) {
+    if (m_pSocket)
+        m_pSocket->SendTo(datagram.data(), datagram.size(), m_timing.nPeerPort,
+                          codec::BytesToAddress(address));
 }

@@ -6,9 +6,14 @@
 #include "codec/Reply.h"
 #include "codec/Requests.h"
 
+#include "Comparison.h"
+#include "ControllerSettings.h"
+
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -84,6 +89,30 @@ public:
     int PendingSetPauseMs() const;
     void FireSetStep();
 
+    // What the window holds now, as a controller value: the controls, the
+    // two code texts and the microphone table in data.mdb.
+    session::SControllerSettings CurrentSettings();
+    // Puts settings into the window as if they had been read: controls,
+    // code texts and the microphone table; "设置" and the settings become
+    // available. The initial IP is replaced only when asked to.
+    void LoadSettings(const session::SControllerSettings& settings, bool bApplyInitialIp);
+    // Types the address into "初始IP：" and reads that controller.
+    void ReadController(const codec::Ip4& address);
+    // What the last read of the controller at the initial IP gave (parts not
+    // received stay default), and whether there was one.
+    const session::SReadResult& LastRead() const { return m_lastRead; }
+    bool HasLastRead() const { return m_bHasLastRead; }
+    // Field by field, what the last Set sent against what its read-back
+    // reported; empty before the first Set ends.
+    const std::vector<session::SFieldResult>& LastSetFields() const { return m_lastSetFields; }
+
+    // Other parts of the program (the controller scan) share the window's
+    // socket: they send through it and hear every datagram it receives.
+    using DatagramListener = std::function<void(const std::uint8_t*, std::size_t)>;
+    int AddDatagramListener(DatagramListener listener);
+    void RemoveDatagramListener(int nKey);
+    void SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address);
+
     // The about box; the test hook replaces the modal runs of other dialogs.
     static constexpr int kAboutCommand = 16;
     enum class EChildDialog { About, ProjectorCode, MicSettings };
@@ -92,6 +121,11 @@ public:
 signals:
     // A Set sent its datagram number n (1 to 5).
     void SetStepSent(int nStep);
+    // A Set ended: confirmed, or given up or refused; LastSetFields() says
+    // what the controller took.
+    void SetEnded(bool bConfirmed);
+    // A read's wait ended (answered or not).
+    void ReadEnded(bool bAnswered);
 
 protected:
     void DoDataExchange(bool bSaveAndValidate) override;
@@ -116,6 +150,10 @@ private:
     // the controller nor chosen from the library; false: do not send.
     bool ConfirmUnreadBundles();
     QString MissingRepliesText() const;
+    // Keeps what the controller held before it is changed; false when the
+    // backup failed and nothing may be sent.
+    bool SaveBackupBeforeSet();
+    void FinishSetFields(bool bConfirmed);
 
     void ApplyProjectorReply(const codec::Reply& reply);
     void ApplyIpReply(const codec::Reply& reply);
@@ -167,4 +205,14 @@ private:
     // each projector's code text came from the controller or the library.
     unsigned m_nReadKinds = 0;
     std::array<bool, 2> m_bCodeKnown{false, false};
+
+    // The last read as a controller value, what the running Set sent, what
+    // its read-back reported, and the comparison of the two.
+    session::SReadResult m_lastRead;
+    bool m_bHasLastRead = false;
+    session::SControllerSettings m_setSent;
+    session::SReadResult m_readBack;
+    std::vector<session::SFieldResult> m_lastSetFields;
+    std::map<int, DatagramListener> m_listeners;
+    int m_nNextListenerKey = 1;
 };

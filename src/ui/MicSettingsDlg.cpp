@@ -94,7 +94,7 @@ bool CMicSettingsDlg::OnInitDialog() {
         // Each record fills the row its htnum names, whatever order the
         // table returns them in; a record naming no row is skipped.
         for (; !pRecords->AtEnd(); pRecords->MoveNext()) {
-            const int nRow = MicRowOfHtnum(pRecords->FieldOr("htnum", std::string()));
+            const int nRow = session::MicRowOf(pRecords->FieldOr("htnum", std::string()));
             if (nRow >= 0 && nRow < kRows)
                 LoadRow(nRow + 1, *pRecords);
         }

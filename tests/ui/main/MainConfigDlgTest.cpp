@@ -23,7 +23,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
+
+#include "History.h"
+#include "Snapshot.h"
 
 class CMainConfigDlgTest : public QObject {
     Q_OBJECT
@@ -795,6 +800,61 @@ private slots:
         // The oldest were kept and handled: the last of the ten set the address.
         QCOMPARE(Ip(1007)->Text(), QStringLiteral("10.0.0.9"));
         QCOMPARE(Dlg().QueuedReplies(), std::size_t(0));
+    }
+
+    // Before a Set, what the controller held is kept in the history; when
+    // that fails nothing is sent.
+    void setKeepsABackupFirst_data() {
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("backup written") << false;
+        QTest::newRow("history folder unusable") << true;
+    }
+    void setKeepsABackupFirst() {
+        QFETCH(bool, blocked);
+        CompleteQuery();
+        const std::filesystem::path history = std::filesystem::current_path() / "history";
+        if (blocked)
+            std::ofstream(history) << "not a folder";
+        Ip(1015)->SetText(QStringLiteral("10.0.0.77"));
+        auto got = RunSet();
+        if (blocked) {
+            QVERIFY(got.empty());
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY(m_messages[0].startsWith(QStringLiteral("设置前的备份未能保存，未发送任何数据：")));
+            QVERIFY(Dlg().IsItemEnabled(1011));
+            return;
+        }
+        QCOMPARE(got.size(), std::size_t(5));
+        const auto files = session::CHistory(std::filesystem::current_path()).List(codec::Ip4{127, 0, 0, 1});
+        QCOMPARE(files.size(), std::size_t(1));
+        session::SSnapshot backup;
+        std::string strError;
+        QVERIFY2(session::LoadSnapshot(files[0], backup, strError), strError.c_str());
+        // The values before the Set, not the ones it sent.
+        QCOMPARE(codec::BytesToAddress(backup.read.settings.serverIp), std::string("10.0.0.9"));
+        QVERIFY(backup.read.received[session::kPartNetwork]);
+        QVERIFY(!backup.read.received[session::kPartProjector1]);
+    }
+
+    // After a Set, the read-back is compared with what was sent, field by field.
+    void setReportsWhatTheControllerTook() {
+        CompleteQuery();
+        Combo(1034)->setCurrentIndex(7);
+        QSignalSpy ended(&Dlg(), &CMainConfigDlg::SetEnded);
+        RunSet();
+        // The controller kept its old lock time (5) and took everything else;
+        // its empty projector 2 comes back as the all-zero bundle it was sent.
+        Reply(IpReply());
+        Reply(Header(222, 2));
+        Settle();
+        Tick(7);
+        QCOMPARE(ended.count(), 1);
+        QStringList different;
+        for (const auto& field : Dlg().LastSetFields())
+            if (!field.bEqual && field.strRead != "(未收到)")
+                different << QString::fromStdString(field.strField + ":" + field.strSent + ">" +
+                                                    field.strRead);
+        QCOMPARE(different, QStringList{QStringLiteral("lock_time:7>5")});
     }
 
     void portAlreadyTaken() {

@@ -90,22 +90,3 @@ INSTANTIATE_TEST_SUITE_P(Keywords, KeywordCase,
                                            CaseFold{"", "", ""}));
 
 } // namespace
-
-// The microphone a record belongs to comes from its htnum text alone.
-#include "MicTable.h"
-
-namespace {
-
-class MicKeyTest : public ::testing::TestWithParam<std::pair<const char*, int>> {};
-
-TEST_P(MicKeyTest, NamesItsRowOrNone) {
-    EXPECT_EQ(MicRowOfHtnum(GetParam().first), GetParam().second) << '"' << GetParam().first << '"';
-}
-
-INSTANTIATE_TEST_SUITE_P(Keys, MicKeyTest,
-                         ::testing::Values(std::pair{"0", 0}, std::pair{"5", 5}, std::pair{"19", 19},
-                                           std::pair{"20", -1}, std::pair{"-1", -1}, std::pair{"05", -1},
-                                           std::pair{"", -1}, std::pair{" 5", -1}, std::pair{"5x", -1},
-                                           std::pair{"190", -1}));
-
-} // namespace
