@@ -127,6 +127,7 @@ int main(int argc, char** argv) {
     InstallFontSubstitutes();
     CTestDatabase db;
     SetMessageRecorder([](const QString&) {});
+    SetQuestionRecorder([](const QString&) { return true; });
 
     // 1. Construction and initialisation.
     const int nRounds = 10;
@@ -150,7 +151,7 @@ int main(int argc, char** argv) {
     // 2. A Set with the program's pauses cut to a tenth.
     CMainConfigDlg::STiming timing;
     timing.nPort = 0;
-    timing.pausesMs = {200, 200, 200, 400};
+    timing.nPauseDivisor = 10;
     timing.nPeerPort = 9; // discard
     CMainConfigDlg dialog(timing);
     dialog.OnInitDialog();

@@ -345,6 +345,7 @@ void CDialogBase::SetTimer(int nId, int nPeriodMs) {
     KillTimer(nId);
     int nQtId = startTimer(nPeriodMs, Qt::PreciseTimer);
     m_timers.insert(nId, nQtId);
+    m_timerPeriods.insert(nId, nPeriodMs);
     m_timerIds.insert(nQtId, nId);
 }
 

@@ -78,6 +78,8 @@ public:
     void SetTimer(int nId, int nPeriodMs);
     void KillTimer(int nId);
     bool IsTimerRunning(int nId) const { return m_timers.contains(nId); }
+    // The period a running timer was set with, 0 when it is not running.
+    int TimerPeriod(int nId) const { return IsTimerRunning(nId) ? m_timerPeriods.value(nId) : 0; }
     // Delivers one tick of a running timer now (tests drive time by hand).
     void FireTimer(int nId) {
         if (IsTimerRunning(nId))
@@ -98,8 +100,9 @@ private:
 
     const SDialogTemplate& m_template;
     QHash<int, QWidget*> m_controls;
-    QHash<int, int> m_timers;   // our id -> Qt timer id
-    QHash<int, int> m_timerIds; // Qt timer id -> our id
+    QHash<int, int> m_timers;       // our id -> Qt timer id
+    QHash<int, int> m_timerPeriods; // our id -> period in ms
+    QHash<int, int> m_timerIds;     // Qt timer id -> our id
     int m_nBaseX = 8;
     int m_nBaseY = 16;
 };

@@ -6,6 +6,7 @@
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
 #include "MicSettingsDlg.h"
+#include "MicTable.h"
 #include "PingWorker.h"
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
@@ -13,6 +14,12 @@
 #include "Statements.h"
 
 #include "codec/Requests.h"
+
+#include "History.h"
+#include "MicTable.h"
+#include "Snapshot.h"
+
+#include <filesystem>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -72,6 +79,18 @@ std::string StoredMicValue(std::uint8_t nByte) {
 
 } // namespace
 
+// The engine's datagrams leave through the window's socket.
+class CMainConfigDlg::CSocketTransport : public session::IDatagramTransport {
+public:
+    explicit CSocketTransport(CMainConfigDlg& dialog) : m_dialog(dialog) {}
+    void SendTo(const codec::Datagram& datagram, const codec::Ip4& address) override {
+        m_dialog.SendDatagram(datagram, address);
+    }
+
+private:
+    CMainConfigDlg& m_dialog;
+};
+
 CMainConfigDlg::CMainConfigDlg(QWidget* pParent) : CMainConfigDlg(STiming{}, pParent) {}
 
 CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
@@ -82,11 +101,31 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     m_pSetStepTimer->setSingleShot(true);
     // The pauses between the Set's datagrams are never cut short.
     m_pSetStepTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::RunSetStep);
+    connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::AdvanceEngine);
+    m_clock.start();
+    session::SSessionTiming engineTiming;
+    engineTiming.nTickMs = m_timing.nTimerPeriodMs;
+    engineTiming.nReadBackTicks = kSetWaitTicks;
+    engineTiming.dPauseScale = 1.0 / std::max(1, m_timing.nPauseDivisor);
+    m_pTransport = std::make_unique<CSocketTransport>(*this);
+    session::ISessionObserver& observer = *this;
+    m_pEngine = std::make_unique<session::CSessionEngine>(*m_pTransport, observer, engineTiming);
+    // Held datagrams are handled from the event loop once the last message
+    // box has closed, never from inside the box.
+    m_receiveBuffer.resize(8000);
+    m_pDrainTimer = new QTimer(this);
+    m_pDrainTimer->setSingleShot(true);
+    m_pDrainTimer->setInterval(0);
+    connect(m_pDrainTimer, &QTimer::timeout, this, &CMainConfigDlg::DrainReplies);
+    m_nBoxesClosedKey = AddBoxesClosedListener([this] { m_pDrainTimer->start(); });
     Wire();
 }
 
-CMainConfigDlg::~CMainConfigDlg() = default;
+CMainConfigDlg::~CMainConfigDlg() {
+    RemoveBoxesClosedListener(m_nBoxesClosedKey);
+    m_pEngine->CancelAll();
+    m_pEngine.reset();
+}
 
 void CMainConfigDlg::Wire() {
     auto onClick = [this](int nId, void (CMainConfigDlg::*pHandler)()) {
@@ -313,6 +352,7 @@ void CMainConfigDlg::TakeOverProjector() {
     if (!g_strChosenModel.empty()) {
         strModel = QString::fromStdString(g_strChosenModel);
         strCode = QString::fromStdString(g_strChosenCode);
+        m_bCodeKnown[bFirst ? 0 : 1] = true;
     }
     auto* pCombo = ControlAs<QComboBox>(bFirst ? IDC_PROJECTOR1 : IDC_PROJECTOR2);
     // The clear command empties the selected text of the edit part.
@@ -333,6 +373,10 @@ void CMainConfigDlg::OnGetSettings() {
         return;
     }
     m_bVerifySet = false;
+    m_nReadKinds = 0;
+    m_bCodeKnown = {false, false};
+    m_lastRead = session::SReadResult{};
+    m_bHasLastRead = false;
     codec::Datagram query = codec::BuildQuery(pInitial->Address());
     m_pSocket->SendTo(query.data(), query.size(), m_timing.nPeerPort, pInitial->Text().toStdString());
     m_bReplyReceived = false;
@@ -343,10 +387,15 @@ void CMainConfigDlg::OnGetSettings() {
 void CMainConfigDlg::OnQueryWaitTick() {
     if (m_bReplyReceived) {
         KillTimer(kTimerQuery);
-        MessageBoxShow(QStringLiteral("获取完成！"));
+        // A lost datagram is ordinary on a classroom network: say which
+        // replies did not come, so no one sets from a half-read controller
+        // unawares.
+        const QString strMissing = MissingRepliesText();
+        MessageBoxShow(strMissing.isEmpty() ? QStringLiteral("获取完成！") : strMissing);
         g_bMicTableFromController = true;
         EnableItem(IDC_SET, true);
         EnableSettingControls();
+        emit ReadEnded(true);
         return;
     }
     if (++m_nQueryTicks >= 3) {
@@ -354,17 +403,55 @@ void CMainConfigDlg::OnQueryWaitTick() {
         m_nQueryTicks = 0;
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
         DisableSettingControls();
+        emit ReadEnded(false);
     }
+}
+
+QString CMainConfigDlg::MissingRepliesText() const {
+    static const std::array<const char*, 4> names{"投影机1代码", "投影机2代码", "IP设置", "附加设置"};
+    QStringList missing;
+    for (unsigned nKind = 1; nKind <= 4; ++nKind)
+        if (!(m_nReadKinds & (1u << nKind)))
+            missing << QString::fromUtf8(names[nKind - 1]);
+    if (missing.isEmpty())
+        return QString();
+    return QStringLiteral("未收到：") + missing.join(QStringLiteral("、"));
+}
+
+bool CMainConfigDlg::ConfirmUnreadBundles() {
+    for (int nSlot = 1; nSlot <= 2; ++nSlot) {
+        if (m_bCodeKnown[static_cast<std::size_t>(nSlot - 1)])
+            continue;
+        const QString& strCode = nSlot == 1 ? m_strCode1 : m_strCode2;
+        const QString strText =
+            strCode.trimmed().isEmpty()
+                ? QStringLiteral("投影机%1的代码未读取，设置将清除中控中的投影机%1代码，是否继续？")
+                      .arg(nSlot)
+                : QStringLiteral(
+                      "投影机%1的代码未读取，设置将以窗口中的投影机%1代码覆盖中控中的代码，是否继续？")
+                      .arg(nSlot);
+        if (!MessageBoxAsk(strText))
+            return false;
+    }
+    return true;
 }
 
 void CMainConfigDlg::OnSet() {
     if (IsSending())
         return;
     UpdateData(true);
+    if (!ConfirmUnreadBundles() || !SaveBackupBeforeSet())
+        return;
+    UpdateData(true);
     EnableItem(IDC_SET, false);
     EnableItem(IDC_GET, false);
     DisableSettingControls();
     m_bSetConfirmed = false;
+    // The read-back of an earlier Set is over, and a query still waiting
+    // must not make the settings available while this Set runs.
+    m_bVerifySet = false;
+    m_bClosingQuerySent = false;
+    KillTimer(kTimerQuery);
     SetTimer(kTimerSet, m_timing.nTimerPeriodMs);
     SendSettings();
 }
@@ -376,19 +463,68 @@ void CMainConfigDlg::EndSetState() {
 }
 
 void CMainConfigDlg::OnSetWaitTick() {
+    if (!m_bClosingQuerySent)
+        return;
     if (m_bSetConfirmed) {
         KillTimer(kTimerSet);
         MessageBoxShow(QStringLiteral("发送成功！"));
         EndSetState();
+        EndSetWait(true);
         return;
     }
-    if (!m_bClosingQuerySent || ++m_nSetWaitTicks < kSetWaitTicks)
+    if (++m_nSetWaitTicks < kSetWaitTicks)
         return;
-    // No confirmation: give the window back to the installer.
+    // No confirmation: give the window back to the installer. A late reply
+    // must not confirm this Set, nor the next one while it is sending.
     KillTimer(kTimerSet);
+    m_bVerifySet = false;
     if (!m_bSetReplyReceived && !m_bSetMismatchSaid)
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
     EndSetState();
+    EndSetWait(false);
+}
+
+bool CMainConfigDlg::SaveBackupBeforeSet() {
+    const codec::Ip4 initial = IpControl(IDC_INITIAL_IP)->Address();
+    if (!m_bHasLastRead || m_lastRead.settings.initialIp != initial)
+        return MessageBoxAsk(QStringLiteral("尚未获取该中控的原有设置，设置前无法备份。是否继续？"));
+    const session::SSnapshot snapshot{m_lastRead, session::UtcNowText(), session::ProgramVersion()};
+    std::string strError;
+    if (session::CHistory(std::filesystem::current_path()).Save(snapshot, strError))
+        return true;
+    MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") +
+                   QString::fromStdString(strError));
+    return false;
+}
+
+void CMainConfigDlg::EndSetWait(bool bConfirmed) {
+    m_bSetWaitEnded = true;
+    m_bLastSetConfirmed = bConfirmed;
+    if (m_bWriteDone) {
+        emit SetEnded(bConfirmed);
+        return;
+    }
+    // The read-back is over for the window, so it is for the engine, which
+    // then reports the comparison (and SetEnded follows from there).
+    m_pEngine->EndReadBackNow(m_nWriteId);
+    if (!m_bWriteDone) {
+        m_bWriteDone = true;
+        m_lastSetFields.clear();
+        emit SetEnded(bConfirmed);
+    }
+}
+
+void CMainConfigDlg::OnWriteDone(session::ExchangeId, const session::SWriteResult& result) {
+    m_bWriteDone = true;
+    m_lastSetFields = result.fields;
+    if (result.readBack.Any()) {
+        // What the controller reported is now what it holds: the backup of
+        // the next Set.
+        m_lastRead = result.readBack;
+        m_bHasLastRead = true;
+    }
+    if (m_bSetWaitEnded)
+        emit SetEnded(m_bLastSetConfirmed);
 }
 
 void CMainConfigDlg::SendSettings() {
@@ -401,76 +537,54 @@ void CMainConfigDlg::SendSettings() {
             MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
             KillTimer(kTimerSet);
             EndSetState();
+            m_lastSetFields.clear();
+            emit SetEnded(false);
             return;
         }
     }
     // The Set sends what the window shows now, whatever changes meanwhile.
-    codec::SettingsValues& v = m_setSnapshot;
-    v = codec::SettingsValues{};
-    v.initialIp = codec::AddressToBytes(IpControl(IDC_INITIAL_IP)->Text().toStdString());
-    v.serverIp = codec::AddressToBytes(IpControl(IDC_SERVER_IP)->Text().toStdString());
-    v.controllerIp = codec::AddressToBytes(IpControl(IDC_CONTROLLER_IP)->Text().toStdString());
-    v.maskIp = codec::AddressToBytes(IpControl(IDC_MASK)->Text().toStdString());
-    v.gatewayIp = codec::AddressToBytes(IpControl(IDC_GATEWAY)->Text().toStdString());
-    v.code1 = m_strCode1.toStdString();
-    v.code2 = m_strCode2.toStdString();
-    v.oneKey = ControlAs<QCheckBox>(IDC_ONE_KEY)->isChecked();
-    v.lockTypeIndex = GetCurSel(IDC_LOCK_TYPE);
-    v.lockTimeIndex = GetCurSel(IDC_LOCK_TIME);
-    v.domeIndex = GetCurSel(IDC_DOME);
-    v.micIndex = GetCurSel(IDC_MIC);
-    v.keyboardIndex = GetCurSel(IDC_KEYBOARD);
     m_strSnapshotModel1 = ComboText(IDC_PROJECTOR1);
     m_strSnapshotModel2 = ComboText(IDC_PROJECTOR2);
+    m_setSent = CurrentSettings();
 
     m_bClosingQuerySent = false;
     m_nSetWaitTicks = 0;
     m_bSetReplyReceived = false;
     m_bSetMismatchSaid = false;
+    m_bSetWaitEnded = false;
+    m_bWriteDone = false;
     auto* pProgress = ControlAs<QProgressBar>(IDC_PROGRESS);
     pProgress->setRange(0, 5);
     pProgress->setValue(0);
     pProgress->show();
     m_nSetStep = 0;
-    RunSetStep();
+    // The engine sends the five datagrams with their pauses and compares the
+    // read-back; the window keeps its own waits and messages.
+    session::SWriteRequest request;
+    request.settings = m_setSent;
+    request.bReadFirst = false;
+    m_tLastAdvance = Now();
+    m_nWriteId = m_pEngine->StartWrite(std::move(request), m_tLastAdvance);
+    ScheduleEngine();
 }
 
-void CMainConfigDlg::RunSetStep() {
-    const codec::SettingsValues& v = m_setSnapshot;
-    const std::string strInitial = codec::BytesToAddress(v.initialIp);
-    codec::Datagram datagram;
-    std::string strDestination = strInitial;
-    switch (m_nSetStep) {
-    case 0:
-        datagram = codec::BuildProjectorRequest(1, v.initialIp, v.code1);
+// The window's engine runs one write at a time and nothing else, so every
+// report is about the Set in hand (the first step is reported before
+// StartWrite has returned its id).
+void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
+    if (nSent == 1) {
         g_strSentModel1 = m_strSnapshotModel1.toStdString();
         g_strSentModel2 = m_strSnapshotModel2.toStdString();
-        break;
-    case 1:
-        datagram = codec::BuildProjectorRequest(2, v.initialIp, v.code2);
-        break;
-    case 2:
-        datagram = codec::BuildNetworkRequest(v);
-        break;
-    case 3:
-        datagram = codec::BuildDeviceRequest(v, ReadMicTableForSet());
-        break;
-    case 4:
-        datagram = codec::BuildQuery(v.controllerIp);
-        strDestination = codec::BytesToAddress(v.controllerIp);
-        m_verifyAddress = v.controllerIp;
-        m_bVerifySet = true;
-        break;
-    default:
-        return;
     }
-    m_pSocket->SendTo(datagram.data(), datagram.size(), m_timing.nPeerPort, strDestination);
-    const int nSent = m_nSetStep + 1;
-    ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
+    const bool bClosingQuery = nSent == 5;
+    if (bClosingQuery) {
+        m_verifyAddress = m_setSent.controllerIp;
+        m_bVerifySet = true;
+    }
     emit SetStepSent(nSent);
-    if (m_nSetStep < 4) {
-        m_pSetStepTimer->start(m_timing.pausesMs[static_cast<std::size_t>(m_nSetStep)]);
-        ++m_nSetStep;
+    ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
+    if (!bClosingQuery) {
+        m_nSetStep = nSent;
         return;
     }
     // The closing query is out: the wait for its answer is timer 7's.
@@ -483,55 +597,85 @@ void CMainConfigDlg::RunSetStep() {
     }
 }
 
-std::vector<codec::MicEntryText> CMainConfigDlg::ReadMicTableForSet() {
-    std::vector<codec::MicEntryText> rows;
-    try {
-        auto pRecords = CDatabase::OpenRead(stmt::SelectMicTableForSet(), CursorType::Dynamic);
-        if (pRecords->IsEmpty())
-            MessageBoxShow(QStringLiteral("表内数据为空"));
-        while (!pRecords->AtEnd() && rows.size() < codec::kMicEntries) {
-            codec::MicEntryText row;
-            row.tdnum = pRecords->Field("tdnum");
-            row.qjnum = pRecords->Field("qjnum");
-            row.bitnum = pRecords->Field("bitnum");
-            row.tyjnum = pRecords->Field("tyjnum");
-            rows.push_back(std::move(row));
-            pRecords->MoveNext();
-        }
-    } catch (const CDatabaseError& error) {
-        // The entries read so far go out; the rest stay zero.
-        ReportDatabaseError(error);
+void CMainConfigDlg::AdvanceEngine() {
+    m_tLastAdvance = Now();
+    m_pEngine->Advance(m_tLastAdvance);
+    ScheduleEngine();
+}
+
+void CMainConfigDlg::ScheduleEngine() {
+    // Only the Set's pauses are the window's to time; the read-back's end
+    // is decided by timer 7.
+    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
+    if (!next || !IsSending()) {
+        m_pSetStepTimer->stop();
+        return;
     }
-    return rows;
+    // One millisecond more than the clock shows: it counts whole
+    // milliseconds, so a pause is never cut short by a fraction of one.
+    m_pSetStepTimer->start(static_cast<int>(std::max<session::TimeMs>(0, *next - Now()) + 1));
+}
+
+std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows() {
+    // Each record goes to the microphone its htnum names, whatever order the
+    // table returns them in; a microphone without a record has no choices.
+    const session::SMicTableLoad load = session::LoadMicTable();
+    if (load.bEmpty)
+        MessageBoxShow(QStringLiteral("表内数据为空"));
+    if (!load.strError.empty())
+        MessageBoxShow(QString::fromStdString(load.strError));
+    return load.rows;
 }
 
 void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
-    UpdateData(true);
-    std::vector<std::uint8_t> buffer(8000);
-    long nResult = socket.ReceiveFrom(buffer.data(), buffer.size());
+    long nResult = socket.ReceiveFrom(m_receiveBuffer.data(), m_receiveBuffer.size());
     if (nResult <= 0)
         return;
-    buffer.resize(static_cast<std::size_t>(nResult));
-    // While a message box is open the datagram waits, in order, for it to close.
-    if (IsMessageBoxOpen()) {
-        if (m_nQueuedReplies >= kMaxQueuedReplies)
-            return;
-        ++m_nQueuedReplies;
-    }
-    const bool bQueued = IsMessageBoxOpen();
-    // A queued datagram whose window has gone is dropped.
-    RunOutsideMessageBox([this, self = QPointer<CMainConfigDlg>(this), data = std::move(buffer), bQueued] {
-        if (!self)
-            return;
-        if (bQueued) {
-            --m_nQueuedReplies;
-            UpdateData(true);
-        }
+    const auto nLength = static_cast<std::size_t>(nResult);
+    // Whoever shares the socket hears every datagram at once; a listener may
+    // remove itself meanwhile.
+    const auto listeners = m_listeners;
+    for (const auto& [nKey, listener] : listeners)
+        if (m_listeners.count(nKey))
+            listener(m_receiveBuffer.data(), nLength);
+    m_pEngine->OnDatagram(m_receiveBuffer.data(), nLength, Now());
+    // Past the bounds the newest datagrams are dropped and the held ones kept.
+    if (m_replyQueue.size() >= kMaxQueuedReplies || m_nQueuedBytes + nLength > kMaxQueuedBytes)
+        return;
+    m_replyQueue.emplace_back(m_receiveBuffer.begin(), m_receiveBuffer.begin() + nResult);
+    m_nQueuedBytes += nLength;
+    DrainReplies();
+}
+
+void CMainConfigDlg::DrainReplies() {
+    // A handler suspended in a message box is not re-entered: what arrives
+    // meanwhile waits until it has finished, final data exchange included.
+    if (m_bHandlingReply)
+        return;
+    m_bHandlingReply = true;
+    while (!IsMessageBoxOpen() && !m_replyQueue.empty()) {
+        std::vector<std::uint8_t> data = std::move(m_replyQueue.front());
+        m_replyQueue.pop_front();
+        m_nQueuedBytes -= data.size();
+        UpdateData(true);
         m_bReplyReceived = data.size() != 14;
-        if (m_bClosingQuerySent && data.size() != 14)
-            m_bSetReplyReceived = true;
         HandleReply(data.data(), data.size());
-    });
+    }
+    m_bHandlingReply = false;
+}
+
+int CMainConfigDlg::PendingSetPauseMs() const {
+    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
+    return IsSending() && next ? static_cast<int>(*next - m_tLastAdvance) : 0;
+}
+
+void CMainConfigDlg::FireSetStep() {
+    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
+    if (!IsSending() || !next)
+        return;
+    // The pause is over as far as the engine can tell.
+    m_nClockSkewMs += std::max<session::TimeMs>(0, *next - Now());
+    AdvanceEngine();
 }
 
 void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength) {
@@ -540,6 +684,26 @@ void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength)
     // A Set that moved the controller is read back from its new address.
     if (reply.outcome == codec::ReplyOutcome::Dropped && m_bVerifySet && m_verifyAddress != initial)
         reply = codec::ReadReply(pData, nLength, m_verifyAddress);
+
+    switch (reply.outcome) {
+    case codec::ReplyOutcome::Projector:
+    case codec::ReplyOutcome::IpSettings:
+    case codec::ReplyOutcome::Additional:
+        // Only an accepted reply tells that a controller answered.
+        m_nReadKinds |= 1u << reply.kind;
+        if (m_bClosingQuerySent)
+            m_bSetReplyReceived = true;
+        if (reply.outcome == codec::ReplyOutcome::Projector)
+            m_bCodeKnown[reply.kind == 1 ? 0 : 1] = true;
+        // The Set's read-back is the engine's; anything else is a read.
+        if (!(m_bClosingQuerySent && IsTimerRunning(kTimerSet))) {
+            session::ApplyReply(reply, m_lastRead);
+            m_bHasLastRead = true;
+        }
+        break;
+    default:
+        break;
+    }
 
     switch (reply.outcome) {
     case codec::ReplyOutcome::Dropped:
@@ -553,10 +717,19 @@ void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength)
             return;
         FinalStep(reply.kind == 1 || reply.kind == 2, reply.kind, false);
         return;
-    case codec::ReplyOutcome::Projector:
+    case codec::ReplyOutcome::Projector: {
         ApplyProjectorReply(reply);
         FinalStep(true, reply.kind, true);
+        // The model the library names, "" for an empty slot.
+        if (!(m_bClosingQuerySent && IsTimerRunning(kTimerSet))) {
+            const std::size_t nSlot = reply.kind == 1 ? 0 : 1;
+            const QString& strModel = nSlot == 0 ? m_strModel1 : m_strModel2;
+            m_lastRead.settings.projectors[nSlot].strModel =
+                codec::VideoTextFromCode(reply.projector.codeText).empty() ? std::string()
+                                                                           : strModel.toStdString();
+        }
         return;
+    }
     case codec::ReplyOutcome::IpSettings:
         ApplyIpReply(reply);
         FinalStep(false, reply.kind, true);
@@ -645,8 +818,15 @@ void CMainConfigDlg::FinalStep(bool bProjector, int nKind, bool bAccepted) {
         const QString& strCode = bFirst ? m_strCode1 : m_strCode2;
         const QString strRecorded = QString::fromStdString(bFirst ? g_strSentModel1 : g_strSentModel2);
         bool bGood = false;
-        strModel = LookUpModel(codec::VideoTextFromCode(strCode.toStdString()), &bGood, strRecorded);
-        if (m_bVerifySet) {
+        const std::string strVideo = codec::VideoTextFromCode(strCode.toStdString());
+        strModel = LookUpModel(strVideo, &bGood, strRecorded);
+        // A slot the Set left empty on purpose reads back empty: that is
+        // what was asked for, not a write error.
+        const std::string& strSent = m_setSent.projectors[bFirst ? 0 : 1].strCode;
+        if (strVideo.empty() && QString::fromStdString(strSent).trimmed().isEmpty())
+            bGood = true;
+        // Only the read-back of a Set whose closing query is out can confirm it.
+        if (m_bVerifySet && m_bClosingQuerySent && !IsSending()) {
             if (!bGood) {
                 m_bSetMismatchSaid = true;
                 MessageBoxShow(QStringLiteral("投影机写入出错！"));
@@ -659,4 +839,79 @@ void CMainConfigDlg::FinalStep(bool bProjector, int nKind, bool bAccepted) {
     m_strCode1 = m_strReplyCode1;
     m_strCode2 = m_strReplyCode2;
     UpdateData(false);
+}
+
+session::SControllerSettings CMainConfigDlg::CurrentSettings() {
+    UpdateData(true);
+    session::SControllerSettings s;
+    auto address = [this](int nId) { return codec::AddressToBytes(IpControl(nId)->Text().toStdString()); };
+    s.initialIp = address(IDC_INITIAL_IP);
+    s.serverIp = address(IDC_SERVER_IP);
+    s.controllerIp = address(IDC_CONTROLLER_IP);
+    s.maskIp = address(IDC_MASK);
+    s.gatewayIp = address(IDC_GATEWAY);
+    s.bOneKey = ControlAs<QCheckBox>(IDC_ONE_KEY)->isChecked();
+    s.nLockType = GetCurSel(IDC_LOCK_TYPE);
+    s.nLockTime = GetCurSel(IDC_LOCK_TIME);
+    s.nDome = GetCurSel(IDC_DOME);
+    s.nMic = GetCurSel(IDC_MIC);
+    s.nKeyboard = GetCurSel(IDC_KEYBOARD);
+    s.projectors[0] = {m_strCode1.toStdString(), m_strModel1.toStdString()};
+    s.projectors[1] = {m_strCode2.toStdString(), m_strModel2.toStdString()};
+    s.mics = ReadMicRows();
+    return s;
+}
+
+void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bApplyInitialIp) {
+    UpdateData(true);
+    if (bApplyInitialIp)
+        SetIp(IDC_INITIAL_IP, s.initialIp);
+    SetIp(IDC_SERVER_IP, s.serverIp);
+    SetIp(IDC_CONTROLLER_IP, s.controllerIp);
+    SetIp(IDC_MASK, s.maskIp);
+    SetIp(IDC_GATEWAY, s.gatewayIp);
+    ControlAs<QCheckBox>(IDC_ONE_KEY)->setChecked(s.bOneKey);
+    SetCurSel(IDC_LOCK_TYPE, s.nLockType);
+    SetCurSel(IDC_LOCK_TIME, s.nLockTime);
+    SetCurSel(IDC_DOME, s.nDome);
+    SetCurSel(IDC_MIC, s.nMic);
+    SetCurSel(IDC_KEYBOARD, s.nKeyboard);
+    UpdateData(true);
+    m_strCode1 = QString::fromStdString(s.projectors[0].strCode);
+    m_strCode2 = QString::fromStdString(s.projectors[1].strCode);
+    m_strModel1 = QString::fromStdString(s.projectors[0].strModel);
+    m_strModel2 = QString::fromStdString(s.projectors[1].strModel);
+    UpdateData(false);
+    // The codes are the installer's choice now, as if picked from the library.
+    m_bCodeKnown = {true, true};
+    const std::string strError = session::StoreMicTable(s.mics);
+    if (!strError.empty())
+        MessageBoxShow(QString::fromStdString(strError));
+    g_bMicTableFromController = true;
+    EnableItem(IDC_SET, true);
+    EnableItem(IDC_GET, true);
+    EnableSettingControls();
+}
+
+void CMainConfigDlg::ReadController(const codec::Ip4& address) {
+    if (IsSending())
+        return;
+    SetIp(IDC_INITIAL_IP, address);
+    OnGetSettings();
+}
+
+int CMainConfigDlg::AddDatagramListener(DatagramListener listener) {
+    const int nKey = m_nNextListenerKey++;
+    m_listeners.emplace(nKey, std::move(listener));
+    return nKey;
+}
+
+void CMainConfigDlg::RemoveDatagramListener(int nKey) {
+    m_listeners.erase(nKey);
+}
+
+void CMainConfigDlg::SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address) {
+    if (m_pSocket)
+        m_pSocket->SendTo(datagram.data(), datagram.size(), m_timing.nPeerPort,
+                          codec::BytesToAddress(address));
 }

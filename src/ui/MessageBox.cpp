@@ -5,25 +5,38 @@
 #include <QApplication>
 #include <QMessageBox>
 
-#include <deque>
+#include <map>
 
 namespace {
 
 MessageRecorder g_recorder;
+QuestionRecorder g_questionRecorder;
 int g_nOpenBoxes = 0;
-std::deque<std::function<void()>> g_pending;
-bool g_bDraining = false;
+int g_nNextListenerKey = 1;
+std::map<int, BoxesClosedListener> g_listeners;
 
-void DrainPending() {
-    if (g_bDraining)
-        return;
-    g_bDraining = true;
-    while (g_nOpenBoxes == 0 && !g_pending.empty()) {
-        auto work = std::move(g_pending.front());
-        g_pending.pop_front();
-        work();
+// Counts a box as open for as long as it lives, and tells the listeners when
+// the last one has closed.
+class CBoxScope {
+public:
+    CBoxScope() { ++g_nOpenBoxes; }
+    ~CBoxScope() {
+        if (--g_nOpenBoxes > 0)
+            return;
+        // A listener may remove itself (or others) while being told.
+        const auto listeners = g_listeners;
+        for (const auto& [nKey, listener] : listeners)
+            if (g_listeners.count(nKey))
+                listener();
     }
-    g_bDraining = false;
+    CBoxScope(const CBoxScope&) = delete;
+    CBoxScope& operator=(const CBoxScope&) = delete;
+};
+
+int RunBox(const QString& strText, QMessageBox::StandardButtons buttons) {
+    QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), strText, buttons, QApplication::activeWindow());
+    box.setAccessibleName(strText);
+    return box.exec();
 }
 
 } // namespace
@@ -33,22 +46,26 @@ QString ProgramTitle() {
 }
 
 void MessageBoxShow(const QString& strText) {
-    ++g_nOpenBoxes;
-    if (g_recorder) {
+    CBoxScope scope;
+    if (g_recorder)
         g_recorder(strText);
-    } else {
-        QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), strText, QMessageBox::Ok,
-                        QApplication::activeWindow());
-        box.setAccessibleName(strText);
-        box.exec();
-    }
-    --g_nOpenBoxes;
-    if (g_nOpenBoxes == 0)
-        DrainPending();
+    else
+        RunBox(strText, QMessageBox::Ok);
+}
+
+bool MessageBoxAsk(const QString& strText) {
+    CBoxScope scope;
+    if (g_questionRecorder)
+        return g_questionRecorder(strText);
+    return RunBox(strText, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void SetMessageRecorder(MessageRecorder recorder) {
     g_recorder = std::move(recorder);
+}
+
+void SetQuestionRecorder(QuestionRecorder recorder) {
+    g_questionRecorder = std::move(recorder);
 }
 
 void InstallMessageSink() {
@@ -59,12 +76,12 @@ bool IsMessageBoxOpen() {
     return g_nOpenBoxes > 0;
 }
 
-void RunOutsideMessageBox(std::function<void()> work) {
-    if (g_nOpenBoxes == 0 && g_pending.empty() && !g_bDraining) {
-        work();
-        return;
-    }
-    g_pending.push_back(std::move(work));
-    if (g_nOpenBoxes == 0)
-        DrainPending();
+int AddBoxesClosedListener(BoxesClosedListener listener) {
+    const int nKey = g_nNextListenerKey++;
+    g_listeners.emplace(nKey, std::move(listener));
+    return nKey;
+}
+
+void RemoveBoxesClosedListener(int nKey) {
+    g_listeners.erase(nKey);
 }

@@ -9,17 +9,27 @@
 // that nothing blocks.
 void MessageBoxShow(const QString& strText);
 
+// A Yes/No question in the same kind of box; true for Yes.
+bool MessageBoxAsk(const QString& strText);
+
 using MessageRecorder = std::function<void(const QString&)>;
 void SetMessageRecorder(MessageRecorder recorder); // empty: real boxes again
+// Answers questions in tests; empty: real boxes again.
+using QuestionRecorder = std::function<bool(const QString&)>;
+void SetQuestionRecorder(QuestionRecorder recorder);
 
 // Routes the messages of the Qt-free layers (database errors) here too.
 void InstallMessageSink();
 
 // True while a box is open. Work that must not run inside a box (handling a
-// controller reply) is queued with RunOutsideMessageBox and runs, in the order
-// it was queued, once the last box has closed.
+// controller reply) waits for the box to close; the box never runs such work
+// itself. Instead, whoever holds work back registers a listener here, which
+// is told (and must only schedule its work) when the last box has closed.
 bool IsMessageBoxOpen();
-void RunOutsideMessageBox(std::function<void()> work);
+using BoxesClosedListener = std::function<void()>;
+// Returns a key for RemoveBoxesClosedListener.
+int AddBoxesClosedListener(BoxesClosedListener listener);
+void RemoveBoxesClosedListener(int nKey);
 
 // The program's title, used by every box and the main window.
 QString ProgramTitle();

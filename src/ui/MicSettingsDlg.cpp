@@ -4,6 +4,7 @@
 
 #include "Database.h"
 #include "MessageBox.h"
+#include "MicTable.h"
 #include "ProgramValues.h"
 #include "Statements.h"
 
@@ -90,11 +91,12 @@ bool CMicSettingsDlg::OnInitDialog() {
     if (pRecords->IsEmpty())
         MessageBoxShow(QStringLiteral("表内数据为空"));
     try {
-        // Records fill the rows in the order the table returns them; there
-        // are no controls for a record beyond the twentieth.
-        for (int nRow = 1; nRow <= kRows && !pRecords->AtEnd(); ++nRow) {
-            LoadRow(nRow, *pRecords);
-            pRecords->MoveNext();
+        // Each record fills the row its htnum names, whatever order the
+        // table returns them in; a record naming no row is skipped.
+        for (; !pRecords->AtEnd(); pRecords->MoveNext()) {
+            const int nRow = session::MicRowOf(pRecords->FieldOr("htnum", std::string()));
+            if (nRow >= 0 && nRow < kRows)
+                LoadRow(nRow + 1, *pRecords);
         }
     } catch (const CDatabaseError& error) {
         ReportDatabaseError(error);

@@ -187,6 +187,31 @@ private slots:
         QCOMPARE(StoredRow(db, 20), "1,1,1,1");
     }
 
+    // A record that the start-up repair added at the end of the table still
+    // fills its own row, and an unchanged save moves nothing.
+    void recordsFillTheRowTheirKeyNames() {
+        CTestDatabase db;
+        for (int i = 0; i < 20; ++i)
+            db.Exec("UPDATE htset SET tdnum='" + std::to_string(i % 12) + "',qjnum='" +
+                    std::to_string(i % 17) + "',bitnum='" + std::to_string(i % 7) +
+                    "',tyjnum='1' WHERE htnum='" + std::to_string(i) + "'");
+        db.Exec("DELETE FROM htset WHERE htnum='5'; INSERT INTO htset VALUES ('5','5','5','5','1');"
+                "INSERT INTO htset VALUES ('x','9','9','9','1');");
+        std::vector<std::string> before;
+        for (int i = 0; i < 20; ++i)
+            before.push_back(StoredRow(db, i));
+        CMicSettingsDlg dlg;
+        QCOMPARE(Combo(dlg, 6, Channel)->currentIndex(), 5);
+        QCOMPARE(Combo(dlg, 7, Channel)->currentIndex(), 6);
+        for (int nPress = 0; nPress < 2; ++nPress) {
+            CMicSettingsDlg again;
+            QTest::mouseClick(again.ControlAs<QPushButton>(1), Qt::LeftButton);
+        }
+        for (int i = 0; i < 20; ++i)
+            QCOMPARE(QString::fromStdString(StoredRow(db, i)),
+                     QString::fromStdString(before[static_cast<std::size_t>(i)]));
+    }
+
     void cameraTypeChange_data() {
         QTest::addColumn<int>("preset");
         QTest::addColumn<QList<int>>("types");

@@ -501,17 +501,21 @@ private slots:
             QVERIFY(dlg.isVisible());
             return;
         }
-        const std::string strModel = dlg.m_strModel.toStdString();
-        const std::string strWhere = " FROM DATA WHERE 投影机型号='" + strModel + "'";
-        const codec::ProjectorCodes codes =
-            how == "typed" ? codec::ProjectorCodes{"115200", "偶", "0B0C", "0A", "0D", "0E"}
-                           : codec::ProjectorCodes{db.Scalar("SELECT 波特率" + strWhere),
-                                                   db.Scalar("SELECT 校验" + strWhere),
-                                                   db.Scalar("SELECT VIDEO" + strWhere),
-                                                   db.Scalar("SELECT VGA" + strWhere),
-                                                   db.Scalar("SELECT \"POWER ON\"" + strWhere),
-                                                   db.Scalar("SELECT \"POWER OFF\"" + strWhere)};
-        QCOMPARE(g_strChosenCode, codec::BuildCodeBundle(codes).bundle);
+        // The bundles as the block layout spells them: baud pair, command,
+        // length pair (code bytes + 1), code, parity pair, "FF" fill to 52 bytes.
+        auto fill = [](int nBytes) {
+            std::string strFill;
+            for (int i = 0; i < nBytes; ++i)
+                strFill += "FF";
+            return strFill;
+        };
+        const std::string strExpected = how == "typed" ? "FF01030B0C02" + fill(46) + "FF02020A02" + fill(47) +
+                                                             "FF03020D02" + fill(47) + "FF04020E02" + fill(47)
+                                                       : "FA010eBEEF0306006ED301000020010000" + fill(35) +
+                                                             "FA020eBEEF030600FED201000020000000" + fill(35) +
+                                                             "FA030eBEEF030600BAD201000060010000" + fill(35) +
+                                                             "FA040eBEEF0306002AD301000060000000" + fill(35);
+        QCOMPARE(g_strChosenCode, strExpected);
         QCOMPARE(g_strChosenCode.size(), std::size_t(416));
         QCOMPARE(g_strChosenModel, how == "typed" ? std::string("Typed 1") : std::string("Hitachi CP-X253"));
         QVERIFY(g_bProjectorChosen);

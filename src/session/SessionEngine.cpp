@@ -1,0 +1,376 @@
+#include "SessionEngine.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace session {
+
+struct CSessionEngine::SExchange {
+    enum class EPhase { Waiting, Reading, Sending, ReadBack };
+
+    ExchangeId id = 0;
+    bool bWrite = false;
+    EPhase ePhase = EPhase::Waiting;
+    codec::Ip4 target{}; // the address it reads, or where a write is sent
+    codec::Ip4 listen{}; // the address the replies it waits for carry
+    bool bRouted = false;
+    std::vector<codec::Ip4> addresses; // the addresses it keeps to itself while it runs
+    SReadResult gathered;
+    TimeMs tQuery = 0;
+    TimeMs tDeadline = 0;
+    int nAttempts = 0;
+    SWriteRequest request;
+    std::vector<codec::SetStep> steps;
+    std::size_t nStep = 0;
+    SWriteResult result;
+};
+
+CSessionEngine::CSessionEngine(IDatagramTransport& transport, ISessionObserver& observer,
+                               SSessionTiming timing)
+    : m_transport(transport), m_observer(observer), m_timing(timing), m_lookup(LookUpInLibrary) {
+    m_timing.nMaxRunning = std::max(1, m_timing.nMaxRunning);
+    m_timing.nReadAttempts = std::max(1, m_timing.nReadAttempts);
+}
+
+CSessionEngine::~CSessionEngine() = default;
+
+ExchangeId CSessionEngine::StartRead(const codec::Ip4& address, TimeMs now) {
+    auto x = std::make_unique<SExchange>();
+    x->target = address;
+    x->addresses = {address};
+    return Queue(std::move(x), now);
+}
+
+ExchangeId CSessionEngine::StartWrite(SWriteRequest request, TimeMs now) {
+    auto x = std::make_unique<SExchange>();
+    x->bWrite = true;
+    x->target = request.settings.initialIp;
+    x->addresses = {request.settings.initialIp, request.settings.controllerIp};
+    x->request = std::move(request);
+    return Queue(std::move(x), now);
+}
+
+ExchangeId CSessionEngine::Queue(std::unique_ptr<SExchange> x, TimeMs now) {
+    x->id = m_nNextId++;
+    if (m_nNextId == 0)
+        m_nNextId = 1;
+    const ExchangeId id = x->id;
+    m_waiting.push_back(std::move(x));
+    Pump(now);
+    return id;
+}
+
+bool CSessionEngine::AddressesFree(const SExchange& x) const {
+    return std::none_of(x.addresses.begin(), x.addresses.end(),
+                        [&](const codec::Ip4& a) { return m_busy.count(a) != 0; });
+}
+
+void CSessionEngine::Pump(TimeMs now) {
+    while (m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning) && !m_waiting.empty()) {
+        if (m_timing.nStartIntervalMs > 0 && now < m_tNextStart)
+            return;
+        auto it = std::find_if(m_waiting.begin(), m_waiting.end(),
+                               [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); });
+        if (it == m_waiting.end())
+            return;
+        std::unique_ptr<SExchange> x = std::move(*it);
+        m_waiting.erase(it);
+        SExchange& ref = *x;
+        for (const codec::Ip4& a : ref.addresses)
+            m_busy.insert(a);
+        m_running.emplace(ref.id, std::move(x));
+        m_tNextStart = now + m_timing.nStartIntervalMs;
+        Begin(ref, now);
+    }
+}
+
+void CSessionEngine::Begin(SExchange& x, TimeMs now) {
+    m_observer.OnStarted(x.id);
+    if (x.bWrite && !x.request.bReadFirst) {
+        BeginSet(x, now);
+        return;
+    }
+    x.ePhase = SExchange::EPhase::Reading;
+    x.listen = x.target;
+    Route(x);
+    SendQuery(x, now);
+}
+
+void CSessionEngine::Route(SExchange& x) {
+    m_routes[x.listen] = x.id;
+    x.bRouted = true;
+}
+
+void CSessionEngine::Unroute(SExchange& x) {
+    if (!x.bRouted)
+        return;
+    auto it = m_routes.find(x.listen);
+    if (it != m_routes.end() && it->second == x.id)
+        m_routes.erase(it);
+    x.bRouted = false;
+}
+
+void CSessionEngine::SendQuery(SExchange& x, TimeMs now) {
+    m_transport.SendTo(codec::BuildQuery(x.target), x.target);
+    x.tQuery = now;
+    x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
+    ++x.nAttempts;
+}
+
+void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
+    SControllerSettings settings = x.request.settings;
+    x.result.present = x.gathered;
+    if (x.request.pfnBeforeSend) {
+        std::string strError = x.request.pfnBeforeSend(x.result.present, settings);
+        if (!strError.empty()) {
+            FinishWrite(x, EWriteOutcome::NotSent, std::move(strError));
+            return;
+        }
+    }
+    // The controller is where it is: only the address it moves to may change.
+    settings.initialIp = x.target;
+    if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end() &&
+        m_busy.count(settings.controllerIp) == 0) {
+        x.addresses.push_back(settings.controllerIp);
+        m_busy.insert(settings.controllerIp);
+    }
+    x.result.sent = settings;
+    x.steps = codec::BuildSetSequence(ToSetValues(settings), ToMicRows(settings));
+    x.nStep = 0;
+    Unroute(x);
+    x.ePhase = SExchange::EPhase::Sending;
+    x.listen = x.target;
+    Route(x);
+    SendStep(x, now);
+}
+
+void CSessionEngine::SendStep(SExchange& x, TimeMs now) {
+    const codec::SetStep& step = x.steps[x.nStep];
+    m_transport.SendTo(step.datagram, step.destination);
+    ++x.nStep;
+    x.result.bSetStarted = true;
+    if (x.nStep < x.steps.size()) {
+        const double dPause = step.pauseAfterMs * m_timing.dPauseScale;
+        x.tDeadline = now + static_cast<TimeMs>(std::ceil(std::max(0.0, dPause)));
+    } else {
+        // The closing query is out: only replies from now on can confirm the Set,
+        // and they carry the address the controller was told to take.
+        Unroute(x);
+        x.ePhase = SExchange::EPhase::ReadBack;
+        x.listen = x.result.sent.controllerIp;
+        x.gathered = {};
+        x.tQuery = now;
+        x.tDeadline = now + static_cast<TimeMs>(m_timing.nReadBackTicks) * m_timing.nTickMs;
+        Route(x);
+    }
+    m_observer.OnSetStep(x.id, static_cast<int>(x.nStep));
+}
+
+SReplyEvent CSessionEngine::MakeEvent(const codec::Reply& reply, EStage eStage, const SExchange* pExchange,
+                                      TimeMs now) const {
+    SReplyEvent event;
+    event.reply = reply;
+    event.eStage = eStage;
+    event.tArrived = now;
+    if (reply.outcome != codec::ReplyOutcome::Projector)
+        return event;
+    event.strModel = ModelName(reply.projector.storedBundle, m_lookup, &event.lookup);
+    if (eStage == EStage::ReadBack && pExchange) {
+        const std::string& strSent = pExchange->result.sent.projectors[reply.kind == 1 ? 0 : 1].strModel;
+        const bool bUnknown = !event.strModel.empty() && event.lookup.models.empty();
+        event.bModelGood = (event.strModel.empty() && strSent.empty()) ||
+                           std::find(event.lookup.models.begin(), event.lookup.models.end(), strSent) !=
+                               event.lookup.models.end() ||
+                           (bUnknown && strSent == kUnknownModel);
+    }
+    return event;
+}
+
+void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, TimeMs now) {
+    if (pData == nullptr || nLength < codec::kHeaderLength)
+        return;
+    const codec::Ip4 address{pData[8], pData[9], pData[10], pData[11]};
+    const auto route = m_routes.find(address);
+    if (route == m_routes.end()) {
+        if (m_watched && *m_watched == address) {
+            const codec::Reply reply = codec::ReadReply(pData, nLength, address);
+            m_observer.OnReply(0, MakeEvent(reply, EStage::Unsolicited, nullptr, now));
+        }
+        Pump(now);
+        return;
+    }
+    SExchange& x = *m_running.at(route->second);
+    const codec::Reply reply = codec::ReadReply(pData, nLength, address);
+    EStage eStage = EStage::Read;
+    if (x.ePhase == SExchange::EPhase::Sending)
+        eStage = EStage::Sending;
+    else if (x.ePhase == SExchange::EPhase::ReadBack)
+        eStage = EStage::ReadBack;
+    SReplyEvent event = MakeEvent(reply, eStage, &x, now);
+    const bool bAccepted = reply.outcome == codec::ReplyOutcome::Projector ||
+                           reply.outcome == codec::ReplyOutcome::IpSettings ||
+                           reply.outcome == codec::ReplyOutcome::Additional;
+    const bool bGathering = eStage == EStage::Read || eStage == EStage::ReadBack;
+    if (bAccepted && bGathering) {
+        ApplyReply(reply, x.gathered);
+        if (reply.outcome == codec::ReplyOutcome::Projector)
+            x.gathered.settings.projectors[reply.kind == 1 ? 0 : 1].strModel = event.strModel;
+        if (x.gathered.nAnswerMs < 0)
+            x.gathered.nAnswerMs = now - x.tQuery;
+    }
+    const ExchangeId id = x.id;
+    m_observer.OnReply(id, event);
+    // The observer may have cancelled it meanwhile.
+    auto it = m_running.find(id);
+    if (it != m_running.end() && bAccepted && bGathering && it->second->gathered.Complete()) {
+        if (eStage == EStage::Read)
+            EndRead(*it->second, now);
+        else
+            EndReadBack(*it->second);
+    }
+    Pump(now);
+}
+
+void CSessionEngine::Advance(TimeMs now) {
+    for (;;) {
+        ExchangeId due = 0;
+        TimeMs tEarliest = 0;
+        for (const auto& [id, x] : m_running) {
+            if (x->tDeadline <= now && (due == 0 || x->tDeadline < tEarliest)) {
+                due = id;
+                tEarliest = x->tDeadline;
+            }
+        }
+        if (due == 0)
+            break;
+        OnDeadline(*m_running.at(due), now);
+    }
+    Pump(now);
+}
+
+void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
+    switch (x.ePhase) {
+    case SExchange::EPhase::Reading:
+        if (!x.gathered.Complete() && x.nAttempts < m_timing.nReadAttempts)
+            SendQuery(x, now);
+        else
+            EndRead(x, now);
+        return;
+    case SExchange::EPhase::Sending:
+        SendStep(x, now);
+        return;
+    case SExchange::EPhase::ReadBack:
+        EndReadBack(x);
+        return;
+    case SExchange::EPhase::Waiting:
+        return;
+    }
+}
+
+void CSessionEngine::EndRead(SExchange& x, TimeMs now) {
+    if (x.bWrite) {
+        if (!x.gathered.Complete()) {
+            // Nothing is written over settings that were not read in full:
+            // they could not be backed up, nor kept where the write leaves them.
+            x.result.present = x.gathered;
+            FinishWrite(x, EWriteOutcome::NotSent,
+                        x.gathered.Any() ? x.gathered.MissingText() + "，未发送设置" : "该中控无信息返回！");
+            return;
+        }
+        BeginSet(x, now);
+        return;
+    }
+    const ExchangeId id = x.id;
+    const SReadResult result = x.gathered;
+    Finish(id);
+    m_observer.OnReadDone(id, result);
+}
+
+void CSessionEngine::EndReadBack(SExchange& x) {
+    x.result.readBack = x.gathered;
+    if (!x.gathered.Any()) {
+        FinishWrite(x, EWriteOutcome::NoReadBack, "该中控无信息返回！");
+        return;
+    }
+    x.result.fields = CompareFields(x.result.sent, x.gathered);
+    if (AllEqual(x.result.fields)) {
+        FinishWrite(x, EWriteOutcome::Confirmed, "发送成功！");
+        return;
+    }
+    FinishWrite(x, EWriteOutcome::Different,
+                x.gathered.Complete() ? "读回与设置不符：" + DifferentFields(x.result.fields)
+                                      : x.gathered.MissingText());
+}
+
+void CSessionEngine::FinishWrite(SExchange& x, EWriteOutcome eOutcome, std::string strMessage) {
+    x.result.eOutcome = eOutcome;
+    x.result.strMessage = std::move(strMessage);
+    const ExchangeId id = x.id;
+    const SWriteResult result = std::move(x.result);
+    Finish(id);
+    m_observer.OnWriteDone(id, result);
+}
+
+void CSessionEngine::Finish(ExchangeId id) {
+    auto it = m_running.find(id);
+    if (it == m_running.end())
+        return;
+    SExchange& x = *it->second;
+    Unroute(x);
+    for (const codec::Ip4& a : x.addresses)
+        m_busy.erase(a);
+    m_running.erase(it);
+}
+
+std::optional<TimeMs> CSessionEngine::NextDeadline() const {
+    std::optional<TimeMs> next;
+    for (const auto& [id, x] : m_running)
+        if (!next || x->tDeadline < *next)
+            next = x->tDeadline;
+    const bool bRoom = m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning);
+    if (bRoom && m_timing.nStartIntervalMs > 0 &&
+        std::any_of(m_waiting.begin(), m_waiting.end(),
+                    [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); }))
+        if (!next || m_tNextStart < *next)
+            next = m_tNextStart;
+    return next;
+}
+
+std::size_t CSessionEngine::CancelNotStarted() {
+    std::vector<ExchangeId> ended;
+    for (auto& x : m_waiting)
+        ended.push_back(x->id);
+    m_waiting.clear();
+    std::vector<ExchangeId> reading;
+    for (const auto& [id, x] : m_running)
+        if (x->bWrite && !x->result.bSetStarted)
+            reading.push_back(id);
+    for (ExchangeId id : reading) {
+        Finish(id);
+        ended.push_back(id);
+    }
+    for (ExchangeId id : ended)
+        m_observer.OnNotRun(id);
+    return ended.size();
+}
+
+void CSessionEngine::EndReadBackNow(ExchangeId id) {
+    auto it = m_running.find(id);
+    if (it != m_running.end() && it->second->ePhase == SExchange::EPhase::ReadBack)
+        EndReadBack(*it->second);
+}
+
+void CSessionEngine::CancelAll() {
+    m_waiting.clear();
+    m_running.clear();
+    m_routes.clear();
+    m_busy.clear();
+}
+
+bool CSessionEngine::SetStarted(ExchangeId id) const {
+    auto it = m_running.find(id);
+    return it != m_running.end() && it->second->result.bSetStarted;
+}
+
+} // namespace session

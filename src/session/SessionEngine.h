@@ -1,0 +1,126 @@
+#pragma once
+
+// The controller engine: reads, writes with read-back and per-field
+// comparison, for many controllers at once over one datagram transport.
+//
+// It owns no socket, no timer and no thread. Its owner
+//  - implements IDatagramTransport (send bytes to an address),
+//  - pushes every received datagram into OnDatagram(),
+//  - calls Advance(now) at NextDeadline() (or on any periodic tick),
+//  - and is told what happened through ISessionObserver, in order.
+// Times are milliseconds of one monotonic clock chosen by the owner.
+// Replies are told apart by the address in bytes 8 to 11 alone.
+
+#include "DatagramTransport.h"
+#include "SessionObserver.h"
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+
+namespace session {
+
+struct SSessionTiming {
+    int nTickMs = 1000;       // one tick of every wait
+    int nQueryTicks = 3;      // a read waits this many ticks for the four replies
+    int nReadBackTicks = 5;   // the read-back after a Set's closing query waits this many
+    int nReadAttempts = 1;    // a read that lacks replies at the end of its wait asks again, up to this often
+    double dPauseScale = 1.0; // the Set's pauses are the codec's times this (1 in the program)
+    int nMaxRunning = 16;     // exchanges running at once; the others wait their turn
+    int nStartIntervalMs = 0; // at least this long between two starts (pacing a scan)
+};
+
+struct SWriteRequest {
+    // What to write. settings.initialIp is where the controller is now (every
+    // setting datagram goes there); settings.controllerIp is where it will
+    // be (the closing query and the read-back go there).
+    SControllerSettings settings;
+    // Read what the controller holds before anything is sent; a write whose
+    // read does not bring all four replies sends nothing.
+    bool bReadFirst = true;
+    // Runs before the first datagram of the Set, with that read (or an empty
+    // one): it may complete `settings` from what the controller holds, and
+    // it saves the backup. A non-empty return is the reason the write stops
+    // with nothing sent.
+    std::function<std::string(const SReadResult& present, SControllerSettings& settings)> pfnBeforeSend;
+};
+
+class CSessionEngine {
+public:
+    CSessionEngine(IDatagramTransport& transport, ISessionObserver& observer, SSessionTiming timing = {});
+    ~CSessionEngine();
+    CSessionEngine(const CSessionEngine&) = delete;
+    CSessionEngine& operator=(const CSessionEngine&) = delete;
+
+    // How projector models are named; by default the library in data.mdb.
+    void SetModelLookup(ModelLookupFn lookup) { m_lookup = std::move(lookup); }
+    // Replies carrying this address that no exchange waits for are still
+    // reported (stage Unsolicited): the window follows its initial IP so.
+    void SetWatchedAddress(std::optional<codec::Ip4> address) { m_watched = address; }
+    const SSessionTiming& Timing() const { return m_timing; }
+
+    // Queue a read or a write; it starts at once when a place is free and no
+    // running exchange uses its addresses, else in its turn at a later
+    // Advance(). Returns its id (never 0).
+    ExchangeId StartRead(const codec::Ip4& address, TimeMs now);
+    ExchangeId StartWrite(SWriteRequest request, TimeMs now);
+
+    void OnDatagram(const std::uint8_t* pData, std::size_t nLength, TimeMs now);
+    void Advance(TimeMs now);
+    // When Advance() has something to do next; nothing when idle.
+    std::optional<TimeMs> NextDeadline() const;
+
+    // Ends every exchange that has not sent a datagram of its Set (queued
+    // ones, reads before a write), each reported by OnNotRun; reads and Sets
+    // already under way finish. Returns how many were ended.
+    std::size_t CancelNotStarted();
+    // Ends a write's read-back at once with what it has gathered, as if its
+    // wait had run out (the owner keeps a wait of its own); reported by
+    // OnWriteDone. Nothing happens for an exchange in any other phase.
+    void EndReadBackNow(ExchangeId id);
+    // Drops everything at once without a report (the owner is going away).
+    void CancelAll();
+
+    bool Idle() const { return m_running.empty() && m_waiting.empty(); }
+    std::size_t RunningCount() const { return m_running.size(); }
+    std::size_t WaitingCount() const { return m_waiting.size(); }
+    // Whether a write has sent its first setting datagram.
+    bool SetStarted(ExchangeId id) const;
+
+private:
+    struct SExchange;
+
+    ExchangeId Queue(std::unique_ptr<SExchange> exchange, TimeMs now);
+    void Pump(TimeMs now);
+    bool AddressesFree(const SExchange& x) const;
+    void Begin(SExchange& x, TimeMs now);
+    void SendQuery(SExchange& x, TimeMs now);
+    void BeginSet(SExchange& x, TimeMs now);
+    void SendStep(SExchange& x, TimeMs now);
+    void OnDeadline(SExchange& x, TimeMs now);
+    void EndRead(SExchange& x, TimeMs now);
+    void EndReadBack(SExchange& x);
+    void FinishWrite(SExchange& x, EWriteOutcome eOutcome, std::string strMessage);
+    void Finish(ExchangeId id);
+    void Route(SExchange& x);
+    void Unroute(SExchange& x);
+    SReplyEvent MakeEvent(const codec::Reply& reply, EStage eStage, const SExchange* pExchange,
+                          TimeMs now) const;
+
+    IDatagramTransport& m_transport;
+    ISessionObserver& m_observer;
+    SSessionTiming m_timing;
+    ModelLookupFn m_lookup;
+    std::optional<codec::Ip4> m_watched;
+    ExchangeId m_nNextId = 1;
+    std::map<ExchangeId, std::unique_ptr<SExchange>> m_running;
+    std::deque<std::unique_ptr<SExchange>> m_waiting;
+    std::map<codec::Ip4, ExchangeId> m_routes; // address a reply carries -> exchange listening for it
+    std::set<codec::Ip4> m_busy;               // addresses a running exchange uses
+    TimeMs m_tNextStart = 0;
+};
+
+} // namespace session
