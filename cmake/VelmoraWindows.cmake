@@ -14,13 +14,15 @@ endif()
 
 # Windows headers: no min/max macros, and the wide-character API throughout.
 add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX UNICODE _UNICODE _WIN32_WINNT=0x0A00)
+# gmtime_r and localtime_r, as MinGW offers them.
+add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 
 # MinGW's GCC 12 at -O2 warns falsely about overlapping copies inside
 # std::string's operator+ ("m" + std::to_string(i)): GCC bug 105329.
 add_compile_options(-Wno-restrict)
 
 # The fuzzing build needs clang's libFuzzer, which MinGW does not have.
-list(APPEND VELMORA_SKIP tests/fuzz tools/controller)
+list(APPEND VELMORA_SKIP tests/fuzz)
 
 # Writes the list of test programs (kind and path, one a line) that
 # scripts/windows/test.sh runs under Wine. Called once every folder is added.

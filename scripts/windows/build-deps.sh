@@ -3,6 +3,7 @@
 #   qt-mingw/    Qt 6.4.2 qtbase (Core, Gui, Widgets, Test; the windows and
 #                minimal platforms, the windowsvista style), shared, Release
 #   mingw-deps/  static sqlite3 and googletest
+#   header-only/ nlohmann-json and CLI11, copied from the build machine
 # all for x86_64-w64-mingw32. A prebuilt archive is taken when one with the
 # checksum in scripts/windows/SHA256SUMS is found in $VELMORA_WINDOWS_CACHE,
 # ../shared/windows beside the repository or /work/shared/windows; otherwise
@@ -138,5 +139,13 @@ elif ! present qt-mingw "source:qtbase-$qt_version"; then
   log "no usable $qt_archive: building Qt from source (about 45 minutes)"
   build_qt
 fi
+# The header-only libraries (nlohmann-json, CLI11) from Debian's packages,
+# copied beside the rest: a cross build must not search /usr/include.
+ho="$deps/header-only"
+rm -rf "$ho"
+mkdir -p "$ho/include" "$ho/share/cmake"
+cp -r /usr/include/nlohmann /usr/include/CLI "$ho/include/"
+cp -r /usr/share/cmake/nlohmann_json /usr/share/cmake/CLI11 "$ho/share/cmake/"
+
 rm -rf "$deps/work"
 log "ready in $deps"

@@ -12,6 +12,7 @@
 #include "ProjectorCodeDlg.h"
 #include "Resources.h"
 #include "Statements.h"
+#include "Utf8Path.h"
 
 #include "codec/Requests.h"
 
@@ -490,7 +491,12 @@ bool CMainConfigDlg::SaveBackupBeforeSet() {
         return MessageBoxAsk(QStringLiteral("尚未获取该中控的原有设置，设置前无法备份。是否继续？"));
     const session::SSnapshot snapshot{m_lastRead, session::UtcNowText(), session::ProgramVersion()};
     std::string strError;
-    if (session::CHistory(std::filesystem::current_path()).Save(snapshot, strError))
+    // Kept beside data.mdb, which is not always in the working folder (a
+    // per-user copy when the program's folder may not be written).
+    std::error_code error;
+    const std::filesystem::path dataFolder =
+        std::filesystem::absolute(PathFromUtf8(CDatabase::Path()), error).parent_path();
+    if (session::CHistory(dataFolder).Save(snapshot, strError))
         return true;
     MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") +
                    QString::fromStdString(strError));

@@ -21,3 +21,7 @@ private:
     std::filesystem::path m_folder, m_view;
     bool m_bMade = false;
 };
+
+// Whether taking the write bits off a folder keeps this process from writing
+// there: not for root, and not on Windows (which keeps no such bits on folders).
+bool CanRevokeWriteRights();

@@ -1,6 +1,7 @@
 #include "ReadOnlyView.h"
 
 #include <sys/mount.h>
+#include <unistd.h>
 
 CReadOnlyView::CReadOnlyView(const std::filesystem::path& folder) : m_folder(folder) {
     m_view = folder.string() + "-ro";
@@ -24,4 +25,8 @@ void CReadOnlyView::Release() {
     }
     std::error_code error;
     std::filesystem::remove(m_view, error);
+}
+
+bool CanRevokeWriteRights() {
+    return ::geteuid() != 0;
 }

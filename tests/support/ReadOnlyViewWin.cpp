@@ -7,3 +7,7 @@ CReadOnlyView::CReadOnlyView(const std::filesystem::path& folder) : m_folder(fol
 CReadOnlyView::~CReadOnlyView() = default;
 
 void CReadOnlyView::Release() {}
+
+bool CanRevokeWriteRights() {
+    return false;
+}

@@ -5,12 +5,7 @@
 #include "Options.h"
 #include "Peer.h"
 #include "State.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "UdpSocket.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -40,42 +35,14 @@ std::int64_t MonotonicMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-sockaddr_in SocketAddress(const codec::Ip4& address, std::uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    std::memcpy(&sa.sin_addr.s_addr, address.data(), 4);
-    return sa;
-}
-
-std::string PeerText(const sockaddr_in& sa) {
-    codec::Ip4 a;
-    std::memcpy(a.data(), &sa.sin_addr.s_addr, 4);
-    return codec::BytesToAddress(a) + ":" + std::to_string(ntohs(sa.sin_port));
-}
-
-// Opens a UDP socket bound to address:port with SO_REUSEADDR; returns -1 and
-// prints why on failure. `port` becomes the port actually bound.
-int OpenSocket(const codec::Ip4& address, std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
-        std::fprintf(stderr, "velmora-controller: socket: %s\n", std::strerror(errno));
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in sa = SocketAddress(address, port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-        std::fprintf(stderr, "velmora-controller: cannot bind %s:%u: %s\n",
-                     codec::BytesToAddress(address).c_str(), port, std::strerror(errno));
-        ::close(fd);
-        return -1;
-    }
-    sockaddr_in bound{};
-    socklen_t size = sizeof bound;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) == 0)
-        port = ntohs(bound.sin_port);
-    return fd;
+// Opens a UDP socket bound to address:port; prints why on failure. `port`
+// becomes the port actually bound.
+bool OpenSocket(controller::UdpSocket& socket, const codec::Ip4& address, std::uint16_t& port) {
+    std::string error;
+    if (socket.Open(address, port, error))
+        return true;
+    std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
+    return false;
 }
 
 class Log {
@@ -86,9 +53,9 @@ public:
         m_file.open(path, std::ios::app);
         return static_cast<bool>(m_file);
     }
-    void Datagram(std::string_view direction, const sockaddr_in& peer, const std::uint8_t* data,
+    void Datagram(std::string_view direction, const controller::Endpoint& peer, const std::uint8_t* data,
                   std::size_t length, std::string_view note) {
-        Line(controller::FormatLogLine(NowMs(), direction, PeerText(peer), data, length, note));
+        Line(controller::FormatLogLine(NowMs(), direction, peer.Text(), data, length, note));
     }
     void Line(const std::string& line) {
         std::ostream& out = m_file.is_open() ? static_cast<std::ostream&>(m_file) : std::cerr;
@@ -103,7 +70,7 @@ private:
 struct PendingReply {
     std::int64_t due;
     codec::Datagram datagram;
-    sockaddr_in destination;
+    controller::Endpoint destination;
 };
 
 } // namespace
@@ -141,15 +108,12 @@ int main(int argc, char** argv) {
     }
 
     std::uint16_t port = options.port;
-    int fd = OpenSocket(state.address, port);
-    if (fd < 0)
+    controller::UdpSocket socket;
+    if (!OpenSocket(socket, state.address, port))
         return 1;
 
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGINT, OnStopSignal);
+    std::signal(SIGTERM, OnStopSignal);
 
     std::printf("listening on %s:%u\n", codec::BytesToAddress(state.address).c_str(), port);
     std::fflush(stdout);
@@ -166,14 +130,13 @@ int main(int argc, char** argv) {
         peer.Move();
         moveDeadline = -1;
         std::uint16_t samePort = port;
-        const int moved = OpenSocket(peer.Current(), samePort);
-        if (moved < 0) {
+        controller::UdpSocket moved;
+        if (!OpenSocket(moved, peer.Current(), samePort)) {
             log.Line("error: cannot listen on " + codec::BytesToAddress(peer.Current()) + " after leaving " +
                      codec::BytesToAddress(before));
             return;
         }
-        ::close(fd);
-        fd = moved;
+        socket.Swap(moved);
         std::printf("moved to %s:%u\n", codec::BytesToAddress(peer.Current()).c_str(), port);
         std::fflush(stdout);
     };
@@ -187,17 +150,14 @@ int main(int argc, char** argv) {
         if (moveDeadline >= 0)
             wake = std::min(wake, moveDeadline);
         const int timeout = static_cast<int>(std::max<std::int64_t>(wake - MonotonicMs(), 0));
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, timeout);
-        if (ready < 0 && errno != EINTR) {
-            std::fprintf(stderr, "velmora-controller: poll: %s\n", std::strerror(errno));
+        const int ready = socket.Wait(timeout, error);
+        if (ready < 0) {
+            std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
             break;
         }
-        if (ready > 0 && (pfd.revents & POLLIN)) {
-            sockaddr_in from{};
-            socklen_t size = sizeof from;
-            const ssize_t n =
-                ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &size);
+        if (ready > 0) {
+            controller::Endpoint from;
+            const long n = socket.Receive(buffer.data(), buffer.size(), from);
             if (n >= 0) {
                 const auto length = static_cast<std::size_t>(n);
                 auto handling = peer.Handle(buffer.data(), length, options.faults);
@@ -217,14 +177,13 @@ int main(int argc, char** argv) {
             move();
         while (!pending.empty() && pending.front().due <= MonotonicMs()) {
             const PendingReply& reply = pending.front();
-            const ssize_t sent =
-                ::sendto(fd, reply.datagram.data(), reply.datagram.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&reply.destination), sizeof reply.destination);
+            std::string sendError;
+            const long sent =
+                socket.Send(reply.datagram.data(), reply.datagram.size(), reply.destination, sendError);
             log.Datagram("send", reply.destination, reply.datagram.data(), reply.datagram.size(),
-                         sent < 0 ? std::string("failed: ") + std::strerror(errno) : std::string());
+                         sent < 0 ? "failed: " + sendError : std::string());
             pending.pop_front();
         }
     }
-    ::close(fd);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QtTest>
 
@@ -63,13 +64,14 @@ private slots:
         // against the build machine's emulator), its runner starts it on seeing
         // the port bound and names its state file in VELMORA_E2E_STATE.
         const QString strExternalState = qEnvironmentVariable("VELMORA_E2E_STATE");
-        const QString strState =
-            strExternalState.isEmpty() ? emulatorFolder.filePath(QStringLiteral("state.json")) : strExternalState;
+        const QString strState = strExternalState.isEmpty()
+                                     ? emulatorFolder.filePath(QStringLiteral("state.json"))
+                                     : strExternalState;
         QProcess emulator;
         if (strExternalState.isEmpty()) {
             emulator.start(QStringLiteral(VELMORA_CONTROLLER),
-                           {QStringLiteral("--address"), QStringLiteral("127.0.0.2"), QStringLiteral("--state"),
-                            strState, QStringLiteral("--log"),
+                           {QStringLiteral("--address"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state"), strState, QStringLiteral("--log"),
                             emulatorFolder.filePath(QStringLiteral("log.txt"))});
             QVERIFY(emulator.waitForStarted());
         } else {
@@ -87,6 +89,13 @@ private slots:
         // The README's picture of the window after a read is taken here on request.
         if (qEnvironmentVariableIsSet("VELMORA_SCREENSHOT"))
             dialog.grab().save(qEnvironmentVariable("VELMORA_SCREENSHOT"));
+        // With its frame, title and icon, as the desktop shows it (a real window system only).
+        if (!qEnvironmentVariableIsEmpty("VELMORA_SCREENSHOT_FRAME")) {
+            const QRect frame = dialog.frameGeometry();
+            dialog.screen()
+                ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
+                .save(qEnvironmentVariable("VELMORA_SCREENSHOT_FRAME"));
+        }
 
         // Change every setting the window offers.
         TypeAddress(dialog.IpControl(1015), QStringLiteral("10.1.2.3"));

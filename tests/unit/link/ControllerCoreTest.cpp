@@ -5,6 +5,7 @@
 #include "Options.h"
 #include "Peer.h"
 #include "State.h"
+#include "TempFolder.h"
 #include "codec/CodeBundle.h"
 #include "codec/Reply.h"
 
@@ -82,9 +83,7 @@ INSTANTIATE_TEST_SUITE_P(Documents, DamagedStateTest,
                                          R"({"projector1": "F401"})", R"({"dome": 1} trailing)"));
 
 TEST(ControllerStateTest, SaveThenLoadInAFolder) {
-    const auto folder =
-        std::filesystem::temp_directory_path() / ("velmora-state-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
+    const auto folder = MakeTempFolder("velmora-state-");
     const std::string path = (folder / "state.json").string();
     ControllerState loaded;
     bool exists = true;

@@ -4,6 +4,8 @@
 
 #include "Snapshot.h"
 #include "History.h"
+#include "ReadOnlyView.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -144,10 +146,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class HistoryTest : public ::testing::Test {
 protected:
-    HistoryTest() {
-        std::string pattern = (fs::temp_directory_path() / "velmora-history-XXXXXX").string();
-        folder = ::mkdtemp(pattern.data());
-    }
+    HistoryTest() { folder = MakeTempFolder("velmora-history-"); }
     ~HistoryTest() override {
         std::error_code ignored;
         fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add, ignored);
@@ -186,8 +185,8 @@ TEST_F(HistoryTest, KeepsTheNewestTwentyPerController) {
 }
 
 TEST_F(HistoryTest, UnwritableFolderIsAFailureWithAReason) {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes anywhere";
+    if (!CanRevokeWriteRights())
+        GTEST_SKIP() << "this process writes in a folder without write bits (root, or Windows)";
     fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
     session::CHistory history(folder);
     std::string error;
