@@ -7,7 +7,8 @@
 # controller emulator. Each program's output lands in <build>/wine-results/.
 # Usage: scripts/windows/test.sh [build-folder]      (default: build-win)
 # With VELMORA_WINDOWS_SCREENSHOT=/path/file.png the end-to-end test saves a
-# picture of the window after its first read (the README's).
+# picture of the window after its first read (the README's). With
+# VELMORA_WINDOWS_ONLY=NAME only the test programs whose name holds NAME run.
 # Needs root (or CAP_SYS_ADMIN) for the network namespace.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -51,8 +52,7 @@ run_end_to_end() {
   local program="$1" out="$2" work emulator="" test_pid rc
   work="$(mktemp -d)"
   (cd "$(dirname "$program")" && VELMORA_E2E_STATE="Z:$work/state.json" \
-     VELMORA_SCREENSHOT_FRAME="${VELMORA_WINDOWS_SCREENSHOT:+Z:$VELMORA_WINDOWS_SCREENSHOT}" \
-     exec timeout 300 wine "$program" -o "Z:$out,txt" >/dev/null 2>"$results/$name.stderr") &
+     exec env ${VELMORA_WINDOWS_SCREENSHOT:+VELMORA_SCREENSHOT="Z:$VELMORA_WINDOWS_SCREENSHOT"} timeout 300 wine "$program" -o "Z:$out,txt" >/dev/null 2>"$results/$name.stderr") &
   test_pid=$!
   for _ in $(seq 1 600); do
     kill -0 "$test_pid" 2>/dev/null || break
@@ -82,6 +82,7 @@ failed=()
 while read -r kind program; do
   [ -n "$program" ] || continue
   name="$(basename "$program" .exe)"
+  case "$name" in *"${VELMORA_WINDOWS_ONLY:-}"*) ;; *) continue ;; esac
   out="$results/$name.txt"
   start=$(date +%s)
   set +e

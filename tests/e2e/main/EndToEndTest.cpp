@@ -17,7 +17,6 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
-#include <QScreen>
 #include <QTableView>
 #include <QtTest>
 
@@ -89,13 +88,6 @@ private slots:
         // The README's picture of the window after a read is taken here on request.
         if (qEnvironmentVariableIsSet("VELMORA_SCREENSHOT"))
             dialog.grab().save(qEnvironmentVariable("VELMORA_SCREENSHOT"));
-        // With its frame, title and icon, as the desktop shows it (a real window system only).
-        if (!qEnvironmentVariableIsEmpty("VELMORA_SCREENSHOT_FRAME")) {
-            const QRect frame = dialog.frameGeometry();
-            dialog.screen()
-                ->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height())
-                .save(qEnvironmentVariable("VELMORA_SCREENSHOT_FRAME"));
-        }
 
         // Change every setting the window offers.
         TypeAddress(dialog.IpControl(1015), QStringLiteral("10.1.2.3"));
