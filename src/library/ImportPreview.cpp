@@ -6,6 +6,9 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <stdexcept>
 #include <string_view>
@@ -113,7 +116,12 @@ bool CImportPreview::Load(const std::string& strSource, const std::string& strLi
     } else {
         const auto nDot = strSource.find_last_of('.');
         const std::string strExtension = nDot == std::string::npos ? "" : strSource.substr(nDot + 1);
-        if (SameName(strExtension, "mdb") || SameName(strExtension, "db")) {
+        std::FILE* pFile = std::fopen(strSource.c_str(), "rb");
+        if (pFile)
+            std::fclose(pFile);
+        if (!pFile) {
+            m_strError = "无法打开文件" + strSource + "：" + std::strerror(errno);
+        } else if (SameName(strExtension, "mdb") || SameName(strExtension, "db")) {
             m_strError = strSource +
                          "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
         } else {

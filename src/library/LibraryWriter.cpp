@@ -97,10 +97,12 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
         return result;
     }
 
+    // The engine's text is taken before the rollback replaces it.
     auto Fail = [&](int nCode, const std::string& strMessage) {
+        const std::string strText = strMessage.empty() ? FailureText(pDb.get(), nCode) : strMessage;
         sqlite3_exec(pDb.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         result = SWriteResult();
-        result.strMessage = strMessage.empty() ? FailureText(pDb.get(), nCode) : strMessage;
+        result.strMessage = strText;
         return result;
     };
 
@@ -133,9 +135,9 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
         for (int nColumn = 0; nColumn < 7; ++nColumn)
             Bind(pStatement, nColumn + 1, preview.Field(i, nColumn));
         nResult = sqlite3_step(pStatement);
-        sqlite3_reset(pStatement);
         if (nResult != SQLITE_DONE)
             return Fail(nResult, "");
+        sqlite3_reset(pStatement);
         if (sqlite3_changes(pDb.get()) == 0)
             return Fail(SQLITE_OK, strChanged);
         ++(eClass == ERowClass::New ? result.nInserted : result.nUpdated);
