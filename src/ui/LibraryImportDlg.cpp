@@ -123,6 +123,7 @@ void CLibraryImportDlg::OnOK() {
         MessageBoxShow(QString::fromStdString(result.strMessage));
         return;
     }
+    m_pProgress->setValue(1000);
     m_strResult = result.strMessage;
     accept();
 }
