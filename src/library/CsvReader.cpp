@@ -19,10 +19,18 @@ bool CCsvReader::Fill() {
 }
 
 bool CCsvReader::Next(SCsvRecord& record) {
-    record.fields.clear();
+    // The record's strings are reused from one record to the next, so a long
+    // file is read without an allocation per field.
+    std::size_t nFields = 0;
+    auto EndField = [&] {
+        if (nFields == record.fields.size())
+            record.fields.emplace_back();
+        record.fields[nFields++].swap(m_strField);
+        m_strField.clear();
+    };
     record.bUnterminated = false;
     record.nLine = m_nLine;
-    std::string strField;
+    m_strField.clear();
     EState eState = EState::FieldStart;
     bool bAny = false; // the record has at least one character
     for (;;) {
@@ -31,6 +39,17 @@ bool CCsvReader::Next(SCsvRecord& record) {
         const char* p = m_strChunk.data();
         const std::size_t n = m_strChunk.size();
         while (m_nPos < n) {
+            // Runs of ordinary characters are copied at once.
+            if (eState == EState::Unquoted || eState == EState::Quoted) {
+                const char cStop = eState == EState::Quoted ? '"' : ',';
+                std::size_t i = m_nPos;
+                while (i < n && p[i] != cStop && p[i] != '\n' && p[i] != '\r')
+                    ++i;
+                m_strField.append(p + m_nPos, i - m_nPos);
+                m_nPos = i;
+                if (i == n)
+                    break;
+            }
             const char c = p[m_nPos++];
             if (m_bSkipLf) {
                 m_bSkipLf = false;
@@ -49,12 +68,12 @@ bool CCsvReader::Next(SCsvRecord& record) {
                     if (c == '\r' || (c == '\n' && !m_bQuotedCr))
                         ++m_nLine;
                     m_bQuotedCr = c == '\r';
-                    strField += c;
+                    m_strField += c;
                 }
                 continue;
             case EState::QuoteInQuoted:
                 if (c == '"') {
-                    strField += '"';
+                    m_strField += '"';
                     m_bQuotedCr = false;
                     eState = EState::Quoted;
                     continue;
@@ -71,16 +90,16 @@ bool CCsvReader::Next(SCsvRecord& record) {
                 break;
             }
             if (c == ',') {
-                record.fields.push_back(std::move(strField));
-                strField.clear();
+                EndField();
                 eState = EState::FieldStart;
             } else if (c == '\n' || c == '\r') {
                 ++m_nLine;
                 m_bSkipLf = c == '\r';
-                record.fields.push_back(std::move(strField));
+                EndField();
+                record.fields.resize(nFields);
                 return true;
             } else {
-                strField += c;
+                m_strField += c;
                 eState = EState::Unquoted;
             }
         }
@@ -88,7 +107,8 @@ bool CCsvReader::Next(SCsvRecord& record) {
     if (!bAny)
         return false;
     record.bUnterminated = eState == EState::Quoted;
-    record.fields.push_back(std::move(strField));
+    EndField();
+    record.fields.resize(nFields);
     return true;
 }
 

@@ -38,6 +38,7 @@ private:
 
     CTextFile& m_source;
     std::string m_strChunk;
+    std::string m_strField; // the field being read
     std::size_t m_nPos = 0;
     std::uint64_t m_nLine = 1;
     bool m_bSkipLf = false;   // a CR ended the last record; an LF right after it belongs to it

@@ -102,6 +102,7 @@ void CImportPreview::Reset() {
     m_strError.clear();
     m_eEncoding = EEncoding::Utf8;
     m_bFromDatabase = false;
+    m_nLibraryFingerprint = 0;
 }
 
 bool CImportPreview::Load(const std::string& strSource, const std::string& strLibraryPath,
@@ -142,20 +143,12 @@ bool CImportPreview::LoadLibrary(const std::string& strLibraryPath) {
     sqlite3* pDb = OpenLibraryForReading(strLibraryPath, m_strError);
     if (!pDb)
         return false;
-    sqlite3_stmt* pStatement = nullptr;
-    const std::string strSelect = std::string("SELECT ") + kDataColumns + " FROM DATA";
-    int nResult = sqlite3_prepare_v2(pDb, strSelect.c_str(), -1, &pStatement, nullptr);
-    while (nResult == SQLITE_OK && (nResult = sqlite3_step(pStatement)) == SQLITE_ROW) {
-        SModelRecord record;
-        for (int i = 0; i < 7; ++i)
-            *FieldOf(record, i) = ColumnText(pStatement, i);
-        m_library.try_emplace(record.model, std::move(record));
-        nResult = SQLITE_OK;
-    }
-    const bool bOk = nResult == SQLITE_DONE;
+    const bool bOk = ReadLibrary(pDb, m_nLibraryFingerprint, [this](SModelRecord&& record) {
+        std::string strModel = record.model;
+        m_library.try_emplace(std::move(strModel), std::move(record));
+    });
     if (!bOk)
         m_strError = "读取资料库失败：" + std::string(sqlite3_errmsg(pDb));
-    sqlite3_finalize(pStatement);
     sqlite3_close(pDb);
     return bOk;
 }
@@ -280,14 +273,20 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
     }
 
     const auto nExpected = static_cast<std::uint32_t>(nFields);
+    // The text buffer holds at most what the file holds, apart from the growth
+    // of GBK text turned into UTF-8.
+    m_text.reserve(static_cast<std::size_t>(file.Size()));
+    SModelRecord model;
     while (reader.Next(record)) {
         if (record.IsBlank())
             continue;
-        SModelRecord model;
         for (std::size_t nColumn = 0; nColumn < columns.size(); ++nColumn) {
             const auto nField = static_cast<std::size_t>(columns[nColumn]);
+            std::string& strValue = *FieldOf(model, static_cast<int>(nColumn));
             if (nField < record.fields.size())
-                *FieldOf(model, static_cast<int>(nColumn)) = std::move(record.fields[nField]);
+                strValue.assign(record.fields[nField]);
+            else
+                strValue.clear();
         }
         model.parity = ParityOf(std::move(model.parity));
         if (record.bUnterminated)

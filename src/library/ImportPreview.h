@@ -80,6 +80,8 @@ public:
     void SetChoiceForAll(EChoice eChoice);
 
     SPreviewCounts Counts() const { return m_counts; }
+    // The library's DATA table as the preview saw it (see ReadLibrary).
+    std::uint64_t LibraryFingerprint() const { return m_nLibraryFingerprint; }
 
 private:
     struct SRow {
@@ -124,6 +126,7 @@ private:
     std::string m_strError;
     EEncoding m_eEncoding = EEncoding::Utf8;
     bool m_bFromDatabase = false;
+    std::uint64_t m_nLibraryFingerprint = 0;
 };
 
 } // namespace library

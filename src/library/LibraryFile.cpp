@@ -73,4 +73,43 @@ sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError
     return pDb;
 }
 
+bool ReadLibrary(sqlite3* pDb, std::uint64_t& nFingerprint,
+                 const std::function<void(SModelRecord&&)>& onRecord) {
+    // FNV-1a over the row ids and the cells, each cell closed by a byte that
+    // tells NULL from text.
+    std::uint64_t nHash = 14695981039346656037ULL;
+    auto Mix = [&nHash](const void* p, std::size_t n) {
+        const auto* pBytes = static_cast<const unsigned char*>(p);
+        for (std::size_t i = 0; i < n; ++i) {
+            nHash ^= pBytes[i];
+            nHash *= 1099511628211ULL;
+        }
+    };
+    sqlite3_stmt* pStatement = nullptr;
+    const std::string strSelect = std::string("SELECT rowid,") + kDataColumns + " FROM DATA ORDER BY rowid";
+    int nResult = sqlite3_prepare_v2(pDb, strSelect.c_str(), -1, &pStatement, nullptr);
+    while (nResult == SQLITE_OK && (nResult = sqlite3_step(pStatement)) == SQLITE_ROW) {
+        const sqlite3_int64 nRowId = sqlite3_column_int64(pStatement, 0);
+        Mix(&nRowId, sizeof nRowId);
+        SModelRecord record;
+        std::string* fields[] = {&record.model, &record.baud,    &record.parity,  &record.vga,
+                                 &record.video, &record.powerOn, &record.powerOff};
+        for (int i = 0; i < 7; ++i) {
+            const unsigned char* pText = sqlite3_column_text(pStatement, i + 1);
+            const auto nBytes = static_cast<std::size_t>(sqlite3_column_bytes(pStatement, i + 1));
+            if (pText)
+                fields[i]->assign(reinterpret_cast<const char*>(pText), nBytes);
+            Mix(fields[i]->data(), fields[i]->size());
+            const unsigned char cEnd = pText ? 0 : 1;
+            Mix(&cEnd, 1);
+        }
+        if (onRecord)
+            onRecord(std::move(record));
+        nResult = SQLITE_OK;
+    }
+    sqlite3_finalize(pStatement);
+    nFingerprint = nHash;
+    return nResult == SQLITE_DONE;
+}
+
 } // namespace library

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "ModelRules.h"
+
+#include <cstdint>
+#include <functional>
 #include <string>
 
 struct sqlite3;
@@ -21,5 +25,12 @@ bool LooksLikeDatabase(const std::string& strPath);
 // DATA (with its seven columns) and htset. Returns nullptr and a message the
 // installer can act on otherwise.
 sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError);
+
+// Walks every DATA row in storage order, handing each to the callback (NULL
+// cells read as ""), and sums the rows up in a fingerprint: the same rows in
+// the same places give the same number, and any insert, delete or change of
+// a cell gives another. False on a database error.
+bool ReadLibrary(sqlite3* pDb, std::uint64_t& nFingerprint,
+                 const std::function<void(SModelRecord&&)>& onRecord = {});
 
 } // namespace library

@@ -106,9 +106,17 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
         return result;
     };
 
-    const std::string strInsert = "INSERT INTO DATA (" + std::string(kDataColumns) +
-                                  ") SELECT ?1,?2,?3,?4,?5,?6,?7 WHERE NOT EXISTS "
-                                  "(SELECT 1 FROM DATA WHERE \"投影机型号\" = ?1)";
+    // With the write lock held nobody else can change the library any more;
+    // it must still be the one the preview compared the rows with.
+    const std::string strChanged = std::string("预览之后data.mdb已被改动，请重新导入。") + kUnchanged;
+    std::uint64_t nFingerprint = 0;
+    if (!ReadLibrary(pDb.get(), nFingerprint))
+        return Fail(sqlite3_errcode(pDb.get()), "");
+    if (nFingerprint != preview.LibraryFingerprint())
+        return Fail(SQLITE_OK, strChanged);
+
+    const std::string strInsert =
+        "INSERT INTO DATA (" + std::string(kDataColumns) + ") VALUES (?1,?2,?3,?4,?5,?6,?7)";
     const std::string strUpdate = "UPDATE DATA SET \"波特率\"=?2,\"校验\"=?3,VGA=?4,VIDEO=?5,\"POWER ON\"=?6,"
                                   "\"POWER OFF\"=?7 WHERE \"投影机型号\"=?1";
     sqlite3_stmt* pInsertRaw = nullptr;
@@ -121,7 +129,6 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
     if (nResult != SQLITE_OK)
         return Fail(nResult, "");
 
-    const std::string strChanged = std::string("预览之后data.mdb已被改动，请重新导入。") + kUnchanged;
     std::size_t nDone = 0;
     for (std::size_t i = 0; i < preview.RowCount(); ++i) {
         const ERowClass eClass = preview.Class(i);

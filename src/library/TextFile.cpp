@@ -19,6 +19,16 @@ class CUtf8Check {
 public:
     bool Feed(const unsigned char* p, std::size_t n) {
         for (std::size_t i = 0; i < n; ++i) {
+            // Plain ASCII, the bulk of a library, is passed eight bytes at a time.
+            while (m_nOwed == 0 && i + 8 <= n) {
+                std::uint64_t nWord;
+                std::memcpy(&nWord, p + i, sizeof nWord);
+                if (nWord & 0x8080808080808080ULL)
+                    break;
+                i += 8;
+            }
+            if (i >= n)
+                break;
             const unsigned char c = p[i];
             if (m_nOwed == 0) {
                 if (c < 0x80)
