@@ -15,6 +15,7 @@
 #include <QtTest>
 
 #include <sqlite3.h>
+#include <sys/mount.h>
 
 #include <fstream>
 #include <functional>
@@ -51,11 +52,15 @@ QString Cell(const CLibraryImportDlg& dlg, int nRow, int nColumn) {
 class CTestProjectorDlg : public CProjectorCodeDlg {
 public:
     QString strImport, strExport;
+    int nImportAsked = 0;
     std::function<void(CLibraryImportDlg&)> answer;
 
 protected:
     QString ChooseExportFile() override { return strExport; }
-    QString ChooseImportFile() override { return strImport; }
+    QString ChooseImportFile() override {
+        ++nImportAsked;
+        return strImport;
+    }
     int RunImportPreview(library::CImportPreview& preview, std::string& strResult) override {
         CLibraryImportDlg dlg(preview, "data.mdb", this);
         if (answer)
@@ -268,6 +273,34 @@ private slots:
         }
         QVERIFY(bFound);
         QVERIFY(!dlg.m_bRowChosen);
+    }
+
+    // data.mdb seen through a read-only bind mount of its folder: the import
+    // is refused before a file is even asked for.
+    void importOnReadOnlyMediumIsRefused() {
+        CTestDatabase db;
+        CTestProjectorDlg dlg;
+        const std::filesystem::path view = db.Folder().string() + "-ro";
+        std::filesystem::create_directory(view);
+        if (mount(db.Folder().c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0) {
+            std::filesystem::remove(view);
+            QSKIP("cannot bind-mount here");
+        }
+        const bool bReadOnly =
+            mount(nullptr, view.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
+        if (bReadOnly) {
+            std::filesystem::current_path(view);
+            dlg.strImport = "in.csv";
+            Click(dlg, CProjectorCodeDlg::IDC_IMPORT);
+            std::filesystem::current_path(db.Folder());
+        }
+        umount2(view.c_str(), MNT_DETACH);
+        std::filesystem::remove(view);
+        if (!bReadOnly)
+            QSKIP("cannot remount read-only here");
+        QCOMPARE(g_messages,
+                 QStringList{"在光盘中不能进行导入数据操作，请把程序复制到本地硬盘后再进行操作！"});
+        QCOMPARE(dlg.nImportAsked, 0);
     }
 
     void projectorDialogReportsFilesItCannotRead_data() {
