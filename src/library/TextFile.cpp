@@ -1,8 +1,9 @@
 #include "TextFile.h"
 
+#include "Gb18030Decoder.h"
+
 #include <cerrno>
 #include <cstring>
-#include <iconv.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -74,9 +75,9 @@ private:
 
 } // namespace
 
+CTextFile::CTextFile() = default;
+
 CTextFile::~CTextFile() {
-    if (m_pConverter)
-        iconv_close(static_cast<iconv_t>(m_pConverter));
     if (m_pFile)
         std::fclose(m_pFile);
 }
@@ -123,12 +124,11 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress) {
         return false;
     }
     if (m_eEncoding == EEncoding::Gb18030) {
-        iconv_t converter = iconv_open("UTF-8", "GB18030");
-        if (converter == reinterpret_cast<iconv_t>(-1)) {
+        m_pDecoder = std::make_unique<CGb18030Decoder>();
+        if (!m_pDecoder->IsReady()) {
             m_strError = "系统不支持GB18030编码转换。";
             return false;
         }
-        m_pConverter = converter;
     }
     if (std::fseek(m_pFile, static_cast<long>(m_nSkip), SEEK_SET) != 0) {
         m_strError = std::string("读取文件出错：") + std::strerror(errno);
@@ -195,24 +195,14 @@ bool CTextFile::Read(std::string& strChunk) {
 }
 
 bool CTextFile::Convert(std::string& strChunk) {
-    iconv_t converter = static_cast<iconv_t>(m_pConverter);
-    // GB18030 takes at most four bytes for a character that UTF-8 writes in
-    // four, and two for one that UTF-8 writes in three.
-    strChunk.resize(m_strPending.size() * 2 + 16);
-    char* pIn = m_strPending.data();
-    std::size_t nIn = m_strPending.size();
-    char* pOut = strChunk.data();
-    std::size_t nOut = strChunk.size();
-    if (iconv(converter, &pIn, &nIn, &pOut, &nOut) == static_cast<std::size_t>(-1) && errno != EINVAL) {
-        const std::uint64_t nAt = m_nRead - nIn;
-        m_strError =
-            "文件编码无法识别（第" + std::to_string(nAt + 1) + "个字节），请另存为UTF-8或GBK编码的CSV文件。";
+    std::size_t nBad = 0;
+    const std::uint64_t nPendingStart = m_nRead - m_strPending.size();
+    if (!m_pDecoder->Decode(m_strPending, strChunk, nBad)) {
+        m_strError = "文件编码无法识别（第" + std::to_string(nPendingStart + nBad + 1) +
+                     "个字节），请另存为UTF-8或GBK编码的CSV文件。";
         strChunk.clear();
         return false;
     }
-    strChunk.resize(strChunk.size() - nOut);
-    // What is left is the start of a character continued in the next chunk.
-    m_strPending.erase(0, m_strPending.size() - nIn);
     return true;
 }
 

@@ -3,12 +3,15 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 
 // Reports how far a long job has come; returning false asks it to stop.
 using ProgressFn = std::function<bool(std::uint64_t nDone, std::uint64_t nTotal)>;
 
 namespace library {
+
+class CGb18030Decoder;
 
 enum class EEncoding { Utf8, Gb18030 };
 
@@ -19,7 +22,7 @@ enum class EEncoding { Utf8, Gb18030 };
 // the file forms valid UTF-8; the file is never held whole in memory.
 class CTextFile {
 public:
-    CTextFile() = default;
+    CTextFile();
     ~CTextFile();
     CTextFile(const CTextFile&) = delete;
     CTextFile& operator=(const CTextFile&) = delete;
@@ -43,7 +46,7 @@ private:
     bool Convert(std::string& strChunk);
 
     std::FILE* m_pFile = nullptr;
-    void* m_pConverter = nullptr; // iconv descriptor while reading GB18030
+    std::unique_ptr<CGb18030Decoder> m_pDecoder; // while reading GB18030
     ProgressFn m_progress;
     EEncoding m_eEncoding = EEncoding::Utf8;
     std::uint64_t m_nSize = 0;

@@ -177,11 +177,15 @@ TEST_F(TempFolder, GbkCharacterCutByAPieceEnd) {
     EXPECT_EQ(records[0].fields.back(), "无");
 }
 
-TEST_F(TempFolder, TruncatedGbkCharacterAndUtf16AreRefused) {
+TEST_F(TempFolder, TruncatedOrForeignTextIsRefused) {
     testfiles::Write(m_folder / "cut.csv", "a,\xCE\xDE\nb,\xCE");
     std::string strError;
     ReadAll(m_folder / "cut.csv", &strError);
     EXPECT_EQ(strError, "文件在一个汉字的中间结束，文件不完整。");
+
+    testfiles::Write(m_folder / "bad.csv", "a,\xFF\n");
+    ReadAll(m_folder / "bad.csv", &strError);
+    EXPECT_EQ(strError, "文件编码无法识别（第3个字节），请另存为UTF-8或GBK编码的CSV文件。");
 
     testfiles::Write(m_folder / "u16.csv", std::string("\xFF\xFE"
                                                        "a\0,\0",
