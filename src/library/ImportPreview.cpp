@@ -30,6 +30,8 @@ constexpr std::array<std::array<const char*, 2>, 7> kHeaderNames{{
 }};
 
 constexpr std::uint64_t kProgressEvery = 4096;
+// Rows read before the rest are estimated from them.
+constexpr std::size_t kSizingRows = 1024;
 
 std::string Trimmed(std::string_view text) {
     const auto nFirst = text.find_first_not_of(" \t");
@@ -297,6 +299,17 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
             AddInvalidRow(record.nLine, model, ERowProblem::TooManyFields, record.fields.size(), nExpected);
         else
             AddRow(record.nLine, model);
+        // Once the rows' size is known, room for all of them is taken at once:
+        // growing by doubling would copy the rows and briefly need three times
+        // their memory.
+        if (m_rows.size() == kSizingRows) {
+            const std::uint64_t nPerRow = m_text.size() / kSizingRows + 8; // separators and line end
+            const std::uint64_t nEstimate = file.Size() / nPerRow + file.Size() / nPerRow / 10 + 16;
+            if (nEstimate > m_rows.size() && nEstimate < std::numeric_limits<std::uint32_t>::max()) {
+                m_rows.reserve(static_cast<std::size_t>(nEstimate));
+                m_accepted.reserve(static_cast<std::size_t>(nEstimate));
+            }
+        }
     }
     if (!file.Error().empty()) {
         m_strError = file.Error();
