@@ -218,7 +218,8 @@ Options:
                    stand in for many controllers in one process, one on each
                    address of RANGE (FIRST-LAST, a CIDR block a.b.c.d/n, or a
                    list of these separated by commas), each with its own state
-                   file ADDRESS.json in the --state-dir folder.
+                   file ADDRESS.json in the --state-dir folder (rewritten after
+                   every accepted setting, without waiting for the disk).
   --state-dir DIR  the folder of the state files of --addresses (created when
                    missing).
   --move-after-ms N

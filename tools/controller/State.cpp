@@ -179,7 +179,7 @@ bool LoadState(const std::string& path, ControllerState& state, bool& exists, st
     return true;
 }
 
-bool SaveState(const std::string& path, const ControllerState& state, std::string& error) {
+bool SaveState(const std::string& path, const ControllerState& state, std::string& error, bool sync) {
     const std::string temp = path + ".tmp." + std::to_string(::getpid());
     const std::string text = FormatState(state);
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -200,7 +200,7 @@ bool SaveState(const std::string& path, const ControllerState& state, std::strin
         }
         done += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    if ((sync && ::fsync(fd) != 0) || ::close(fd) != 0) {
         error = "cannot finish " + temp + ": " + std::strerror(errno);
         ::unlink(temp.c_str());
         return false;

@@ -178,7 +178,9 @@ int main(int argc, char** argv) {
         const std::string note =
             many ? codec::BytesToAddress(room.peer.Current()) + ": " + handling.note : handling.note;
         log.Datagram("recv", Endpoint(from, fromPort), data, length, note);
-        if (handling.applied && !controller::SaveState(room.statePath, room.peer.State(), error))
+        // A building's hundreds of settings a second are not each flushed to
+        // disk: the rename still keeps every file whole if the emulator dies.
+        if (handling.applied && !controller::SaveState(room.statePath, room.peer.State(), error, !many))
             log.Line("error: " + error);
         if (handling.movePending)
             room.moveDeadline = MonotonicMs() + options.moveAfterMs;
