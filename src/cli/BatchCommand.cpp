@@ -213,6 +213,7 @@ bool WriteResults(const fs::path& path, const std::vector<SRoom>& rooms,
 }
 
 int RunBatch(const SBatchArgs& args) {
+    InstallInterruptCounter();
     std::vector<std::map<std::string, std::string>> planRows;
     std::string error;
     if (!ReadPlan(args.strPlan, planRows, error)) {
@@ -285,7 +286,6 @@ int RunBatch(const SBatchArgs& args) {
     }
 
     const bool bProgress = ErrorIsTerminal() && !args.common.bJson;
-    InstallInterruptCounter();
     int nInterruptsSeen = 0;
     session::TimeMs tDrawn = 0;
     runner.Run([&] {

@@ -286,7 +286,14 @@ TEST_F(CliTest, InterruptedBatchFinishesTheSetsUnderWayAndReportsTheRestNotRun) 
     pid_t pid = 0;
     const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
     ASSERT_EQ(::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
-    ::usleep(400000);
+    // Interrupt once both rooms under way have been backed up, that is, have begun their Set.
+    for (int i = 0; i < 500; ++i) {
+        std::error_code ec;
+        if (std::distance(fs::directory_iterator(Work() / "history", ec), fs::directory_iterator()) >= 2)
+            break;
+        ::usleep(10000);
+    }
+    ::usleep(50000);
     ::kill(pid, SIGINT);
     int status = 0;
     ::waitpid(pid, &status, 0);
