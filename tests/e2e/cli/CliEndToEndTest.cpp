@@ -144,6 +144,23 @@ TEST_F(CliTest, SetFromASnapshotWithOverridesIsBackedUpAndReadBack) {
     EXPECT_EQ(codec::BytesToAddress(after.read.settings.controllerIp), Address(11));
 }
 
+TEST_F(CliTest, SetWithoutABackupSendsNoSetting) {
+    StartBuilding();
+    std::ofstream(Work() / "history") << "a file where the history folder belongs";
+    const SRun set = Cli("set " + Address(16) + " --lock-time 60");
+    EXPECT_EQ(set.status, 1) << set.out;
+    EXPECT_NE(set.out.find("history"), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("nothing was sent"), std::string::npos) << set.out;
+    // The controller got the query of the backup read and nothing else.
+    ::usleep(100000);
+    std::size_t settings = 0;
+    for (const auto& line : Lines(ReadFile(Work() / "emulator.log")))
+        settings += line.find("applied") != std::string::npos;
+    EXPECT_EQ(settings, 0u);
+    ASSERT_EQ(Cli("get " + Address(16) + " --out after.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "after.json").read.settings.nLockTime, 5);
+}
+
 TEST_F(CliTest, SetNamesTheFieldTheControllerDidNotTake) {
     StartBuilding({"--fault", Address(13) + ":ignore-field=lock-time"});
     const SRun set = Cli("set " + Address(13) + " --lock-time 30 --server-ip 10.9.8.7 --json");
