@@ -40,24 +40,11 @@ struct SRoom {
     session::TimeMs tStarted = 0;
 };
 
-bool ReadText(const fs::path& path, std::string& text, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot open " + path.string();
-        return false;
-    }
-    std::ostringstream s;
-    s << in.rdbuf();
-    text = s.str();
-    return true;
-}
-
 // The plan's rows by column name; false with the reason for a bad header.
 bool ReadPlan(const fs::path& path, std::vector<std::map<std::string, std::string>>& out,
               std::string& error) {
-    std::string text;
     std::vector<std::vector<std::string>> rows;
-    if (!ReadText(path, text, error) || !ParseCsv(text, rows, error)) {
+    if (!ReadCsvFile(path.string(), rows, error)) {
         error = path.string() + ": " + error;
         return false;
     }
@@ -94,9 +81,8 @@ bool ReadPlan(const fs::path& path, std::vector<std::map<std::string, std::strin
 bool ReadRetry(const fs::path& path, std::set<std::pair<std::string, std::string>>& failed,
                std::map<std::pair<std::string, std::string>, std::vector<std::string>>& earlier,
                std::string& error) {
-    std::string text;
     std::vector<std::vector<std::string>> rows;
-    if (!ReadText(path, text, error) || !ParseCsv(text, rows, error)) {
+    if (!ReadCsvFile(path.string(), rows, error)) {
         error = path.string() + ": " + error;
         return false;
     }

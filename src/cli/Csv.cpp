@@ -1,57 +1,32 @@
 #include "Csv.h"
 
+#include "CsvReader.h"
+#include "CsvWriter.h"
+#include "TextFile.h"
+
 namespace cli {
 
-bool ParseCsv(const std::string& text, std::vector<std::vector<std::string>>& rows, std::string& error) {
+bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error) {
     rows.clear();
-    std::vector<std::string> row;
-    std::string field;
-    bool bQuoted = false, bAny = false;
-    std::size_t nLine = 1;
-    auto endRow = [&] {
-        row.push_back(std::move(field));
-        field.clear();
-        // A line with nothing on it is not a row.
-        if (row.size() > 1 || !row[0].empty() || bAny)
-            rows.push_back(std::move(row));
-        row.clear();
-        bAny = false;
-    };
-    std::size_t i = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0; // a spreadsheet's byte-order mark
-    for (; i < text.size(); ++i) {
-        const char c = text[i];
-        if (bQuoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-                field += '"';
-                ++i;
-            } else if (c == '"') {
-                bQuoted = false;
-            } else {
-                if (c == '\n')
-                    ++nLine;
-                field += c;
-            }
-            continue;
-        }
-        if (c == '"') {
-            bQuoted = true;
-            bAny = true;
-        } else if (c == ',') {
-            row.push_back(std::move(field));
-            field.clear();
-        } else if (c == '\n') {
-            endRow();
-            ++nLine;
-        } else if (c != '\r') {
-            field += c;
-        }
-    }
-    if (bQuoted) {
-        error = "line " + std::to_string(nLine) + ": a quoted field is not closed";
+    library::CTextFile file;
+    if (!file.Open(strPath)) {
+        error = file.Error();
         return false;
     }
-    if (!field.empty() || !row.empty() || bAny)
-        endRow();
+    library::CCsvReader reader(file);
+    library::SCsvRecord record;
+    while (reader.Next(record)) {
+        if (record.bUnterminated) {
+            error = "line " + std::to_string(record.nLine) + ": a quoted field is not closed";
+            return false;
+        }
+        if (!record.IsBlank())
+            rows.push_back(std::move(record.fields));
+    }
+    if (!file.Error().empty()) {
+        error = file.Error();
+        return false;
+    }
     return true;
 }
 
@@ -60,18 +35,7 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i)
             line += ',';
-        const std::string& f = fields[i];
-        if (f.find_first_of(",\"\r\n") == std::string::npos) {
-            line += f;
-            continue;
-        }
-        line += '"';
-        for (char c : f) {
-            if (c == '"')
-                line += '"';
-            line += c;
-        }
-        line += '"';
+        library::AppendCsvField(line, fields[i]);
     }
     return line + "\n";
 }
