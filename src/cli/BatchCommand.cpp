@@ -12,7 +12,6 @@
 #include <iostream>
 #include <map>
 #include <set>
-#include <sstream>
 
 namespace cli {
 namespace {
