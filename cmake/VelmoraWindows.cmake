@@ -21,8 +21,10 @@ add_compile_definitions(_POSIX_THREAD_SAFE_FUNCTIONS=200112L)
 # std::string's operator+ ("m" + std::to_string(i)): GCC bug 105329.
 add_compile_options(-Wno-restrict)
 
-# The fuzzing build needs clang's libFuzzer, which MinGW does not have.
-list(APPEND VELMORA_SKIP tests/fuzz)
+# The fuzzing build needs clang's libFuzzer, which MinGW does not have. The
+# controller emulator's socket and state file are POSIX calls still
+# (UdpEndpoint.cpp, State.cpp): the Windows tests use the Linux emulator.
+list(APPEND VELMORA_SKIP tests/fuzz tools/controller)
 
 # Writes the list of test programs (kind and path, one a line) that
 # scripts/windows/test.sh runs under Wine. Called once every folder is added.

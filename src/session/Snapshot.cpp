@@ -17,6 +17,7 @@ namespace session {
 namespace {
 
 using nlohmann::json;
+using nlohmann::ordered_json;
 
 // A field that is missing or wrong: the message names it.
 struct SFieldError : std::runtime_error {
@@ -39,8 +40,10 @@ constexpr SChoice kDomes{"hikvision", "sony"};
 constexpr SChoice kMicSystems{"daisy-chain", "point-to-point"};
 constexpr SChoice kKeyboards{"ordinary", "wireless-touch"};
 
-json ChoiceJson(int nIndex, SChoice choice) {
-    return nIndex == 0 ? json(choice.first) : nIndex == 1 ? json(choice.second) : json(nullptr);
+ordered_json ChoiceJson(int nIndex, SChoice choice) {
+    return nIndex == 0   ? ordered_json(choice.first)
+           : nIndex == 1 ? ordered_json(choice.second)
+                         : ordered_json(nullptr);
 }
 
 const json& Member(const json& object, const char* pszKey, const std::string& strPath) {
@@ -141,23 +144,23 @@ std::string UtcNowText() {
 
 std::string FormatSnapshot(const SSnapshot& snapshot) {
     const SControllerSettings& s = snapshot.read.settings;
-    json received = json::object();
+    ordered_json received = ordered_json::object();
     for (std::size_t i = 0; i < kReplyParts; ++i)
         received[kPartKeys[i]] = snapshot.read.received[i];
-    json mics = json::array();
+    ordered_json mics = ordered_json::array();
     for (const SMicEntry& m : s.mics)
         mics.push_back({{"camera_type", MicNumberOf(m.strType)},
                         {"channel", MicNumberOf(m.strChannel)},
                         {"dome", MicNumberOf(m.strDome)},
                         {"preset", MicNumberOf(m.strPreset)}});
-    json settings = {
+    ordered_json settings = {
         {"controller_ip", codec::BytesToAddress(s.controllerIp)},
         {"server_ip", codec::BytesToAddress(s.serverIp)},
         {"mask", codec::BytesToAddress(s.maskIp)},
         {"gateway", codec::BytesToAddress(s.gatewayIp)},
         {"one_key", s.bOneKey},
         {"lock_type", ChoiceJson(s.nLockType, kLockTypes)},
-        {"lock_time", s.nLockTime < 0 ? json(nullptr) : json(LockTimeText(s.nLockTime))},
+        {"lock_time", s.nLockTime < 0 ? ordered_json(nullptr) : ordered_json(LockTimeText(s.nLockTime))},
         {"dome", ChoiceJson(s.nDome, kDomes)},
         {"microphone", ChoiceJson(s.nMic, kMicSystems)},
         {"keyboard", ChoiceJson(s.nKeyboard, kKeyboards)},
@@ -165,7 +168,7 @@ std::string FormatSnapshot(const SSnapshot& snapshot) {
         {"projector2", {{"model", s.projectors[1].strModel}, {"code", s.projectors[1].strCode}}},
         {"microphones", mics},
     };
-    json root = json::object();
+    ordered_json root = ordered_json::object();
     root["format"] = kSnapshotFormat;
     root["version"] = kSnapshotVersion;
     root["program"] = snapshot.strProgram;

@@ -587,6 +587,7 @@ void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
         m_verifyAddress = m_setSent.controllerIp;
         m_bVerifySet = true;
     }
+    m_bStepSent = true;
     emit SetStepSent(nSent);
     ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
     if (!bClosingQuery) {
@@ -605,6 +606,7 @@ void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
 
 void CMainConfigDlg::AdvanceEngine() {
     m_tLastAdvance = Now();
+    m_bStepSent = false;
     m_pEngine->Advance(m_tLastAdvance);
     ScheduleEngine();
 }
@@ -617,9 +619,12 @@ void CMainConfigDlg::ScheduleEngine() {
         m_pSetStepTimer->stop();
         return;
     }
-    // One millisecond more than the clock shows: it counts whole
-    // milliseconds, so a pause is never cut short by a fraction of one.
-    m_pSetStepTimer->start(static_cast<int>(std::max<session::TimeMs>(0, *next - Now()) + 1));
+    // A pause runs whole from the moment its datagram left, however long
+    // building and sending it took; the clock counts whole milliseconds, so
+    // one more keeps a fraction of one from cutting it short.
+    const session::TimeMs nPause = m_bStepSent ? *next - m_tLastAdvance : *next - Now();
+    m_bStepSent = false;
+    m_pSetStepTimer->start(static_cast<int>(std::max<session::TimeMs>(0, nPause) + 1));
 }
 
 std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows() {

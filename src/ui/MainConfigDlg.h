@@ -230,6 +230,7 @@ private:
     QElapsedTimer m_clock;
     session::TimeMs m_nClockSkewMs = 0;
     session::TimeMs m_tLastAdvance = 0;
+    bool m_bStepSent = false; // the engine sent a datagram of the Set in its last call
     session::ExchangeId m_nWriteId = 0;
     bool m_bSetWaitEnded = false;
     bool m_bWriteDone = false;

@@ -3,7 +3,11 @@
 #include "codec/Numbers.h"
 
 #include "Database.h"
+#include "ImportPreview.h"
+#include "LibraryImportDlg.h"
+#include "LibraryWriter.h"
 #include "MessageBox.h"
+#include "ModelRules.h"
 #include "ModelSearchDlg.h"
 #include "ProgramValues.h"
 #include "ProjectorTableModel.h"
@@ -11,10 +15,13 @@
 #include "Statements.h"
 #include "codec/CodeBundle.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QTableView>
@@ -29,8 +36,8 @@ namespace {
 constexpr std::array<const char*, CProjectorTableModel::kColumns> kFieldNames{
     "投影机型号", "波特率", "校验", "VGA", "VIDEO", "POWER ON", "POWER OFF"};
 
-// A code of more than this many hex digits does not fit a bundle block.
-constexpr int kMaxCodeDigits = static_cast<int>(codec::kMaxCodeBytes) * 2;
+static_assert(library::kMaxCodeDigits == static_cast<int>(codec::kMaxCodeBytes) * 2,
+              "a code the rules accept must fit a bundle block");
 
 void Say(const char* pszText) {
     MessageBoxShow(QString::fromUtf8(pszText));
@@ -69,31 +76,16 @@ bool ComboLess(const std::string& a, const std::string& b) {
     return a < b;
 }
 
-struct SCodeField {
-    const QString& strCode;
-    const char* pszEmpty;
-    const char* pszOdd;
-    const char* pszTooLong;
-};
-
 } // namespace
 
 namespace projector {
 
 int CodePageBytes(const QString& strText) {
-    int nBytes = 0;
-    for (QChar c : strText)
-        nBytes += c.unicode() < 0x80 ? 1 : 2;
-    return nBytes;
+    return library::CodePageBytes(strText.toStdString());
 }
 
 bool IsHexText(const QString& strText) {
-    if (strText.isEmpty())
-        return false;
-    return std::all_of(strText.begin(), strText.end(), [](QChar c) {
-        const char16_t u = c.unicode();
-        return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'F') || (u >= 'a' && u <= 'f');
-    });
+    return library::IsHexText(strText.toStdString());
 }
 
 QString AsciiToHex(const QString& strText) {
@@ -156,13 +148,24 @@ CProjectorCodeDlg::CProjectorCodeDlg(QWidget* pParent)
     m_list->viewport()->installEventFilter(this);
     connect(m_list, &QTableView::clicked, this, [this] { OnClickList(); });
 
-    const std::array<std::pair<int, void (CProjectorCodeDlg::*)()>, 8> buttons{{
+    // The list's context menu reaches export and import as well.
+    m_list->setContextMenuPolicy(Qt::ActionsContextMenu);
+    for (const auto& [pszText, handler] : {std::pair{"导出代码库…", &CProjectorCodeDlg::OnExport},
+                                           std::pair{"导入代码库…", &CProjectorCodeDlg::OnImport}}) {
+        auto* pAction = new QAction(QString::fromUtf8(pszText), m_list);
+        connect(pAction, &QAction::triggered, this, handler);
+        m_list->addAction(pAction);
+    }
+
+    const std::array<std::pair<int, void (CProjectorCodeDlg::*)()>, 10> buttons{{
         {IDC_ADD, &CProjectorCodeDlg::OnAdd},
         {IDC_SAVE, &CProjectorCodeDlg::OnSave},
         {IDC_DELETE, &CProjectorCodeDlg::OnDelete},
         {IDC_FIND, &CProjectorCodeDlg::OnFind},
         {IDC_SHOW_MODEL, &CProjectorCodeDlg::OnShowModel},
         {IDC_ASCII_TO_HEX, &CProjectorCodeDlg::OnAsciiToHex},
+        {IDC_EXPORT, &CProjectorCodeDlg::OnExport},
+        {IDC_IMPORT, &CProjectorCodeDlg::OnImport},
         {1, &CProjectorCodeDlg::OnOK},
         {2, &QDialog::reject},
     }};
@@ -212,6 +215,19 @@ void CProjectorCodeDlg::OnInitDialog() {
         m_pRecordset = CDatabase::OpenRead(stmt::SelectLibrarySorted(), CursorType::Keyset);
         m_list->setShowGrid(true);
         m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+        FillList();
+    } catch (const CDatabaseError& error) {
+        ReportDatabaseError(error);
+    }
+}
+
+void CProjectorCodeDlg::ReloadList() {
+    m_pTable->Clear();
+    // The rows moved: the remembered row no longer shows what was clicked.
+    m_bRowChosen = false;
+    SReadScope scope{m_pRecordset};
+    try {
+        m_pRecordset = CDatabase::OpenRead(stmt::SelectLibrarySorted(), CursorType::Keyset);
         FillList();
     } catch (const CDatabaseError& error) {
         ReportDatabaseError(error);
@@ -281,37 +297,13 @@ void CProjectorCodeDlg::OnAdd() {
 }
 
 bool CProjectorCodeDlg::CheckCodes() {
-    const std::array<SCodeField, 4> codes{{
-        {m_strVga, "VGA不能为空，请输入偶数位数据！", "VGA输入不正确，请检查VGA位数！",
-         "VGA不能超过96位，请检查VGA位数！"},
-        {m_strVideo, "VIDEO不能为空，请输入偶数位数据！", "VIDEO输入不正确，请检查VIDEO位数！",
-         "VIDEO不能超过96位，请检查VIDEO位数！"},
-        {m_strPowerOn, "POWER ON不能为空，请输入偶数位数据！", "POWER ON输入不正确，请检查POWER ON位数！",
-         "POWER ON不能超过96位，请检查POWER ON位数！"},
-        {m_strPowerOff, "POWER OFF不能为空，请输入偶数位数据！", "POWER OFF输入不正确，请检查POWER OFF位数！",
-         "POWER OFF不能超过96位，请检查POWER OFF位数！"},
-    }};
-    for (const SCodeField& code : codes) {
-        const int nBytes = projector::CodePageBytes(code.strCode);
-        const char* pszFailure = nullptr;
-        if (nBytes == 0)
-            pszFailure = code.pszEmpty;
-        else if (nBytes % 2 != 0)
-            pszFailure = code.pszOdd;
-        else if (nBytes > kMaxCodeDigits)
-            pszFailure = code.pszTooLong;
-        if (pszFailure) {
-            Say(pszFailure);
-            return false;
-        }
-    }
-    for (const QString* pCode : {&m_strVga, &m_strVideo, &m_strPowerOff, &m_strPowerOn}) {
-        if (!projector::IsHexText(*pCode)) {
-            Say("请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！");
-            return false;
-        }
-    }
-    return true;
+    const library::ERuleFailure eFailure =
+        library::CheckCodes(m_strVga.toStdString(), m_strVideo.toStdString(), m_strPowerOn.toStdString(),
+                            m_strPowerOff.toStdString());
+    if (eFailure == library::ERuleFailure::None)
+        return true;
+    Say(library::RuleMessage(eFailure));
+    return false;
 }
 
 void CProjectorCodeDlg::OnSave() {
@@ -526,4 +518,79 @@ void CProjectorCodeDlg::OnOK() {
     g_bProjectorChosen = true;
     UpdateData(true);
     accept();
+}
+
+namespace {
+
+// A progress window for reading or writing a large file; it appears only when
+// the work takes a while, and its "取消" stops the work.
+ProgressFn ProgressOf(QProgressDialog& progress) {
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(500);
+    progress.setAutoClose(false);
+    progress.setAutoReset(false);
+    return [&progress](std::uint64_t nDone, std::uint64_t nTotal) {
+        progress.setValue(nTotal ? static_cast<int>(std::min<std::uint64_t>(nDone, nTotal) * 1000 / nTotal)
+                                 : 0);
+        return !progress.wasCanceled();
+    };
+}
+
+} // namespace
+
+QString CProjectorCodeDlg::ChooseExportFile() {
+    return QFileDialog::getSaveFileName(this, QStringLiteral("导出代码库"),
+                                        QStringLiteral("projector-library.csv"),
+                                        QStringLiteral("CSV文件 (*.csv)"));
+}
+
+QString CProjectorCodeDlg::ChooseImportFile() {
+    return QFileDialog::getOpenFileName(
+        this, QStringLiteral("导入代码库"), QString(),
+        QStringLiteral("代码库 (*.csv *.mdb);;CSV文件 (*.csv);;data.mdb (*.mdb);;所有文件 (*)"));
+}
+
+int CProjectorCodeDlg::RunImportPreview(library::CImportPreview& preview, std::string& strResult) {
+    CLibraryImportDlg dlg(preview, CDatabase::Path(), this);
+    const int nResult = dlg.DoModal();
+    strResult = dlg.ResultMessage();
+    return nResult;
+}
+
+void CProjectorCodeDlg::OnExport() {
+    const QString strFile = ChooseExportFile();
+    if (strFile.isEmpty())
+        return;
+    library::SWriteResult result;
+    {
+        QProgressDialog progress(QStringLiteral("正在导出代码库…"), QStringLiteral("取消"), 0, 1000, this);
+        result = library::ExportLibrary(CDatabase::Path(), strFile.toStdString(), ProgressOf(progress));
+    }
+    MessageBoxShow(QString::fromStdString(result.strMessage));
+}
+
+void CProjectorCodeDlg::OnImport() {
+    if (!CDatabase::CheckWritableMedium()) {
+        Say("在光盘中不能进行导入数据操作，请把程序复制到本地硬盘后再进行操作！");
+        return;
+    }
+    const QString strFile = ChooseImportFile();
+    if (strFile.isEmpty())
+        return;
+    library::CImportPreview preview;
+    bool bLoaded = false;
+    {
+        QProgressDialog progress(QStringLiteral("正在读取导入文件…"), QStringLiteral("取消"), 0, 1000, this);
+        bLoaded = preview.Load(strFile.toStdString(), CDatabase::Path(), ProgressOf(progress));
+    }
+    if (!bLoaded) {
+        MessageBoxShow(QString::fromStdString(preview.Error()));
+        return;
+    }
+    std::string strResult;
+    if (RunImportPreview(preview, strResult) != QDialog::Accepted)
+        return;
+    // The imported models show at once, in the list's order.
+    ReloadList();
+    MessageBoxShow(QString::fromStdString(strResult));
 }

@@ -9,6 +9,9 @@
 
 class CProjectorTableModel;
 class CRecordWalker;
+namespace library {
+class CImportPreview;
+}
 class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
@@ -37,6 +40,10 @@ public:
     void OnShowModel();
     void OnAsciiToHex();
     void OnOK();
+    // Sharing the library: every model to a CSV file, and models in from a
+    // CSV file or another data.mdb through the import preview.
+    void OnExport();
+    void OnImport();
 
     // One list cell; column 0 inserts a new row at nRow.
     void SetCellText(int nRow, int nColumn, const std::string& strText);
@@ -58,6 +65,8 @@ public:
         IDC_ADD = 1033,
         IDC_SAVE = 1034,
         IDC_DELETE = 1035,
+        IDC_EXPORT = 1040,
+        IDC_IMPORT = 1041,
     };
 
     // The current record, exchanged with the controls.
@@ -78,10 +87,19 @@ protected:
     // Runs the keyword dialog modally and returns its result; tests answer it
     // themselves.
     virtual int RunSearchDialog();
+    // The files of an export and an import, asked of the installer ("" when
+    // they cancel); tests answer them themselves.
+    virtual QString ChooseExportFile();
+    virtual QString ChooseImportFile();
+    // Runs the import preview modally; on confirm, strResult says what was
+    // written.
+    virtual int RunImportPreview(library::CImportPreview& preview, std::string& strResult);
 
 private:
     void OnInitDialog();
     void FillList();
+    // Reads the whole list again, after an import changed the library.
+    void ReloadList();
     void EnableEntry(bool bEnable);
     // The checks of the four codes, in the order the installer fixes them;
     // shows the first failure and returns false.

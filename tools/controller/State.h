@@ -40,8 +40,9 @@ bool ParseState(std::string_view json, ControllerState& state, std::string& erro
 // be read or parsed; `exists` tells whether there was a file at all.
 bool LoadState(const std::string& path, ControllerState& state, bool& exists, std::string& error);
 
-// Writes a temporary file beside `path`, flushes it to disk and renames it
-// over `path`, so an interrupted write leaves the old file whole.
-bool SaveState(const std::string& path, const ControllerState& state, std::string& error);
+// Writes a temporary file beside `path`, flushes it to disk (unless `sync` is
+// off) and renames it over `path`, so an interrupted write leaves the old
+// file whole.
+bool SaveState(const std::string& path, const ControllerState& state, std::string& error, bool sync = true);
 
 } // namespace controller

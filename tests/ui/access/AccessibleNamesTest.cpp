@@ -1,7 +1,9 @@
 // Screen readers and UI automation find every control of every dialog by its
 // name: its label's text or its own text.
 #include "AboutDlg.h"
+#include "ImportPreview.h"
 #include "IpAddressEdit.h"
+#include "LibraryImportDlg.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
 #include "MicSettingsDlg.h"
@@ -31,6 +33,7 @@ private slots:
         QTest::newRow("projector codes") << 104;
         QTest::newRow("microphones") << 105;
         QTest::newRow("model search") << 106;
+        QTest::newRow("import preview") << 107;
     }
 
     void everyControlIsNamed() {
@@ -38,6 +41,7 @@ private slots:
         CTestDatabase db;
         SetMessageRecorder([](const QString&) {});
         std::unique_ptr<CDialogBase> pDialog;
+        library::CImportPreview preview;
         switch (dialog) {
         case 100:
             pDialog = std::make_unique<CAboutDlg>();
@@ -53,6 +57,9 @@ private slots:
             break;
         case 105:
             pDialog = std::make_unique<CMicSettingsDlg>();
+            break;
+        case 107:
+            pDialog = std::make_unique<CLibraryImportDlg>(preview, "data.mdb");
             break;
         default:
             pDialog = std::make_unique<CModelSearchDlg>();

@@ -203,3 +203,21 @@ TEST_F(HistoryTest, HistoryPathTakenByAFileIsAFailure) {
 }
 
 } // namespace
+
+namespace {
+
+// The example in the format's documentation is a file the program accepts.
+TEST(SnapshotTest, DocumentedExampleIsAccepted) {
+    std::ifstream in(VELMORA_SNAPSHOT_DOC);
+    const std::string doc((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const auto start = doc.find("```json\n");
+    const auto end = doc.rfind("```");
+    ASSERT_NE(start, std::string::npos);
+    SSnapshot s;
+    std::string error;
+    ASSERT_TRUE(session::ParseSnapshot(doc.substr(start + 8, end - start - 8), s, error)) << error;
+    EXPECT_EQ(s.read.settings.projectors[0].strModel, "BenQ SP920");
+    EXPECT_EQ(s.read.settings.mics[1], (session::SMicEntry{"0", "0", "-1", "5"}));
+}
+
+} // namespace

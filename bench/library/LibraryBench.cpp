@@ -1,0 +1,188 @@
+// Importing 100,000 new models from a CSV file (preview and write) against
+// inserting the same rows through the sqlite3 C API in one transaction with a
+// prepared statement; exporting them against reading the same rows and
+// writing the same text with stdio. Prints the times and the ratios.
+#include "ImportPreview.h"
+#include "LibraryWriter.h"
+#include "TestDatabase.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Row = std::array<std::string, 7>;
+
+constexpr int kModels = 100000;
+constexpr int kRuns = 5;
+
+double Milliseconds(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::vector<Row> MakeRows() {
+    const char* makers[] = {"Epson EB-", "NEC NP-", "Panasonic PT-", "BenQ MX", "明基MX", "爱普生CB-"};
+    const char* bauds[] = {"9600", "19200", "38400", "115200"};
+    const char* parities[] = {"无", "奇", "偶"};
+    const char* codes[] = {"534F555243452031310D",       "0203000002010109",        "02504F4E03", "7E53520D",
+                           "BEEF030600FED2010000200000", "0D2A736F75723D524742230D"};
+    std::vector<Row> rows;
+    rows.reserve(kModels);
+    for (int i = 0; i < kModels; ++i)
+        rows.push_back(Row{std::string(makers[i % 6]) + std::to_string(100000 + i * 7), bauds[i % 4],
+                           parities[i % 3], codes[i % 6], codes[(i + 1) % 6], codes[(i + 2) % 6],
+                           codes[(i + 3) % 6]});
+    return rows;
+}
+
+void WriteCsv(const std::string& strPath, const std::vector<Row>& rows) {
+    std::FILE* pFile = std::fopen(strPath.c_str(), "wb");
+    std::fputs("model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n", pFile);
+    for (const Row& row : rows)
+        std::fprintf(pFile, "%s,%s,%s,%s,%s,%s,%s\r\n", row[0].c_str(), row[1].c_str(), row[2].c_str(),
+                     row[3].c_str(), row[4].c_str(), row[5].c_str(), row[6].c_str());
+    std::fclose(pFile);
+}
+
+double BaselineInsert(const std::string& strLibrary, const std::vector<Row>& rows) {
+    const auto start = Clock::now();
+    sqlite3* pDb = nullptr;
+    sqlite3_open_v2(strLibrary.c_str(), &pDb, SQLITE_OPEN_READWRITE, nullptr);
+    sqlite3_exec(pDb, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_stmt* pInsert = nullptr;
+    sqlite3_prepare_v2(
+        pDb,
+        "INSERT INTO DATA (\"投影机型号\",\"波特率\",\"校验\",VGA,VIDEO,\"POWER ON\",\"POWER OFF\") "
+        "VALUES (?1,?2,?3,?4,?5,?6,?7)",
+        -1, &pInsert, nullptr);
+    for (const Row& row : rows) {
+        for (int i = 0; i < 7; ++i)
+            sqlite3_bind_text(pInsert, i + 1, row[static_cast<std::size_t>(i)].data(),
+                              static_cast<int>(row[static_cast<std::size_t>(i)].size()), SQLITE_STATIC);
+        sqlite3_step(pInsert);
+        sqlite3_reset(pInsert);
+    }
+    sqlite3_finalize(pInsert);
+    sqlite3_exec(pDb, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(pDb);
+    return Milliseconds(start);
+}
+
+double BaselineExport(const std::string& strLibrary, const std::string& strCsv) {
+    const auto start = Clock::now();
+    sqlite3* pDb = nullptr;
+    sqlite3_open_v2(strLibrary.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* pSelect = nullptr;
+    sqlite3_prepare_v2(
+        pDb,
+        "SELECT \"投影机型号\",\"波特率\",\"校验\",VGA,VIDEO,\"POWER ON\",\"POWER OFF\" FROM DATA "
+        "ORDER BY \"投影机型号\", rowid",
+        -1, &pSelect, nullptr);
+    std::FILE* pFile = std::fopen(strCsv.c_str(), "wb");
+    std::fputs("\xEF\xBB\xBFmodel,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n", pFile);
+    while (sqlite3_step(pSelect) == SQLITE_ROW) {
+        const auto Text = [&](int i) {
+            return reinterpret_cast<const char*>(sqlite3_column_text(pSelect, i));
+        };
+        std::fprintf(pFile, "%s,%s,%s,%s,%s,%s,%s\r\n", Text(0), Text(1), Text(2), Text(3), Text(4), Text(5),
+                     Text(6));
+    }
+    std::fclose(pFile);
+    sqlite3_finalize(pSelect);
+    sqlite3_close(pDb);
+    return Milliseconds(start);
+}
+
+double WriteTextOnly(const std::string& strText, const std::string& strCsv) {
+    const auto start = Clock::now();
+    std::FILE* pFile = std::fopen(strCsv.c_str(), "wb");
+    std::fwrite(strText.data(), 1, strText.size(), pFile);
+    std::fclose(pFile);
+    return Milliseconds(start);
+}
+
+std::string ReadAll(const std::string& strPath) {
+    std::string strText;
+    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
+    char buffer[1 << 16];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pFile)) > 0;)
+        strText.append(buffer, n);
+    std::fclose(pFile);
+    return strText;
+}
+
+} // namespace
+
+int main() {
+    const std::vector<Row> rows = MakeRows();
+    std::vector<double> baseInsert, ourImport, ourPreview, baseExport, ourExport, textOnly;
+    std::size_t nCsvBytes = 0;
+    for (int nRun = 0; nRun < kRuns; ++nRun) {
+        {
+            CTestDatabase db(true, false);
+            baseInsert.push_back(BaselineInsert(db.File().string(), rows));
+        }
+        {
+            CTestDatabase db(true, false);
+            const std::string strCsv = (db.Folder() / "in.csv").string();
+            WriteCsv(strCsv, rows);
+            const auto start = Clock::now();
+            library::CImportPreview preview;
+            if (!preview.Load(strCsv, db.File().string())) {
+                std::fprintf(stderr, "preview failed: %s\n", preview.Error().c_str());
+                return 1;
+            }
+            ourPreview.push_back(Milliseconds(start));
+            const library::SWriteResult result = library::ApplyImport(preview, db.File().string());
+            ourImport.push_back(Milliseconds(start));
+            if (!result.bOk || result.nInserted != rows.size()) {
+                std::fprintf(stderr, "import failed: %s\n", result.strMessage.c_str());
+                return 1;
+            }
+
+            const std::string strOut = (db.Folder() / "out.csv").string();
+            const std::string strBase = (db.Folder() / "base.csv").string();
+            auto exportStart = Clock::now();
+            const library::SWriteResult exported = library::ExportLibrary(db.File().string(), strOut);
+            ourExport.push_back(Milliseconds(exportStart));
+            if (!exported.bOk) {
+                std::fprintf(stderr, "export failed: %s\n", exported.strMessage.c_str());
+                return 1;
+            }
+            baseExport.push_back(BaselineExport(db.File().string(), strBase));
+            const std::string strText = ReadAll(strOut);
+            nCsvBytes = strText.size();
+            if (strText != ReadAll(strBase)) {
+                std::fprintf(stderr, "the export and the stdio text differ\n");
+                return 1;
+            }
+            textOnly.push_back(WriteTextOnly(strText, strBase));
+        }
+    }
+    const double nBaseInsert = Median(baseInsert), nImport = Median(ourImport), nPreview = Median(ourPreview);
+    const double nBaseExport = Median(baseExport), nExport = Median(ourExport), nText = Median(textOnly);
+    std::printf("models: %d, CSV: %.1f MB, median of %d runs\n", kModels, nCsvBytes / 1e6, kRuns);
+    std::printf(
+        "import (preview %.1f ms + write): %.1f ms; sqlite3 prepared insert in one transaction: %.1f ms; "
+        "ratio %.2f (target <= 1.5)\n",
+        nPreview, nImport, nBaseInsert, nImport / nBaseInsert);
+    std::printf(
+        "export: %.1f ms; sqlite3 select + stdio fprintf of the same text: %.1f ms; ratio %.2f (target "
+        "<= 1.5)\n",
+        nExport, nBaseExport, nExport / nBaseExport);
+    std::printf("(writing the finished text alone with fwrite: %.1f ms; export / that: %.2f)\n", nText,
+                nExport / nText);
+    return 0;
+}

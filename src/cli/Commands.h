@@ -1,0 +1,20 @@
+#pragma once
+
+// The subcommands of velmora-cli. Each adds itself to the program's command
+// line; its callback runs it and leaves its exit status in *pnExitCode.
+
+#include "Overrides.h"
+
+#include <CLI/CLI.hpp>
+
+namespace cli {
+
+// The field options shared by set (and named alike by batch's columns).
+void AddOverrideOptions(CLI::App& command, SOverrideTexts& overrides);
+
+void AddGetCommand(CLI::App& app, int* pnExitCode);
+void AddSetCommand(CLI::App& app, int* pnExitCode);
+void AddScanCommand(CLI::App& app, int* pnExitCode);
+void AddBatchCommand(CLI::App& app, int* pnExitCode);
+
+} // namespace cli

@@ -1,0 +1,43 @@
+#include "Csv.h"
+
+#include "CsvReader.h"
+#include "CsvWriter.h"
+#include "TextFile.h"
+
+namespace cli {
+
+bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error) {
+    rows.clear();
+    library::CTextFile file;
+    if (!file.Open(strPath)) {
+        error = file.Error();
+        return false;
+    }
+    library::CCsvReader reader(file);
+    library::SCsvRecord record;
+    while (reader.Next(record)) {
+        if (record.bUnterminated) {
+            error = "line " + std::to_string(record.nLine) + ": a quoted field is not closed";
+            return false;
+        }
+        if (!record.IsBlank())
+            rows.push_back(std::move(record.fields));
+    }
+    if (!file.Error().empty()) {
+        error = file.Error();
+        return false;
+    }
+    return true;
+}
+
+std::string CsvLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i)
+            line += ',';
+        library::AppendCsvField(line, fields[i]);
+    }
+    return line + "\n";
+}
+
+} // namespace cli

@@ -1,0 +1,24 @@
+#pragma once
+
+// Human-readable tables and JSON of what the subcommands report.
+
+#include "Comparison.h"
+#include "ControllerSettings.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace cli {
+
+// "name  value" lines of everything a read gave, missing parts named last.
+std::string SettingsTable(const session::SReadResult& read);
+// "field  sent  read  ok|DIFFERENT" lines.
+std::string FieldTable(const std::vector<session::SFieldResult>& fields);
+nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields);
+
+// Columns padded to their widest cell (counted in characters, not bytes).
+std::string Table(const std::vector<std::vector<std::string>>& rows);
+
+} // namespace cli

@@ -1,0 +1,127 @@
+#include "Overrides.h"
+
+#include "Database.h"
+#include "Statements.h"
+#include "codec/AddressRange.h"
+#include "codec/CodeBundle.h"
+
+namespace cli {
+namespace {
+
+bool Address(const std::optional<std::string>& text, const char* field, std::optional<codec::Ip4>& out,
+             std::string& error) {
+    if (!text)
+        return true;
+    codec::Ip4 a{};
+    if (!codec::ParseDottedQuad(*text, a)) {
+        error = std::string(field) + ": \"" + *text + "\" is not an IPv4 address a.b.c.d";
+        return false;
+    }
+    out = a;
+    return true;
+}
+
+} // namespace
+
+bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& slot, std::string& error) {
+    try {
+        auto pRecords = CDatabase::OpenRead(stmt::SelectModel(strModel));
+        if (pRecords->AtEnd()) {
+            error = "\"" + strModel + "\" is not a projector model in the library";
+            return false;
+        }
+        const codec::ProjectorCodes codes{
+            pRecords->FieldOr("波特率", ""),   pRecords->FieldOr("校验", ""),
+            pRecords->FieldOr("VIDEO", ""),    pRecords->FieldOr("VGA", ""),
+            pRecords->FieldOr("POWER ON", ""), pRecords->FieldOr("POWER OFF", "")};
+        const codec::BundleResult bundle = codec::BuildCodeBundle(codes);
+        if (bundle.status != codec::BundleStatus::Ok) {
+            error = "the codes of \"" + strModel + "\" are longer than a block holds";
+            return false;
+        }
+        slot = {bundle.bundle, strModel};
+        return true;
+    } catch (const CDatabaseError& e) {
+        error = "library lookup failed: " + DatabaseErrorText(e.Code(), e.Text());
+        return false;
+    }
+}
+
+bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& error) {
+    SOverrides r;
+    if (!Address(t.controllerIp, "controller_ip", r.controllerIp, error) ||
+        !Address(t.serverIp, "server_ip", r.serverIp, error) || !Address(t.mask, "mask", r.mask, error) ||
+        !Address(t.gateway, "gateway", r.gateway, error))
+        return false;
+    if (t.lockType) {
+        const std::string& v = *t.lockType;
+        if (v == "pulse" || v == "脉冲型")
+            r.lockType = 0;
+        else if (v == "level" || v == "电平型")
+            r.lockType = 1;
+        else {
+            error = "lock_type: \"" + v + "\" is not pulse or level";
+            return false;
+        }
+    }
+    if (t.lockTime) {
+        const std::string& v = *t.lockTime;
+        int n = -1;
+        if (v == "0.5")
+            n = 0;
+        else if (!v.empty() && v.size() <= 3 && v.find_first_not_of("0123456789") == std::string::npos &&
+                 v[0] != '0')
+            n = std::stoi(v);
+        if (n < 0 || n > 120) {
+            error = "lock_time: \"" + v + "\" is not 0.5 or a whole number of seconds from 1 to 120";
+            return false;
+        }
+        r.lockTime = n;
+    }
+    if (t.oneKey) {
+        const std::string& v = *t.oneKey;
+        if (v == "on" || v == "yes" || v == "true" || v == "1" || v == "开")
+            r.oneKey = true;
+        else if (v == "off" || v == "no" || v == "false" || v == "0" || v == "关")
+            r.oneKey = false;
+        else {
+            error = "one_key: \"" + v + "\" is not on or off";
+            return false;
+        }
+    }
+    const std::optional<std::string>* models[2] = {&t.projector1, &t.projector2};
+    for (std::size_t p = 0; p < 2; ++p) {
+        if (!*models[p])
+            continue;
+        session::SProjectorSlot slot;
+        if (!ProjectorFromLibrary(**models[p], slot, error)) {
+            error = std::string(p == 0 ? "projector1: " : "projector2: ") + error;
+            return false;
+        }
+        r.projectors[p] = slot;
+    }
+    out = std::move(r);
+    return true;
+}
+
+void ApplyOverrides(const SOverrides& o, session::SControllerSettings& s) {
+    if (o.controllerIp)
+        s.controllerIp = *o.controllerIp;
+    if (o.serverIp)
+        s.serverIp = *o.serverIp;
+    if (o.mask)
+        s.maskIp = *o.mask;
+    if (o.gateway)
+        s.gatewayIp = *o.gateway;
+    if (o.lockType)
+        s.nLockType = *o.lockType;
+    if (o.lockTime)
+        s.nLockTime = *o.lockTime;
+    if (o.oneKey)
+        s.bOneKey = *o.oneKey;
+    for (std::size_t p = 0; p < 2; ++p)
+        if (o.projectors[p])
+            s.projectors[p] = *o.projectors[p];
+}
+
+} // namespace cli

@@ -1,0 +1,78 @@
+#include "Runner.h"
+
+#include "Database.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace cli {
+
+void AddCommonOptions(CLI::App& command, SCommonOptions& options) {
+    command.add_option("--db", options.strDb,
+                       "the data.mdb to use (default: data.mdb in the working folder)");
+    command.add_flag("--json", options.bJson, "print JSON for scripts instead of tables");
+    command.add_option("--local-port", options.nLocalPort, "local UDP port (default 1550)")
+        ->check(CLI::Range(0, 65535))
+        ->group("");
+    command.add_option("--peer-port", options.nPeerPort)->check(CLI::Range(1, 65535))->group("");
+    command.add_option("--tick-ms", options.nTickMs)->check(CLI::Range(1, 60000))->group("");
+    command.add_option("--pause-scale", options.dPauseScale)->check(CLI::Range(0.0, 10.0))->group("");
+}
+
+CRunner::CRunner(const SCommonOptions& options) : m_options(options) {}
+
+CRunner::~CRunner() {
+    CDatabase::CloseShared();
+}
+
+int CRunner::Open() {
+    try {
+        CDatabase::OpenShared(m_options.strDb);
+    } catch (const CDatabaseError& error) {
+        std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", m_options.strDb.c_str(),
+                     DatabaseErrorText(error.Code(), error.Text()).c_str());
+        return kExitEnvironment;
+    }
+    std::string strError;
+    if (!m_socket.Open(static_cast<std::uint16_t>(m_options.nLocalPort), strError)) {
+        std::fprintf(stderr, "velmora-cli: %s\n", strError.c_str());
+        return kExitEnvironment;
+    }
+    return kExitOk;
+}
+
+session::CSessionEngine& CRunner::Engine(session::ISessionObserver& observer,
+                                         session::SSessionTiming timing) {
+    timing.nTickMs = m_options.nTickMs;
+    timing.dPauseScale = m_options.dPauseScale;
+    m_pEngine = std::make_unique<session::CSessionEngine>(*this, observer, timing);
+    return *m_pEngine;
+}
+
+session::TimeMs CRunner::Now() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void CRunner::SendTo(const codec::Datagram& datagram, const codec::Ip4& address) {
+    m_socket.Send(datagram.data(), datagram.size(), address, static_cast<std::uint16_t>(m_options.nPeerPort));
+}
+
+void CRunner::Run(const std::function<void()>& onIdleCheck) {
+    std::vector<std::uint8_t> buffer(8192);
+    session::CSessionEngine& engine = *m_pEngine;
+    while (!engine.Idle()) {
+        session::TimeMs wait = 100;
+        if (const auto next = engine.NextDeadline())
+            wait = std::clamp<session::TimeMs>(*next - Now(), 0, 100);
+        m_socket.Wait(static_cast<int>(wait));
+        std::size_t length = 0;
+        while (m_socket.Receive(buffer, length))
+            engine.OnDatagram(buffer.data(), length, Now());
+        engine.Advance(Now());
+        if (onIdleCheck)
+            onIdleCheck();
+    }
+}
+
+} // namespace cli

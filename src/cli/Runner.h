@@ -1,0 +1,59 @@
+#pragma once
+
+// What every subcommand shares: its common options, data.mdb, the socket on
+// port 1550 and the loop that drives the engine from it.
+
+#include "SessionEngine.h"
+#include "UdpSocket.h"
+
+#include <CLI/CLI.hpp>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace cli {
+
+// Exit statuses of every subcommand.
+enum EExit { kExitOk = 0, kExitFailed = 1, kExitInput = 2, kExitEnvironment = 3 };
+
+struct SCommonOptions {
+    std::string strDb = "data.mdb";
+    bool bJson = false;
+    int nLocalPort = 1550;
+    int nPeerPort = 1550;
+    int nTickMs = 1000;
+    double dPauseScale = 1.0;
+};
+
+// --db and --json, and the timing options that only tests and benchmarks
+// change (hidden from --help).
+void AddCommonOptions(CLI::App& command, SCommonOptions& options);
+
+class CRunner : public session::IDatagramTransport {
+public:
+    explicit CRunner(const SCommonOptions& options);
+    ~CRunner() override;
+
+    // Opens data.mdb and the socket; on failure prints why and gives the exit status.
+    int Open();
+    // The engine, created by Open() with these timings (tick and pause scale
+    // come from the common options).
+    session::CSessionEngine& Engine(session::ISessionObserver& observer, session::SSessionTiming timing);
+
+    // Drives the engine until it is idle. `onIdleCheck` runs at least every
+    // 100 ms (progress, interrupts); it may cancel exchanges.
+    void Run(const std::function<void()>& onIdleCheck = {});
+
+    static session::TimeMs Now();
+    const SCommonOptions& Options() const { return m_options; }
+
+    void SendTo(const codec::Datagram& datagram, const codec::Ip4& address) override;
+
+private:
+    SCommonOptions m_options;
+    CUdpSocket m_socket;
+    std::unique_ptr<session::CSessionEngine> m_pEngine;
+};
+
+} // namespace cli

@@ -1,0 +1,101 @@
+// velmora-cli scan RANGE: query every address, paced, and list the
+// controllers that answered.
+
+#include "Commands.h"
+#include "Output.h"
+#include "Runner.h"
+#include "codec/AddressRange.h"
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+namespace cli {
+namespace {
+
+struct SScanArgs {
+    std::string strRange;
+    int nRate = 200;
+    SCommonOptions common;
+};
+
+class CScanCollector : public session::ISessionObserver {
+public:
+    void OnReadDone(session::ExchangeId, const session::SReadResult& r) override {
+        if (r.Any())
+            found[r.settings.initialIp] = r;
+    }
+    std::map<codec::Ip4, session::SReadResult> found;
+};
+
+std::string Model(const session::SReadResult& r, std::size_t p) {
+    if (!r.received[p])
+        return "?";
+    return r.settings.projectors[p].strModel.empty() ? "(空)" : r.settings.projectors[p].strModel;
+}
+
+int RunScan(const SScanArgs& args) {
+    std::vector<codec::Ip4> addresses;
+    std::string error;
+    if (!codec::ParseAddressRange(args.strRange, addresses, error, 4096)) {
+        std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
+        return kExitInput;
+    }
+    CRunner runner(args.common);
+    if (const int nExit = runner.Open())
+        return nExit;
+    CScanCollector collector;
+    session::SSessionTiming timing;
+    timing.nMaxRunning = 4096;
+    timing.nStartIntervalMs = std::max(1, 1000 / args.nRate);
+    session::CSessionEngine& engine = runner.Engine(collector, timing);
+    const session::TimeMs tStart = CRunner::Now();
+    for (const codec::Ip4& a : addresses)
+        engine.StartRead(a, tStart);
+    runner.Run();
+    if (args.common.bJson) {
+        nlohmann::json out = nlohmann::json::array();
+        for (const auto& [address, r] : collector.found)
+            out.push_back({{"address", codec::BytesToAddress(address)},
+                           {"server_ip", r.received[session::kPartNetwork]
+                                             ? nlohmann::json(codec::BytesToAddress(r.settings.serverIp))
+                                             : nlohmann::json(nullptr)},
+                           {"projector1", Model(r, 0)},
+                           {"projector2", Model(r, 1)},
+                           {"answer_ms", r.nAnswerMs},
+                           {"complete", r.Complete()}});
+        std::cout << out.dump(2) << "\n";
+    } else {
+        std::vector<std::vector<std::string>> rows{
+            {"address", "server_ip", "projector1", "projector2", "answer_ms"}};
+        for (const auto& [address, r] : collector.found)
+            rows.push_back(
+                {codec::BytesToAddress(address),
+                 r.received[session::kPartNetwork] ? codec::BytesToAddress(r.settings.serverIp) : "?",
+                 Model(r, 0), Model(r, 1), std::to_string(r.nAnswerMs)});
+        std::cout << Table(rows);
+        std::cout << collector.found.size() << " of " << addresses.size() << " addresses answered\n";
+    }
+    return collector.found.empty() ? kExitFailed : kExitOk;
+}
+
+} // namespace
+
+void AddScanCommand(CLI::App& app, int* pnExitCode) {
+    auto args = std::make_shared<SScanArgs>();
+    CLI::App* command =
+        app.add_subcommand("scan", "Query every address of a range and list the controllers that answer.");
+    command
+        ->add_option(
+            "RANGE", args->strRange,
+            "a CIDR block such as 192.168.1.0/24, FIRST-LAST, or a list of these separated by commas "
+            "(at most 4096 addresses)")
+        ->required();
+    command->add_option("--rate", args->nRate, "queries a second (default 200)")->check(CLI::Range(1, 1000));
+    AddCommonOptions(*command, args->common);
+    command->footer("Exit status: 0 when some controller answered, 1 when none did, 2 for bad input,\n"
+                    "3 when data.mdb or UDP port 1550 cannot be used.");
+    command->callback([args, pnExitCode] { *pnExitCode = RunScan(*args); });
+}
+
+} // namespace cli

@@ -1,0 +1,26 @@
+// velmora-cli: reads, writes, finds and configures controllers from a
+// terminal or a script, over the same engine and data.mdb as the window.
+
+#include "Commands.h"
+#include "LibraryCommand.h"
+
+#include <CLI/CLI.hpp>
+
+int main(int argc, char** argv) {
+    CLI::App app("Reads and writes classroom controllers (model 4720) over UDP port 1550.", "velmora-cli");
+    app.require_subcommand(1);
+    int nExitCode = 0;
+    cli::AddGetCommand(app, &nExitCode);
+    cli::AddSetCommand(app, &nExitCode);
+    cli::AddScanCommand(app, &nExitCode);
+    cli::AddBatchCommand(app, &nExitCode);
+    cli::AddLibraryCommand(app, &nExitCode);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        const int nParseExit = app.exit(e);
+        // A usage error is bad input; --help is a success.
+        return nParseExit == 0 ? 0 : 2;
+    }
+    return nExitCode;
+}

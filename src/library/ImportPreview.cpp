@@ -1,0 +1,431 @@
+#include "ImportPreview.h"
+
+#include "CsvReader.h"
+#include "LibraryFile.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <string_view>
+
+namespace library {
+
+namespace {
+
+// The names a column may carry in the header: the export's English name or
+// the DATA table's own.
+constexpr std::array<std::array<const char*, 2>, 7> kHeaderNames{{
+    {"model", "投影机型号"},
+    {"baud", "波特率"},
+    {"parity", "校验"},
+    {"VGA", "VGA"},
+    {"VIDEO", "VIDEO"},
+    {"POWER ON", "POWER ON"},
+    {"POWER OFF", "POWER OFF"},
+}};
+
+constexpr std::uint64_t kProgressEvery = 4096;
+// Rows read before the rest are estimated from them.
+constexpr std::size_t kSizingRows = 1024;
+
+std::string Trimmed(std::string_view text) {
+    const auto nFirst = text.find_first_not_of(" \t");
+    if (nFirst == std::string_view::npos)
+        return std::string();
+    const auto nLast = text.find_last_not_of(" \t");
+    return std::string(text.substr(nFirst, nLast - nFirst + 1));
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char ca = a[i], cb = b[i];
+        if (ca >= 'A' && ca <= 'Z')
+            ca = static_cast<char>(ca - 'A' + 'a');
+        if (cb >= 'A' && cb <= 'Z')
+            cb = static_cast<char>(cb - 'A' + 'a');
+        if (ca != cb)
+            return false;
+    }
+    return true;
+}
+
+// Spreadsheets made from the shipped library write the parity in English.
+std::string ParityOf(std::string parity) {
+    if (SameName(parity, "none"))
+        return "无";
+    if (SameName(parity, "odd"))
+        return "奇";
+    if (SameName(parity, "even"))
+        return "偶";
+    return parity;
+}
+
+std::string* FieldOf(SModelRecord& record, int nColumn) {
+    std::string* fields[] = {&record.model, &record.baud,    &record.parity,  &record.vga,
+                             &record.video, &record.powerOn, &record.powerOff};
+    return fields[nColumn];
+}
+
+const std::string& FieldOf(const SModelRecord& record, int nColumn) {
+    return *FieldOf(const_cast<SModelRecord&>(record), nColumn);
+}
+
+std::string ColumnText(sqlite3_stmt* pStatement, int nColumn) {
+    const unsigned char* pText = sqlite3_column_text(pStatement, nColumn);
+    return pText ? std::string(reinterpret_cast<const char*>(pText),
+                               static_cast<std::size_t>(sqlite3_column_bytes(pStatement, nColumn)))
+                 : std::string();
+}
+
+} // namespace
+
+std::size_t CImportPreview::SModelHash::operator()(std::uint32_t nRow) const {
+    return std::hash<std::string_view>()(pOwner->Field(nRow, 0));
+}
+
+bool CImportPreview::SModelEqual::operator()(std::uint32_t a, std::uint32_t b) const {
+    return pOwner->Field(a, 0) == pOwner->Field(b, 0);
+}
+
+void CImportPreview::Reset() {
+    m_text.clear();
+    m_rows.clear();
+    m_existing.clear();
+    m_library.clear();
+    m_accepted.clear();
+    m_counts = SPreviewCounts();
+    m_strError.clear();
+    m_eEncoding = EEncoding::Utf8;
+    m_bFromDatabase = false;
+    m_nLibraryFingerprint = 0;
+}
+
+bool CImportPreview::Load(const std::string& strSource, const std::string& strLibraryPath,
+                          ProgressFn progress) {
+    Reset();
+    if (!LoadLibrary(strLibraryPath))
+        return false;
+    bool bLoaded = false;
+    if (LooksLikeDatabase(strSource)) {
+        m_bFromDatabase = true;
+        bLoaded = LoadDatabase(strSource, progress);
+    } else {
+        const auto nDot = strSource.find_last_of('.');
+        const std::string strExtension = nDot == std::string::npos ? "" : strSource.substr(nDot + 1);
+        std::FILE* pFile = std::fopen(strSource.c_str(), "rb");
+        if (pFile)
+            std::fclose(pFile);
+        if (!pFile) {
+            m_strError = "无法打开文件" + strSource + "：" + std::strerror(errno);
+        } else if (SameName(strExtension, "mdb") || SameName(strExtension, "db")) {
+            m_strError = strSource +
+                         "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
+        } else {
+            bLoaded = LoadCsv(strSource, progress);
+        }
+    }
+    // The library copy was needed for the comparison only.
+    m_library.clear();
+    if (!bLoaded) {
+        const std::string strError = m_strError;
+        Reset();
+        m_strError = strError;
+    }
+    return bLoaded;
+}
+
+bool CImportPreview::LoadLibrary(const std::string& strLibraryPath) {
+    sqlite3* pDb = OpenLibraryForReading(strLibraryPath, m_strError);
+    if (!pDb)
+        return false;
+    const bool bOk = ReadLibrary(pDb, m_nLibraryFingerprint, [this](SModelRecord&& record) {
+        std::string strModel = record.model;
+        m_library.try_emplace(std::move(strModel), std::move(record));
+    });
+    if (!bOk)
+        m_strError = "读取资料库失败：" + std::string(sqlite3_errmsg(pDb));
+    sqlite3_close(pDb);
+    return bOk;
+}
+
+CImportPreview::SRow& CImportPreview::Store(std::uint64_t nLine, const SModelRecord& record) {
+    if (m_rows.size() >= std::numeric_limits<std::uint32_t>::max())
+        throw std::length_error("too many rows to import at once");
+    SRow row;
+    row.nLine = nLine;
+    row.nStart = m_text.size();
+    for (int i = 0; i < 7; ++i) {
+        const std::string& strField = FieldOf(record, i);
+        const std::size_t nLength =
+            std::min<std::size_t>(strField.size(), std::numeric_limits<std::uint32_t>::max());
+        row.lengths[static_cast<std::size_t>(i)] = static_cast<std::uint32_t>(nLength);
+        m_text.append(strField, 0, nLength);
+    }
+    m_rows.push_back(row);
+    return m_rows.back();
+}
+
+void CImportPreview::AddInvalidRow(std::uint64_t nLine, const SModelRecord& record, ERowProblem eProblem,
+                                   std::uint64_t nDetail, std::uint32_t nExpected) {
+    SRow& row = Store(nLine, record);
+    row.eClass = ERowClass::Invalid;
+    row.eProblem = eProblem;
+    row.nDetail = nDetail;
+    row.nExisting = nExpected;
+    ++m_counts.nInvalid;
+}
+
+void CImportPreview::AddRow(std::uint64_t nLine, const SModelRecord& record) {
+    const ERuleFailure eRule = CheckRecord(record);
+    if (eRule != ERuleFailure::None) {
+        AddInvalidRow(nLine, record, ERowProblem::Rule, 0, 0);
+        m_rows.back().eRule = eRule;
+        return;
+    }
+    Store(nLine, record);
+    const auto nIndex = static_cast<std::uint32_t>(m_rows.size() - 1);
+    const auto [it, bFirst] = m_accepted.insert(nIndex);
+    if (!bFirst) {
+        // A model may come once: a second row for it would make two models
+        // of one name, which the library never holds.
+        SRow& row = m_rows.back();
+        row.eClass = ERowClass::Invalid;
+        row.eProblem = ERowProblem::Repeated;
+        row.nDetail = m_rows[*it].nLine;
+        ++m_counts.nInvalid;
+        return;
+    }
+    SRow& row = m_rows.back();
+    const auto found = m_library.find(record.model);
+    if (found == m_library.end()) {
+        row.eClass = ERowClass::New;
+        ++m_counts.nNew;
+    } else if (found->second.SameCodes(record)) {
+        row.eClass = ERowClass::Identical;
+        ++m_counts.nIdentical;
+    } else {
+        row.eClass = ERowClass::Conflict;
+        row.nExisting = static_cast<std::uint32_t>(m_existing.size());
+        m_existing.push_back(found->second);
+        ++m_counts.nConflict;
+    }
+}
+
+bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& progress) {
+    CTextFile file;
+    if (!file.Open(strSource, progress)) {
+        m_strError = file.Error();
+        return false;
+    }
+    m_eEncoding = file.Encoding();
+    CCsvReader reader(file);
+    SCsvRecord record;
+
+    // The header: the first line that is not blank.
+    bool bHeader = false;
+    while (reader.Next(record)) {
+        if (!record.IsBlank()) {
+            bHeader = true;
+            break;
+        }
+    }
+    if (!file.Error().empty()) {
+        m_strError = file.Error();
+        return false;
+    }
+    if (!bHeader) {
+        m_strError = "文件是空的，没有可导入的数据。";
+        return false;
+    }
+    if (record.bUnterminated) {
+        m_strError = "文件的第一行在引号内结束，文件不完整。";
+        return false;
+    }
+    std::array<int, 7> columns;
+    columns.fill(-1);
+    const std::size_t nFields = record.fields.size();
+    for (std::size_t nField = 0; nField < nFields; ++nField) {
+        const std::string strName = Trimmed(record.fields[nField]);
+        for (std::size_t nColumn = 0; nColumn < kHeaderNames.size(); ++nColumn) {
+            if (!SameName(strName, kHeaderNames[nColumn][0]) && strName != kHeaderNames[nColumn][1])
+                continue;
+            if (columns[nColumn] >= 0) {
+                m_strError = "第1行的列名“" + strName + "”出现了两次。";
+                return false;
+            }
+            columns[nColumn] = static_cast<int>(nField);
+        }
+    }
+    std::string strMissing;
+    for (std::size_t nColumn = 0; nColumn < columns.size(); ++nColumn)
+        if (columns[nColumn] < 0)
+            strMissing += (strMissing.empty() ? "" : "、") + std::string(kHeaderNames[nColumn][0]);
+    if (!strMissing.empty()) {
+        m_strError = "文件缺少列：" + strMissing +
+                     "。第一行应是列名：model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF"
+                     "（或投影机型号、波特率、校验、VGA、VIDEO、POWER ON、POWER OFF）。";
+        return false;
+    }
+
+    const auto nExpected = static_cast<std::uint32_t>(nFields);
+    // The text buffer holds at most what the file holds, apart from the growth
+    // of GBK text turned into UTF-8.
+    m_text.reserve(static_cast<std::size_t>(file.Size()));
+    SModelRecord model;
+    while (reader.Next(record)) {
+        if (record.IsBlank())
+            continue;
+        for (std::size_t nColumn = 0; nColumn < columns.size(); ++nColumn) {
+            const auto nField = static_cast<std::size_t>(columns[nColumn]);
+            std::string& strValue = *FieldOf(model, static_cast<int>(nColumn));
+            if (nField < record.fields.size())
+                strValue.assign(record.fields[nField]);
+            else
+                strValue.clear();
+        }
+        model.parity = ParityOf(std::move(model.parity));
+        if (record.bUnterminated)
+            AddInvalidRow(record.nLine, model, ERowProblem::Unterminated, 0, 0);
+        else if (record.fields.size() < nFields)
+            AddInvalidRow(record.nLine, model, ERowProblem::TooFewFields, record.fields.size(), nExpected);
+        else if (record.fields.size() > nFields)
+            AddInvalidRow(record.nLine, model, ERowProblem::TooManyFields, record.fields.size(), nExpected);
+        else
+            AddRow(record.nLine, model);
+        // Once the rows' size is known, room for all of them is taken at once:
+        // growing by doubling would copy the rows and briefly need three times
+        // their memory.
+        if (m_rows.size() == kSizingRows) {
+            const std::uint64_t nPerRow = m_text.size() / kSizingRows + 8; // separators and line end
+            const std::uint64_t nEstimate = file.Size() / nPerRow + file.Size() / nPerRow / 10 + 16;
+            if (nEstimate > m_rows.size() && nEstimate < std::numeric_limits<std::uint32_t>::max()) {
+                m_rows.reserve(static_cast<std::size_t>(nEstimate));
+                m_accepted.reserve(static_cast<std::size_t>(nEstimate));
+            }
+        }
+    }
+    if (!file.Error().empty()) {
+        m_strError = file.Error();
+        return false;
+    }
+    if (progress)
+        progress(1, 1);
+    return true;
+}
+
+bool CImportPreview::LoadDatabase(const std::string& strSource, const ProgressFn& progress) {
+    sqlite3* pDb = OpenLibraryForReading(strSource, m_strError);
+    if (!pDb)
+        return false;
+    std::uint64_t nTotal = 0;
+    sqlite3_stmt* pStatement = nullptr;
+    if (sqlite3_prepare_v2(pDb, "SELECT count(*) FROM DATA", -1, &pStatement, nullptr) == SQLITE_OK &&
+        sqlite3_step(pStatement) == SQLITE_ROW)
+        nTotal = static_cast<std::uint64_t>(sqlite3_column_int64(pStatement, 0));
+    sqlite3_finalize(pStatement);
+    pStatement = nullptr;
+
+    const std::string strSelect = std::string("SELECT ") + kDataColumns + " FROM DATA ORDER BY rowid";
+    int nResult = sqlite3_prepare_v2(pDb, strSelect.c_str(), -1, &pStatement, nullptr);
+    std::uint64_t nRow = 0;
+    bool bCancelled = false;
+    while (nResult == SQLITE_OK && (nResult = sqlite3_step(pStatement)) == SQLITE_ROW) {
+        ++nRow;
+        SModelRecord record;
+        int nNull = -1;
+        for (int i = 0; i < 7; ++i) {
+            if (nNull < 0 && sqlite3_column_type(pStatement, i) == SQLITE_NULL)
+                nNull = i;
+            *FieldOf(record, i) = ColumnText(pStatement, i);
+        }
+        if (nNull >= 0)
+            AddInvalidRow(nRow, record, ERowProblem::NullCell, static_cast<std::uint64_t>(nNull), 0);
+        else
+            AddRow(nRow, record);
+        nResult = SQLITE_OK;
+        if (progress && nRow % kProgressEvery == 0 && !progress(nRow, std::max(nTotal, nRow))) {
+            bCancelled = true;
+            break;
+        }
+    }
+    const std::string strEngine = sqlite3_errmsg(pDb);
+    sqlite3_finalize(pStatement);
+    sqlite3_close(pDb);
+    if (bCancelled) {
+        m_strError = "导入已取消。";
+        return false;
+    }
+    if (nResult != SQLITE_DONE) {
+        m_strError = "读取" + strSource + "失败：" + strEngine;
+        return false;
+    }
+    if (progress)
+        progress(1, 1);
+    return true;
+}
+
+std::string_view CImportPreview::Field(std::size_t nRow, int nColumn) const {
+    const SRow& row = m_rows[nRow];
+    std::uint64_t nStart = row.nStart;
+    for (int i = 0; i < nColumn; ++i)
+        nStart += row.lengths[static_cast<std::size_t>(i)];
+    return std::string_view(m_text).substr(nStart, row.lengths[static_cast<std::size_t>(nColumn)]);
+}
+
+SModelRecord CImportPreview::Record(std::size_t nRow) const {
+    SModelRecord record;
+    for (int i = 0; i < 7; ++i)
+        *FieldOf(record, i) = std::string(Field(nRow, i));
+    return record;
+}
+
+const SModelRecord& CImportPreview::Existing(std::size_t nRow) const {
+    static const SModelRecord empty;
+    const SRow& row = m_rows[nRow];
+    return row.eClass == ERowClass::Conflict ? m_existing[row.nExisting] : empty;
+}
+
+std::string CImportPreview::Reason(std::size_t nRow) const {
+    const SRow& row = m_rows[nRow];
+    static const char* const kColumnNames[] = {"投影机型号", "波特率",   "校验",     "VGA",
+                                               "VIDEO",      "POWER ON", "POWER OFF"};
+    switch (row.eProblem) {
+    case ERowProblem::None:
+        return std::string();
+    case ERowProblem::Rule:
+        return RuleMessage(row.eRule);
+    case ERowProblem::TooFewFields:
+        return "字段太少：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExisting) +
+               "个。";
+    case ERowProblem::TooManyFields:
+        return "字段太多：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExisting) +
+               "个。";
+    case ERowProblem::Unterminated:
+        return "文件在引号内结束，这一行不完整。";
+    case ERowProblem::Repeated:
+        return "型号与第" + std::to_string(row.nDetail) + "行重复。";
+    case ERowProblem::NullCell:
+        return std::string(kColumnNames[row.nDetail % 7]) + "没有值（NULL）。";
+    }
+    return std::string();
+}
+
+void CImportPreview::SetChoice(std::size_t nRow, EChoice eChoice) {
+    if (nRow < m_rows.size() && m_rows[nRow].eClass == ERowClass::Conflict)
+        m_rows[nRow].eChoice = eChoice;
+}
+
+void CImportPreview::SetChoiceForAll(EChoice eChoice) {
+    for (SRow& row : m_rows)
+        if (row.eClass == ERowClass::Conflict)
+            row.eChoice = eChoice;
+}
+
+} // namespace library

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "ModelRules.h"
+#include "TextFile.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace library {
+
+// What importing a row would do to the library.
+enum class ERowClass : std::uint8_t {
+    New,       // the model is not in the library
+    Identical, // the library holds the model with the same settings and codes
+    Conflict,  // the library holds the model with other settings or codes
+    Invalid,   // the row is refused; Reason() says why
+};
+
+// For a conflicting row: keep the library's codes, or take the imported ones.
+enum class EChoice : std::uint8_t { Keep, Take };
+
+// Why a row is refused apart from the record rules.
+enum class ERowProblem : std::uint8_t {
+    None,
+    Rule,
+    TooFewFields,
+    TooManyFields,
+    Unterminated,
+    Repeated,
+    NullCell
+};
+
+struct SPreviewCounts {
+    std::size_t nNew = 0, nIdentical = 0, nConflict = 0, nInvalid = 0;
+};
+
+// The preview of an import: every row of a CSV file, or of the DATA table of
+// another data.mdb, checked with the rules of a saved model and compared with
+// the library. Nothing is written here; ApplyImport writes what the preview
+// and the installer's choices decide.
+//
+// The source is read as a stream; the rows are kept in one text buffer with
+// the places of their fields, since a file can hold a million models.
+class CImportPreview {
+public:
+    CImportPreview() = default;
+    CImportPreview(const CImportPreview&) = delete;
+    CImportPreview& operator=(const CImportPreview&) = delete;
+
+    // Reads strSource (a CSV file, or a data.mdb recognised by its content)
+    // and classifies its rows against the library in strLibraryPath. On
+    // failure returns false and Error() says why; the preview is then empty.
+    bool Load(const std::string& strSource, const std::string& strLibraryPath, ProgressFn progress = {});
+
+    const std::string& Error() const { return m_strError; }
+    bool FromDatabase() const { return m_bFromDatabase; }
+    EEncoding Encoding() const { return m_eEncoding; }
+
+    std::size_t RowCount() const { return m_rows.size(); }
+    ERowClass Class(std::size_t nRow) const { return m_rows[nRow].eClass; }
+    // The CSV line the row starts on (the header is line 1), or the row's
+    // number in a data.mdb's table, counting from 1.
+    std::uint64_t Line(std::size_t nRow) const { return m_rows[nRow].nLine; }
+    std::string_view Field(std::size_t nRow, int nColumn) const;
+    SModelRecord Record(std::size_t nRow) const;
+    // The library's record for a conflicting row.
+    const SModelRecord& Existing(std::size_t nRow) const;
+    // Why an invalid row is refused; "" for any other.
+    std::string Reason(std::size_t nRow) const;
+    ERuleFailure RuleFailure(std::size_t nRow) const { return m_rows[nRow].eRule; }
+    ERowProblem Problem(std::size_t nRow) const { return m_rows[nRow].eProblem; }
+
+    EChoice Choice(std::size_t nRow) const { return m_rows[nRow].eChoice; }
+    // Choices apply to conflicting rows only; others ignore them.
+    void SetChoice(std::size_t nRow, EChoice eChoice);
+    void SetChoiceForAll(EChoice eChoice);
+
+    SPreviewCounts Counts() const { return m_counts; }
+    // The library's DATA table as the preview saw it (see ReadLibrary).
+    std::uint64_t LibraryFingerprint() const { return m_nLibraryFingerprint; }
+
+private:
+    struct SRow {
+        std::uint64_t nLine = 0;
+        std::uint64_t nStart = 0; // first byte of the row's fields in m_text
+        std::array<std::uint32_t, 7> lengths{};
+        std::uint64_t nDetail = 0;   // field counts, the earlier line of a repeated model, a NULL column
+        std::uint32_t nExisting = 0; // index in m_existing for a conflict; fields expected for a miscount
+        ERowClass eClass = ERowClass::Invalid;
+        EChoice eChoice = EChoice::Keep;
+        ERuleFailure eRule = ERuleFailure::None;
+        ERowProblem eProblem = ERowProblem::None;
+    };
+
+    // Hashes and compares accepted rows by their model, read from m_text.
+    struct SModelHash {
+        const CImportPreview* pOwner;
+        std::size_t operator()(std::uint32_t nRow) const;
+    };
+    struct SModelEqual {
+        const CImportPreview* pOwner;
+        bool operator()(std::uint32_t a, std::uint32_t b) const;
+    };
+
+    void Reset();
+    bool LoadLibrary(const std::string& strLibraryPath);
+    bool LoadCsv(const std::string& strSource, const ProgressFn& progress);
+    bool LoadDatabase(const std::string& strSource, const ProgressFn& progress);
+    // Stores a row and classifies it.
+    void AddRow(std::uint64_t nLine, const SModelRecord& record);
+    void AddInvalidRow(std::uint64_t nLine, const SModelRecord& record, ERowProblem eProblem,
+                       std::uint64_t nDetail, std::uint32_t nExpected);
+    SRow& Store(std::uint64_t nLine, const SModelRecord& record);
+
+    std::string m_text;
+    std::vector<SRow> m_rows;
+    std::vector<SModelRecord> m_existing;
+    std::unordered_map<std::string, SModelRecord> m_library;
+    std::unordered_set<std::uint32_t, SModelHash, SModelEqual> m_accepted{0, SModelHash{this},
+                                                                          SModelEqual{this}};
+    SPreviewCounts m_counts;
+    std::string m_strError;
+    EEncoding m_eEncoding = EEncoding::Utf8;
+    bool m_bFromDatabase = false;
+    std::uint64_t m_nLibraryFingerprint = 0;
+};
+
+} // namespace library

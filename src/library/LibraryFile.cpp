@@ -1,0 +1,115 @@
+#include "LibraryFile.h"
+
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <cstring>
+
+namespace library {
+
+namespace {
+
+bool HasTable(sqlite3* pDb, const char* pszTable, int& nResult) {
+    sqlite3_stmt* pStatement = nullptr;
+    nResult =
+        sqlite3_prepare_v2(pDb, "SELECT 1 FROM sqlite_master WHERE type='table' AND name=?1 COLLATE NOCASE",
+                           -1, &pStatement, nullptr);
+    if (nResult != SQLITE_OK)
+        return false;
+    sqlite3_bind_text(pStatement, 1, pszTable, -1, SQLITE_STATIC);
+    nResult = sqlite3_step(pStatement);
+    sqlite3_finalize(pStatement);
+    const bool bFound = nResult == SQLITE_ROW;
+    if (nResult == SQLITE_ROW || nResult == SQLITE_DONE)
+        nResult = SQLITE_OK;
+    return bFound;
+}
+
+} // namespace
+
+bool LooksLikeDatabase(const std::string& strPath) {
+    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
+    if (!pFile)
+        return false;
+    char szMagic[16] = {};
+    const std::size_t n = std::fread(szMagic, 1, sizeof szMagic, pFile);
+    std::fclose(pFile);
+    return n == sizeof szMagic && std::memcmp(szMagic, "SQLite format 3", 16) == 0;
+}
+
+sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError) {
+    const std::string strNotOurs =
+        strPath + "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
+    sqlite3* pDb = nullptr;
+    int nResult = sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
+    if (nResult != SQLITE_OK) {
+        strError = "无法打开" + strPath + "：" + (pDb ? sqlite3_errmsg(pDb) : sqlite3_errstr(nResult));
+        sqlite3_close(pDb);
+        return nullptr;
+    }
+    sqlite3_busy_timeout(pDb, 2000);
+    const bool bData = HasTable(pDb, "DATA", nResult);
+    const bool bMic = nResult == SQLITE_OK && HasTable(pDb, "htset", nResult);
+    if (nResult == SQLITE_NOTADB || (nResult == SQLITE_OK && (!bData || !bMic))) {
+        strError = strNotOurs;
+        sqlite3_close(pDb);
+        return nullptr;
+    }
+    if (nResult != SQLITE_OK) {
+        strError = "无法读取" + strPath + "：" + sqlite3_errmsg(pDb);
+        sqlite3_close(pDb);
+        return nullptr;
+    }
+    // The seven columns must all be there under their names.
+    sqlite3_stmt* pStatement = nullptr;
+    const std::string strProbe = std::string("SELECT ") + kDataColumns + " FROM DATA LIMIT 0";
+    nResult = sqlite3_prepare_v2(pDb, strProbe.c_str(), -1, &pStatement, nullptr);
+    sqlite3_finalize(pStatement);
+    if (nResult != SQLITE_OK) {
+        strError = strNotOurs;
+        sqlite3_close(pDb);
+        return nullptr;
+    }
+    return pDb;
+}
+
+bool ReadLibrary(sqlite3* pDb, std::uint64_t& nFingerprint,
+                 const std::function<void(SModelRecord&&)>& onRecord) {
+    // FNV-1a over the row ids and the cells, each cell closed by a byte that
+    // tells NULL from text.
+    std::uint64_t nHash = 14695981039346656037ULL;
+    auto Mix = [&nHash](const void* p, std::size_t n) {
+        const auto* pBytes = static_cast<const unsigned char*>(p);
+        for (std::size_t i = 0; i < n; ++i) {
+            nHash ^= pBytes[i];
+            nHash *= 1099511628211ULL;
+        }
+    };
+    sqlite3_stmt* pStatement = nullptr;
+    const std::string strSelect = std::string("SELECT rowid,") + kDataColumns + " FROM DATA ORDER BY rowid";
+    int nResult = sqlite3_prepare_v2(pDb, strSelect.c_str(), -1, &pStatement, nullptr);
+    while (nResult == SQLITE_OK && (nResult = sqlite3_step(pStatement)) == SQLITE_ROW) {
+        const sqlite3_int64 nRowId = sqlite3_column_int64(pStatement, 0);
+        Mix(&nRowId, sizeof nRowId);
+        SModelRecord record;
+        std::string* fields[] = {&record.model, &record.baud,    &record.parity,  &record.vga,
+                                 &record.video, &record.powerOn, &record.powerOff};
+        for (int i = 0; i < 7; ++i) {
+            const unsigned char* pText = sqlite3_column_text(pStatement, i + 1);
+            const auto nBytes = static_cast<std::size_t>(sqlite3_column_bytes(pStatement, i + 1));
+            if (pText)
+                fields[i]->assign(reinterpret_cast<const char*>(pText), nBytes);
+            Mix(fields[i]->data(), fields[i]->size());
+            const unsigned char cEnd = pText ? 0 : 1;
+            Mix(&cEnd, 1);
+        }
+        if (onRecord)
+            onRecord(std::move(record));
+        nResult = SQLITE_OK;
+    }
+    sqlite3_finalize(pStatement);
+    nFingerprint = nHash;
+    return nResult == SQLITE_DONE;
+}
+
+} // namespace library

@@ -1,0 +1,255 @@
+#include "LibraryWriter.h"
+
+#include "CsvWriter.h"
+#include "ImportPreview.h"
+#include "LibraryFile.h"
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <sys/stat.h>
+
+namespace library {
+
+namespace {
+
+constexpr std::size_t kProgressEvery = 4096;
+constexpr const char* kUnchanged = "资料库没有改动。";
+
+struct SCloseDb {
+    void operator()(sqlite3* pDb) const { sqlite3_close_v2(pDb); }
+};
+struct SFinalize {
+    void operator()(sqlite3_stmt* pStatement) const { sqlite3_finalize(pStatement); }
+};
+using DbPtr = std::unique_ptr<sqlite3, SCloseDb>;
+using StatementPtr = std::unique_ptr<sqlite3_stmt, SFinalize>;
+
+bool IsBusy(int nResult) {
+    return (nResult & 0xFF) == SQLITE_BUSY || (nResult & 0xFF) == SQLITE_LOCKED;
+}
+
+bool IsReadOnly(int nResult) {
+    return (nResult & 0xFF) == SQLITE_READONLY || (nResult & 0xFF) == SQLITE_CANTOPEN ||
+           (nResult & 0xFF) == SQLITE_PERM;
+}
+
+std::string FailureText(sqlite3* pDb, int nResult) {
+    if (IsBusy(nResult))
+        return std::string("data.mdb正被其他程序使用，请关闭该程序后再导入。") + kUnchanged;
+    if (IsReadOnly(nResult))
+        return std::string("data.mdb是只读的，不能写入。") + kUnchanged;
+    return "写入data.mdb失败：" + std::string(pDb ? sqlite3_errmsg(pDb) : sqlite3_errstr(nResult)) + "。" +
+           kUnchanged;
+}
+
+void Bind(sqlite3_stmt* pStatement, int nIndex, std::string_view text) {
+    sqlite3_bind_text(pStatement, nIndex, text.data(), static_cast<int>(text.size()), SQLITE_STATIC);
+}
+
+} // namespace
+
+SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLibraryPath,
+                         const SApplyOptions& options) {
+    SWriteResult result;
+    std::size_t nToWrite = 0;
+    for (std::size_t i = 0; i < preview.RowCount(); ++i) {
+        const ERowClass eClass = preview.Class(i);
+        if (eClass == ERowClass::New || (eClass == ERowClass::Conflict && preview.Choice(i) == EChoice::Take))
+            ++nToWrite;
+    }
+    if (nToWrite == 0) {
+        result.bOk = true;
+        result.strMessage = "没有需要写入的型号。";
+        return result;
+    }
+
+    // The owner's write bit plays the part of the read-only attribute.
+    struct stat status {};
+    if (stat(strLibraryPath.c_str(), &status) != 0) {
+        result.strMessage = "找不到" + strLibraryPath + "：" + std::strerror(errno) + "。";
+        return result;
+    }
+    if ((status.st_mode & S_IWUSR) == 0) {
+        result.strMessage = std::string("data.mdb是只读的，不能写入。") + kUnchanged;
+        return result;
+    }
+    sqlite3* pRaw = nullptr;
+    int nResult = sqlite3_open_v2(strLibraryPath.c_str(), &pRaw, SQLITE_OPEN_READWRITE, nullptr);
+    DbPtr pDb(pRaw);
+    if (nResult != SQLITE_OK) {
+        result.strMessage = FailureText(pDb.get(), nResult);
+        return result;
+    }
+    if (sqlite3_db_readonly(pDb.get(), "main") == 1) {
+        result.strMessage = std::string("data.mdb是只读的，不能写入。") + kUnchanged;
+        return result;
+    }
+    sqlite3_busy_timeout(pDb.get(), options.nBusyTimeoutMs);
+    // Take the write lock before the first row, so a library locked elsewhere
+    // is refused at once instead of half-way.
+    nResult = sqlite3_exec(pDb.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    if (nResult != SQLITE_OK) {
+        result.strMessage = FailureText(pDb.get(), nResult);
+        return result;
+    }
+
+    // The engine's text is taken before the rollback replaces it.
+    auto Fail = [&](int nCode, const std::string& strMessage) {
+        const std::string strText = strMessage.empty() ? FailureText(pDb.get(), nCode) : strMessage;
+        sqlite3_exec(pDb.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        result = SWriteResult();
+        result.strMessage = strText;
+        return result;
+    };
+
+    // With the write lock held nobody else can change the library any more;
+    // it must still be the one the preview compared the rows with.
+    const std::string strChanged = std::string("预览之后data.mdb已被改动，请重新导入。") + kUnchanged;
+    std::uint64_t nFingerprint = 0;
+    if (!ReadLibrary(pDb.get(), nFingerprint))
+        return Fail(sqlite3_errcode(pDb.get()), "");
+    if (nFingerprint != preview.LibraryFingerprint())
+        return Fail(SQLITE_OK, strChanged);
+
+    const std::string strInsert =
+        "INSERT INTO DATA (" + std::string(kDataColumns) + ") VALUES (?1,?2,?3,?4,?5,?6,?7)";
+    const std::string strUpdate = "UPDATE DATA SET \"波特率\"=?2,\"校验\"=?3,VGA=?4,VIDEO=?5,\"POWER ON\"=?6,"
+                                  "\"POWER OFF\"=?7 WHERE \"投影机型号\"=?1";
+    sqlite3_stmt* pInsertRaw = nullptr;
+    sqlite3_stmt* pUpdateRaw = nullptr;
+    nResult = sqlite3_prepare_v2(pDb.get(), strInsert.c_str(), -1, &pInsertRaw, nullptr);
+    StatementPtr pInsert(pInsertRaw);
+    if (nResult == SQLITE_OK)
+        nResult = sqlite3_prepare_v2(pDb.get(), strUpdate.c_str(), -1, &pUpdateRaw, nullptr);
+    StatementPtr pUpdate(pUpdateRaw);
+    if (nResult != SQLITE_OK)
+        return Fail(nResult, "");
+
+    std::size_t nDone = 0;
+    for (std::size_t i = 0; i < preview.RowCount(); ++i) {
+        const ERowClass eClass = preview.Class(i);
+        sqlite3_stmt* pStatement = nullptr;
+        if (eClass == ERowClass::New)
+            pStatement = pInsert.get();
+        else if (eClass == ERowClass::Conflict && preview.Choice(i) == EChoice::Take)
+            pStatement = pUpdate.get();
+        else
+            continue;
+        for (int nColumn = 0; nColumn < 7; ++nColumn)
+            Bind(pStatement, nColumn + 1, preview.Field(i, nColumn));
+        nResult = sqlite3_step(pStatement);
+        if (nResult != SQLITE_DONE)
+            return Fail(nResult, "");
+        sqlite3_reset(pStatement);
+        if (sqlite3_changes(pDb.get()) == 0)
+            return Fail(SQLITE_OK, strChanged);
+        ++(eClass == ERowClass::New ? result.nInserted : result.nUpdated);
+        if (options.progress && ++nDone % kProgressEvery == 0 && !options.progress(nDone, nToWrite))
+            return Fail(SQLITE_OK, std::string("导入已取消。") + kUnchanged);
+    }
+    pInsert.reset();
+    pUpdate.reset();
+    nResult = sqlite3_exec(pDb.get(), "COMMIT", nullptr, nullptr, nullptr);
+    if (nResult != SQLITE_OK)
+        return Fail(nResult, "");
+    if (options.progress)
+        options.progress(nToWrite, nToWrite);
+    result.bOk = true;
+    result.strMessage = "导入完成：新增" + std::to_string(result.nInserted) + "个型号，更新" +
+                        std::to_string(result.nUpdated) + "个型号。";
+    return result;
+}
+
+SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string& strCsvPath,
+                           ProgressFn progress) {
+    SWriteResult result;
+    std::string strError;
+    DbPtr pDb(OpenLibraryForReading(strLibraryPath, strError));
+    if (!pDb) {
+        result.strMessage = strError;
+        return result;
+    }
+    std::uint64_t nTotal = 0;
+    sqlite3_stmt* pRaw = nullptr;
+    if (sqlite3_prepare_v2(pDb.get(), "SELECT count(*) FROM DATA", -1, &pRaw, nullptr) == SQLITE_OK &&
+        sqlite3_step(pRaw) == SQLITE_ROW)
+        nTotal = static_cast<std::uint64_t>(sqlite3_column_int64(pRaw, 0));
+    sqlite3_finalize(pRaw);
+    pRaw = nullptr;
+
+    const std::string strSelect =
+        std::string("SELECT ") + kDataColumns + " FROM DATA ORDER BY \"投影机型号\", rowid";
+    int nResult = sqlite3_prepare_v2(pDb.get(), strSelect.c_str(), -1, &pRaw, nullptr);
+    StatementPtr pSelect(pRaw);
+    if (nResult != SQLITE_OK) {
+        result.strMessage = "读取data.mdb失败：" + std::string(sqlite3_errmsg(pDb.get())) + "。";
+        return result;
+    }
+
+    // Written beside the target and renamed over it at the end, so a failed
+    // export never leaves half a file under the chosen name.
+    const std::string strPartial = strCsvPath + ".part";
+    std::FILE* pFile = std::fopen(strPartial.c_str(), "wb");
+    if (!pFile) {
+        result.strMessage = "无法写入" + strCsvPath + "：" + std::strerror(errno) + "。";
+        return result;
+    }
+    auto Abandon = [&](const std::string& strMessage) {
+        std::fclose(pFile);
+        std::remove(strPartial.c_str());
+        result = SWriteResult();
+        result.strMessage = strMessage;
+        return result;
+    };
+
+    std::string strOut = "\xEF\xBB\xBF";
+    strOut += kExportHeader;
+    strOut += "\r\n";
+    std::uint64_t nRows = 0;
+    while ((nResult = sqlite3_step(pSelect.get())) == SQLITE_ROW) {
+        for (int nColumn = 0; nColumn < 7; ++nColumn) {
+            if (nColumn)
+                strOut += ',';
+            const unsigned char* pText = sqlite3_column_text(pSelect.get(), nColumn);
+            const int nBytes = sqlite3_column_bytes(pSelect.get(), nColumn);
+            if (pText)
+                AppendCsvField(strOut, std::string_view(reinterpret_cast<const char*>(pText),
+                                                        static_cast<std::size_t>(nBytes)));
+        }
+        strOut += "\r\n";
+        ++nRows;
+        if (strOut.size() >= (1 << 16)) {
+            if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size())
+                return Abandon("写入" + strCsvPath + "失败：" + std::strerror(errno) + "。");
+            strOut.clear();
+        }
+        if (progress && nRows % kProgressEvery == 0 && !progress(nRows, std::max(nTotal, nRows)))
+            return Abandon("导出已取消。");
+    }
+    if (nResult != SQLITE_DONE)
+        return Abandon("读取data.mdb失败：" + std::string(sqlite3_errmsg(pDb.get())) + "。");
+    if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size() || std::fflush(pFile) != 0)
+        return Abandon("写入" + strCsvPath + "失败：" + std::strerror(errno) + "。");
+    if (std::fclose(pFile) != 0) {
+        std::remove(strPartial.c_str());
+        result.strMessage = "写入" + strCsvPath + "失败：" + std::strerror(errno) + "。";
+        return result;
+    }
+    if (std::rename(strPartial.c_str(), strCsvPath.c_str()) != 0) {
+        result.strMessage = "无法写入" + strCsvPath + "：" + std::strerror(errno) + "。";
+        std::remove(strPartial.c_str());
+        return result;
+    }
+    if (progress)
+        progress(nRows, std::max<std::uint64_t>(nRows, 1));
+    result.bOk = true;
+    result.nExported = static_cast<std::size_t>(nRows);
+    result.strMessage = "导出完成：共" + std::to_string(nRows) + "个型号。";
+    return result;
+}
+
+} // namespace library

@@ -1,0 +1,129 @@
+#include "LibraryImportDlg.h"
+
+#include "ImportPreview.h"
+#include "ImportPreviewModel.h"
+#include "LibraryWriter.h"
+#include "MessageBox.h"
+
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+
+#include <set>
+
+CLibraryImportDlg::CLibraryImportDlg(library::CImportPreview& preview, std::string strLibraryPath,
+                                     QWidget* pParent)
+    : CDialogBase(107, pParent), m_preview(preview), m_strLibraryPath(std::move(strLibraryPath)) {
+    m_list = ControlAs<QTableView>(IDC_PREVIEW_LIST);
+    m_pProgress = ControlAs<QProgressBar>(IDC_PROGRESS);
+    m_pModel = new CImportPreviewModel(m_preview, this);
+    m_list->setModel(m_pModel);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_list->setWordWrap(false);
+    m_list->setShowGrid(true);
+    m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    const int widths[CImportPreviewModel::ColumnCount] = {50, 40, 120, 50, 40, 90, 90, 90, 90, 260};
+    for (int i = 0; i < CImportPreviewModel::ColumnCount; ++i)
+        m_list->horizontalHeader()->resizeSection(i, widths[i]);
+    // A double click on a conflicting row turns its choice over.
+    connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
+        const auto nRow = static_cast<std::size_t>(index.row());
+        if (m_preview.Class(nRow) != library::ERowClass::Conflict)
+            return;
+        m_preview.SetChoice(nRow, m_preview.Choice(nRow) == library::EChoice::Take ? library::EChoice::Keep
+                                                                                   : library::EChoice::Take);
+        m_pModel->ChoicesChanged();
+    });
+    m_pProgress->setRange(0, 1000);
+    m_pProgress->setValue(0);
+
+    const std::pair<int, void (CLibraryImportDlg::*)()> buttons[] = {
+        {IDC_KEEP, &CLibraryImportDlg::OnKeep},
+        {IDC_TAKE, &CLibraryImportDlg::OnTake},
+        {IDC_KEEP_ALL, &CLibraryImportDlg::OnKeepAll},
+        {IDC_TAKE_ALL, &CLibraryImportDlg::OnTakeAll},
+        {1, &CLibraryImportDlg::OnOK},
+        {2, &QDialog::reject},
+    };
+    for (const auto& [nId, handler] : buttons)
+        if (auto* pButton = ControlAs<QPushButton>(nId))
+            connect(pButton, &QPushButton::clicked, this, handler);
+    const bool bConflicts = m_preview.Counts().nConflict > 0;
+    for (int nId : {IDC_KEEP, IDC_TAKE, IDC_KEEP_ALL, IDC_TAKE_ALL})
+        EnableItem(nId, bConflicts);
+    ShowSummary();
+}
+
+void CLibraryImportDlg::ShowSummary() {
+    const library::SPreviewCounts counts = m_preview.Counts();
+    SetItemText(IDC_SUMMARY, QStringLiteral("新增%1个，相同%2个，冲突%3个，无效%4个")
+                                 .arg(counts.nNew)
+                                 .arg(counts.nIdentical)
+                                 .arg(counts.nConflict)
+                                 .arg(counts.nInvalid));
+}
+
+void CLibraryImportDlg::ChooseForSelection(bool bTake) {
+    std::set<int> rows;
+    if (QItemSelectionModel* pSelection = m_list->selectionModel())
+        for (const QModelIndex& index : pSelection->selectedIndexes())
+            rows.insert(index.row());
+    if (rows.empty()) {
+        MessageBoxShow(QStringLiteral("请先在列表中选择冲突的型号！"));
+        return;
+    }
+    for (int nRow : rows)
+        m_preview.SetChoice(static_cast<std::size_t>(nRow),
+                            bTake ? library::EChoice::Take : library::EChoice::Keep);
+    m_pModel->ChoicesChanged();
+}
+
+void CLibraryImportDlg::OnKeep() {
+    ChooseForSelection(false);
+}
+
+void CLibraryImportDlg::OnTake() {
+    ChooseForSelection(true);
+}
+
+void CLibraryImportDlg::OnKeepAll() {
+    m_preview.SetChoiceForAll(library::EChoice::Keep);
+    m_pModel->ChoicesChanged();
+}
+
+void CLibraryImportDlg::OnTakeAll() {
+    m_preview.SetChoiceForAll(library::EChoice::Take);
+    m_pModel->ChoicesChanged();
+}
+
+void CLibraryImportDlg::OnOK() {
+    library::SApplyOptions options;
+    options.nBusyTimeoutMs = m_nBusyTimeoutMs;
+    options.progress = [this](std::uint64_t nDone, std::uint64_t nTotal) {
+        m_pProgress->setValue(nTotal ? static_cast<int>(nDone * 1000 / nTotal) : 1000);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
+    };
+    for (int nId : {int(IDC_KEEP), int(IDC_TAKE), int(IDC_KEEP_ALL), int(IDC_TAKE_ALL), 1, 2})
+        EnableItem(nId, false);
+    const library::SWriteResult result = library::ApplyImport(m_preview, m_strLibraryPath, options);
+    if (!result.bOk) {
+        // The library is as it was; the installer may try again or cancel.
+        m_pProgress->setValue(0);
+        const bool bConflicts = m_preview.Counts().nConflict > 0;
+        for (int nId : {IDC_KEEP, IDC_TAKE, IDC_KEEP_ALL, IDC_TAKE_ALL})
+            EnableItem(nId, bConflicts);
+        EnableItem(1, true);
+        EnableItem(2, true);
+        MessageBoxShow(QString::fromStdString(result.strMessage));
+        return;
+    }
+    m_pProgress->setValue(1000);
+    m_strResult = result.strMessage;
+    accept();
+}

@@ -1,0 +1,371 @@
+// The CSV reader and writer, the encoding of a file, and the rules a model
+// must meet. Expected records and bytes are written out from the CSV layout
+// (RFC 4180) and from the GBK code table, never produced by the code here.
+#include "CsvReader.h"
+#include "CsvWriter.h"
+#include "LibraryFiles.h"
+#include "ModelRules.h"
+#include "TextFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace library;
+
+namespace {
+
+struct SExpected {
+    std::vector<std::string> fields;
+    std::uint64_t nLine;
+    bool bUnterminated = false;
+};
+
+struct SCsvCase {
+    const char* pszName;
+    std::string strBytes;
+    std::vector<SExpected> records;
+};
+void PrintTo(const SCsvCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class TempFolder : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string strTemplate = (fs::temp_directory_path() / "velmora-csv-XXXXXX").string();
+        ASSERT_NE(mkdtemp(strTemplate.data()), nullptr);
+        m_folder = strTemplate;
+    }
+    void TearDown() override {
+        std::error_code error;
+        fs::remove_all(m_folder, error);
+    }
+    fs::path m_folder;
+};
+
+std::vector<SCsvRecord> ReadAll(const fs::path& path, std::string* pError = nullptr,
+                                EEncoding* pEncoding = nullptr) {
+    CTextFile file;
+    std::vector<SCsvRecord> records;
+    if (!file.Open(path.string())) {
+        if (pError)
+            *pError = file.Error();
+        return records;
+    }
+    if (pEncoding)
+        *pEncoding = file.Encoding();
+    CCsvReader reader(file);
+    SCsvRecord record;
+    while (reader.Next(record))
+        records.push_back(record);
+    if (pError)
+        *pError = file.Error();
+    return records;
+}
+
+class CsvRecords : public TempFolder, public ::testing::WithParamInterface<SCsvCase> {};
+
+TEST_P(CsvRecords, ReadAsWritten) {
+    const SCsvCase& c = GetParam();
+    testfiles::Write(m_folder / "in.csv", c.strBytes);
+    std::string strError;
+    const std::vector<SCsvRecord> records = ReadAll(m_folder / "in.csv", &strError);
+    EXPECT_EQ(strError, "");
+    ASSERT_EQ(records.size(), c.records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        EXPECT_EQ(records[i].fields, c.records[i].fields) << "record " << i;
+        EXPECT_EQ(records[i].nLine, c.records[i].nLine) << "record " << i;
+        EXPECT_EQ(records[i].bUnterminated, c.records[i].bUnterminated) << "record " << i;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, CsvRecords,
+    ::testing::Values(SCsvCase{"Lf", "a,b\nc,d\n", {{{"a", "b"}, 1}, {{"c", "d"}, 2}}},
+                      SCsvCase{"CrLf", "a,b\r\nc,d\r\n", {{{"a", "b"}, 1}, {{"c", "d"}, 2}}},
+                      SCsvCase{"LoneCr", "a,b\rc,d\r", {{{"a", "b"}, 1}, {{"c", "d"}, 2}}},
+                      SCsvCase{"NoFinalLineEnd", "a,b\nc,d", {{{"a", "b"}, 1}, {{"c", "d"}, 2}}},
+                      SCsvCase{"ByteOrderMark",
+                               "\xEF\xBB\xBF"
+                               "model,baud\r\n",
+                               {{{"model", "baud"}, 1}}},
+                      SCsvCase{"EmptyFields", ",,\n\"\",x,\n", {{{"", "", ""}, 1}, {{"", "x", ""}, 2}}},
+                      SCsvCase{"QuotedCommaQuoteAndBreaks",
+                               "\"x,y\",\"say \"\"hi\"\"\",\"l1\r\nl2\nl3\"\nnext,z\n",
+                               {{{"x,y", "say \"hi\"", "l1\r\nl2\nl3"}, 1}, {{"next", "z"}, 4}}},
+                      SCsvCase{"ApostropheIsPlain", "it's,ok\n", {{{"it's", "ok"}, 1}}},
+                      SCsvCase{"QuoteInsideUnquotedField", "5\"x,b\n", {{{"5\"x", "b"}, 1}}},
+                      SCsvCase{"TextAfterClosingQuote", "\"ab\"c,d\n", {{{"abc", "d"}, 1}}},
+                      SCsvCase{"BlankLineIsOneEmptyField", "a\n\nb\n", {{{"a"}, 1}, {{""}, 2}, {{"b"}, 3}}},
+                      SCsvCase{"FileEndsInsideQuotes",
+                               "a,b\nc,\"open\nrest",
+                               {{{"a", "b"}, 1}, {{"c", "open\nrest"}, 2, true}}}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+TEST_F(TempFolder, GbkFileIsReadAsUtf8) {
+    // 投影机型号,波特率,校验 / 爱普生,9600,无 in GBK.
+    const std::string strGbk =
+        "\xCD\xB6\xD3\xB0\xBB\xFA\xD0\xCD\xBA\xC5,\xB2\xA8\xCC\xD8\xC2\xCA,\xD0\xA3\xD1\xE9\r\n"
+        "\xB0\xAE\xC6\xD5\xC9\xFA,9600,\xCE\xDE\r\n";
+    testfiles::Write(m_folder / "gbk.csv", strGbk);
+    EEncoding eEncoding = EEncoding::Utf8;
+    std::string strError;
+    const auto records = ReadAll(m_folder / "gbk.csv", &strError, &eEncoding);
+    EXPECT_EQ(strError, "");
+    EXPECT_EQ(eEncoding, EEncoding::Gb18030);
+    ASSERT_EQ(records.size(), 2u);
+    EXPECT_EQ(records[0].fields, (std::vector<std::string>{"投影机型号", "波特率", "校验"}));
+    EXPECT_EQ(records[1].fields, (std::vector<std::string>{"爱普生", "9600", "无"}));
+}
+
+// The reader takes the file in pieces of 64 KiB; a character, a CRLF or a
+// quoted field cut by a piece's end must come out whole.
+struct SBoundaryCase {
+    const char* pszName;
+    std::string strAtCut; // placed so that its second byte is the first of a new piece
+    std::string strExpected;
+    std::uint64_t nLinesInside; // line breaks within strAtCut
+};
+void PrintTo(const SBoundaryCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class ChunkBoundary : public TempFolder, public ::testing::WithParamInterface<SBoundaryCase> {};
+
+TEST_P(ChunkBoundary, PiecesJoinUp) {
+    const SBoundaryCase& c = GetParam();
+    const std::size_t nCut = 1 << 16;
+    std::string strBytes = "x," + std::string(nCut - 3 - 1, 'p') + ",";
+    ASSERT_EQ(strBytes.size(), nCut - 1);
+    strBytes += c.strAtCut + "\nlast,row\n";
+    testfiles::Write(m_folder / "cut.csv", strBytes);
+    std::string strError;
+    const auto records = ReadAll(m_folder / "cut.csv", &strError);
+    EXPECT_EQ(strError, "");
+    ASSERT_EQ(records.size(), 2u);
+    ASSERT_EQ(records[0].fields.size(), 3u);
+    EXPECT_EQ(records[0].fields[2], c.strExpected);
+    EXPECT_EQ(records[1].nLine, 2 + c.nLinesInside);
+    EXPECT_EQ(records[1].fields, (std::vector<std::string>{"last", "row"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cuts, ChunkBoundary,
+                         ::testing::Values(SBoundaryCase{"Utf8Character", "\xE6\x97\xA0", "无", 0}, // 无
+                                           SBoundaryCase{"CrLfInsideQuotes", "\"\r\n\"", "\r\n", 1},
+                                           SBoundaryCase{"DoubledQuote", "\"\"\"\"", "\"", 0}),
+                         [](const auto& info) { return std::string(info.param.pszName); });
+
+TEST_F(TempFolder, GbkCharacterCutByAPieceEnd) {
+    // Invalid UTF-8 early makes the file GBK; 无 (CE DE) straddles the cut.
+    const std::size_t nCut = 1 << 16;
+    std::string strBytes = "\xCE\xDE,";
+    strBytes += std::string(nCut - 1 - strBytes.size() - 1, 'p') + ",";
+    strBytes += "\xCE\xDE\r\n";
+    testfiles::Write(m_folder / "cut.csv", strBytes);
+    EEncoding eEncoding = EEncoding::Utf8;
+    std::string strError;
+    const auto records = ReadAll(m_folder / "cut.csv", &strError, &eEncoding);
+    EXPECT_EQ(strError, "");
+    EXPECT_EQ(eEncoding, EEncoding::Gb18030);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].fields.front(), "无");
+    EXPECT_EQ(records[0].fields.back(), "无");
+}
+
+TEST_F(TempFolder, TruncatedOrForeignTextIsRefused) {
+    testfiles::Write(m_folder / "cut.csv", "a,\xCE\xDE\nb,\xCE");
+    std::string strError;
+    ReadAll(m_folder / "cut.csv", &strError);
+    EXPECT_EQ(strError, "文件在一个汉字的中间结束，文件不完整。");
+
+    testfiles::Write(m_folder / "bad.csv", "a,\xFF\n");
+    ReadAll(m_folder / "bad.csv", &strError);
+    EXPECT_EQ(strError, "文件编码无法识别（第3个字节），请另存为UTF-8或GBK编码的CSV文件。");
+
+    testfiles::Write(m_folder / "u16.csv", std::string("\xFF\xFE"
+                                                       "a\0,\0",
+                                                       6));
+    ReadAll(m_folder / "u16.csv", &strError);
+    EXPECT_EQ(strError, "不支持UTF-16编码的文件，请另存为UTF-8或GBK编码的CSV文件。");
+}
+
+TEST_F(TempFolder, ProgressCoversBothPassesAndCanStop) {
+    std::string strBytes;
+    for (int i = 0; i < 20000; ++i)
+        strBytes += "model" + std::to_string(i) + ",9600\n";
+    testfiles::Write(m_folder / "big.csv", strBytes);
+    std::uint64_t nLastDone = 0, nLastTotal = 0;
+    {
+        CTextFile file;
+        ASSERT_TRUE(
+            file.Open((m_folder / "big.csv").string(), [&](std::uint64_t nDone, std::uint64_t nTotal) {
+                EXPECT_GE(nDone, nLastDone);
+                nLastDone = nDone;
+                nLastTotal = nTotal;
+                return true;
+            }));
+        std::string strChunk;
+        while (file.Read(strChunk)) {
+        }
+        EXPECT_EQ(file.Error(), "");
+    }
+    EXPECT_EQ(nLastTotal, 2 * strBytes.size());
+    EXPECT_EQ(nLastDone, nLastTotal);
+
+    CTextFile file;
+    int nCalls = 0;
+    EXPECT_FALSE(file.Open((m_folder / "big.csv").string(),
+                           [&](std::uint64_t, std::uint64_t) { return ++nCalls < 2; }));
+    EXPECT_TRUE(file.Cancelled());
+}
+
+struct SFieldCase {
+    const char* pszName;
+    std::string strField;
+    std::string strWritten;
+};
+void PrintTo(const SFieldCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class CsvField : public ::testing::TestWithParam<SFieldCase> {};
+
+TEST_P(CsvField, QuotedOnlyWhereNeeded) {
+    std::string strOut = "<";
+    AppendCsvField(strOut, GetParam().strField);
+    EXPECT_EQ(strOut, "<" + GetParam().strWritten);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fields, CsvField,
+                         ::testing::Values(SFieldCase{"Plain", "Epson EB-X05", "Epson EB-X05"},
+                                           SFieldCase{"Empty", "", ""},
+                                           SFieldCase{"Apostrophe", "it's", "it's"},
+                                           SFieldCase{"Chinese", "明基", "明基"},
+                                           SFieldCase{"Comma", "a,b", "\"a,b\""},
+                                           SFieldCase{"Quote", "say \"hi\"", "\"say \"\"hi\"\"\""},
+                                           SFieldCase{"LineFeed", "l1\nl2", "\"l1\nl2\""},
+                                           SFieldCase{"CarriageReturn", "l1\rl2", "\"l1\rl2\""}),
+                         [](const auto& info) { return std::string(info.param.pszName); });
+
+// The rules of a saved model, with the messages the installer reads.
+struct SRuleCase {
+    const char* pszName;
+    SModelRecord record;
+    ERuleFailure eFailure;
+    const char* pszMessage;
+};
+void PrintTo(const SRuleCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class Rules : public ::testing::TestWithParam<SRuleCase> {};
+
+TEST_P(Rules, FirstFailingCheckWins) {
+    EXPECT_EQ(CheckRecord(GetParam().record), GetParam().eFailure);
+    EXPECT_STREQ(RuleMessage(CheckRecord(GetParam().record)), GetParam().pszMessage);
+}
+
+const std::string k96(96, 'A');
+
+INSTANTIATE_TEST_SUITE_P(
+    Records, Rules,
+    ::testing::Values(
+        SRuleCase{"Valid", {"M", "9600", "无", "0A0B", "0a", "01", "02"}, ERuleFailure::None, ""},
+        SRuleCase{"LongestCode", {"M", "115200", "偶", k96, "0a", "01", "02"}, ERuleFailure::None, ""},
+        SRuleCase{"ModelEmpty",
+                  {"", "9600", "无", "0A", "0B", "0C", "0D"},
+                  ERuleFailure::ModelEmpty,
+                  "投影机型号不能为空，请输入！"},
+        SRuleCase{"BaudEmpty",
+                  {"M", "", "无", "0A", "0B", "0C", "0D"},
+                  ERuleFailure::BaudEmpty,
+                  "波特率不能为空，请选择！"},
+        SRuleCase{"BaudNotInList",
+                  {"M", "1200", "无", "0A", "0B", "0C", "0D"},
+                  ERuleFailure::BaudUnknown,
+                  "波特率只能是2400、4800、9600、19200、38400、57600或115200！"},
+        SRuleCase{"BaudWithBlank",
+                  {"M", "9600 ", "无", "0A", "0B", "0C", "0D"},
+                  ERuleFailure::BaudUnknown,
+                  "波特率只能是2400、4800、9600、19200、38400、57600或115200！"},
+        SRuleCase{"ParityEmpty",
+                  {"M", "9600", "", "0A", "0B", "0C", "0D"},
+                  ERuleFailure::ParityEmpty,
+                  "校验类型不能为空，请选择！"},
+        SRuleCase{"ParityNotInList",
+                  {"M", "9600", "mark", "0A", "0B", "0C", "0D"},
+                  ERuleFailure::ParityUnknown,
+                  "校验类型只能是无、奇或偶！"},
+        SRuleCase{"VgaEmptyBeforeVideoOdd",
+                  {"M", "9600", "无", "", "0B0", "0C", "0D"},
+                  ERuleFailure::VgaEmpty,
+                  "VGA不能为空，请输入偶数位数据！"},
+        SRuleCase{"VgaOdd",
+                  {"M", "9600", "无", "0A0", "0B", "0C", "0D"},
+                  ERuleFailure::VgaOdd,
+                  "VGA输入不正确，请检查VGA位数！"},
+        SRuleCase{"VgaTooLong",
+                  {"M", "9600", "无", k96 + "00", "0B", "0C", "0D"},
+                  ERuleFailure::VgaTooLong,
+                  "VGA不能超过96位，请检查VGA位数！"},
+        SRuleCase{"VideoEmpty",
+                  {"M", "9600", "无", "0A", "", "0C", "0D"},
+                  ERuleFailure::VideoEmpty,
+                  "VIDEO不能为空，请输入偶数位数据！"},
+        SRuleCase{"VideoOdd",
+                  {"M", "9600", "无", "0A", "0B0", "0C", "0D"},
+                  ERuleFailure::VideoOdd,
+                  "VIDEO输入不正确，请检查VIDEO位数！"},
+        SRuleCase{"VideoTooLong",
+                  {"M", "9600", "无", "0A", k96 + "00", "0C", "0D"},
+                  ERuleFailure::VideoTooLong,
+                  "VIDEO不能超过96位，请检查VIDEO位数！"},
+        SRuleCase{"PowerOnEmpty",
+                  {"M", "9600", "无", "0A", "0B", "", "0D"},
+                  ERuleFailure::PowerOnEmpty,
+                  "POWER ON不能为空，请输入偶数位数据！"},
+        SRuleCase{"PowerOnOdd",
+                  {"M", "9600", "无", "0A", "0B", "0", "0D"},
+                  ERuleFailure::PowerOnOdd,
+                  "POWER ON输入不正确，请检查POWER ON位数！"},
+        SRuleCase{"PowerOnTooLong",
+                  {"M", "9600", "无", "0A", "0B", k96 + "00", "0D"},
+                  ERuleFailure::PowerOnTooLong,
+                  "POWER ON不能超过96位，请检查POWER ON位数！"},
+        SRuleCase{"PowerOffEmpty",
+                  {"M", "9600", "无", "0A", "0B", "0C", ""},
+                  ERuleFailure::PowerOffEmpty,
+                  "POWER OFF不能为空，请输入偶数位数据！"},
+        SRuleCase{"PowerOffOdd",
+                  {"M", "9600", "无", "0A", "0B", "0C", "0D0"},
+                  ERuleFailure::PowerOffOdd,
+                  "POWER OFF输入不正确，请检查POWER OFF位数！"},
+        SRuleCase{"PowerOffTooLong",
+                  {"M", "9600", "无", "0A", "0B", "0C", k96 + "00"},
+                  ERuleFailure::PowerOffTooLong,
+                  "POWER OFF不能超过96位，请检查POWER OFF位数！"},
+        SRuleCase{"NotHex",
+                  {"M", "9600", "无", "0A", "0G", "0C", "0D"},
+                  ERuleFailure::NotHex,
+                  "请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！"},
+        SRuleCase{"BlankInsideCode",
+                  {"M", "9600", "无", "0A", "0B", "0 0C", "0D"},
+                  ERuleFailure::NotHex,
+                  "请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！"},
+        // A full-width character counts two bytes, as the installer's code page stores it.
+        SRuleCase{"WideCharacterCountsTwo",
+                  {"M", "9600", "无", "0Ａ", "0B", "0C", "0D"},
+                  ERuleFailure::VgaOdd,
+                  "VGA输入不正确，请检查VGA位数！"},
+        SRuleCase{"WideCharacterIsNotHex",
+                  {"M", "9600", "无", "Ａ", "0B", "0C", "0D"},
+                  ERuleFailure::NotHex,
+                  "请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+} // namespace

@@ -1,0 +1,519 @@
+// Import, merge and export of the projector code library on real data.mdb
+// copies: the preview's classes and reasons, the conflict choices, the
+// all-or-nothing write, read-only and locked libraries, and the export's bytes.
+#include "Database.h"
+#include "ImportPreview.h"
+#include "LibraryFiles.h"
+#include "LibraryWriter.h"
+#include "Statements.h"
+#include "TestDatabase.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <ostream>
+#include <string>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace library;
+using testfiles::Row;
+
+namespace {
+
+const char* const kHeader = "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n";
+// A model of the shipped library, exactly as it is stored.
+const Row kEmp53{
+    "Epson EMP-53",    "9600", "无", "534F555243452031310D", "534F555243452034310D", "505752204F4E0D",
+    "505752204F46460D"};
+const std::string kEmp53Csv = "Epson EMP-53,9600,无,534F555243452031310D,534F555243452034310D,505752204F4E0D,"
+                              "505752204F46460D\r\n";
+
+class LibraryTest : public ::testing::Test {
+protected:
+    std::string Lib() const { return m_db.File().string(); }
+    fs::path In(const std::string& strName) const { return m_db.Folder() / strName; }
+
+    // Writes the bytes to a file and previews them against the library.
+    bool Preview(CImportPreview& preview, const std::string& strBytes,
+                 const std::string& strName = "in.csv") {
+        testfiles::Write(In(strName), strBytes);
+        return preview.Load(In(strName).string(), Lib());
+    }
+
+    CTestDatabase m_db;
+};
+
+TEST_F(LibraryTest, PreviewClassifiesEveryRow) {
+    CImportPreview preview;
+    const std::string strCsv = std::string(kHeader) + kEmp53Csv +
+                               "Epson EB-1410Wi,19200,无,0A,0B,0C,0D\r\n"
+                               "Brand New 1,9600,偶,0A,0B,0C,0D\r\n"
+                               ",9600,无,0A,0B,0C,0D\r\n";
+    ASSERT_TRUE(Preview(preview, strCsv)) << preview.Error();
+    ASSERT_EQ(preview.RowCount(), 4u);
+    EXPECT_EQ(preview.Class(0), ERowClass::Identical);
+    EXPECT_EQ(preview.Class(1), ERowClass::Conflict);
+    EXPECT_EQ(preview.Existing(1).baud, "9600");
+    EXPECT_EQ(preview.Existing(1).vga, "534F555243452031310D");
+    EXPECT_EQ(preview.Class(2), ERowClass::New);
+    EXPECT_EQ(preview.Class(3), ERowClass::Invalid);
+    EXPECT_EQ(preview.Line(3), 5u);
+    EXPECT_EQ(preview.Reason(3), "投影机型号不能为空，请输入！");
+    const SPreviewCounts counts = preview.Counts();
+    EXPECT_EQ(counts.nNew, 1u);
+    EXPECT_EQ(counts.nIdentical, 1u);
+    EXPECT_EQ(counts.nConflict, 1u);
+    EXPECT_EQ(counts.nInvalid, 1u);
+    // Nothing is written by a preview.
+    EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号='Brand New 1'"), "0");
+}
+
+// The header's columns in any order, under either name, with columns of
+// its own beside them, with or without a byte-order mark, CRLF or LF.
+struct SHeaderCase {
+    const char* pszName;
+    std::string strCsv;
+};
+void PrintTo(const SHeaderCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class Headers : public LibraryTest, public ::testing::WithParamInterface<SHeaderCase> {};
+
+TEST_P(Headers, MapColumnsByName) {
+    CImportPreview preview;
+    ASSERT_TRUE(Preview(preview, GetParam().strCsv)) << preview.Error();
+    ASSERT_EQ(preview.RowCount(), 1u);
+    EXPECT_EQ(preview.Class(0), ERowClass::New) << preview.Reason(0);
+    const SModelRecord expected{"明基 MX-1", "4800", "奇", "AA01", "BB02", "CC03", "DD04"};
+    EXPECT_EQ(preview.Record(0), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Variants, Headers,
+    ::testing::Values(
+        SHeaderCase{
+            "ExportOrder",
+            "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\n明基 MX-1,4800,奇,AA01,BB02,CC03,DD04\n"},
+        SHeaderCase{
+            "OtherOrder",
+            "POWER OFF,VIDEO,model,parity,POWER ON,baud,VGA\r\nDD04,BB02,明基 MX-1,奇,CC03,4800,AA01\r\n"},
+        SHeaderCase{"ChineseNames", "投影机型号,波特率,校验,VGA,VIDEO,POWER ON,POWER OFF\r\n明基 "
+                                    "MX-1,4800,奇,AA01,BB02,CC03,DD04\r\n"},
+        SHeaderCase{
+            "CaseAndBlanks",
+            " Model , BAUD,Parity,vga,Video,power on,Power Off\n明基 MX-1,4800,奇,AA01,BB02,CC03,DD04\n"},
+        SHeaderCase{"ByteOrderMark", "\xEF\xBB\xBFmodel,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n明基 "
+                                     "MX-1,4800,奇,AA01,BB02,CC03,DD04"},
+        SHeaderCase{"ExtraColumnsAndEnglishParity",
+                    "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF,protocol,source,confidence\n"
+                    "明基 MX-1,4800,odd,AA01,BB02,CC03,DD04,RS232,\"manual, p. 3\",high\n"},
+        SHeaderCase{"BlankLinesAround", "\n\nmodel,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\n\n明基 "
+                                        "MX-1,4800,奇,AA01,BB02,CC03,DD04\n\n"},
+        // 投影机型号,波特率,校验 and 明基, 奇 in GBK.
+        SHeaderCase{
+            "Gbk",
+            "\xCD\xB6\xD3\xB0\xBB\xFA\xD0\xCD\xBA\xC5,\xB2\xA8\xCC\xD8\xC2\xCA,\xD0\xA3\xD1\xE9,VGA,VIDEO,"
+            "POWER ON,POWER OFF\r\n\xC3\xF7\xBB\xF9 MX-1,4800,\xC6\xE6,AA01,BB02,CC03,DD04\r\n"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+// Every reason a row is refused for, with the line it is reported on.
+struct SInvalidCase {
+    const char* pszName;
+    std::string strRows; // after the header line
+    std::uint64_t nLine;
+    std::string strReason;
+};
+void PrintTo(const SInvalidCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class InvalidRows : public LibraryTest, public ::testing::WithParamInterface<SInvalidCase> {};
+
+TEST_P(InvalidRows, ReportLineAndReason) {
+    CImportPreview preview;
+    ASSERT_TRUE(Preview(preview, kHeader + GetParam().strRows)) << preview.Error();
+    ASSERT_GE(preview.RowCount(), 1u);
+    const std::size_t nLast = preview.RowCount() - 1;
+    EXPECT_EQ(preview.Class(nLast), ERowClass::Invalid);
+    EXPECT_EQ(preview.Line(nLast), GetParam().nLine);
+    EXPECT_EQ(preview.Reason(nLast), GetParam().strReason);
+    EXPECT_EQ(preview.Counts().nInvalid, 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reasons, InvalidRows,
+    ::testing::Values(
+        SInvalidCase{"ModelEmpty", ",9600,无,0A,0B,0C,0D\n", 2, "投影机型号不能为空，请输入！"},
+        SInvalidCase{"BaudEmpty", "M,,无,0A,0B,0C,0D\n", 2, "波特率不能为空，请选择！"},
+        SInvalidCase{"BaudNotInList", "M,300,无,0A,0B,0C,0D\n", 2,
+                     "波特率只能是2400、4800、9600、19200、38400、57600或115200！"},
+        SInvalidCase{"ParityEmpty", "M,9600,,0A,0B,0C,0D\n", 2, "校验类型不能为空，请选择！"},
+        SInvalidCase{"ParityNotInList", "M,9600,space,0A,0B,0C,0D\n", 2, "校验类型只能是无、奇或偶！"},
+        SInvalidCase{"VgaEmpty", "M,9600,无,,0B,0C,0D\n", 2, "VGA不能为空，请输入偶数位数据！"},
+        SInvalidCase{"VgaOdd", "M,9600,无,0A0,0B,0C,0D\n", 2, "VGA输入不正确，请检查VGA位数！"},
+        SInvalidCase{"VideoOdd", "M,9600,无,0A,B,0C,0D\n", 2, "VIDEO输入不正确，请检查VIDEO位数！"},
+        SInvalidCase{"PowerOnEmpty", "M,9600,无,0A,0B,,0D\n", 2, "POWER ON不能为空，请输入偶数位数据！"},
+        SInvalidCase{"PowerOffTooLong", "M,9600,无,0A,0B,0C," + std::string(98, 'F') + "\n", 2,
+                     "POWER OFF不能超过96位，请检查POWER OFF位数！"},
+        SInvalidCase{"NotHex", "M,9600,无,0A,0B,0C,0Z\n", 2,
+                     "请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！"},
+        SInvalidCase{"TooFewFields", "M,9600,无,0A,0B\n", 2, "字段太少：有5个，应有7个。"},
+        SInvalidCase{"TooManyFields", "M,9600,无,0A,0B,0C,0D,0E\n", 2, "字段太多：有8个，应有7个。"},
+        SInvalidCase{"RepeatedModel",
+                     "M,9600,无,0A,0B,0C,0D\n\"multi\nline\",9600,无,0A,0B,0C,0D\nM,4800,无,0A,0B,0C,0D\n", 5,
+                     "型号与第2行重复。"},
+        SInvalidCase{"TruncatedFile", "M,9600,无,0A,0B,0C,0D\n\"Cut off,9600,无,0A", 3,
+                     "文件在引号内结束，这一行不完整。"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+// Files that cannot be previewed at all.
+struct SFileCase {
+    const char* pszName;
+    std::string strFileName;
+    std::string strBytes;
+    std::string strErrorStart;
+};
+void PrintTo(const SFileCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class BadFiles : public LibraryTest, public ::testing::WithParamInterface<SFileCase> {};
+
+TEST_P(BadFiles, RefusedWithAMessage) {
+    CImportPreview preview;
+    EXPECT_FALSE(Preview(preview, GetParam().strBytes, GetParam().strFileName));
+    EXPECT_NE(preview.Error().find(GetParam().strErrorStart), std::string::npos) << preview.Error();
+    EXPECT_EQ(preview.RowCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, BadFiles,
+    ::testing::Values(
+        SFileCase{"Empty", "in.csv", "", "文件是空的，没有可导入的数据。"},
+        SFileCase{"OnlyByteOrderMark", "in.csv", "\xEF\xBB\xBF", "文件是空的，没有可导入的数据。"},
+        SFileCase{"OnlyBlankLines", "in.csv", "\r\n\n\r\n", "文件是空的，没有可导入的数据。"},
+        SFileCase{"MissingColumn", "in.csv", "model,baud,parity,VGA,VIDEO,POWER ON\nM,9600,无,0A,0B,0C\n",
+                  "文件缺少列：POWER OFF。"},
+        SFileCase{"NoHeader", "in.csv", "M,9600,无,0A,0B,0C,0D\n",
+                  "文件缺少列：model、baud、parity、VGA、VIDEO、POWER ON、POWER OFF。"},
+        SFileCase{"RepeatedColumn", "in.csv", "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF,投影机型号\n",
+                  "第1行的列名“投影机型号”出现了两次。"},
+        SFileCase{"Utf16", "in.csv", std::string("\xFF\xFEm\0", 4), "不支持UTF-16编码的文件"},
+        SFileCase{"AccessFile", "other.mdb", std::string("\0\x01\0\0Standard Jet DB\0", 20),
+                  "不是Velmora的data.mdb文件"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+TEST_F(LibraryTest, DatabaseWithoutTheTablesIsNotAVelmoraFile) {
+    sqlite3* pDb = nullptr;
+    ASSERT_EQ(sqlite3_open((m_db.Folder() / "other.db").c_str(), &pDb), SQLITE_OK);
+    sqlite3_exec(pDb, "CREATE TABLE DATA (a TEXT); CREATE TABLE htset (b TEXT);", nullptr, nullptr, nullptr);
+    sqlite3_close(pDb);
+    CImportPreview preview;
+    EXPECT_FALSE(preview.Load((m_db.Folder() / "other.db").string(), Lib()));
+    EXPECT_NE(preview.Error().find("不是Velmora的data.mdb文件"), std::string::npos) << preview.Error();
+
+    EXPECT_FALSE(preview.Load((m_db.Folder() / "missing.csv").string(), Lib()));
+    EXPECT_EQ(preview.Error().rfind("无法打开文件", 0), 0u) << preview.Error();
+}
+
+// Keep or take, for all conflicts or one by one.
+struct SChoiceCase {
+    const char* pszName;
+    std::vector<EChoice> choices; // per conflict in file order; empty: for all as given
+    EChoice eForAll;
+    bool bFirstTaken, bSecondTaken;
+};
+void PrintTo(const SChoiceCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class ConflictChoices : public LibraryTest, public ::testing::WithParamInterface<SChoiceCase> {};
+
+TEST_P(ConflictChoices, WriteWhatWasChosen) {
+    CImportPreview preview;
+    ASSERT_TRUE(Preview(preview, std::string(kHeader) + "Epson EMP-53,115200,偶,AA,BB,CC,DD\r\n"
+                                                        "Epson EB-1410Wi,2400,奇,11,22,33,44\r\n"
+                                                        "Fresh Model,9600,无,0A,0B,0C,0D\r\n"));
+    ASSERT_EQ(preview.Counts().nConflict, 2u);
+    preview.SetChoiceForAll(GetParam().eForAll);
+    for (std::size_t i = 0; i < GetParam().choices.size(); ++i)
+        preview.SetChoice(i, GetParam().choices[i]);
+    const SWriteResult result = ApplyImport(preview, Lib());
+    ASSERT_TRUE(result.bOk) << result.strMessage;
+    EXPECT_EQ(result.nInserted, 1u);
+    EXPECT_EQ(result.nUpdated, std::size_t(GetParam().bFirstTaken) + std::size_t(GetParam().bSecondTaken));
+
+    EXPECT_EQ(m_db.Scalar("SELECT 波特率||校验||VGA||VIDEO||[POWER ON]||[POWER OFF] FROM DATA WHERE "
+                          "投影机型号='Epson EMP-53'"),
+              GetParam().bFirstTaken
+                  ? "115200偶AABBCCDD"
+                  : "9600无534F555243452031310D534F555243452034310D505752204F4E0D505752204F46460D");
+    EXPECT_EQ(m_db.Scalar("SELECT 波特率||校验||VGA FROM DATA WHERE 投影机型号='Epson EB-1410Wi'"),
+              GetParam().bSecondTaken ? "2400奇11" : "9600无534F555243452031310D");
+    EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号 IN ('Epson EMP-53','Epson EB-1410Wi')"),
+              "2");
+    EXPECT_EQ(m_db.Scalar("SELECT VIDEO FROM DATA WHERE 投影机型号='Fresh Model'"), "0B");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Choices, ConflictChoices,
+    ::testing::Values(SChoiceCase{"KeepAll", {}, EChoice::Keep, false, false},
+                      SChoiceCase{"TakeAll", {}, EChoice::Take, true, true},
+                      SChoiceCase{"TakeFirstOnly", {EChoice::Take}, EChoice::Keep, true, false},
+                      SChoiceCase{"TakeAllButKeepFirst", {EChoice::Keep}, EChoice::Take, false, true}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+TEST_F(LibraryTest, FailureHalfWayLeavesTheLibraryAsItWas) {
+    // The engine itself refuses one insert in the middle of the import.
+    m_db.Exec("CREATE TRIGGER refuse BEFORE INSERT ON DATA WHEN NEW.投影机型号 = 'Model 50' "
+              "BEGIN SELECT RAISE(ABORT, 'injected failure'); END;");
+    std::string strCsv = kHeader;
+    strCsv += "Epson EMP-53,115200,偶,AA,BB,CC,DD\r\n"; // a take before the failure
+    for (int i = 0; i < 100; ++i)
+        strCsv += "Model " + std::to_string(i) + ",9600,无,0A,0B,0C,0D\r\n";
+    const auto before = testfiles::Rows(m_db.File());
+    CImportPreview preview;
+    ASSERT_TRUE(Preview(preview, strCsv));
+    preview.SetChoiceForAll(EChoice::Take);
+    const SWriteResult result = ApplyImport(preview, Lib());
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.strMessage, "写入data.mdb失败：injected failure。资料库没有改动。");
+    EXPECT_EQ(result.nInserted, 0u);
+    EXPECT_EQ(testfiles::Rows(m_db.File()), before);
+}
+
+TEST_F(LibraryTest, WriteProtectedFileIsRefused) {
+    CImportPreview preview;
+    ASSERT_TRUE(Preview(preview, std::string(kHeader) + "New One,9600,无,0A,0B,0C,0D\r\n"));
+    const auto before = testfiles::Rows(m_db.File());
+    ASSERT_EQ(chmod(m_db.File().c_str(), 0444), 0);
+    const SWriteResult result = ApplyImport(preview, Lib());
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.strMessage, "data.mdb是只读的，不能写入。资料库没有改动。");
+    EXPECT_EQ(testfiles::Rows(m_db.File()), before);
+    struct stat status {};
+    ASSERT_EQ(stat(m_db.File().c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0444u) << "the import does not lift the protection";
+}
+
+// Unmounts a folder however the test ends.
+struct SMounted {
+    fs::path folder;
+    ~SMounted() { umount2(folder.c_str(), MNT_DETACH); }
+};
+
+TEST_F(LibraryTest, ReadOnlyMediumIsRefused) {
+    // A copy of the library on a tmpfs mounted read-only (needs the right to mount).
+    const fs::path mount = m_db.Folder() / "ro";
+    fs::create_directory(mount);
+    if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
+    SMounted mounted{mount};
+    fs::copy_file(m_db.File(), mount / "data.mdb");
+    ASSERT_EQ(::mount(nullptr, mount.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=1m"), 0);
+    CImportPreview preview;
+    testfiles::Write(In("in.csv"), std::string(kHeader) + "New One,9600,无,0A,0B,0C,0D\r\n");
+    ASSERT_TRUE(preview.Load(In("in.csv").string(), (mount / "data.mdb").string())) << preview.Error();
+    const SWriteResult result = ApplyImport(preview, (mount / "data.mdb").string());
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.strMessage, "data.mdb是只读的，不能写入。资料库没有改动。");
+    EXPECT_EQ(testfiles::Rows(mount / "data.mdb"), testfiles::Rows(m_db.File()));
+}
+
+TEST_F(LibraryTest, LockedLibraryIsRefused) {
+    CImportPreview preview;
+    ASSERT_TRUE(Preview(preview, std::string(kHeader) + "New One,9600,无,0A,0B,0C,0D\r\n"));
+    const auto before = testfiles::Rows(m_db.File());
+    sqlite3* pOther = nullptr;
+    ASSERT_EQ(sqlite3_open(m_db.File().c_str(), &pOther), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(pOther, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    SApplyOptions options;
+    options.nBusyTimeoutMs = 20;
+    const SWriteResult result = ApplyImport(preview, Lib(), options);
+    sqlite3_exec(pOther, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(pOther);
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.strMessage, "data.mdb正被其他程序使用，请关闭该程序后再导入。资料库没有改动。");
+    EXPECT_EQ(testfiles::Rows(m_db.File()), before);
+    // Once the other program lets go, the same preview goes in.
+    EXPECT_TRUE(ApplyImport(preview, Lib(), options).bOk);
+    EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号='New One'"), "1");
+}
+
+TEST_F(LibraryTest, LibraryChangedSincePreviewIsRefused) {
+    CImportPreview preview;
+    ASSERT_TRUE(Preview(preview,
+                        std::string(kHeader) + "A One,9600,无,0A,0B,0C,0D\r\nB Two,9600,无,0A,0B,0C,0D\r\n"));
+    m_db.Exec("INSERT INTO DATA VALUES ('B Two','4800','奇','01','02','03','04')");
+    const auto before = testfiles::Rows(m_db.File());
+    const SWriteResult result = ApplyImport(preview, Lib());
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.strMessage, "预览之后data.mdb已被改动，请重新导入。资料库没有改动。");
+    EXPECT_EQ(testfiles::Rows(m_db.File()), before);
+}
+
+TEST_F(LibraryTest, MergeAnotherDataMdbLeavesTheMicrophoneTableAlone) {
+    // The other installer's library: one model changed, one added, one with
+    // a NULL cell, and a microphone table of their own.
+    const fs::path other = m_db.Folder() / "other.mdb";
+    fs::copy_file(CTestDatabase::ShippedFile(), other);
+    sqlite3* pDb = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &pDb), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(pDb,
+                           "UPDATE DATA SET VIDEO='0D0E' WHERE 投影机型号='Epson EMP-53';"
+                           "INSERT INTO DATA VALUES ('Their Model','38400','偶','A1','B2','C3','D4');"
+                           "INSERT INTO DATA VALUES ('Broken',NULL,'无','A1','B2','C3','D4');"
+                           "UPDATE htset SET tdnum='7', qjnum='3';",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(pDb);
+    const std::string strMicBefore =
+        m_db.Scalar("SELECT group_concat(htnum||tdnum||qjnum||bitnum||tyjnum,';') FROM htset");
+
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(other.string(), Lib())) << preview.Error();
+    EXPECT_TRUE(preview.FromDatabase());
+    const SPreviewCounts counts = preview.Counts();
+    EXPECT_EQ(counts.nNew, 1u);
+    EXPECT_EQ(counts.nConflict, 1u);
+    EXPECT_EQ(counts.nInvalid, 1u);
+    EXPECT_EQ(counts.nIdentical, std::stoul(m_db.Scalar("SELECT count(*) FROM DATA")) - 1);
+    for (std::size_t i = 0; i < preview.RowCount(); ++i) {
+        if (preview.Class(i) == ERowClass::Invalid) {
+            EXPECT_EQ(preview.Reason(i), "波特率没有值（NULL）。");
+        }
+    }
+    preview.SetChoiceForAll(EChoice::Take);
+    const SWriteResult result = ApplyImport(preview, Lib());
+    ASSERT_TRUE(result.bOk) << result.strMessage;
+    EXPECT_EQ(m_db.Scalar("SELECT VIDEO FROM DATA WHERE 投影机型号='Epson EMP-53'"), "0D0E");
+    EXPECT_EQ(m_db.Scalar("SELECT 波特率 FROM DATA WHERE 投影机型号='Their Model'"), "38400");
+    EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号='Broken'"), "0");
+    EXPECT_EQ(m_db.Scalar("SELECT group_concat(htnum||tdnum||qjnum||bitnum||tyjnum,';') FROM htset"),
+              strMicBefore);
+}
+
+// An empty library with the awkward models the installers name.
+class ExportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_db.Exec("INSERT INTO DATA VALUES ('Zeta \"Pro\", it''s 明基','9600','无','0A','0B','0C','0D');"
+                  "INSERT INTO DATA VALUES ('Alpha','115200','偶','AABB','ccdd','01','02');"
+                  "INSERT INTO DATA VALUES ('Two\nLines','2400','奇','11','22','33','44');");
+    }
+    CTestDatabase m_db{true};
+};
+
+TEST_F(ExportTest, WritesTheLayoutByteForByte) {
+    const fs::path csv = m_db.Folder() / "out.csv";
+    const SWriteResult result = ExportLibrary(m_db.File().string(), csv.string());
+    ASSERT_TRUE(result.bOk) << result.strMessage;
+    EXPECT_EQ(result.nExported, 3u);
+    EXPECT_EQ(testfiles::Read(csv), "\xEF\xBB\xBF"
+                                    "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n"
+                                    "Alpha,115200,偶,AABB,ccdd,01,02\r\n"
+                                    "\"Two\nLines\",2400,奇,11,22,33,44\r\n"
+                                    "\"Zeta \"\"Pro\"\", it's 明基\",9600,无,0A,0B,0C,0D\r\n");
+    EXPECT_FALSE(fs::exists(csv.string() + ".part"));
+}
+
+TEST_F(ExportTest, RoundTripGivesTheSameRowsAndBytes) {
+    const fs::path csv = m_db.Folder() / "out.csv";
+    ASSERT_TRUE(ExportLibrary(m_db.File().string(), csv.string()).bOk);
+    const auto exported = testfiles::Rows(m_db.File());
+
+    CTestDatabase empty(true, false);
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(csv.string(), empty.File().string())) << preview.Error();
+    EXPECT_EQ(preview.Counts().nNew, 3u);
+    EXPECT_EQ(preview.Counts().nInvalid, 0u);
+    ASSERT_TRUE(ApplyImport(preview, empty.File().string()).bOk);
+    EXPECT_EQ(testfiles::Rows(empty.File()), exported);
+
+    const fs::path again = m_db.Folder() / "again.csv";
+    ASSERT_TRUE(ExportLibrary(empty.File().string(), again.string()).bOk);
+    EXPECT_EQ(testfiles::Read(again), testfiles::Read(csv));
+}
+
+TEST_F(ExportTest, UnwritableTargetLeavesNoFile) {
+    const fs::path csv = m_db.Folder() / "no-such-folder" / "out.csv";
+    const SWriteResult result = ExportLibrary(m_db.File().string(), csv.string());
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.strMessage.rfind("无法写入" + csv.string(), 0), 0u) << result.strMessage;
+    EXPECT_FALSE(fs::exists(csv));
+}
+
+// The newcomer's round: export the shipped library, change a code and add a
+// model in a spreadsheet, import it back, take both, and the controller's
+// VIDEO code names the new model.
+TEST_F(LibraryTest, SpreadsheetRoundAndReadBackLookup) {
+    const fs::path csv = m_db.Folder() / "library.csv";
+    ASSERT_TRUE(ExportLibrary(Lib(), csv.string()).bOk);
+    std::string strText = testfiles::Read(csv);
+    const auto nAt = strText.find(kEmp53Csv);
+    ASSERT_NE(nAt, std::string::npos);
+    strText.replace(nAt, kEmp53Csv.size(),
+                    "Epson EMP-53,9600,无,534F555243452031310D,534F555243452033310D,505752204F4E0D,"
+                    "505752204F46460D\r\n");
+    strText += "Classroom X1,19200,无,0A0B,7E30305A0D,0C,0D\r\n";
+    testfiles::Write(csv, strText);
+
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(csv.string(), Lib())) << preview.Error();
+    EXPECT_EQ(preview.Counts().nNew, 1u);
+    EXPECT_EQ(preview.Counts().nConflict, 1u);
+    EXPECT_EQ(preview.Counts().nInvalid, 0u);
+    preview.SetChoiceForAll(EChoice::Take);
+    ASSERT_TRUE(ApplyImport(preview, Lib()).bOk);
+
+    // The controller reports the code in lower case.
+    auto pRead = CDatabase::OpenRead(stmt::SelectByVideo("7e30305a0d"));
+    ASSERT_FALSE(pRead->IsEmpty());
+    EXPECT_EQ(pRead->Field("投影机型号"), "Classroom X1");
+}
+
+#ifdef VELMORA_LIBRARY_CSV
+// The library the shipped file was made from reads back as identical rows.
+TEST_F(LibraryTest, SharedLibraryCsvMatchesTheShippedFile) {
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(VELMORA_LIBRARY_CSV, Lib())) << preview.Error();
+    EXPECT_EQ(preview.Counts().nIdentical, std::stoul(m_db.Scalar("SELECT count(*) FROM DATA")));
+    EXPECT_EQ(preview.Counts().nNew + preview.Counts().nConflict + preview.Counts().nInvalid, 0u);
+}
+#endif
+
+TEST_F(LibraryTest, LargeImportReportsProgressAndCancelLeavesNothing) {
+    std::string strCsv = kHeader;
+    for (int i = 0; i < 30000; ++i)
+        strCsv += "Bulk " + std::to_string(i) + ",9600,无,0A0B0C,0D0E0F,1011,1213\r\n";
+    testfiles::Write(In("bulk.csv"), strCsv);
+    std::uint64_t nLast = 0, nTotal = 0;
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(In("bulk.csv").string(), Lib(), [&](std::uint64_t nDone, std::uint64_t nAll) {
+        nLast = nDone;
+        nTotal = nAll;
+        return true;
+    }));
+    EXPECT_EQ(nLast, nTotal);
+    EXPECT_EQ(preview.Counts().nNew, 30000u);
+
+    const auto before = testfiles::Rows(m_db.File());
+    SApplyOptions options;
+    options.progress = [](std::uint64_t nDone, std::uint64_t) { return nDone < 10000; };
+    const SWriteResult result = ApplyImport(preview, Lib(), options);
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.strMessage, "导入已取消。资料库没有改动。");
+    EXPECT_EQ(testfiles::Rows(m_db.File()), before);
+
+    ASSERT_TRUE(ApplyImport(preview, Lib()).bOk);
+    EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号 LIKE 'Bulk %'"), "30000");
+}
+
+} // namespace
