@@ -116,33 +116,45 @@ Handling Peer::Handle(const std::uint8_t* data, std::size_t length, const Faults
         h.note = "ignored: shorter than its kind";
         return h;
     }
+    const auto take = [&](const char* field) { return faults.ignoreFields.count(field) == 0; };
     switch (h.kind) {
     case 1:
     case 2:
-        state.projectors[static_cast<std::size_t>(h.kind - 1)].assign(data + 14,
-                                                                      data + 14 + codec::kBundleBytes);
+        if (take(h.kind == 1 ? "projector1" : "projector2"))
+            state.projectors[static_cast<std::size_t>(h.kind - 1)].assign(data + 14,
+                                                                          data + 14 + codec::kBundleBytes);
         h.note = "applied projector " + std::to_string(h.kind);
         break;
     case 3: {
-        const codec::Ip4 moved = AddressAt(data, 18);
-        state.server = AddressAt(data, 14);
-        state.mask = AddressAt(data, 22);
-        state.gateway = AddressAt(data, 26);
-        state.oneKey = {data[36], data[37]};
-        state.lockType = data[38];
-        state.lockTime = data[39];
-        state.address = moved;
+        if (take("server-ip"))
+            state.server = AddressAt(data, 14);
+        if (take("mask"))
+            state.mask = AddressAt(data, 22);
+        if (take("gateway"))
+            state.gateway = AddressAt(data, 26);
+        if (take("one-key"))
+            state.oneKey = {data[36], data[37]};
+        if (take("lock-type"))
+            state.lockType = data[38];
+        if (take("lock-time"))
+            state.lockTime = data[39];
+        if (take("controller-ip"))
+            state.address = AddressAt(data, 18);
         h.movePending = MovePending();
-        h.note = h.movePending ? "applied network settings, moving to " + codec::BytesToAddress(moved)
+        h.note = h.movePending ? "applied network settings, moving to " + codec::BytesToAddress(state.address)
                                : "applied network settings";
         break;
     }
     case 4:
-        state.dome = data[14];
-        state.microphone = data[15];
-        state.keyboard = data[16];
-        for (std::size_t i = 0; i < state.mics.size(); ++i)
-            std::copy_n(data + 24 + 4 * i, 4, state.mics[i].begin());
+        if (take("dome"))
+            state.dome = data[14];
+        if (take("microphone"))
+            state.microphone = data[15];
+        if (take("keyboard"))
+            state.keyboard = data[16];
+        if (take("mics"))
+            for (std::size_t i = 0; i < state.mics.size(); ++i)
+                std::copy_n(data + 24 + 4 * i, 4, state.mics[i].begin());
         h.moveNow = MovePending();
         h.note = "applied device settings";
         break;

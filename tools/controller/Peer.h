@@ -6,6 +6,7 @@
 #include "State.h"
 #include "codec/Requests.h"
 
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -21,7 +22,16 @@ struct Faults {
     int shortKind = 0;                  // this reply kind is one byte shorter than a reader needs
     bool only14 = false;                // every reply is cut to its 14-byte header
     int dropKind = 0;                   // this reply kind is not sent
+    std::set<std::string> ignoreFields; // settings of a Set that are not taken over (see FieldNames())
 };
+
+// The settings a Set can carry, as --ignore-field names them.
+inline const std::set<std::string>& FieldNames() {
+    static const std::set<std::string> names{"projector1", "projector2", "server-ip", "controller-ip", "mask",
+                                             "gateway",    "one-key",    "lock-type", "lock-time",     "dome",
+                                             "microphone", "keyboard",   "mics"};
+    return names;
+}
 
 struct Handling {
     int kind = 0;                         // byte 13 when there is a header, else 0

@@ -1,8 +1,10 @@
 #include "State.h"
 
-#include "Json.h"
+#include "codec/AddressRange.h"
 #include "codec/CodeBundle.h"
+
 #include "codec/Hex.h"
+#include <nlohmann/json.hpp>
 
 #include <cerrno>
 #include <cstdio>
@@ -32,53 +34,48 @@ std::string HexText(const std::vector<std::uint8_t>& bytes) {
     return text;
 }
 
-bool ReadByte(const JsonValue& v, std::uint8_t& out) {
-    if (!v.IsNumber())
+using nlohmann::json;
+
+bool ReadByte(const json& v, std::uint8_t& out) {
+    if (!v.is_number_integer())
         return false;
-    const double d = std::get<double>(v.value);
-    if (!(d >= 0 && d <= 255) || d != static_cast<int>(d))
+    const long long n = v.get<long long>();
+    if (n < 0 || n > 255)
         return false;
-    out = static_cast<std::uint8_t>(d);
+    out = static_cast<std::uint8_t>(n);
     return true;
 }
 
-bool ReadAddress(const JsonValue& v, codec::Ip4& out) {
-    if (!v.IsString())
-        return false;
-    const std::string& text = std::get<std::string>(v.value);
+bool ReadAddress(const json& v, codec::Ip4& out) {
     // Only plain dotted quads are stored; anything else is a damaged file.
-    unsigned a, b, c, d;
-    char tail;
-    if (std::sscanf(text.c_str(), "%3u.%3u.%3u.%3u%c", &a, &b, &c, &d, &tail) != 4 || a > 255 || b > 255 ||
-        c > 255 || d > 255)
-        return false;
-    out = codec::AddressToBytes(text);
-    return true;
+    return v.is_string() && codec::ParseDottedQuad(v.get<std::string>(), out);
 }
 
-template <std::size_t N> bool ReadBytes(const JsonValue& v, std::array<std::uint8_t, N>& out) {
-    const JsonArray* a = v.Array();
-    if (!a || a->size() != N)
+template <std::size_t N> bool ReadBytes(const json& v, std::array<std::uint8_t, N>& out) {
+    if (!v.is_array() || v.size() != N)
         return false;
     for (std::size_t i = 0; i < N; ++i) {
-        if (!ReadByte((*a)[i], out[i]))
+        if (!ReadByte(v[i], out[i]))
             return false;
     }
     return true;
 }
 
-bool ReadBundle(const JsonValue& v, std::vector<std::uint8_t>& out) {
-    if (!v.IsString())
+bool ReadBundle(const json& v, std::vector<std::uint8_t>& out) {
+    if (!v.is_string())
         return false;
-    const std::string& text = std::get<std::string>(v.value);
+    const std::string text = v.get<std::string>();
     if (text.size() != 416 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         return false;
     out = BundleBytes(text);
     return true;
 }
 
-std::string Quad(const codec::Ip4& a) {
-    return JsonQuote(codec::BytesToAddress(a));
+json Bytes(const std::uint8_t* data, std::size_t n) {
+    json a = json::array();
+    for (std::size_t i = 0; i < n; ++i)
+        a.push_back(int(data[i]));
+    return a;
 }
 
 } // namespace
@@ -94,73 +91,70 @@ ControllerState DefaultState(const codec::Ip4& address) {
 }
 
 std::string FormatState(const ControllerState& s) {
-    std::ostringstream out;
-    out << "{\n";
-    out << "  \"address\": " << Quad(s.address) << ",\n";
-    out << "  \"server\": " << Quad(s.server) << ",\n";
-    out << "  \"mask\": " << Quad(s.mask) << ",\n";
-    out << "  \"gateway\": " << Quad(s.gateway) << ",\n";
-    out << "  \"oneKey\": [" << int(s.oneKey[0]) << ", " << int(s.oneKey[1]) << "],\n";
-    out << "  \"lockType\": " << int(s.lockType) << ",\n";
-    out << "  \"lockTime\": " << int(s.lockTime) << ",\n";
-    out << "  \"dome\": " << int(s.dome) << ",\n";
-    out << "  \"microphone\": " << int(s.microphone) << ",\n";
-    out << "  \"keyboard\": " << int(s.keyboard) << ",\n";
-    out << "  \"mics\": [";
-    for (std::size_t i = 0; i < s.mics.size(); ++i) {
-        const auto& m = s.mics[i];
-        out << (i ? ",\n    [" : "\n    [") << int(m[0]) << ", " << int(m[1]) << ", " << int(m[2]) << ", "
-            << int(m[3]) << "]";
-    }
-    out << "\n  ],\n";
-    out << "  \"projector1\": " << JsonQuote(HexText(s.projectors[0])) << ",\n";
-    out << "  \"projector2\": " << JsonQuote(HexText(s.projectors[1])) << "\n";
-    out << "}\n";
-    return out.str();
+    json mics = json::array();
+    for (const auto& m : s.mics)
+        mics.push_back(Bytes(m.data(), m.size()));
+    json root = json::object();
+    root["address"] = codec::BytesToAddress(s.address);
+    root["server"] = codec::BytesToAddress(s.server);
+    root["mask"] = codec::BytesToAddress(s.mask);
+    root["gateway"] = codec::BytesToAddress(s.gateway);
+    root["oneKey"] = Bytes(s.oneKey.data(), s.oneKey.size());
+    root["lockType"] = int(s.lockType);
+    root["lockTime"] = int(s.lockTime);
+    root["dome"] = int(s.dome);
+    root["microphone"] = int(s.microphone);
+    root["keyboard"] = int(s.keyboard);
+    root["mics"] = mics;
+    root["projector1"] = HexText(s.projectors[0]);
+    root["projector2"] = HexText(s.projectors[1]);
+    return root.dump(2) + "\n";
 }
 
-bool ParseState(std::string_view json, ControllerState& state, std::string& error) {
-    JsonValue root;
-    if (!ParseJson(json, root, error))
+bool ParseState(std::string_view text, ControllerState& state, std::string& error) {
+    json root;
+    try {
+        root = json::parse(text.begin(), text.end());
+    } catch (const json::parse_error& e) {
+        error = std::string("not JSON: ") + e.what();
         return false;
-    const JsonObject* object = root.Object();
-    if (!object) {
+    }
+    if (!root.is_object()) {
         error = "the state is not a JSON object";
         return false;
     }
     ControllerState s = state;
     bool ok = true;
     auto field = [&](const char* key, auto&& read) {
-        const auto it = object->find(key);
-        if (it == object->end() || !ok)
+        const auto it = root.find(key);
+        if (it == root.end() || !ok)
             return;
-        if (!read(it->second)) {
+        if (!read(*it)) {
             ok = false;
             error = std::string("bad value for \"") + key + "\"";
         }
     };
-    field("address", [&](const JsonValue& v) { return ReadAddress(v, s.address); });
-    field("server", [&](const JsonValue& v) { return ReadAddress(v, s.server); });
-    field("mask", [&](const JsonValue& v) { return ReadAddress(v, s.mask); });
-    field("gateway", [&](const JsonValue& v) { return ReadAddress(v, s.gateway); });
-    field("oneKey", [&](const JsonValue& v) { return ReadBytes(v, s.oneKey); });
-    field("lockType", [&](const JsonValue& v) { return ReadByte(v, s.lockType); });
-    field("lockTime", [&](const JsonValue& v) { return ReadByte(v, s.lockTime); });
-    field("dome", [&](const JsonValue& v) { return ReadByte(v, s.dome); });
-    field("microphone", [&](const JsonValue& v) { return ReadByte(v, s.microphone); });
-    field("keyboard", [&](const JsonValue& v) { return ReadByte(v, s.keyboard); });
-    field("mics", [&](const JsonValue& v) {
-        const JsonArray* a = v.Array();
-        if (!a || a->size() != s.mics.size())
+    field("address", [&](const json& v) { return ReadAddress(v, s.address); });
+    field("server", [&](const json& v) { return ReadAddress(v, s.server); });
+    field("mask", [&](const json& v) { return ReadAddress(v, s.mask); });
+    field("gateway", [&](const json& v) { return ReadAddress(v, s.gateway); });
+    field("oneKey", [&](const json& v) { return ReadBytes(v, s.oneKey); });
+    field("lockType", [&](const json& v) { return ReadByte(v, s.lockType); });
+    field("lockTime", [&](const json& v) { return ReadByte(v, s.lockTime); });
+    field("dome", [&](const json& v) { return ReadByte(v, s.dome); });
+    field("microphone", [&](const json& v) { return ReadByte(v, s.microphone); });
+    field("keyboard", [&](const json& v) { return ReadByte(v, s.keyboard); });
+    field("mics", [&](const json& v) {
+        if (!v.is_array() || v.size() != s.mics.size())
             return false;
         for (std::size_t i = 0; i < s.mics.size(); ++i) {
-            if (!ReadBytes((*a)[i], s.mics[i]))
+            if (!ReadBytes(v[i], s.mics[i]))
                 return false;
         }
         return true;
     });
-    field("projector1", [&](const JsonValue& v) { return ReadBundle(v, s.projectors[0]); });
-    field("projector2", [&](const JsonValue& v) { return ReadBundle(v, s.projectors[1]); });
+    field("projector1", [&](const json& v) { return ReadBundle(v, s.projectors[0]); });
+    field("projector2", [&](const json& v) { return ReadBundle(v, s.projectors[1]); });
     if (!ok)
         return false;
     state = s;

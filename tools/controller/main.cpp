@@ -1,34 +1,23 @@
-// velmora-controller: a UDP stand-in for the classroom controller, built on
-// the same wire-format library as the configuration tool.
+// velmora-controller: a UDP stand-in for the classroom controller, or for a
+// whole building of them, built on the same wire-format library as the
+// configuration tool.
 
 #include "LogLine.h"
 #include "Options.h"
 #include "Peer.h"
 #include "State.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#include "UdpEndpoint.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <deque>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
+#include <memory>
 
 namespace {
-
-volatile std::sig_atomic_t g_stop = 0;
-
-void OnStopSignal(int) {
-    g_stop = 1;
-}
 
 std::int64_t NowMs() {
     using namespace std::chrono;
@@ -40,42 +29,8 @@ std::int64_t MonotonicMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-sockaddr_in SocketAddress(const codec::Ip4& address, std::uint16_t port) {
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = htons(port);
-    std::memcpy(&sa.sin_addr.s_addr, address.data(), 4);
-    return sa;
-}
-
-std::string PeerText(const sockaddr_in& sa) {
-    codec::Ip4 a;
-    std::memcpy(a.data(), &sa.sin_addr.s_addr, 4);
-    return codec::BytesToAddress(a) + ":" + std::to_string(ntohs(sa.sin_port));
-}
-
-// Opens a UDP socket bound to address:port with SO_REUSEADDR; returns -1 and
-// prints why on failure. `port` becomes the port actually bound.
-int OpenSocket(const codec::Ip4& address, std::uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    if (fd < 0) {
-        std::fprintf(stderr, "velmora-controller: socket: %s\n", std::strerror(errno));
-        return -1;
-    }
-    const int on = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    const sockaddr_in sa = SocketAddress(address, port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) != 0) {
-        std::fprintf(stderr, "velmora-controller: cannot bind %s:%u: %s\n",
-                     codec::BytesToAddress(address).c_str(), port, std::strerror(errno));
-        ::close(fd);
-        return -1;
-    }
-    sockaddr_in bound{};
-    socklen_t size = sizeof bound;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &size) == 0)
-        port = ntohs(bound.sin_port);
-    return fd;
+std::string Endpoint(const codec::Ip4& address, std::uint16_t port) {
+    return codec::BytesToAddress(address) + ":" + std::to_string(port);
 }
 
 class Log {
@@ -86,9 +41,9 @@ public:
         m_file.open(path, std::ios::app);
         return static_cast<bool>(m_file);
     }
-    void Datagram(std::string_view direction, const sockaddr_in& peer, const std::uint8_t* data,
+    void Datagram(std::string_view direction, const std::string& peer, const std::uint8_t* data,
                   std::size_t length, std::string_view note) {
-        Line(controller::FormatLogLine(NowMs(), direction, PeerText(peer), data, length, note));
+        Line(controller::FormatLogLine(NowMs(), direction, peer, data, length, note));
     }
     void Line(const std::string& line) {
         std::ostream& out = m_file.is_open() ? static_cast<std::ostream&>(m_file) : std::cerr;
@@ -100,11 +55,42 @@ private:
     std::ofstream m_file;
 };
 
-struct PendingReply {
-    std::int64_t due;
-    codec::Datagram datagram;
-    sockaddr_in destination;
+// One emulated controller: its behaviour, its faults, its state file and its socket.
+struct Room {
+    Room(controller::Peer p, controller::Faults f, std::string path)
+        : peer(std::move(p)), faults(std::move(f)), statePath(std::move(path)) {}
+    controller::Peer peer;
+    controller::Faults faults;
+    std::string statePath;
+    controller::CUdpEndpoint endpoint;
+    std::int64_t moveDeadline = -1; // when a pending address change takes effect at the latest
 };
+
+struct PendingReply {
+    std::size_t room;
+    codec::Datagram datagram;
+    codec::Ip4 to;
+    std::uint16_t port;
+};
+
+// Loads (or creates) the state of a controller; address overrides the file's.
+bool PrepareState(const std::string& path, const codec::Ip4& fallback,
+                  const std::optional<codec::Ip4>& address, controller::ControllerState& state) {
+    state = controller::DefaultState(address.value_or(fallback));
+    bool exists = false;
+    std::string error;
+    if (!controller::LoadState(path, state, exists, error)) {
+        std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
+        return false;
+    }
+    if (address)
+        state.address = *address;
+    if (!controller::SaveState(path, state, error)) {
+        std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
+        return false;
+    }
+    return true;
+}
 
 } // namespace
 
@@ -120,19 +106,28 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    controller::ControllerState state =
-        controller::DefaultState(options.address.value_or(codec::Ip4{127, 0, 0, 2}));
-    bool exists = false;
-    if (!controller::LoadState(options.statePath, state, exists, error)) {
-        std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
-        return 1;
+    std::vector<std::unique_ptr<Room>> rooms;
+    if (options.addresses.empty()) {
+        controller::ControllerState state;
+        if (!PrepareState(options.statePath, codec::Ip4{127, 0, 0, 2}, options.address, state))
+            return 1;
+        const codec::Ip4 started = options.address.value_or(state.address);
+        rooms.push_back(
+            std::make_unique<Room>(controller::Peer(state), options.FaultsFor(started), options.statePath));
+    } else {
+        std::error_code ec;
+        std::filesystem::create_directories(options.stateDir, ec);
+        for (const codec::Ip4& a : options.addresses) {
+            const std::string path =
+                (std::filesystem::path(options.stateDir) / (codec::BytesToAddress(a) + ".json")).string();
+            controller::ControllerState state;
+            // A restart finds each controller where its last Set left it.
+            if (!PrepareState(path, a, std::nullopt, state))
+                return 1;
+            rooms.push_back(std::make_unique<Room>(controller::Peer(state), options.FaultsFor(a), path));
+        }
     }
-    if (options.address)
-        state.address = *options.address;
-    if (!controller::SaveState(options.statePath, state, error)) {
-        std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
-        return 1;
-    }
+    const bool many = rooms.size() > 1 || !options.addresses.empty();
 
     Log log;
     if (!log.Open(options.logPath)) {
@@ -141,90 +136,99 @@ int main(int argc, char** argv) {
     }
 
     std::uint16_t port = options.port;
-    int fd = OpenSocket(state.address, port);
-    if (fd < 0)
-        return 1;
-
-    struct sigaction action {};
-    action.sa_handler = OnStopSignal;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-
-    std::printf("listening on %s:%u\n", codec::BytesToAddress(state.address).c_str(), port);
+    for (auto& room : rooms) {
+        std::uint16_t bound = port;
+        if (!room->endpoint.Open(room->peer.Current(), bound, error)) {
+            std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
+            return 1;
+        }
+        // With port 0 the first controller's port is shared by all the others.
+        port = bound;
+    }
+    controller::InstallStopSignals();
+    for (const auto& room : rooms)
+        std::printf("listening on %s\n", Endpoint(room->peer.Current(), port).c_str());
     std::fflush(stdout);
 
-    controller::Peer peer(state);
-    std::deque<PendingReply> pending;
-    std::int64_t moveDeadline = -1; // when a pending address change takes effect at the latest
+    std::multimap<std::int64_t, PendingReply> pending; // by when each reply is due
     std::vector<std::uint8_t> buffer(65536);
 
     // Rebinds on the configured address; on failure the controller still takes
     // the new address (as a real one would) and keeps its old socket.
-    auto move = [&]() {
-        const codec::Ip4 before = peer.Current();
-        peer.Move();
-        moveDeadline = -1;
+    auto move = [&](Room& room) {
+        const codec::Ip4 before = room.peer.Current();
+        room.peer.Move();
+        room.moveDeadline = -1;
         std::uint16_t samePort = port;
-        const int moved = OpenSocket(peer.Current(), samePort);
-        if (moved < 0) {
-            log.Line("error: cannot listen on " + codec::BytesToAddress(peer.Current()) + " after leaving " +
-                     codec::BytesToAddress(before));
+        controller::CUdpEndpoint moved;
+        if (!moved.Open(room.peer.Current(), samePort, error)) {
+            log.Line("error: cannot listen on " + codec::BytesToAddress(room.peer.Current()) +
+                     " after leaving " + codec::BytesToAddress(before));
             return;
         }
-        ::close(fd);
-        fd = moved;
-        std::printf("moved to %s:%u\n", codec::BytesToAddress(peer.Current()).c_str(), port);
+        room.endpoint.TakeOver(moved);
+        std::printf("moved to %s\n", Endpoint(room.peer.Current(), port).c_str());
         std::fflush(stdout);
     };
 
-    while (!g_stop) {
+    auto handle = [&](std::size_t index, const std::uint8_t* data, std::size_t length, const codec::Ip4& from,
+                      std::uint16_t fromPort) {
+        Room& room = *rooms[index];
+        auto handling = room.peer.Handle(data, length, room.faults);
+        const std::string note =
+            many ? codec::BytesToAddress(room.peer.Current()) + ": " + handling.note : handling.note;
+        log.Datagram("recv", Endpoint(from, fromPort), data, length, note);
+        if (handling.applied && !controller::SaveState(room.statePath, room.peer.State(), error))
+            log.Line("error: " + error);
+        if (handling.movePending)
+            room.moveDeadline = MonotonicMs() + options.moveAfterMs;
+        if (handling.moveNow)
+            move(room);
+        const std::int64_t due = MonotonicMs() + room.faults.delayMs;
+        for (auto& reply : handling.replies)
+            pending.emplace(due, PendingReply{index, std::move(reply), from, fromPort});
+    };
+
+    std::vector<controller::CUdpEndpoint*> endpoints;
+    std::vector<bool> ready;
+    while (!controller::StopRequested()) {
         // Wake for the next due reply or move, and at least a few times a second
-        // so a signal that arrives between the check and poll is not missed for long.
+        // so a signal that arrives between the check and the wait is not missed for long.
         std::int64_t wake = MonotonicMs() + 200;
         if (!pending.empty())
-            wake = std::min(wake, pending.front().due);
-        if (moveDeadline >= 0)
-            wake = std::min(wake, moveDeadline);
+            wake = std::min(wake, pending.begin()->first);
+        for (const auto& room : rooms)
+            if (room->moveDeadline >= 0)
+                wake = std::min(wake, room->moveDeadline);
         const int timeout = static_cast<int>(std::max<std::int64_t>(wake - MonotonicMs(), 0));
-        pollfd pfd{fd, POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, timeout);
-        if (ready < 0 && errno != EINTR) {
-            std::fprintf(stderr, "velmora-controller: poll: %s\n", std::strerror(errno));
+        endpoints.clear();
+        for (auto& room : rooms)
+            endpoints.push_back(&room->endpoint);
+        if (!controller::CUdpEndpoint::WaitAny(endpoints, timeout, ready)) {
+            std::fprintf(stderr, "velmora-controller: cannot wait for datagrams\n");
             break;
         }
-        if (ready > 0 && (pfd.revents & POLLIN)) {
-            sockaddr_in from{};
-            socklen_t size = sizeof from;
-            const ssize_t n =
-                ::recvfrom(fd, buffer.data(), buffer.size(), 0, reinterpret_cast<sockaddr*>(&from), &size);
-            if (n >= 0) {
-                const auto length = static_cast<std::size_t>(n);
-                auto handling = peer.Handle(buffer.data(), length, options.faults);
-                log.Datagram("recv", from, buffer.data(), length, handling.note);
-                if (handling.applied && !controller::SaveState(options.statePath, peer.State(), error))
-                    log.Line("error: " + error);
-                if (handling.movePending)
-                    moveDeadline = MonotonicMs() + options.moveAfterMs;
-                if (handling.moveNow)
-                    move();
-                const std::int64_t due = MonotonicMs() + options.faults.delayMs;
-                for (auto& reply : handling.replies)
-                    pending.push_back({due, std::move(reply), from});
-            }
+        for (std::size_t i = 0; i < rooms.size(); ++i) {
+            if (!ready[i])
+                continue;
+            std::size_t length = 0;
+            codec::Ip4 from{};
+            std::uint16_t fromPort = 0;
+            while (rooms[i]->endpoint.Receive(buffer, length, from, fromPort))
+                handle(i, buffer.data(), length, from, fromPort);
         }
-        if (moveDeadline >= 0 && MonotonicMs() >= moveDeadline && peer.MovePending())
-            move();
-        while (!pending.empty() && pending.front().due <= MonotonicMs()) {
-            const PendingReply& reply = pending.front();
-            const ssize_t sent =
-                ::sendto(fd, reply.datagram.data(), reply.datagram.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&reply.destination), sizeof reply.destination);
-            log.Datagram("send", reply.destination, reply.datagram.data(), reply.datagram.size(),
-                         sent < 0 ? std::string("failed: ") + std::strerror(errno) : std::string());
-            pending.pop_front();
+        for (auto& room : rooms)
+            if (room->moveDeadline >= 0 && MonotonicMs() >= room->moveDeadline && room->peer.MovePending())
+                move(*room);
+        while (!pending.empty() && pending.begin()->first <= MonotonicMs()) {
+            PendingReply& reply = pending.begin()->second;
+            Room& room = *rooms[reply.room];
+            const std::string failure =
+                room.endpoint.Send(reply.datagram.data(), reply.datagram.size(), reply.to, reply.port);
+            log.Datagram("send", Endpoint(reply.to, reply.port), reply.datagram.data(), reply.datagram.size(),
+                         failure.empty() ? std::string() : "failed: " + failure);
+            pending.erase(pending.begin());
         }
     }
-    ::close(fd);
     return 0;
 }
