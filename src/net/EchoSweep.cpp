@@ -2,7 +2,8 @@
 
 #include <string>
 
-CEchoSweep::CEchoSweep(std::vector<Address> addresses, CSocketApi& api, std::chrono::milliseconds replyTimeout)
+CEchoSweep::CEchoSweep(std::vector<Address> addresses, CSocketApi& api,
+                       std::chrono::milliseconds replyTimeout)
     : m_addresses(std::move(addresses)), m_pinger(api, replyTimeout) {
     m_thread = std::thread([this] { Run(); });
 }

@@ -1,8 +1,8 @@
 #include "LocalInterfaces.h"
 
+#include <iphlpapi.h>
 #include <winsock2.h>
 #include <ws2tcpip.h>
-#include <iphlpapi.h>
 
 #include <cstring>
 #include <vector>

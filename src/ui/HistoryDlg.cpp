@@ -11,7 +11,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-QString CHistoryDlg::ChangesText(const session::SControllerSettings& earlier, const session::SReadResult& later) {
+QString CHistoryDlg::ChangesText(const session::SControllerSettings& earlier,
+                                 const session::SReadResult& later) {
     QStringList changed;
     for (const session::SFieldResult& f : session::CompareFields(earlier, later))
         if (!f.bEqual)
@@ -19,7 +20,8 @@ QString CHistoryDlg::ChangesText(const session::SControllerSettings& earlier, co
     return changed.isEmpty() ? QStringLiteral("无变化") : changed.join(QStringLiteral("、"));
 }
 
-CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, QWidget* pParent) : QDialog(pParent) {
+CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, QWidget* pParent)
+    : QDialog(pParent) {
     setWindowTitle(ProgramTitle() + QStringLiteral(" - 历史记录"));
     auto* pLayout = new QVBoxLayout(this);
     m_rows.assign(files.rbegin(), files.rend());
@@ -46,7 +48,8 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, QWidge
         if (!loaded[i]) {
             strChanges = QStringLiteral("无法读取：") + QString::fromStdString(errors[i]);
         } else {
-            const QDateTime when = QDateTime::fromString(QString::fromStdString(loaded[i]->strTime), Qt::ISODate);
+            const QDateTime when =
+                QDateTime::fromString(QString::fromStdString(loaded[i]->strTime), Qt::ISODate);
             if (when.isValid())
                 strTime = when.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
             if (i == 0)

@@ -27,7 +27,8 @@ public:
     std::optional<std::filesystem::path> Chosen() const { return m_chosen; }
 
     // "服务器IP、电控锁时间": the fields in which `later` differs from `earlier`.
-    static QString ChangesText(const session::SControllerSettings& earlier, const session::SReadResult& later);
+    static QString ChangesText(const session::SControllerSettings& earlier,
+                               const session::SReadResult& later);
 
 private:
     void OnLoad();

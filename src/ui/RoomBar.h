@@ -51,7 +51,8 @@ public:
     enum class EFileChoice { Save, Open };
     std::function<QString(EFileChoice)> m_pfnChooseFile;
     // Runs the history list; returns the chosen file or nothing. Tests replace it.
-    std::function<std::optional<std::filesystem::path>(const std::vector<std::filesystem::path>&)> m_pfnRunHistory;
+    std::function<std::optional<std::filesystem::path>(const std::vector<std::filesystem::path>&)>
+        m_pfnRunHistory;
     // The scan's timing, for the dialog made on the first 查找中控.
     std::function<CScanDlg*(CMainConfigDlg&, QWidget*)> m_pfnMakeScanDlg;
 

@@ -91,7 +91,8 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     connect(m_pStart, &QPushButton::clicked, this, [this] { StartScan(); });
     connect(m_pStop, &QPushButton::clicked, this, &CScanDlg::StopScan);
     connect(pClose, &QPushButton::clicked, this, &CScanDlg::reject);
-    connect(m_pTable, &QTableWidget::activated, this, [this](const QModelIndex& index) { OnActivated(index.row()); });
+    connect(m_pTable, &QTableWidget::activated, this,
+            [this](const QModelIndex& index) { OnActivated(index.row()); });
     resize(640, 420);
 }
 
@@ -125,8 +126,9 @@ bool CScanDlg::StartScan() {
     timing.nQueryTicks = m_options.nQueryTicks;
     timing.nMaxRunning = static_cast<int>(std::max<std::size_t>(addresses.size(), 1));
     timing.nStartIntervalMs = 1000 / std::max(1, m_options.nQueriesPerSecond);
-    m_pEngine = std::make_unique<session::CSessionEngine>(static_cast<session::IDatagramTransport&>(*this),
-                                                           static_cast<session::ISessionObserver&>(*this), timing);
+    m_pEngine =
+        std::make_unique<session::CSessionEngine>(static_cast<session::IDatagramTransport&>(*this),
+                                                  static_cast<session::ISessionObserver&>(*this), timing);
     m_clock.start();
     if (!m_nListenerKey)
         m_nListenerKey = m_window.AddDatagramListener([this](const std::uint8_t* pData, std::size_t nLength) {
@@ -190,8 +192,9 @@ void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& re
             return QStringLiteral("(未收到)");
         return QString::fromStdString(s.projectors[nSlot].strModel);
     };
-    AddRow(address, {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("(未收到)"),
-                     model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)});
+    AddRow(address,
+           {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("(未收到)"),
+            model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)});
 }
 
 void CScanDlg::OnNotRun(session::ExchangeId id) {
@@ -202,7 +205,8 @@ void CScanDlg::OnNotRun(session::ExchangeId id) {
 void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells) {
     const int nRow = m_pTable->rowCount();
     m_pTable->insertRow(nRow);
-    m_pTable->setItem(nRow, kColAddress, new QTableWidgetItem(QString::fromStdString(codec::BytesToAddress(address))));
+    m_pTable->setItem(nRow, kColAddress,
+                      new QTableWidgetItem(QString::fromStdString(codec::BytesToAddress(address))));
     for (int nCol = 0; nCol < cells.size() && nCol + 1 < kColumns; ++nCol)
         m_pTable->setItem(nRow, nCol + 1, new QTableWidgetItem(cells[nCol]));
     m_rowAddresses.push_back(address);
@@ -270,7 +274,8 @@ void CScanDlg::Finish() {
     m_nListenerKey = 0;
     m_eState = EState::Idle;
     m_pProgress->setValue(m_pProgress->maximum());
-    m_pStatus->setText((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。") : QStringLiteral("扫描完成，找到 %1 个中控。"))
+    m_pStatus->setText((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。")
+                                   : QStringLiteral("扫描完成，找到 %1 个中控。"))
                            .arg(m_nControllers));
     m_pStart->setEnabled(true);
     m_pStop->setEnabled(false);

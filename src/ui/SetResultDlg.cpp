@@ -34,10 +34,12 @@ CSetResultDlg::CSetResultDlg(const std::vector<session::SFieldResult>& fields, Q
     : QDialog(pParent) {
     setWindowTitle(ProgramTitle() + QStringLiteral(" - 设置结果"));
     auto* pLayout = new QVBoxLayout(this);
-    const auto nDifferent = std::count_if(fields.begin(), fields.end(), [](const auto& f) { return !f.bEqual; });
-    auto* pSummary = new QLabel(nDifferent == 0 ? QStringLiteral("中控读回的每一项都与发送的相同。")
-                                                : QStringLiteral("有 %1 项读回与发送的不同：").arg(nDifferent),
-                                this);
+    const auto nDifferent =
+        std::count_if(fields.begin(), fields.end(), [](const auto& f) { return !f.bEqual; });
+    auto* pSummary =
+        new QLabel(nDifferent == 0 ? QStringLiteral("中控读回的每一项都与发送的相同。")
+                                   : QStringLiteral("有 %1 项读回与发送的不同：").arg(nDifferent),
+                   this);
     pLayout->addWidget(pSummary);
 
     std::vector<session::SFieldResult> rows = fields;

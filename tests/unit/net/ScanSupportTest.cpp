@@ -29,17 +29,16 @@ SInterfaceAddress Interface(std::array<std::uint8_t, 4> address, int nPrefix, bo
 
 INSTANTIATE_TEST_SUITE_P(
     Interfaces, DefaultScanRangesTest,
-    ::testing::Values(
-        SRangeCase{"ClassroomLan", {Interface({192, 168, 1, 37}, 24)}, "192.168.1.0/24"},
-        SRangeCase{"WideSubnetNarrowed", {Interface({10, 1, 2, 3}, 8)}, "10.1.2.0/24"},
-        SRangeCase{"TwentyKept", {Interface({172, 16, 5, 9}, 20)}, "172.16.0.0/20"},
-        SRangeCase{"LoopbackNarrowed", {Interface({127, 0, 0, 1}, 8, true)}, "127.0.0.0/24"},
-        SRangeCase{"HostRoute", {Interface({10, 0, 0, 7}, 32)}, "10.0.0.7/32"},
-        SRangeCase{"SameSubnetOnce",
-                   {Interface({192, 168, 1, 37}, 24), Interface({192, 168, 1, 38}, 24),
-                    Interface({127, 0, 0, 1}, 8, true)},
-                   "192.168.1.0/24,127.0.0.0/24"},
-        SRangeCase{"None", {}, ""}),
+    ::testing::Values(SRangeCase{"ClassroomLan", {Interface({192, 168, 1, 37}, 24)}, "192.168.1.0/24"},
+                      SRangeCase{"WideSubnetNarrowed", {Interface({10, 1, 2, 3}, 8)}, "10.1.2.0/24"},
+                      SRangeCase{"TwentyKept", {Interface({172, 16, 5, 9}, 20)}, "172.16.0.0/20"},
+                      SRangeCase{"LoopbackNarrowed", {Interface({127, 0, 0, 1}, 8, true)}, "127.0.0.0/24"},
+                      SRangeCase{"HostRoute", {Interface({10, 0, 0, 7}, 32)}, "10.0.0.7/32"},
+                      SRangeCase{"SameSubnetOnce",
+                                 {Interface({192, 168, 1, 37}, 24), Interface({192, 168, 1, 38}, 24),
+                                  Interface({127, 0, 0, 1}, 8, true)},
+                                 "192.168.1.0/24,127.0.0.0/24"},
+                      SRangeCase{"None", {}, ""}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
 TEST(LocalInterfacesTest, LoopbackIsAmongThem) {
@@ -78,7 +77,8 @@ TEST(EchoSweepTest, ReportsEachAddressInOrder) {
         const auto sent = api.Sent();
         return !sent.empty() && answering.count(sent.back().nAddress) ? 1 : 0;
     };
-    CEchoSweep sweep({{10, 0, 0, 1}, {10, 0, 0, 2}, {10, 0, 0, 3}, {10, 0, 0, 4}}, api, std::chrono::milliseconds(5));
+    CEchoSweep sweep({{10, 0, 0, 1}, {10, 0, 0, 2}, {10, 0, 0, 3}, {10, 0, 0, 4}}, api,
+                     std::chrono::milliseconds(5));
     std::vector<CEchoSweep::SResult> results;
     for (int i = 0; i < 500 && !sweep.Finished(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
