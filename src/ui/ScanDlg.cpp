@@ -241,7 +241,8 @@ void CScanDlg::OnTick() {
 }
 
 void CScanDlg::StartProbing() {
-    if (!CEchoSweep::ProbingAllowed()) {
+    CSocketApi& api = m_options.pEchoApi ? *m_options.pEchoApi : CSystemSocketApi::Instance();
+    if (!CEchoSweep::ProbingAllowed(api)) {
         // Said once per dialog: without the right to probe only controllers are listed.
         if (!m_bProbeRefusalSaid) {
             m_bProbeRefusalSaid = true;
@@ -261,8 +262,8 @@ void CScanDlg::StartProbing() {
     m_pStatus->setText(QStringLiteral("找到 %1 个中控；正在探测 %2 个无应答的地址…")
                            .arg(m_nControllers)
                            .arg(m_silent.size()));
-    m_pSweep = std::make_unique<CEchoSweep>(m_silent, CSystemSocketApi::Instance(),
-                                            std::chrono::milliseconds(m_options.nEchoTimeoutMs));
+    m_pSweep =
+        std::make_unique<CEchoSweep>(m_silent, api, std::chrono::milliseconds(m_options.nEchoTimeoutMs));
 }
 
 void CScanDlg::Finish() {

@@ -12,6 +12,7 @@
 #include <vector>
 
 class CEchoSweep;
+class CSocketApi;
 class CMainConfigDlg;
 class QLabel;
 class QLineEdit;
@@ -34,7 +35,8 @@ public:
         int nTickMs = 1000;  // one tick of the query wait
         int nQueryTicks = 3; // a silent address is given up after this many ticks
         int nEchoTimeoutMs = 300;
-        bool bProbe = true; // probe the silent addresses at all
+        bool bProbe = true;             // probe the silent addresses at all
+        CSocketApi* pEchoApi = nullptr; // the echo probe's sockets; none: the system's
     };
     // Columns of the result table.
     enum EColumn { kColAddress, kColServer, kColProjector1, kColProjector2, kColAnswer, kColumns };
@@ -55,6 +57,7 @@ public:
     QPushButton* StartButton() const { return m_pStart; }
     QPushButton* StopButton() const { return m_pStop; }
     QLabel* StatusLabel() const { return m_pStatus; }
+    QLabel* ProbeNote() const { return m_pProbeNote; }
     // How many queries went out in the present or last scan.
     std::size_t QueriesSent() const { return m_nQueriesSent; }
 

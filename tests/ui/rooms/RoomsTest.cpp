@@ -1,6 +1,7 @@
 // The window's work across many rooms against the real velmora-controller
 // on loopback: finding controllers, saving and loading a room, the backups
 // kept before each Set and the per-field result of a Set.
+#include "EchoSweep.h"
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
@@ -75,6 +76,12 @@ private:
     QTemporaryDir m_folder;
     QProcess m_process;
     std::uint16_t m_nPort = 0;
+};
+
+// A machine where this process may not send echo requests.
+class CNoIcmpApi : public CSystemSocketApi {
+public:
+    TSocket OpenIcmp(EIcmpSocket) override { return kInvalidSocket; }
 };
 
 codec::Ip4 Ip(const char* pszText) {
@@ -200,21 +207,28 @@ private slots:
         QTest::addColumn<QString>("range");
         QTest::addColumn<int>("queries");
         QTest::addColumn<QStringList>("controllers");
-        QTest::newRow("cidr /28") << "127.0.0.0/28" << 14
-                                  << QStringList{"127.0.0.2", "127.0.0.3", "127.0.0.4"};
-        QTest::newRow("first-last") << "127.0.0.3-127.0.0.6" << 4 << QStringList{"127.0.0.3", "127.0.0.4"};
-        QTest::newRow("single address") << "127.0.0.5" << 1 << QStringList{};
+        QTest::addColumn<bool>("mayProbe");
+        const QStringList three{"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+        QTest::newRow("cidr /28") << "127.0.0.0/28" << 14 << three << true;
+        QTest::newRow("cidr /28 without the right to probe") << "127.0.0.0/28" << 14 << three << false;
+        QTest::newRow("first-last") << "127.0.0.3-127.0.0.6" << 4 << QStringList{"127.0.0.3", "127.0.0.4"}
+                                    << true;
+        QTest::newRow("single address") << "127.0.0.5" << 1 << QStringList{} << true;
     }
     void scanListsControllers() {
         QFETCH(QString, range);
         QFETCH(int, queries);
         QFETCH(QStringList, controllers);
+        QFETCH(bool, mayProbe);
+        CNoIcmpApi noIcmp;
         QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2-127.0.0.5"),
                             QStringLiteral("--state-dir"), QStringLiteral("states"),
                             QStringLiteral("--fault"), QStringLiteral("127.0.0.5:silent")}));
         CScanDlg::SOptions options;
         options.nTickMs = 100;
         options.nEchoTimeoutMs = 100;
+        if (!mayProbe)
+            options.pEchoApi = &noIcmp;
         CScanDlg dialog(Window(), options);
         dialog.RangeEdit()->setText(range);
         QSignalSpy ended(&dialog, &CScanDlg::ScanEnded);
@@ -225,11 +239,13 @@ private slots:
         QCOMPARE(dialog.QueriesSent(), std::size_t(queries));
         QCOMPARE(dialog.Progress()->value(), dialog.Progress()->maximum());
 
-        QStringList listed;
+        QStringList listed, echoOnly;
         for (int nRow = 0; nRow < dialog.Table()->rowCount(); ++nRow) {
             const QString strServer = dialog.Table()->item(nRow, CScanDlg::kColServer)->text();
-            if (strServer == QStringLiteral("非中控或无响应"))
-                continue; // an address that answers the echo probe only
+            if (strServer == QStringLiteral("非中控或无响应")) {
+                echoOnly << dialog.Table()->item(nRow, CScanDlg::kColAddress)->text();
+                continue;
+            }
             listed << dialog.Table()->item(nRow, CScanDlg::kColAddress)->text();
             // A fresh emulator reports its default server address and an answer time.
             QVERIFY(!strServer.isEmpty());
@@ -237,6 +253,20 @@ private slots:
         }
         listed.sort();
         QCOMPARE(listed, controllers);
+        // Every other loopback address answers the echo probe, the silent
+        // controller among them; without the right to probe the dialog says
+        // so and lists controllers only.
+        const bool bProbed = mayProbe && CEchoSweep::ProbingAllowed();
+        QCOMPARE(echoOnly.size(), bProbed ? queries - static_cast<int>(controllers.size()) : 0);
+        if (bProbed && range.contains(QStringLiteral("/28")))
+            QVERIFY(echoOnly.contains(QStringLiteral("127.0.0.5")));
+        QCOMPARE(dialog.ProbeNote()->isVisibleTo(&dialog), !bProbed);
+        // The README's picture of the scan dialog is taken here on request.
+        if (qEnvironmentVariableIsSet("VELMORA_SCAN_SCREENSHOT") && queries == 14) {
+            dialog.show();
+            dialog.Table()->resizeColumnsToContents();
+            dialog.grab().save(qEnvironmentVariable("VELMORA_SCAN_SCREENSHOT"));
+        }
     }
 
     // Stop ends a long scan at once: no query goes out after it.
