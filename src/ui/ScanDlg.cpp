@@ -40,7 +40,6 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     pRangeLabel->setBuddy(m_pRange);
     m_pStart = new QPushButton(QStringLiteral("开始扫描"), this);
     m_pStart->setAccessibleName(m_pStart->text());
-    m_pStart->setDefault(true);
     m_pStop = new QPushButton(QStringLiteral("停止"), this);
     m_pStop->setAccessibleName(m_pStop->text());
     m_pStop->setEnabled(false);
@@ -84,6 +83,12 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     pBottom->addStretch(1);
     pBottom->addWidget(pClose);
     pLayout->addLayout(pBottom);
+
+    // Enter in the table reads the row's controller; no button may take it
+    // as well and start another scan. Enter in the range starts one.
+    for (QPushButton* pButton : {m_pStart, m_pStop, pClose})
+        pButton->setAutoDefault(false);
+    connect(m_pRange, &QLineEdit::returnPressed, this, [this] { StartScan(); });
 
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(kPollMs);

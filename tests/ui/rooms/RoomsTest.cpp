@@ -332,6 +332,9 @@ private slots:
         QSignalSpy read(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
         QTest::keyClick(dialog.Table(), Qt::Key_Return);
         QCOMPARE(Window().IpControl(1021)->Text(), QStringLiteral("127.0.0.3"));
+        // The key reads the row and nothing else: no new scan empties the list.
+        QVERIFY(!dialog.IsScanning());
+        QCOMPARE(dialog.Table()->rowCount(), 1);
         QVERIFY(read.wait(5000));
         QVERIFY(read.first().first().toBool());
         QVERIFY(m_messages.contains(QStringLiteral("获取完成！")));
