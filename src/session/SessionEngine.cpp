@@ -355,6 +355,12 @@ std::size_t CSessionEngine::CancelNotStarted() {
     return ended.size();
 }
 
+void CSessionEngine::EndReadBackNow(ExchangeId id) {
+    auto it = m_running.find(id);
+    if (it != m_running.end() && it->second->ePhase == SExchange::EPhase::ReadBack)
+        EndReadBack(*it->second);
+}
+
 void CSessionEngine::CancelAll() {
     m_waiting.clear();
     m_running.clear();

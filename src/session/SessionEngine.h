@@ -77,6 +77,10 @@ public:
     // ones, reads before a write), each reported by OnNotRun; reads and Sets
     // already under way finish. Returns how many were ended.
     std::size_t CancelNotStarted();
+    // Ends a write's read-back at once with what it has gathered, as if its
+    // wait had run out (the owner keeps a wait of its own); reported by
+    // OnWriteDone. Nothing happens for an exchange in any other phase.
+    void EndReadBackNow(ExchangeId id);
     // Drops everything at once without a report (the owner is going away).
     void CancelAll();
 

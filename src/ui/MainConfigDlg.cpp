@@ -80,6 +80,18 @@ std::string StoredMicValue(std::uint8_t nByte) {
 
 } // namespace
 
+// The engine's datagrams leave through the window's socket.
+class CMainConfigDlg::CSocketTransport : public session::IDatagramTransport {
+public:
+    explicit CSocketTransport(CMainConfigDlg& dialog) : m_dialog(dialog) {}
+    void SendTo(const codec::Datagram& datagram, const codec::Ip4& address) override {
+        m_dialog.SendDatagram(datagram, address);
+    }
+
+private:
+    CMainConfigDlg& m_dialog;
+};
+
 CMainConfigDlg::CMainConfigDlg(QWidget* pParent) : CMainConfigDlg(STiming{}, pParent) {}
 
 CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
@@ -90,7 +102,15 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     m_pSetStepTimer->setSingleShot(true);
     // The pauses between the Set's datagrams are never cut short.
     m_pSetStepTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::RunSetStep);
+    connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::AdvanceEngine);
+    m_clock.start();
+    session::SSessionTiming engineTiming;
+    engineTiming.nTickMs = m_timing.nTimerPeriodMs;
+    engineTiming.nReadBackTicks = kSetWaitTicks;
+    engineTiming.dPauseScale = 1.0 / std::max(1, m_timing.nPauseDivisor);
+    m_pTransport = std::make_unique<CSocketTransport>(*this);
+    session::ISessionObserver& observer = *this;
+    m_pEngine = std::make_unique<session::CSessionEngine>(*m_pTransport, observer, engineTiming);
     // Held datagrams are handled from the event loop once the last message
     // box has closed, never from inside the box.
     m_receiveBuffer.resize(8000);
@@ -105,6 +125,8 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
 
 CMainConfigDlg::~CMainConfigDlg() {
     RemoveBoxesClosedListener(m_nBoxesClosedKey);
+    m_pEngine->CancelAll();
+    m_pEngine.reset();
 }
 
 void CMainConfigDlg::Wire() {
@@ -449,7 +471,7 @@ void CMainConfigDlg::OnSetWaitTick() {
         KillTimer(kTimerSet);
         MessageBoxShow(QStringLiteral("发送成功！"));
         EndSetState();
-        FinishSetFields(true);
+        EndSetWait(true);
         return;
     }
     if (++m_nSetWaitTicks < kSetWaitTicks)
@@ -461,7 +483,7 @@ void CMainConfigDlg::OnSetWaitTick() {
     if (!m_bSetReplyReceived && !m_bSetMismatchSaid)
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
     EndSetState();
-    FinishSetFields(false);
+    EndSetWait(false);
 }
 
 bool CMainConfigDlg::SaveBackupBeforeSet() {
@@ -477,16 +499,34 @@ bool CMainConfigDlg::SaveBackupBeforeSet() {
     return false;
 }
 
-void CMainConfigDlg::FinishSetFields(bool bConfirmed) {
-    m_lastSetFields.clear();
-    if (m_readBack.Any()) {
-        m_lastSetFields = session::CompareFields(m_setSent, m_readBack);
+void CMainConfigDlg::EndSetWait(bool bConfirmed) {
+    m_bSetWaitEnded = true;
+    m_bLastSetConfirmed = bConfirmed;
+    if (m_bWriteDone) {
+        emit SetEnded(bConfirmed);
+        return;
+    }
+    // The read-back is over for the window, so it is for the engine, which
+    // then reports the comparison (and SetEnded follows from there).
+    m_pEngine->EndReadBackNow(m_nWriteId);
+    if (!m_bWriteDone) {
+        m_bWriteDone = true;
+        m_lastSetFields.clear();
+        emit SetEnded(bConfirmed);
+    }
+}
+
+void CMainConfigDlg::OnWriteDone(session::ExchangeId, const session::SWriteResult& result) {
+    m_bWriteDone = true;
+    m_lastSetFields = result.fields;
+    if (result.readBack.Any()) {
         // What the controller reported is now what it holds: the backup of
         // the next Set.
-        m_lastRead = m_readBack;
+        m_lastRead = result.readBack;
         m_bHasLastRead = true;
     }
-    emit SetEnded(bConfirmed);
+    if (m_bSetWaitEnded)
+        emit SetEnded(m_bLastSetConfirmed);
 }
 
 void CMainConfigDlg::SendSettings() {
@@ -505,60 +545,48 @@ void CMainConfigDlg::SendSettings() {
         }
     }
     // The Set sends what the window shows now, whatever changes meanwhile.
-    codec::SettingsValues& v = m_setSnapshot;
-    v = codec::SettingsValues{};
-    v.initialIp = codec::AddressToBytes(IpControl(IDC_INITIAL_IP)->Text().toStdString());
-    v.serverIp = codec::AddressToBytes(IpControl(IDC_SERVER_IP)->Text().toStdString());
-    v.controllerIp = codec::AddressToBytes(IpControl(IDC_CONTROLLER_IP)->Text().toStdString());
-    v.maskIp = codec::AddressToBytes(IpControl(IDC_MASK)->Text().toStdString());
-    v.gatewayIp = codec::AddressToBytes(IpControl(IDC_GATEWAY)->Text().toStdString());
-    v.code1 = m_strCode1.toStdString();
-    v.code2 = m_strCode2.toStdString();
-    v.oneKey = ControlAs<QCheckBox>(IDC_ONE_KEY)->isChecked();
-    v.lockTypeIndex = GetCurSel(IDC_LOCK_TYPE);
-    v.lockTimeIndex = GetCurSel(IDC_LOCK_TIME);
-    v.domeIndex = GetCurSel(IDC_DOME);
-    v.micIndex = GetCurSel(IDC_MIC);
-    v.keyboardIndex = GetCurSel(IDC_KEYBOARD);
     m_strSnapshotModel1 = ComboText(IDC_PROJECTOR1);
     m_strSnapshotModel2 = ComboText(IDC_PROJECTOR2);
-    m_setSteps = codec::BuildSetSequence(v, ReadMicTableForSet());
     m_setSent = CurrentSettings();
-    m_readBack = session::SReadResult{};
 
     m_bClosingQuerySent = false;
     m_nSetWaitTicks = 0;
     m_bSetReplyReceived = false;
     m_bSetMismatchSaid = false;
+    m_bSetWaitEnded = false;
+    m_bWriteDone = false;
     auto* pProgress = ControlAs<QProgressBar>(IDC_PROGRESS);
     pProgress->setRange(0, 5);
     pProgress->setValue(0);
     pProgress->show();
     m_nSetStep = 0;
-    RunSetStep();
+    // The engine sends the five datagrams with their pauses and compares the
+    // read-back; the window keeps its own waits and messages.
+    session::SWriteRequest request;
+    request.settings = m_setSent;
+    request.bReadFirst = false;
+    m_tLastAdvance = Now();
+    m_nWriteId = m_pEngine->StartWrite(std::move(request), m_tLastAdvance);
+    ScheduleEngine();
 }
 
-void CMainConfigDlg::RunSetStep() {
-    if (m_nSetStep < 0 || static_cast<std::size_t>(m_nSetStep) >= m_setSteps.size())
-        return;
-    const codec::SetStep& step = m_setSteps[static_cast<std::size_t>(m_nSetStep)];
-    const bool bClosingQuery = static_cast<std::size_t>(m_nSetStep) + 1 == m_setSteps.size();
-    if (m_nSetStep == 0) {
+// The window's engine runs one write at a time and nothing else, so every
+// report is about the Set in hand (the first step is reported before
+// StartWrite has returned its id).
+void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
+    if (nSent == 1) {
         g_strSentModel1 = m_strSnapshotModel1.toStdString();
         g_strSentModel2 = m_strSnapshotModel2.toStdString();
     }
+    const bool bClosingQuery = nSent == 5;
     if (bClosingQuery) {
-        m_verifyAddress = step.destination;
+        m_verifyAddress = m_setSent.controllerIp;
         m_bVerifySet = true;
     }
-    m_pSocket->SendTo(step.datagram.data(), step.datagram.size(), m_timing.nPeerPort,
-                      codec::BytesToAddress(step.destination));
-    const int nSent = m_nSetStep + 1;
-    ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
     emit SetStepSent(nSent);
+    ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
     if (!bClosingQuery) {
-        m_pSetStepTimer->start(step.pauseAfterMs / std::max(1, m_timing.nPauseDivisor));
-        ++m_nSetStep;
+        m_nSetStep = nSent;
         return;
     }
     // The closing query is out: the wait for its answer is timer 7's.
@@ -571,7 +599,26 @@ void CMainConfigDlg::RunSetStep() {
     }
 }
 
-std::vector<codec::MicEntryText> CMainConfigDlg::ReadMicTableForSet() {
+void CMainConfigDlg::AdvanceEngine() {
+    m_tLastAdvance = Now();
+    m_pEngine->Advance(m_tLastAdvance);
+    ScheduleEngine();
+}
+
+void CMainConfigDlg::ScheduleEngine() {
+    // Only the Set's pauses are the window's to time; the read-back's end
+    // is decided by timer 7.
+    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
+    if (!next || !IsSending()) {
+        m_pSetStepTimer->stop();
+        return;
+    }
+    // One millisecond more than the clock shows: it counts whole
+    // milliseconds, so a pause is never cut short by a fraction of one.
+    m_pSetStepTimer->start(static_cast<int>(std::max<session::TimeMs>(0, *next - Now()) + 1));
+}
+
+std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows() {
     // Each record goes to the microphone its htnum names, whatever order the
     // table returns them in; a microphone without a record has no choices.
     const session::SMicTableLoad load = session::LoadMicTable();
@@ -579,9 +626,7 @@ std::vector<codec::MicEntryText> CMainConfigDlg::ReadMicTableForSet() {
         MessageBoxShow(QStringLiteral("表内数据为空"));
     if (!load.strError.empty())
         MessageBoxShow(QString::fromStdString(load.strError));
-    session::SControllerSettings settings;
-    settings.mics = load.rows;
-    return session::ToMicRows(settings);
+    return load.rows;
 }
 
 void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
@@ -595,6 +640,7 @@ void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
     for (const auto& [nKey, listener] : listeners)
         if (m_listeners.count(nKey))
             listener(m_receiveBuffer.data(), nLength);
+    m_pEngine->OnDatagram(m_receiveBuffer.data(), nLength, Now());
     // Past the bounds the newest datagrams are dropped and the held ones kept.
     if (m_replyQueue.size() >= kMaxQueuedReplies || m_nQueuedBytes + nLength > kMaxQueuedBytes)
         return;
@@ -621,14 +667,17 @@ void CMainConfigDlg::DrainReplies() {
 }
 
 int CMainConfigDlg::PendingSetPauseMs() const {
-    return m_pSetStepTimer->isActive() ? m_pSetStepTimer->interval() : 0;
+    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
+    return IsSending() && next ? static_cast<int>(*next - m_tLastAdvance) : 0;
 }
 
 void CMainConfigDlg::FireSetStep() {
-    if (!m_pSetStepTimer->isActive())
+    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
+    if (!IsSending() || !next)
         return;
-    m_pSetStepTimer->stop();
-    RunSetStep();
+    // The pause is over as far as the engine can tell.
+    m_nClockSkewMs += std::max<session::TimeMs>(0, *next - Now());
+    AdvanceEngine();
 }
 
 void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength) {
@@ -648,9 +697,8 @@ void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength)
             m_bSetReplyReceived = true;
         if (reply.outcome == codec::ReplyOutcome::Projector)
             m_bCodeKnown[reply.kind == 1 ? 0 : 1] = true;
-        if (m_bClosingQuerySent && IsTimerRunning(kTimerSet)) {
-            session::ApplyReply(reply, m_readBack);
-        } else {
+        // The Set's read-back is the engine's; anything else is a read.
+        if (!(m_bClosingQuerySent && IsTimerRunning(kTimerSet))) {
             session::ApplyReply(reply, m_lastRead);
             m_bHasLastRead = true;
         }
@@ -675,12 +723,13 @@ void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength)
         ApplyProjectorReply(reply);
         FinalStep(true, reply.kind, true);
         // The model the library names, "" for an empty slot.
-        const std::size_t nSlot = reply.kind == 1 ? 0 : 1;
-        const QString& strModel = nSlot == 0 ? m_strModel1 : m_strModel2;
-        auto& target = m_bClosingQuerySent && IsTimerRunning(kTimerSet) ? m_readBack : m_lastRead;
-        target.settings.projectors[nSlot].strModel =
-            codec::VideoTextFromCode(reply.projector.codeText).empty() ? std::string()
-                                                                       : strModel.toStdString();
+        if (!(m_bClosingQuerySent && IsTimerRunning(kTimerSet))) {
+            const std::size_t nSlot = reply.kind == 1 ? 0 : 1;
+            const QString& strModel = nSlot == 0 ? m_strModel1 : m_strModel2;
+            m_lastRead.settings.projectors[nSlot].strModel =
+                codec::VideoTextFromCode(reply.projector.codeText).empty() ? std::string()
+                                                                           : strModel.toStdString();
+        }
         return;
     }
     case codec::ReplyOutcome::IpSettings:
@@ -775,7 +824,7 @@ void CMainConfigDlg::FinalStep(bool bProjector, int nKind, bool bAccepted) {
         strModel = LookUpModel(strVideo, &bGood, strRecorded);
         // A slot the Set left empty on purpose reads back empty: that is
         // what was asked for, not a write error.
-        const std::string& strSent = bFirst ? m_setSnapshot.code1 : m_setSnapshot.code2;
+        const std::string& strSent = m_setSent.projectors[bFirst ? 0 : 1].strCode;
         if (strVideo.empty() && QString::fromStdString(strSent).trimmed().isEmpty())
             bGood = true;
         // Only the read-back of a Set whose closing query is out can confirm it.
@@ -811,7 +860,7 @@ session::SControllerSettings CMainConfigDlg::CurrentSettings() {
     s.nKeyboard = GetCurSel(IDC_KEYBOARD);
     s.projectors[0] = {m_strCode1.toStdString(), m_strModel1.toStdString()};
     s.projectors[1] = {m_strCode2.toStdString(), m_strModel2.toStdString()};
-    s.mics = session::LoadMicTable().rows;
+    s.mics = ReadMicRows();
     return s;
 }
 

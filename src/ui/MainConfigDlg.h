@@ -8,6 +8,9 @@
 
 #include "Comparison.h"
 #include "ControllerSettings.h"
+#include "SessionEngine.h"
+
+#include <QElapsedTimer>
 
 #include <array>
 #include <cstdint>
@@ -26,7 +29,7 @@ class QTimer;
 // The program's only top-level window: every controller setting the tool can
 // read and write, the controller socket, and the one-second timers that drive
 // every wait (1: projector take-over, 3: query wait, 7: Set confirmation).
-class CMainConfigDlg : public CDialogBase {
+class CMainConfigDlg : public CDialogBase, private session::ISessionObserver {
     Q_OBJECT
 public:
     // Timer period, the pauses of a Set and the UDP port; tests shorten the
@@ -145,8 +148,15 @@ private:
 
     // The Set, one datagram per step with a pause between steps.
     void SendSettings();
-    void RunSetStep();
-    std::vector<codec::MicEntryText> ReadMicTableForSet();
+    // Lets the engine do what is due and arms the timer for its next step.
+    void AdvanceEngine();
+    void ScheduleEngine();
+    session::TimeMs Now() const { return m_clock.elapsed() + m_nClockSkewMs; }
+    // The engine's reports about the window's Set.
+    void OnSetStep(session::ExchangeId id, int nSent) override;
+    void OnWriteDone(session::ExchangeId id, const session::SWriteResult& result) override;
+    // The microphone table by htnum, saying when it is empty or unreadable.
+    std::array<session::SMicEntry, codec::kMicEntries> ReadMicRows();
     // Asks before a Set sends a projector bundle that was neither read from
     // the controller nor chosen from the library; false: do not send.
     bool ConfirmUnreadBundles();
@@ -154,7 +164,9 @@ private:
     // Keeps what the controller held before it is changed; false when the
     // backup failed and nothing may be sent.
     bool SaveBackupBeforeSet();
-    void FinishSetFields(bool bConfirmed);
+    // The window's wait for the Set ended; SetEnded follows once the engine
+    // has compared the read-back too.
+    void EndSetWait(bool bConfirmed);
 
     void ApplyProjectorReply(const codec::Reply& reply);
     void ApplyIpReply(const codec::Reply& reply);
@@ -181,8 +193,6 @@ private:
 
     // The Set in progress: its snapshot, the next step (-1: none) and the
     // address its closing query went to.
-    codec::SettingsValues m_setSnapshot;
-    std::vector<codec::SetStep> m_setSteps;
     QString m_strSnapshotModel1, m_strSnapshotModel2;
     int m_nSetStep = -1;
     QTimer* m_pSetStepTimer = nullptr;
@@ -212,7 +222,19 @@ private:
     session::SReadResult m_lastRead;
     bool m_bHasLastRead = false;
     session::SControllerSettings m_setSent;
-    session::SReadResult m_readBack;
+    // The engine runs the Set: its datagrams, their pauses and the
+    // read-back's comparison. Times are the window's monotonic clock; tests
+    // skip a pause by moving the clock on.
+    class CSocketTransport;
+    std::unique_ptr<CSocketTransport> m_pTransport;
+    std::unique_ptr<session::CSessionEngine> m_pEngine;
+    QElapsedTimer m_clock;
+    session::TimeMs m_nClockSkewMs = 0;
+    session::TimeMs m_tLastAdvance = 0;
+    session::ExchangeId m_nWriteId = 0;
+    bool m_bSetWaitEnded = false;
+    bool m_bWriteDone = false;
+    bool m_bLastSetConfirmed = false;
     std::vector<session::SFieldResult> m_lastSetFields;
     std::map<int, DatagramListener> m_listeners;
     int m_nNextListenerKey = 1;
