@@ -1,4 +1,5 @@
 #include "MainConfigDlg.h"
+#include "RoomBar.h"
 
 #include "AboutDlg.h"
 #include "ControllerSocket.h"
@@ -120,6 +121,7 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     connect(m_pDrainTimer, &QTimer::timeout, this, &CMainConfigDlg::DrainReplies);
     m_nBoxesClosedKey = AddBoxesClosedListener([this] { m_pDrainTimer->start(); });
     Wire();
+    m_pRoomBar = std::make_unique<CRoomBar>(*this);
 }
 
 CMainConfigDlg::~CMainConfigDlg() {

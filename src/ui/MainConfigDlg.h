@@ -23,6 +23,7 @@
 class CControllerSocket;
 class CIpAddressEdit;
 class CPingWorker;
+class CRoomBar;
 class QTimer;
 
 // The program's only top-level window: every controller setting the tool can
@@ -238,4 +239,12 @@ private:
     std::vector<session::SFieldResult> m_lastSetFields;
     std::map<int, DatagramListener> m_listeners;
     int m_nNextListenerKey = 1;
+
+public:
+    // The row of buttons for many rooms under the window's controls.
+    CRoomBar* RoomBar() const { return m_pRoomBar.get(); }
+
+private:
+    // Declared last, so it goes first: its dialogs still reach the socket's listeners.
+    std::unique_ptr<CRoomBar> m_pRoomBar;
 };

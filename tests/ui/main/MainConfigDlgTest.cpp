@@ -783,10 +783,15 @@ private slots:
             Settle(50);
             nHeldSmall = Dlg().QueuedReplies();
             nBytesSmall = Dlg().QueuedBytes();
-            for (int i = 0; i < 150; ++i) {
+            // One at a time, so the kernel's receive buffer never drops any.
+            const std::size_t nCap = 10 + (CMainConfigDlg::kMaxQueuedBytes - 400) / 8000;
+            for (std::size_t i = 0; i < nCap + 10; ++i) {
                 Reply(Bytes(8000, 0x20));
-                if (i % 8 == 7)
-                    Settle(5);
+                QElapsedTimer waited;
+                waited.start();
+                const std::size_t nWant = std::min(nCap, 11 + i);
+                while (Dlg().QueuedReplies() < nWant && waited.elapsed() < 2000)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             }
             Settle(50);
             nHeldBig = Dlg().QueuedReplies();

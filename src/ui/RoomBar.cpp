@@ -1,0 +1,194 @@
+#include "RoomBar.h"
+
+#include "HistoryDlg.h"
+#include "IpAddressEdit.h"
+#include "MainConfigDlg.h"
+#include "MessageBox.h"
+#include "ScanDlg.h"
+#include "SetResultDlg.h"
+
+#include "History.h"
+
+#include <QEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QPushButton>
+
+namespace {
+constexpr int kMicSettingsButton = 1028;
+constexpr int kInitialIp = 1021;
+} // namespace
+
+CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) {
+    setObjectName(QStringLiteral("roomBar"));
+    auto* pLayout = new QHBoxLayout(this);
+    pLayout->setContentsMargins(8, 2, 8, 6);
+    AddButton(kFind, QKeySequence(Qt::CTRL | Qt::Key_F), &CRoomBar::OnFind);
+    AddButton(kSave, QKeySequence(Qt::CTRL | Qt::Key_S), &CRoomBar::OnSave);
+    AddButton(kLoad, QKeySequence(Qt::CTRL | Qt::Key_O), &CRoomBar::OnLoad);
+    AddButton(kHistory, QKeySequence(Qt::CTRL | Qt::Key_H), &CRoomBar::OnHistory);
+    AddButton(kSetResult, QKeySequence(Qt::CTRL | Qt::Key_R), &CRoomBar::OnSetResult);
+    AddButton(kMicSettings, QKeySequence(Qt::CTRL | Qt::Key_M), nullptr);
+    connect(Button(kMicSettings), &QPushButton::clicked, &m_window, &CMainConfigDlg::OnMicSettings);
+    Button(kSetResult)->setEnabled(false);
+
+    // One row below the template's frame: the window grows, its controls stay where they are.
+    const QSize frame = m_window.size();
+    const int nHeight = sizeHint().height();
+    m_window.setFixedSize(frame.width(), frame.height() + nHeight);
+    setGeometry(0, frame.height(), frame.width(), nHeight);
+
+    FollowMicButton();
+    connect(&m_window, &CMainConfigDlg::SetEnded, this, &CRoomBar::OnSetEnded);
+
+    m_pfnChooseFile = [this](EFileChoice eChoice) {
+        const QString strFilter = QStringLiteral("配置文件 (*.json)");
+        return eChoice == EFileChoice::Save
+                   ? QFileDialog::getSaveFileName(&m_window, QString::fromUtf8(kSave), QString(), strFilter)
+                   : QFileDialog::getOpenFileName(&m_window, QString::fromUtf8(kLoad), QString(), strFilter);
+    };
+    m_pfnRunHistory = [this](const std::vector<std::filesystem::path>& files) {
+        CHistoryDlg dialog(files, &m_window);
+        return dialog.exec() == QDialog::Accepted ? dialog.Chosen() : std::nullopt;
+    };
+    m_pfnMakeScanDlg = [](CMainConfigDlg& window, QWidget* pParent) { return new CScanDlg(window, pParent); };
+}
+
+CRoomBar::~CRoomBar() = default;
+
+QPushButton* CRoomBar::AddButton(const char* pszText, const QKeySequence& shortcut,
+                                 void (CRoomBar::*pHandler)()) {
+    auto* pButton = new QPushButton(QString::fromUtf8(pszText), this);
+    pButton->setObjectName(QString::fromUtf8(pszText));
+    pButton->setAccessibleName(pButton->text());
+    pButton->setShortcut(shortcut);
+    pButton->setToolTip(pButton->text() + QStringLiteral(" (") + shortcut.toString(QKeySequence::NativeText) +
+                        QLatin1Char(')'));
+    pButton->setAutoDefault(false);
+    if (pHandler)
+        connect(pButton, &QPushButton::clicked, this, pHandler);
+    layout()->addWidget(pButton);
+    return pButton;
+}
+
+QPushButton* CRoomBar::Button(const char* pszText) const {
+    return findChild<QPushButton*>(QString::fromUtf8(pszText), Qt::FindDirectChildrenOnly);
+}
+
+// "话筒具体设置" and "保存配置" are available exactly when the window's own
+// (hidden) microphone button is: after a successful read.
+void CRoomBar::FollowMicButton() {
+    m_pMicButton = m_window.Control(kMicSettingsButton);
+    if (!m_pMicButton)
+        return;
+    m_pMicButton->installEventFilter(this);
+    Button(kMicSettings)->setEnabled(m_pMicButton->isEnabled());
+    Button(kSave)->setEnabled(m_pMicButton->isEnabled());
+}
+
+bool CRoomBar::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    if (pWatched == m_pMicButton && pEvent->type() == QEvent::EnabledChange) {
+        Button(kMicSettings)->setEnabled(m_pMicButton->isEnabled());
+        Button(kSave)->setEnabled(m_pMicButton->isEnabled());
+    }
+    return QWidget::eventFilter(pWatched, pEvent);
+}
+
+void CRoomBar::OnFind() {
+    if (!m_pScan)
+        m_pScan = m_pfnMakeScanDlg(m_window, this);
+    m_pScan->show();
+    m_pScan->raise();
+    m_pScan->activateWindow();
+}
+
+void CRoomBar::OnSave() {
+    if (!m_pMicButton || !m_pMicButton->isEnabled() || m_window.IsSending())
+        return;
+    const QString strPath = m_pfnChooseFile(EFileChoice::Save);
+    if (strPath.isEmpty())
+        return;
+    session::SSnapshot snapshot;
+    snapshot.read.settings = m_window.CurrentSettings();
+    // What the window holds is a whole value, every part of it in the controls.
+    snapshot.read.received.fill(true);
+    snapshot.read.nAnswerMs = m_window.HasLastRead() ? m_window.LastRead().nAnswerMs : -1;
+    snapshot.strTime = session::UtcNowText();
+    snapshot.strProgram = session::ProgramVersion();
+    std::string strError;
+    if (!session::SaveSnapshot(strPath.toStdString(), snapshot, strError)) {
+        MessageBoxShow(QStringLiteral("配置未能保存：") + QString::fromStdString(strError));
+        return;
+    }
+    MessageBoxShow(QStringLiteral("配置已保存！"));
+}
+
+void CRoomBar::OnLoad() {
+    if (m_window.IsSending())
+        return;
+    const QString strPath = m_pfnChooseFile(EFileChoice::Open);
+    if (!strPath.isEmpty())
+        LoadFile(strPath);
+}
+
+bool CRoomBar::LoadFile(const QString& strPath) {
+    if (m_window.IsSending())
+        return false;
+    session::SSnapshot snapshot;
+    std::string strError;
+    if (!session::LoadSnapshot(strPath.toStdString(), snapshot, strError)) {
+        MessageBoxShow(QStringLiteral("配置文件无法载入，窗口未作改动：") + QString::fromStdString(strError));
+        return false;
+    }
+    // The file's controller address replaces "初始IP：" only when the installer says so:
+    // loading one room's settings for another controller is the usual case.
+    const codec::Ip4 fileIp = snapshot.read.settings.initialIp;
+    const codec::Ip4 current = m_window.IpControl(kInitialIp)->Address();
+    bool bApplyIp = false;
+    if (fileIp != current) {
+        const QString strFile = QString::fromStdString(codec::BytesToAddress(fileIp));
+        bApplyIp = MessageBoxAsk(QStringLiteral("配置文件来自中控 %1，当前初始IP为 %2。是否把初始IP改为 %1？")
+                                     .arg(strFile, m_window.IpControl(kInitialIp)->Text()));
+    }
+    m_window.LoadSettings(snapshot.read.settings, bApplyIp);
+    MessageBoxShow(QStringLiteral("载入完成！"));
+    return true;
+}
+
+void CRoomBar::OnHistory() {
+    CIpAddressEdit* pInitial = m_window.IpControl(kInitialIp);
+    if (pInitial->Text() == QLatin1String("0.0.0.0")) {
+        MessageBoxShow(QStringLiteral("目标IP不能为空！"));
+        return;
+    }
+    const auto files = session::CHistory(std::filesystem::current_path()).List(pInitial->Address());
+    if (files.empty()) {
+        MessageBoxShow(QStringLiteral("该中控没有历史记录！"));
+        return;
+    }
+    if (const auto chosen = m_pfnRunHistory(files))
+        LoadFile(QString::fromStdString(chosen->string()));
+}
+
+void CRoomBar::OnSetResult() {
+    if (m_window.LastSetFields().empty()) {
+        MessageBoxShow(QStringLiteral("还没有设置结果！"));
+        return;
+    }
+    ShowSetResult();
+}
+
+void CRoomBar::OnSetEnded() {
+    const auto& fields = m_window.LastSetFields();
+    Button(kSetResult)->setEnabled(!fields.empty());
+    // The table comes by itself only when the controller did not take everything.
+    if (!fields.empty() && !session::AllEqual(fields))
+        ShowSetResult();
+}
+
+void CRoomBar::ShowSetResult() {
+    delete m_pSetResult;
+    m_pSetResult = new CSetResultDlg(m_window.LastSetFields(), this);
+    // Window-modal without a nested loop: the window's handler that ended the Set has returned.
+    m_pSetResult->open();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "Snapshot.h"
+
+#include <QKeySequence>
+#include <QString>
+#include <QWidget>
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <vector>
+
+class CMainConfigDlg;
+class CScanDlg;
+class CSetResultDlg;
+class QPushButton;
+
+// The row of buttons under the main window's controls for the work across
+// many rooms: find controllers, save and load a room, the backups kept
+// before each Set, what the last Set changed, and the microphone linkage.
+// It widens the window's frame downwards by one row and moves no control.
+class CRoomBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit CRoomBar(CMainConfigDlg& window);
+    ~CRoomBar() override;
+
+    // Button texts, also their accessible names.
+    static constexpr const char* kFind = "查找中控";
+    static constexpr const char* kSave = "保存配置";
+    static constexpr const char* kLoad = "载入配置";
+    static constexpr const char* kHistory = "历史记录";
+    static constexpr const char* kSetResult = "设置结果";
+    static constexpr const char* kMicSettings = "话筒具体设置";
+
+    QPushButton* Button(const char* pszText) const;
+
+    // Handlers of the buttons.
+    void OnFind();
+    void OnSave();
+    void OnLoad();
+    void OnHistory();
+    void OnSetResult();
+
+    // Loads a snapshot file into the window; a file that is refused leaves
+    // the window exactly as it was. True when it was loaded.
+    bool LoadFile(const QString& strPath);
+
+    // The file the installer picks (empty: none); tests replace it.
+    enum class EFileChoice { Save, Open };
+    std::function<QString(EFileChoice)> m_pfnChooseFile;
+    // Runs the history list; returns the chosen file or nothing. Tests replace it.
+    std::function<std::optional<std::filesystem::path>(const std::vector<std::filesystem::path>&)>
+        m_pfnRunHistory;
+    // The scan's timing, for the dialog made on the first 查找中控.
+    std::function<CScanDlg*(CMainConfigDlg&, QWidget*)> m_pfnMakeScanDlg;
+
+    CScanDlg* ScanDialog() const { return m_pScan; }
+    CSetResultDlg* SetResultDialog() const { return m_pSetResult; }
+
+protected:
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
+
+private:
+    QPushButton* AddButton(const char* pszText, const QKeySequence& shortcut, void (CRoomBar::*pHandler)());
+    void FollowMicButton();
+    void OnSetEnded();
+    void ShowSetResult();
+
+    CMainConfigDlg& m_window;
+    CScanDlg* m_pScan = nullptr;
+    CSetResultDlg* m_pSetResult = nullptr;
+    QWidget* m_pMicButton = nullptr;
+};

@@ -1,0 +1,296 @@
+#include "ScanDlg.h"
+
+#include "codec/AddressRange.h"
+
+#include "EchoSweep.h"
+#include "LocalInterfaces.h"
+#include "MainConfigDlg.h"
+#include "MessageBox.h"
+
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace {
+// How often the scan looks at its engine and its echo probes.
+constexpr int kPollMs = 5;
+} // namespace
+
+CScanDlg::CScanDlg(CMainConfigDlg& window, QWidget* pParent) : CScanDlg(window, SOptions{}, pParent) {}
+
+CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pParent)
+    : QDialog(pParent), m_window(window), m_options(options) {
+    setWindowTitle(ProgramTitle() + QStringLiteral(" - 查找中控"));
+    auto* pLayout = new QVBoxLayout(this);
+
+    auto* pRangeRow = new QHBoxLayout;
+    auto* pRangeLabel = new QLabel(QStringLiteral("扫描范围："), this);
+    m_pRange = new QLineEdit(this);
+    m_pRange->setAccessibleName(pRangeLabel->text());
+    m_pRange->setPlaceholderText(QStringLiteral("192.168.1.0/24 或 192.168.1.1-192.168.1.254"));
+    m_pRange->setText(QString::fromStdString(DefaultScanRanges(LocalIpv4Interfaces())));
+    pRangeLabel->setBuddy(m_pRange);
+    m_pStart = new QPushButton(QStringLiteral("开始扫描"), this);
+    m_pStart->setAccessibleName(m_pStart->text());
+    m_pStop = new QPushButton(QStringLiteral("停止"), this);
+    m_pStop->setAccessibleName(m_pStop->text());
+    m_pStop->setEnabled(false);
+    pRangeRow->addWidget(pRangeLabel);
+    pRangeRow->addWidget(m_pRange, 1);
+    pRangeRow->addWidget(m_pStart);
+    pRangeRow->addWidget(m_pStop);
+    pLayout->addLayout(pRangeRow);
+
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setAccessibleName(QStringLiteral("扫描进度"));
+    m_pProgress->setRange(0, 1);
+    m_pProgress->setValue(0);
+    pLayout->addWidget(m_pProgress);
+    m_pStatus = new QLabel(this);
+    m_pStatus->setAccessibleName(QStringLiteral("扫描状态"));
+    pLayout->addWidget(m_pStatus);
+    m_pProbeNote = new QLabel(this);
+    m_pProbeNote->setAccessibleName(QStringLiteral("探测说明"));
+    m_pProbeNote->setWordWrap(true);
+    m_pProbeNote->hide();
+    pLayout->addWidget(m_pProbeNote);
+
+    m_pTable = new QTableWidget(0, kColumns, this);
+    m_pTable->setAccessibleName(QStringLiteral("找到的中控"));
+    m_pTable->setHorizontalHeaderLabels({QStringLiteral("地址"), QStringLiteral("服务器IP"),
+                                         QStringLiteral("投影机1"), QStringLiteral("投影机2"),
+                                         QStringLiteral("应答时间")});
+    m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pTable->verticalHeader()->hide();
+    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    pLayout->addWidget(m_pTable, 1);
+
+    auto* pHint = new QLabel(QStringLiteral("双击一行（或按回车）即获取该中控的原有设置。"), this);
+    pLayout->addWidget(pHint);
+    auto* pBottom = new QHBoxLayout;
+    auto* pClose = new QPushButton(QStringLiteral("关闭"), this);
+    pClose->setAccessibleName(pClose->text());
+    pBottom->addStretch(1);
+    pBottom->addWidget(pClose);
+    pLayout->addLayout(pBottom);
+
+    // Enter in the table reads the row's controller; no button may take it
+    // as well and start another scan. Enter in the range starts one.
+    for (QPushButton* pButton : {m_pStart, m_pStop, pClose})
+        pButton->setAutoDefault(false);
+    connect(m_pRange, &QLineEdit::returnPressed, this, [this] { StartScan(); });
+
+    m_pTimer = new QTimer(this);
+    m_pTimer->setInterval(kPollMs);
+    connect(m_pTimer, &QTimer::timeout, this, &CScanDlg::OnTick);
+    connect(m_pStart, &QPushButton::clicked, this, [this] { StartScan(); });
+    connect(m_pStop, &QPushButton::clicked, this, &CScanDlg::StopScan);
+    connect(pClose, &QPushButton::clicked, this, &CScanDlg::reject);
+    connect(m_pTable, &QTableWidget::activated, this,
+            [this](const QModelIndex& index) { OnActivated(index.row()); });
+    resize(640, 420);
+}
+
+CScanDlg::~CScanDlg() {
+    m_pSweep.reset();
+    if (m_pEngine)
+        m_pEngine->CancelAll();
+    if (m_nListenerKey)
+        m_window.RemoveDatagramListener(m_nListenerKey);
+}
+
+bool CScanDlg::StartScan() {
+    if (IsScanning())
+        return false;
+    std::vector<codec::Ip4> addresses;
+    std::string strError;
+    if (!codec::ParseAddressRange(m_pRange->text().trimmed().toStdString(), addresses, strError)) {
+        MessageBoxShow(QStringLiteral("扫描范围无效：") + QString::fromStdString(strError));
+        return false;
+    }
+    m_pTable->setRowCount(0);
+    m_rowAddresses.clear();
+    m_reads.clear();
+    m_silent.clear();
+    m_nTotal = addresses.size();
+    m_nDone = m_nQueriesSent = m_nControllers = 0;
+    m_bStopped = false;
+
+    session::SSessionTiming timing;
+    timing.nTickMs = m_options.nTickMs;
+    timing.nQueryTicks = m_options.nQueryTicks;
+    timing.nMaxRunning = static_cast<int>(std::max<std::size_t>(addresses.size(), 1));
+    timing.nStartIntervalMs = 1000 / std::max(1, m_options.nQueriesPerSecond);
+    m_pEngine =
+        std::make_unique<session::CSessionEngine>(static_cast<session::IDatagramTransport&>(*this),
+                                                  static_cast<session::ISessionObserver&>(*this), timing);
+    m_clock.start();
+    if (!m_nListenerKey)
+        m_nListenerKey = m_window.AddDatagramListener([this](const std::uint8_t* pData, std::size_t nLength) {
+            if (m_pEngine)
+                m_pEngine->OnDatagram(pData, nLength, Now());
+        });
+    for (const codec::Ip4& address : addresses)
+        m_reads.emplace(m_pEngine->StartRead(address, Now()), address);
+
+    m_eState = EState::Querying;
+    m_pProgress->setRange(0, static_cast<int>(m_nTotal));
+    m_pProgress->setValue(0);
+    m_pStatus->setText(QStringLiteral("正在扫描 %1 个地址…").arg(m_nTotal));
+    m_pStart->setEnabled(false);
+    m_pStop->setEnabled(true);
+    m_pRange->setEnabled(false);
+    m_pTimer->start();
+    return true;
+}
+
+void CScanDlg::StopScan() {
+    if (!IsScanning() || m_bStopped)
+        return;
+    m_bStopped = true;
+    m_pStop->setEnabled(false);
+    m_pStatus->setText(QStringLiteral("正在停止…"));
+    // Queries not yet sent are dropped; those sent finish their wait, so a
+    // controller that is answering still gets its row.
+    if (m_pEngine)
+        m_pEngine->CancelNotStarted();
+    if (m_pSweep)
+        m_pSweep->Stop();
+}
+
+void CScanDlg::reject() {
+    StopScan();
+    QDialog::reject();
+}
+
+void CScanDlg::SendTo(const codec::Datagram& datagram, const codec::Ip4& address) {
+    ++m_nQueriesSent;
+    m_window.SendDatagram(datagram, address);
+}
+
+void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& result) {
+    ++m_nDone;
+    const auto it = m_reads.find(id);
+    if (it == m_reads.end())
+        return;
+    const codec::Ip4 address = it->second;
+    m_reads.erase(it);
+    if (!result.Any()) {
+        m_silent.push_back(address);
+        return;
+    }
+    ++m_nControllers;
+    const session::SControllerSettings& s = result.settings;
+    const bool bNetwork = result.received[session::kPartNetwork];
+    auto model = [&](std::size_t nSlot) {
+        if (!result.received[nSlot])
+            return QStringLiteral("(未收到)");
+        return QString::fromStdString(s.projectors[nSlot].strModel);
+    };
+    AddRow(address,
+           {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("(未收到)"),
+            model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)});
+}
+
+void CScanDlg::OnNotRun(session::ExchangeId id) {
+    ++m_nDone;
+    m_reads.erase(id);
+}
+
+void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells) {
+    const int nRow = m_pTable->rowCount();
+    m_pTable->insertRow(nRow);
+    m_pTable->setItem(nRow, kColAddress,
+                      new QTableWidgetItem(QString::fromStdString(codec::BytesToAddress(address))));
+    for (int nCol = 0; nCol < cells.size() && nCol + 1 < kColumns; ++nCol)
+        m_pTable->setItem(nRow, nCol + 1, new QTableWidgetItem(cells[nCol]));
+    m_rowAddresses.push_back(address);
+}
+
+void CScanDlg::OnTick() {
+    if (m_eState == EState::Querying && m_pEngine) {
+        m_pEngine->Advance(Now());
+        m_pProgress->setValue(static_cast<int>(std::min(m_nDone, m_nTotal)));
+        if (!m_pEngine->Idle())
+            return;
+        if (m_nListenerKey)
+            m_window.RemoveDatagramListener(m_nListenerKey);
+        m_nListenerKey = 0;
+        if (m_bStopped || m_silent.empty() || !m_options.bProbe) {
+            Finish();
+            return;
+        }
+        StartProbing();
+        return;
+    }
+    if (m_eState == EState::Probing && m_pSweep) {
+        for (const CEchoSweep::SResult& r : m_pSweep->TakeResults()) {
+            ++m_nDone;
+            if (r.bAnswered)
+                AddRow(r.address, {QStringLiteral("非中控或无响应")});
+        }
+        m_pProgress->setValue(static_cast<int>(std::min(m_nDone, m_nTotal)));
+        if (m_pSweep->Finished())
+            Finish();
+    }
+}
+
+void CScanDlg::StartProbing() {
+    CSocketApi& api = m_options.pEchoApi ? *m_options.pEchoApi : CSystemSocketApi::Instance();
+    if (!CEchoSweep::ProbingAllowed(api)) {
+        // Said once per dialog: without the right to probe only controllers are listed.
+        if (!m_bProbeRefusalSaid) {
+            m_bProbeRefusalSaid = true;
+            m_pProbeNote->setText(QStringLiteral("本程序无权发送回显探测（ICMP），只列出应答的中控，"
+                                                 "无应答的地址不作探测。"));
+            m_pProbeNote->show();
+        }
+        Finish();
+        return;
+    }
+    std::sort(m_silent.begin(), m_silent.end());
+    m_eState = EState::Probing;
+    m_nDone = 0;
+    m_nTotal = m_silent.size();
+    m_pProgress->setRange(0, static_cast<int>(m_nTotal));
+    m_pProgress->setValue(0);
+    m_pStatus->setText(QStringLiteral("找到 %1 个中控；正在探测 %2 个无应答的地址…")
+                           .arg(m_nControllers)
+                           .arg(m_silent.size()));
+    m_pSweep =
+        std::make_unique<CEchoSweep>(m_silent, api, std::chrono::milliseconds(m_options.nEchoTimeoutMs));
+}
+
+void CScanDlg::Finish() {
+    m_pTimer->stop();
+    m_pSweep.reset();
+    m_pEngine.reset();
+    if (m_nListenerKey)
+        m_window.RemoveDatagramListener(m_nListenerKey);
+    m_nListenerKey = 0;
+    m_eState = EState::Idle;
+    m_pProgress->setValue(m_pProgress->maximum());
+    m_pStatus->setText((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。")
+                                   : QStringLiteral("扫描完成，找到 %1 个中控。"))
+                           .arg(m_nControllers));
+    m_pStart->setEnabled(true);
+    m_pStop->setEnabled(false);
+    m_pRange->setEnabled(true);
+    emit ScanEnded(m_bStopped);
+}
+
+void CScanDlg::OnActivated(int nRow) {
+    if (nRow < 0 || nRow >= static_cast<int>(m_rowAddresses.size()))
+        return;
+    m_window.ReadController(m_rowAddresses[static_cast<std::size_t>(nRow)]);
+}

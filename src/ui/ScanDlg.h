@@ -1,0 +1,106 @@
+#pragma once
+
+#include "DatagramTransport.h"
+#include "SessionEngine.h"
+#include "SessionObserver.h"
+
+#include <QDialog>
+#include <QElapsedTimer>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+class CEchoSweep;
+class CSocketApi;
+class CMainConfigDlg;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTableWidget;
+class QTimer;
+
+// Finds the controllers in a range of addresses: one query to each, paced,
+// over the main window's socket, listing every controller that answers as it
+// answers. Addresses that give no reply are then probed with the echo
+// request, and those that answer it are listed as "非中控或无响应".
+// Activating a row (double-click or Enter) reads that controller in the
+// main window.
+class CScanDlg : public QDialog, private session::IDatagramTransport, private session::ISessionObserver {
+    Q_OBJECT
+public:
+    struct SOptions {
+        int nQueriesPerSecond = 200;
+        int nTickMs = 1000;  // one tick of the query wait
+        int nQueryTicks = 3; // a silent address is given up after this many ticks
+        int nEchoTimeoutMs = 300;
+        bool bProbe = true;             // probe the silent addresses at all
+        CSocketApi* pEchoApi = nullptr; // the echo probe's sockets; none: the system's
+    };
+    // Columns of the result table.
+    enum EColumn { kColAddress, kColServer, kColProjector1, kColProjector2, kColAnswer, kColumns };
+
+    explicit CScanDlg(CMainConfigDlg& window, QWidget* pParent = nullptr);
+    CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pParent = nullptr);
+    ~CScanDlg() override;
+
+    // Starts a scan of the range text; false (and a message) when the text is
+    // no range or a scan runs.
+    bool StartScan();
+    void StopScan();
+    bool IsScanning() const { return m_eState != EState::Idle; }
+
+    QLineEdit* RangeEdit() const { return m_pRange; }
+    QTableWidget* Table() const { return m_pTable; }
+    QProgressBar* Progress() const { return m_pProgress; }
+    QPushButton* StartButton() const { return m_pStart; }
+    QPushButton* StopButton() const { return m_pStop; }
+    QLabel* StatusLabel() const { return m_pStatus; }
+    QLabel* ProbeNote() const { return m_pProbeNote; }
+    // How many queries went out in the present or last scan.
+    std::size_t QueriesSent() const { return m_nQueriesSent; }
+
+signals:
+    void ScanEnded(bool bStopped);
+
+protected:
+    void reject() override;
+
+private:
+    enum class EState { Idle, Querying, Probing };
+
+    void SendTo(const codec::Datagram& datagram, const codec::Ip4& address) override;
+    void OnReadDone(session::ExchangeId id, const session::SReadResult& result) override;
+    void OnNotRun(session::ExchangeId id) override;
+
+    void OnTick();
+    void StartProbing();
+    void Finish();
+    void AddRow(const codec::Ip4& address, const QStringList& cells);
+    void OnActivated(int nRow);
+    session::TimeMs Now() const { return m_clock.elapsed(); }
+
+    CMainConfigDlg& m_window;
+    SOptions m_options;
+    QLineEdit* m_pRange = nullptr;
+    QPushButton* m_pStart = nullptr;
+    QPushButton* m_pStop = nullptr;
+    QProgressBar* m_pProgress = nullptr;
+    QLabel* m_pStatus = nullptr;
+    QLabel* m_pProbeNote = nullptr;
+    QTableWidget* m_pTable = nullptr;
+    QTimer* m_pTimer = nullptr;
+    QElapsedTimer m_clock;
+
+    EState m_eState = EState::Idle;
+    bool m_bStopped = false;
+    bool m_bProbeRefusalSaid = false;
+    std::unique_ptr<session::CSessionEngine> m_pEngine;
+    std::map<session::ExchangeId, codec::Ip4> m_reads;
+    std::vector<codec::Ip4> m_silent; // no reply to the query
+    std::vector<codec::Ip4> m_rowAddresses;
+    std::unique_ptr<CEchoSweep> m_pSweep;
+    int m_nListenerKey = 0;
+    std::size_t m_nTotal = 0, m_nDone = 0, m_nQueriesSent = 0, m_nControllers = 0;
+};

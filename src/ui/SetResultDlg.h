@@ -1,0 +1,26 @@
+#pragma once
+
+#include "Comparison.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <vector>
+
+class QTableWidget;
+
+// What a Set sent against what the controller reported back, one row per
+// field: field, sent, read back, ✓ or ✗. Rows that differ come first.
+class CSetResultDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CSetResultDlg(const std::vector<session::SFieldResult>& fields, QWidget* pParent = nullptr);
+
+    QTableWidget* Table() const { return m_pTable; }
+
+    // The field's name as the window labels it ("lock_time" is "电控锁时间").
+    static QString FieldLabel(const std::string& strField);
+
+private:
+    QTableWidget* m_pTable = nullptr;
+};

@@ -1,0 +1,613 @@
+// The window's work across many rooms against the real velmora-controller
+// on loopback: finding controllers, saving and loading a room, the backups
+// kept before each Set and the per-field result of a Set.
+#include "EchoSweep.h"
+#include "HistoryDlg.h"
+#include "IpAddressEdit.h"
+#include "MainConfigDlg.h"
+#include "MessageBox.h"
+#include "ProgramValues.h"
+#include "RoomBar.h"
+#include "ScanDlg.h"
+#include "SetResultDlg.h"
+#include "TestDatabase.h"
+
+#include "History.h"
+#include "Snapshot.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <memory>
+
+#ifndef VELMORA_CONTROLLER
+#error "VELMORA_CONTROLLER must name the emulator"
+#endif
+
+namespace {
+
+// The emulator standing in for one or more controllers on a port of its own.
+class CEmulator {
+public:
+    bool Start(const QStringList& args) {
+        m_process.setProgram(QStringLiteral(VELMORA_CONTROLLER));
+        m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                           QStringLiteral("--log"),
+                                           m_folder.filePath(QStringLiteral("log.txt"))} +
+                               args);
+        m_process.start();
+        if (!m_process.waitForStarted())
+            return false;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 5000) {
+            if (m_process.canReadLine()) {
+                const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
+                if (strLine.startsWith(QStringLiteral("listening on "))) {
+                    m_nPort = static_cast<std::uint16_t>(strLine.section(QLatin1Char(':'), -1).toUInt());
+                    return true;
+                }
+            } else {
+                m_process.waitForReadyRead(100);
+            }
+        }
+        return false;
+    }
+    ~CEmulator() {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    std::uint16_t Port() const { return m_nPort; }
+    QString Folder(const QString& strName) const { return m_folder.filePath(strName); }
+
+private:
+    QTemporaryDir m_folder;
+    QProcess m_process;
+    std::uint16_t m_nPort = 0;
+};
+
+// A machine where this process may not send echo requests.
+class CNoIcmpApi : public CSystemSocketApi {
+public:
+    TSocket OpenIcmp(EIcmpSocket) override { return kInvalidSocket; }
+};
+
+codec::Ip4 Ip(const char* pszText) {
+    return codec::AddressToBytes(pszText);
+}
+
+} // namespace
+
+class CRoomsTest : public QObject {
+    Q_OBJECT
+
+    QStringList m_messages;
+    QStringList m_questions;
+    bool m_bAnswer = false;
+    std::unique_ptr<CTestDatabase> m_pDb;
+    std::unique_ptr<CEmulator> m_pEmulator;
+    std::unique_ptr<CMainConfigDlg> m_pWindow;
+
+    // A window talking to the emulator's port, with short waits and pauses.
+    bool OpenWindow(const QStringList& emulatorArgs) {
+        m_pEmulator = std::make_unique<CEmulator>();
+        if (!m_pEmulator->Start(emulatorArgs))
+            return false;
+        CMainConfigDlg::STiming timing;
+        timing.nPort = 0;
+        timing.nPeerPort = m_pEmulator->Port();
+        timing.nTimerPeriodMs = 200; // a loaded machine still answers within the waits
+        timing.nPauseDivisor = 100;
+        m_pWindow = std::make_unique<CMainConfigDlg>(timing);
+        m_pWindow->OnInitDialog();
+        m_pWindow->show();
+        return true;
+    }
+    CMainConfigDlg& Window() { return *m_pWindow; }
+    CRoomBar& Bar() { return *m_pWindow->RoomBar(); }
+
+    bool Read(const char* pszAddress) {
+        QSignalSpy ended(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
+        Window().ReadController(Ip(pszAddress));
+        // Only a complete read lets a Set go without a question.
+        return ended.wait(5000) && ended.first().first().toBool() && Window().LastRead().Complete();
+    }
+    bool Set() {
+        QSignalSpy ended(m_pWindow.get(), &CMainConfigDlg::SetEnded);
+        Window().OnSet();
+        return ended.wait(10000);
+    }
+    // Saves what the window holds through the bar, into a file of the test folder.
+    QString Save(const QString& strName) {
+        const QString strPath = QString::fromStdString((m_pDb->Folder() / strName.toStdString()).string());
+        Bar().m_pfnChooseFile = [strPath](CRoomBar::EFileChoice) { return strPath; };
+        Bar().OnSave();
+        return strPath;
+    }
+
+private slots:
+    void init() {
+        m_messages.clear();
+        m_questions.clear();
+        m_bAnswer = false;
+        m_pDb = std::make_unique<CTestDatabase>();
+        SetMessageRecorder([this](const QString& strText) { m_messages << strText; });
+        SetQuestionRecorder([this](const QString& strText) {
+            m_questions << strText;
+            return m_bAnswer;
+        });
+        InstallMessageSink();
+        ResetProgramValues();
+    }
+    void cleanup() {
+        m_pWindow.reset();
+        m_pEmulator.reset();
+        m_pDb.reset();
+        SetMessageRecorder(nullptr);
+        SetQuestionRecorder(nullptr);
+    }
+
+    // Every button of the row is named after its text, has its shortcut,
+    // and the ones that need a read follow the hidden microphone button.
+    void barButtons_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QKeySequence>("shortcut");
+        QTest::addColumn<bool>("needsRead");
+        QTest::newRow("find") << "查找中控" << QKeySequence(Qt::CTRL | Qt::Key_F) << false;
+        QTest::newRow("save") << "保存配置" << QKeySequence(Qt::CTRL | Qt::Key_S) << true;
+        QTest::newRow("load") << "载入配置" << QKeySequence(Qt::CTRL | Qt::Key_O) << false;
+        QTest::newRow("history") << "历史记录" << QKeySequence(Qt::CTRL | Qt::Key_H) << false;
+        QTest::newRow("microphones") << "话筒具体设置" << QKeySequence(Qt::CTRL | Qt::Key_M) << true;
+    }
+    void barButtons() {
+        QFETCH(QString, text);
+        QFETCH(QKeySequence, shortcut);
+        QFETCH(bool, needsRead);
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        QPushButton* pButton = Bar().Button(text.toUtf8().constData());
+        QVERIFY(pButton);
+        QCOMPARE(pButton->accessibleName(), text);
+        QCOMPARE(pButton->shortcut(), shortcut);
+        // The row sits below every control of the window's template.
+        for (QWidget* pControl : Window().findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (pControl != &Bar() && pControl->isVisible())
+                QVERIFY(pControl->geometry().bottom() < Bar().geometry().top());
+        QCOMPARE(pButton->isEnabled(), !needsRead);
+        QVERIFY(Read("127.0.0.2"));
+        QVERIFY(pButton->isEnabled());
+        QCOMPARE(pButton->isEnabled(), Window().IsItemEnabled(1028) || !needsRead);
+    }
+
+    void micButtonRunsTheMicrophoneDialog() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        QList<CMainConfigDlg::EChildDialog> ran;
+        Window().m_pfnRunChildDialog = [&](CMainConfigDlg::EChildDialog which) { ran << which; };
+        QVERIFY(Read("127.0.0.2"));
+        QTest::mouseClick(Bar().Button(CRoomBar::kMicSettings), Qt::LeftButton);
+        QCOMPARE(ran, QList<CMainConfigDlg::EChildDialog>{CMainConfigDlg::EChildDialog::MicSettings});
+    }
+
+    // A scan lists the controllers that answer, never the silent one as a
+    // controller, and sends one query per address of the range.
+    void scanListsControllers_data() {
+        QTest::addColumn<QString>("range");
+        QTest::addColumn<int>("queries");
+        QTest::addColumn<QStringList>("controllers");
+        QTest::addColumn<bool>("mayProbe");
+        const QStringList three{"127.0.0.2", "127.0.0.3", "127.0.0.4"};
+        QTest::newRow("cidr /28") << "127.0.0.0/28" << 14 << three << true;
+        QTest::newRow("cidr /28 without the right to probe") << "127.0.0.0/28" << 14 << three << false;
+        QTest::newRow("first-last") << "127.0.0.3-127.0.0.6" << 4 << QStringList{"127.0.0.3", "127.0.0.4"}
+                                    << true;
+        QTest::newRow("single address") << "127.0.0.5" << 1 << QStringList{} << true;
+    }
+    void scanListsControllers() {
+        QFETCH(QString, range);
+        QFETCH(int, queries);
+        QFETCH(QStringList, controllers);
+        QFETCH(bool, mayProbe);
+        CNoIcmpApi noIcmp;
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2-127.0.0.5"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states"),
+                            QStringLiteral("--fault"), QStringLiteral("127.0.0.5:silent")}));
+        CScanDlg::SOptions options;
+        options.nTickMs = 100;
+        options.nEchoTimeoutMs = 100;
+        if (!mayProbe)
+            options.pEchoApi = &noIcmp;
+        CScanDlg dialog(Window(), options);
+        dialog.RangeEdit()->setText(range);
+        QSignalSpy ended(&dialog, &CScanDlg::ScanEnded);
+        QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
+        QVERIFY(dialog.IsScanning());
+        QVERIFY(ended.wait(10000));
+        QCOMPARE(ended.first().first().toBool(), false);
+        QCOMPARE(dialog.QueriesSent(), std::size_t(queries));
+        QCOMPARE(dialog.Progress()->value(), dialog.Progress()->maximum());
+
+        QStringList listed, echoOnly;
+        for (int nRow = 0; nRow < dialog.Table()->rowCount(); ++nRow) {
+            const QString strServer = dialog.Table()->item(nRow, CScanDlg::kColServer)->text();
+            if (strServer == QStringLiteral("非中控或无响应")) {
+                echoOnly << dialog.Table()->item(nRow, CScanDlg::kColAddress)->text();
+                continue;
+            }
+            listed << dialog.Table()->item(nRow, CScanDlg::kColAddress)->text();
+            // A fresh emulator reports its default server address and an answer time.
+            QVERIFY(!strServer.isEmpty());
+            QVERIFY(dialog.Table()->item(nRow, CScanDlg::kColAnswer)->text().endsWith(QStringLiteral(" ms")));
+        }
+        listed.sort();
+        QCOMPARE(listed, controllers);
+        // Every other loopback address answers the echo probe, the silent
+        // controller among them; without the right to probe the dialog says
+        // so and lists controllers only.
+        const bool bProbed = mayProbe && CEchoSweep::ProbingAllowed();
+        QCOMPARE(echoOnly.size(), bProbed ? queries - static_cast<int>(controllers.size()) : 0);
+        if (bProbed && range.contains(QStringLiteral("/28")))
+            QVERIFY(echoOnly.contains(QStringLiteral("127.0.0.5")));
+        QCOMPARE(dialog.ProbeNote()->isVisibleTo(&dialog), !bProbed);
+        // The README's picture of the scan dialog is taken here on request.
+        if (qEnvironmentVariableIsSet("VELMORA_SCAN_SCREENSHOT") && queries == 14 && mayProbe) {
+            dialog.show();
+            dialog.Table()->resizeColumnsToContents();
+            dialog.grab().save(qEnvironmentVariable("VELMORA_SCAN_SCREENSHOT"));
+        }
+    }
+
+    // Stop ends a long scan at once: no query goes out after it.
+    void stopEndsTheScan() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        CScanDlg::SOptions options;
+        options.nQueriesPerSecond = 50; // a /24 would take five seconds
+        options.nTickMs = 100;
+        options.bProbe = false;
+        CScanDlg dialog(Window(), options);
+        dialog.RangeEdit()->setText(QStringLiteral("127.0.0.0/24"));
+        QSignalSpy ended(&dialog, &CScanDlg::ScanEnded);
+        QVERIFY(dialog.StartScan());
+        QTRY_VERIFY_WITH_TIMEOUT(dialog.QueriesSent() >= 5, 3000);
+        QVERIFY(dialog.StopButton()->isEnabled());
+        QTest::mouseClick(dialog.StopButton(), Qt::LeftButton);
+        const std::size_t nSent = dialog.QueriesSent();
+        QVERIFY(ended.wait(3000));
+        QCOMPARE(ended.first().first().toBool(), true);
+        QCOMPARE(dialog.QueriesSent(), nSent);
+        QVERIFY(nSent < 254);
+        QVERIFY(!dialog.IsScanning());
+        QVERIFY(dialog.StartButton()->isEnabled());
+    }
+
+    void badRangeIsRefused_data() {
+        QTest::addColumn<QString>("range");
+        QTest::newRow("words") << "classroom";
+        QTest::newRow("prefix too long") << "10.0.0.0/33";
+        QTest::newRow("too many addresses") << "10.0.0.0/16";
+        QTest::newRow("last before first") << "10.0.0.9-10.0.0.1";
+    }
+    void badRangeIsRefused() {
+        QFETCH(QString, range);
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        CScanDlg dialog(Window());
+        dialog.RangeEdit()->setText(range);
+        QVERIFY(!dialog.StartScan());
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages.first().startsWith(QStringLiteral("扫描范围无效：")));
+        QCOMPARE(dialog.QueriesSent(), std::size_t(0));
+        QVERIFY(!dialog.IsScanning());
+    }
+
+    // Enter on a controller's row reads it in the main window.
+    void activatingARowReadsTheController() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2-127.0.0.3"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        CScanDlg::SOptions options;
+        options.nTickMs = 100;
+        options.bProbe = false;
+        CScanDlg dialog(Window(), options);
+        dialog.RangeEdit()->setText(QStringLiteral("127.0.0.3"));
+        QSignalSpy ended(&dialog, &CScanDlg::ScanEnded);
+        QVERIFY(dialog.StartScan());
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(dialog.Table()->rowCount(), 1);
+        dialog.show();
+        dialog.Table()->setFocus();
+        dialog.Table()->setCurrentCell(0, 0);
+        QSignalSpy read(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
+        QTest::keyClick(dialog.Table(), Qt::Key_Return);
+        QCOMPARE(Window().IpControl(1021)->Text(), QStringLiteral("127.0.0.3"));
+        // The key reads the row and nothing else: no new scan empties the list.
+        QVERIFY(!dialog.IsScanning());
+        QCOMPARE(dialog.Table()->rowCount(), 1);
+        QVERIFY(read.wait(5000));
+        QVERIFY(read.first().first().toBool());
+        QVERIFY(m_messages.contains(QStringLiteral("获取完成！")));
+        QCOMPARE(Window().LastRead().settings.initialIp, Ip("127.0.0.3"));
+    }
+
+    // Save, change the window, load: the window holds what was saved.
+    void saveThenLoadGivesBackTheValues_data() {
+        QTest::addColumn<bool>("otherController");
+        QTest::addColumn<bool>("applyIp");
+        QTest::newRow("same controller") << false << false;
+        QTest::newRow("other controller, address kept") << true << false;
+        QTest::newRow("other controller, address taken") << true << true;
+    }
+    void saveThenLoadGivesBackTheValues() {
+        QFETCH(bool, otherController);
+        QFETCH(bool, applyIp);
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2-127.0.0.3"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        QVERIFY(Read("127.0.0.2"));
+        // Changes made after the read are part of what is saved.
+        Window().SetCurSel(1034, 7);
+        Window().IpControl(1015)->SetAddress(Ip("10.9.8.7"));
+        const session::SControllerSettings saved = Window().CurrentSettings();
+        const QString strPath = Save(QStringLiteral("room.json"));
+        QCOMPARE(m_messages.last(), QStringLiteral("配置已保存！"));
+        session::SSnapshot onDisk;
+        std::string strError;
+        QVERIFY2(session::LoadSnapshot(strPath.toStdString(), onDisk, strError), strError.c_str());
+        QCOMPARE(onDisk.read.settings.nLockTime, 7);
+        QCOMPARE(onDisk.read.settings.serverIp, Ip("10.9.8.7"));
+
+        if (otherController)
+            QVERIFY(Read("127.0.0.3"));
+        Window().SetCurSel(1034, 2);
+        Window().IpControl(1015)->SetAddress(Ip("10.0.0.1"));
+        Window().SetCurSel(1032, 1);
+        m_bAnswer = applyIp;
+        m_questions.clear();
+        QVERIFY(Bar().LoadFile(strPath));
+        QCOMPARE(m_questions.size(), otherController ? 1 : 0);
+        session::SControllerSettings expected = saved;
+        if (otherController && !applyIp)
+            expected.initialIp = Ip("127.0.0.3");
+        QVERIFY(Window().CurrentSettings() == expected);
+        QVERIFY(Window().IsItemEnabled(1011));
+    }
+
+    // A file that is refused names its problem and changes nothing.
+    void refusedFileChangesNothing_data() {
+        QTest::addColumn<QString>("edit"); // how the saved file is spoiled
+        QTest::addColumn<QString>("named");
+        QTest::newRow("not json") << "text"
+                                  << "";
+        QTest::newRow("cut short") << "truncate"
+                                   << "";
+        QTest::newRow("unknown version") << "version"
+                                         << "version";
+        QTest::newRow("lock time out of range") << "lock_time"
+                                                << "lock_time";
+        QTest::newRow("address out of range") << "server_ip"
+                                              << "server_ip";
+        QTest::newRow("missing file") << "missing"
+                                      << "";
+    }
+    void refusedFileChangesNothing() {
+        QFETCH(QString, edit);
+        QFETCH(QString, named);
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        QVERIFY(Read("127.0.0.2"));
+        const QString strPath = Save(QStringLiteral("room.json"));
+        QFile file(strPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QByteArray text = file.readAll();
+        file.close();
+        QJsonObject root = QJsonDocument::fromJson(text).object();
+        QJsonObject settings = root.value(QStringLiteral("settings")).toObject();
+        if (edit == QStringLiteral("text")) {
+            text = "this is no snapshot";
+        } else if (edit == QStringLiteral("truncate")) {
+            text.truncate(text.size() / 2);
+        } else if (edit == QStringLiteral("version")) {
+            root[QStringLiteral("version")] = 99;
+        } else if (edit == QStringLiteral("lock_time")) {
+            settings[QStringLiteral("lock_time")] = QStringLiteral("500");
+        } else if (edit == QStringLiteral("server_ip")) {
+            settings[QStringLiteral("server_ip")] = QStringLiteral("10.0.0.256");
+        }
+        if (edit == QStringLiteral("version") || edit == QStringLiteral("lock_time") ||
+            edit == QStringLiteral("server_ip")) {
+            root[QStringLiteral("settings")] = settings;
+            text = QJsonDocument(root).toJson();
+        }
+        if (edit == QStringLiteral("missing")) {
+            QVERIFY(QFile::remove(strPath));
+        } else {
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(text);
+            file.close();
+        }
+
+        // The window shows other values than the file's, and keeps them.
+        Window().SetCurSel(1034, 11);
+        Window().IpControl(1015)->SetAddress(Ip("10.3.3.3"));
+        const session::SControllerSettings before = Window().CurrentSettings();
+        const QString strInitial = Window().IpControl(1021)->Text();
+        m_messages.clear();
+        QVERIFY(!Bar().LoadFile(strPath));
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(m_messages.first().startsWith(QStringLiteral("配置文件无法载入，窗口未作改动：")));
+        if (!named.isEmpty())
+            QVERIFY2(m_messages.first().contains(named), qPrintable(m_messages.first()));
+        QVERIFY(m_questions.isEmpty());
+        QVERIFY(Window().CurrentSettings() == before);
+        QCOMPARE(Window().IpControl(1021)->Text(), strInitial);
+    }
+
+    // Each Set first keeps what the controller held; the history lists one
+    // backup per Set, and choosing one brings its values back.
+    void historyKeepsOneBackupPerSet() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        QVERIFY(Read("127.0.0.2"));
+        const session::SControllerSettings original = Window().LastRead().settings;
+        const session::CHistory history(m_pDb->Folder());
+        QCOMPARE(history.List(Ip("127.0.0.2")).size(), std::size_t(0));
+
+        const std::array<int, 2> lockTimes{9, 30};
+        const std::array<const char*, 2> servers{"10.1.1.1", "10.2.2.2"};
+        std::vector<session::SControllerSettings> held{original};
+        for (std::size_t i = 0; i < 2; ++i) {
+            Window().SetCurSel(1032, 0);
+            Window().SetCurSel(1034, lockTimes[i]);
+            Window().IpControl(1015)->SetAddress(Ip(servers[i]));
+            QVERIFY(Set());
+            QVERIFY(Window().SetConfirmed());
+            const auto files = history.List(Ip("127.0.0.2"));
+            QCOMPARE(files.size(), i + 1);
+            session::SSnapshot backup;
+            std::string strError;
+            QVERIFY2(session::LoadSnapshot(files.back(), backup, strError), strError.c_str());
+            // The backup holds the values before this Set.
+            QCOMPARE(backup.read.settings.nLockTime, held.back().nLockTime);
+            QCOMPARE(backup.read.settings.serverIp, held.back().serverIp);
+            held.push_back(Window().CurrentSettings());
+            QTest::qWait(1100); // backups are named by the second
+        }
+
+        // The list, newest first, names what changed since the backup before.
+        const auto files = history.List(Ip("127.0.0.2"));
+        CHistoryDlg list(files);
+        QCOMPARE(list.Table()->rowCount(), 2);
+        QCOMPARE(list.Table()->item(1, 1)->text(), QStringLiteral("（最早的备份）"));
+        QCOMPARE(list.Table()->item(0, 1)->text(), QStringLiteral("服务器IP、电控锁时间"));
+
+        // Choosing the oldest brings the original values back into the window.
+        Bar().m_pfnRunHistory = [](const std::vector<std::filesystem::path>& listed) {
+            return std::optional<std::filesystem::path>(listed.front());
+        };
+        m_messages.clear();
+        QTest::mouseClick(Bar().Button(CRoomBar::kHistory), Qt::LeftButton);
+        QCOMPARE(m_messages, QStringList{QStringLiteral("载入完成！")});
+        const session::SControllerSettings now = Window().CurrentSettings();
+        QCOMPARE(now.nLockTime, original.nLockTime);
+        QCOMPARE(now.serverIp, original.serverIp);
+        QCOMPARE(now.initialIp, Ip("127.0.0.2"));
+    }
+
+    void historyOfAnAddressWithoutBackups() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        bool bRan = false;
+        Bar().m_pfnRunHistory = [&](const std::vector<std::filesystem::path>&) {
+            bRan = true;
+            return std::optional<std::filesystem::path>();
+        };
+        Bar().OnHistory();
+        Window().IpControl(1021)->SetAddress(Ip("127.0.0.9"));
+        Bar().OnHistory();
+        QCOMPARE(m_messages,
+                 (QStringList{QStringLiteral("目标IP不能为空！"), QStringLiteral("该中控没有历史记录！")}));
+        QVERIFY(!bRan);
+    }
+
+    // A controller that keeps one field: exactly that field shows as
+    // different, and the table comes by itself after the Set's message.
+    void setResultShowsTheFieldKept_data() {
+        QTest::addColumn<QString>("ignored"); // the emulator's fault, "" for none
+        QTest::addColumn<QStringList>("different");
+        QTest::newRow("faithful") << "" << QStringList{};
+        QTest::newRow("keeps the lock time") << "lock-time" << QStringList{"lock_time"};
+        QTest::newRow("keeps the server address") << "server-ip" << QStringList{"server_ip"};
+    }
+    void setResultShowsTheFieldKept() {
+        QFETCH(QString, ignored);
+        QFETCH(QStringList, different);
+        QStringList args{QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                         QStringLiteral("--state-dir"), QStringLiteral("states")};
+        if (!ignored.isEmpty())
+            args << QStringLiteral("--ignore-field") << ignored;
+        QVERIFY(OpenWindow(args));
+        QVERIFY(Read("127.0.0.2"));
+        QVERIFY(!Bar().Button(CRoomBar::kSetResult)->isEnabled());
+        Window().SetCurSel(1032, 0);
+        Window().SetCurSel(1034, 15);
+        Window().IpControl(1015)->SetAddress(Ip("10.4.4.4"));
+        m_messages.clear();
+        QVERIFY2(Set(), qPrintable(m_messages.join(QLatin1Char('|'))));
+        QCOMPARE(m_messages, QStringList{QStringLiteral("发送成功！")});
+
+        QStringList listed;
+        for (const auto& f : Window().LastSetFields())
+            if (!f.bEqual)
+                listed << QString::fromStdString(f.strField);
+        QCOMPARE(listed, different);
+        QVERIFY(Bar().Button(CRoomBar::kSetResult)->isEnabled());
+        CSetResultDlg* pShown = Bar().SetResultDialog();
+        QCOMPARE(pShown != nullptr && pShown->isVisible(), !different.isEmpty());
+
+        // On demand the table is there in any case, the differing rows first.
+        QTest::mouseClick(Bar().Button(CRoomBar::kSetResult), Qt::LeftButton);
+        QTableWidget* pTable = Bar().SetResultDialog()->Table();
+        QCOMPARE(pTable->rowCount(), static_cast<int>(Window().LastSetFields().size()));
+        for (int nRow = 0; nRow < pTable->rowCount(); ++nRow) {
+            const bool bDifferent = nRow < different.size();
+            QCOMPARE(pTable->item(nRow, 3)->text(), bDifferent ? QStringLiteral("✗") : QStringLiteral("✓"));
+            if (bDifferent)
+                QCOMPARE(pTable->item(nRow, 0)->text(),
+                         CSetResultDlg::FieldLabel(different[nRow].toStdString()));
+        }
+        if (ignored == QStringLiteral("lock-time")) {
+            QCOMPARE(pTable->item(0, 0)->text(), QStringLiteral("电控锁时间"));
+            QCOMPARE(pTable->item(0, 1)->text(), QStringLiteral("15"));
+        }
+        Bar().SetResultDialog()->close();
+    }
+
+    // With the real modal boxes: the Set's own message comes first, and the
+    // table opens only once it is closed.
+    void setResultAfterTheRealMessageBox() {
+        SetMessageRecorder(nullptr);
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states"),
+                            QStringLiteral("--ignore-field"), QStringLiteral("lock-time")}));
+        QStringList boxes;
+        bool bTableDuringBox = false;
+        QTimer closer;
+        closer.setInterval(30);
+        connect(&closer, &QTimer::timeout, [&] {
+            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!pBox)
+                return;
+            if (Bar().SetResultDialog() && Bar().SetResultDialog()->isVisible())
+                bTableDuringBox = true;
+            boxes << pBox->text();
+            pBox->accept();
+        });
+        closer.start();
+        QVERIFY(Read("127.0.0.2"));
+        QTRY_COMPARE_WITH_TIMEOUT(boxes, QStringList{QStringLiteral("获取完成！")}, 3000);
+        Window().SetCurSel(1032, 0);
+        Window().SetCurSel(1034, 20);
+        QVERIFY(Set());
+        QCOMPARE(boxes.last(), QStringLiteral("发送成功！"));
+        QTRY_VERIFY_WITH_TIMEOUT(Bar().SetResultDialog() && Bar().SetResultDialog()->isVisible(), 3000);
+        QVERIFY(!bTableDuringBox);
+        QCOMPARE(Bar().SetResultDialog()->Table()->item(0, 0)->text(), QStringLiteral("电控锁时间"));
+        QCOMPARE(Bar().SetResultDialog()->Table()->item(0, 3)->text(), QStringLiteral("✗"));
+        Bar().SetResultDialog()->close();
+        closer.stop();
+    }
+};
+
+QTEST_MAIN(CRoomsTest)
+#include "RoomsTest.moc"
