@@ -1,8 +1,10 @@
 #include "LocalInterfaces.h"
 
-#include <iphlpapi.h>
+// Winsock before the helper API, which uses its address types.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+
+#include <iphlpapi.h>
 
 #include <cstring>
 #include <vector>
