@@ -1,5 +1,7 @@
 #include "State.h"
 
+#include "AtomicFile.h"
+
 #include "codec/AddressRange.h"
 #include "codec/CodeBundle.h"
 
@@ -9,10 +11,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <fstream>
 #include <sstream>
-#include <unistd.h>
 
 namespace controller {
 namespace {
@@ -180,37 +180,7 @@ bool LoadState(const std::string& path, ControllerState& state, bool& exists, st
 }
 
 bool SaveState(const std::string& path, const ControllerState& state, std::string& error, bool sync) {
-    const std::string temp = path + ".tmp." + std::to_string(::getpid());
-    const std::string text = FormatState(state);
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) {
-        error = "cannot create " + temp + ": " + std::strerror(errno);
-        return false;
-    }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = "cannot write " + temp + ": " + std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if ((sync && ::fsync(fd) != 0) || ::close(fd) != 0) {
-        error = "cannot finish " + temp + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        error = "cannot rename " + temp + " to " + path + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
-    return true;
+    return WriteReplacing(path, FormatState(state), sync, error);
 }
 
 } // namespace controller

@@ -1,7 +1,7 @@
 #pragma once
 
-// The emulator's only contact with the socket API and the process signals:
-// a port of the emulator to another system replaces UdpEndpoint.cpp alone.
+// The emulator's only contact with the socket API and the process signals,
+// one file per system (UdpEndpointPosix.cpp, UdpEndpointWin.cpp).
 
 #include "codec/Address.h"
 
@@ -38,7 +38,7 @@ public:
     static bool WaitAny(const std::vector<CUdpEndpoint*>& endpoints, int timeoutMs, std::vector<bool>& ready);
 
 private:
-    int m_nHandle = -1;
+    std::intptr_t m_nHandle = -1; // a descriptor or a SOCKET
 };
 
 // SIGINT and SIGTERM ask the emulator to stop.

@@ -62,7 +62,7 @@ bool CUdpEndpoint::Open(const codec::Ip4& address, std::uint16_t& port, std::str
 
 void CUdpEndpoint::Close() {
     if (m_nHandle >= 0)
-        ::close(m_nHandle);
+        ::close(static_cast<int>(m_nHandle));
     m_nHandle = -1;
 }
 
@@ -76,7 +76,7 @@ bool CUdpEndpoint::Receive(std::vector<std::uint8_t>& buffer, std::size_t& lengt
                            std::uint16_t& port) {
     sockaddr_in sa{};
     socklen_t size = sizeof sa;
-    const ssize_t n = ::recvfrom(m_nHandle, buffer.data(), buffer.size(), MSG_DONTWAIT,
+    const ssize_t n = ::recvfrom(static_cast<int>(m_nHandle), buffer.data(), buffer.size(), MSG_DONTWAIT,
                                  reinterpret_cast<sockaddr*>(&sa), &size);
     if (n < 0)
         return false;
@@ -89,7 +89,8 @@ bool CUdpEndpoint::Receive(std::vector<std::uint8_t>& buffer, std::size_t& lengt
 std::string CUdpEndpoint::Send(const std::uint8_t* data, std::size_t length, const codec::Ip4& to,
                                std::uint16_t port) {
     const sockaddr_in sa = SocketAddress(to, port);
-    if (::sendto(m_nHandle, data, length, 0, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) < 0)
+    if (::sendto(static_cast<int>(m_nHandle), data, length, 0, reinterpret_cast<const sockaddr*>(&sa),
+                 sizeof sa) < 0)
         return std::strerror(errno);
     return {};
 }
@@ -98,7 +99,7 @@ bool CUdpEndpoint::WaitAny(const std::vector<CUdpEndpoint*>& endpoints, int time
                            std::vector<bool>& ready) {
     std::vector<pollfd> fds;
     for (const CUdpEndpoint* e : endpoints)
-        fds.push_back({e->m_nHandle, POLLIN, 0});
+        fds.push_back({static_cast<int>(e->m_nHandle), POLLIN, 0});
     ready.assign(endpoints.size(), false);
     const int n = ::poll(fds.data(), fds.size(), timeoutMs);
     if (n < 0)
