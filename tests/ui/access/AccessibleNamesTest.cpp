@@ -1,6 +1,7 @@
 // Screen readers and UI automation find every control of every dialog by its
 // name: its label's text or its own text.
 #include "AboutDlg.h"
+#include "HistoryDlg.h"
 #include "ImportPreview.h"
 #include "IpAddressEdit.h"
 #include "LibraryImportDlg.h"
@@ -9,11 +10,14 @@
 #include "MicSettingsDlg.h"
 #include "ModelSearchDlg.h"
 #include "ProjectorCodeDlg.h"
+#include "ScanDlg.h"
+#include "SetResultDlg.h"
 #include "TestDatabase.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -85,6 +89,45 @@ private slots:
                     QVERIFY(pIp->Field(i)->accessibleName().startsWith(pIp->accessibleName()));
         }
         QVERIFY(nChecked > 0);
+        SetMessageRecorder(nullptr);
+    }
+
+    // The dialogs built without a template: every interactive widget in
+    // them, whatever its depth, is named too.
+    void roomDialogsNameEveryControl() {
+        CTestDatabase db;
+        SetMessageRecorder([](const QString&) {});
+        CMainConfigDlg::STiming timing;
+        timing.nPort = 0;
+        CMainConfigDlg window(timing);
+        window.OnInitDialog();
+        CScanDlg::SOptions options;
+        options.bProbe = false;
+        CScanDlg scan(window, options);
+        CHistoryDlg history({});
+        CSetResultDlg result({session::SFieldResult{"lock_time", "7", "5", false}});
+        for (QWidget* pDialog : std::initializer_list<QWidget*>{&window, &scan, &history, &result}) {
+            int nChecked = 0;
+            for (QWidget* pWidget : pDialog->findChildren<QWidget*>()) {
+                const bool bInteractive =
+                    qobject_cast<QAbstractButton*>(pWidget) || qobject_cast<QComboBox*>(pWidget) ||
+                    qobject_cast<QLineEdit*>(pWidget) || qobject_cast<QProgressBar*>(pWidget) ||
+                    (qobject_cast<QAbstractItemView*>(pWidget) && !qobject_cast<QHeaderView*>(pWidget));
+                // The parts Qt builds inside a combo (its line edit, its
+                // list) or a table (its corner button) are named through it.
+                bool bInsideCombo = false;
+                for (QWidget* p = pWidget->parentWidget(); p && !bInsideCombo; p = p->parentWidget())
+                    bInsideCombo = qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractItemView*>(p);
+                if (!bInteractive || bInsideCombo)
+                    continue;
+                ++nChecked;
+                QVERIFY2(!pWidget->accessibleName().trimmed().isEmpty(),
+                         qPrintable(QStringLiteral("%1 in %2 has no accessible name")
+                                        .arg(QString::fromLatin1(pWidget->metaObject()->className()),
+                                             pDialog->windowTitle())));
+            }
+            QVERIFY(nChecked > 0);
+        }
         SetMessageRecorder(nullptr);
     }
 };
