@@ -41,8 +41,11 @@ trap cleanup EXIT
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   wineboot -i >/dev/null 2>&1 || true
+  # The server that made the new prefix must be gone before a persistent
+  # one starts: otherwise "wineserver -p" finds it and fails.
+  wineserver -w 2>/dev/null || true
 fi
-wineserver -p
+wineserver -p 2>/dev/null || true
 wineboot >/dev/null 2>&1 || true
 
 # The end-to-end test: the Windows classes under Wine hold UDP port 1550, and
