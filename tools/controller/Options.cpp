@@ -178,23 +178,23 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             return false;
     // RANGE:NAME or RANGE:NAME=VALUE; the test is made on a scratch copy so a
     // bad value is refused here rather than when a controller meets it.
-    for (const std::string& spec : scoped) {
-        const auto colon = spec.find(':');
+    for (const std::string& strScoped : scoped) {
+        const auto colon = strScoped.find(':');
         ScopedFault s;
         std::string why;
         if (colon == std::string::npos ||
-            !codec::ParseAddressRange(spec.substr(0, colon), s.addresses, why)) {
-            error = "--fault takes RANGE:NAME[=VALUE], not \"" + spec + "\"" +
+            !codec::ParseAddressRange(strScoped.substr(0, colon), s.addresses, why)) {
+            error = "--fault takes RANGE:NAME[=VALUE], not \"" + strScoped + "\"" +
                     (why.empty() ? "" : " (" + why + ")");
             return false;
         }
-        const std::string rest = spec.substr(colon + 1);
+        const std::string rest = strScoped.substr(colon + 1);
         const auto eq = rest.find('=');
         s.name = rest.substr(0, eq);
         s.value = eq == std::string::npos ? std::string() : rest.substr(eq + 1);
         Faults scratch;
         if (!ApplyFault(scratch, s.name, s.value, error)) {
-            error = "--fault " + spec + ": " + error;
+            error = "--fault " + strScoped + ": " + error;
             return false;
         }
         parsed.scoped.push_back(std::move(s));
