@@ -45,5 +45,12 @@ CDataLocation::SChoice CDataLocation::Choose(const fs::path& programFolder, cons
 }
 
 CDataLocation::SChoice CDataLocation::Find() {
-    return Choose(ProgramFolder(), UserFolder(), &CDataLocation::FolderWritable);
+    const fs::path programFolder = ProgramFolder();
+    std::error_code error;
+    // A folder the setup program installed is the setup's, even where an
+    // administrator could write it: an upgrade replaces its data.mdb, so the
+    // installer's own library lives in the per-user copy.
+    if (!programFolder.empty() && fs::is_regular_file(programFolder / kSetupMarker, error))
+        return Choose(programFolder, UserFolder(), [](const fs::path&) { return false; });
+    return Choose(programFolder, UserFolder(), &CDataLocation::FolderWritable);
 }
