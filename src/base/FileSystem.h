@@ -35,7 +35,7 @@ bool WriteFileReplacing(const std::filesystem::path& path, std::string_view text
 
 // Puts `from` in the place of `to`, replacing an existing `to` (which the
 // narrow rename of Windows refuses), and makes the swap durable.
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError);
+bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError);
 
 // Removes a file; false when it was there and stays.
 bool RemoveFile(const std::filesystem::path& path);

@@ -15,7 +15,7 @@ bool SyncFile(std::FILE* pFile) {
     return std::fflush(pFile) == 0 && ::fsync(::fileno(pFile)) == 0;
 }
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
+bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
     if (std::rename(from.c_str(), to.c_str()) != 0) {
         strError = "cannot replace " + Utf8FromPath(to) + ": " + LastErrorText();
         return false;

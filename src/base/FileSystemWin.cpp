@@ -33,7 +33,7 @@ bool SyncFile(std::FILE* pFile) {
     return std::fflush(pFile) == 0 && _commit(_fileno(pFile)) == 0;
 }
 
-bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
+bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
     // Replaces the file even while a reader holds it open with delete sharing;
     // one that locks it out makes this fail, and the failure is reported.
     if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {

@@ -19,7 +19,7 @@ bool CopyShipped(const fs::path& shipped, const fs::path& userFolder) {
     std::error_code error;
     if (!fs::copy_file(shipped, partial, error) || error)
         return false;
-    if (!base::ReplaceFile(partial, userFolder / kFileName, strError)) {
+    if (!base::MoveReplacing(partial, userFolder / kFileName, strError)) {
         base::RemoveFile(partial);
         return false;
     }

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
     }
     sqlite3_close(pDb);
     std::string strError;
-    if (!base::ReplaceFile(base::PathFromUtf8(strTemp), base::PathFromUtf8(strOut), strError)) {
+    if (!base::MoveReplacing(base::PathFromUtf8(strTemp), base::PathFromUtf8(strOut), strError)) {
         std::fprintf(stderr, "%s\n", strError.c_str());
         return 1;
     }

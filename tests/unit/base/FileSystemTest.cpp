@@ -46,12 +46,12 @@ TEST_P(FileSystemTest, ReplacingWritesWholeFilesAndLeavesNothingBeside) {
     EXPECT_EQ(base::Utf8FromPath(files[0].filename()), "投影机代码.csv");
 }
 
-TEST_P(FileSystemTest, ReplaceFilePutsOneFileInAnothersPlace) {
+TEST_P(FileSystemTest, MoveReplacingPutsOneFileInAnothersPlace) {
     const fs::path from = File("新 的.json"), to = File("教室101.json");
     std::string strError;
     ASSERT_TRUE(base::WriteFileReplacing(from, "new", false, strError)) << strError;
     ASSERT_TRUE(base::WriteFileReplacing(to, "old", false, strError)) << strError;
-    ASSERT_TRUE(base::ReplaceFile(from, to, strError)) << strError;
+    ASSERT_TRUE(base::MoveReplacing(from, to, strError)) << strError;
     EXPECT_EQ(Read(to), "new");
     EXPECT_FALSE(fs::exists(from));
 }
