@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ccache pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libsqlite3-dev libgtest-dev nlohmann-json3-dev libcli11-dev
-  fonts-noto-cjk
+  fonts-noto-cjk qt6-translations-l10n
   clang libclang-rt-14-dev
   iproute2 procps
 )

@@ -31,6 +31,9 @@ for dll in Qt6Core Qt6Gui Qt6Widgets; do
 done
 cp "$deps/qt-mingw/plugins/platforms/qwindows.dll" "$stage/platforms/"
 cp "$deps/qt-mingw/plugins/styles/qwindowsvistastyle.dll" "$stage/styles/"
+# Qt's own texts in Chinese (message-box buttons, file dialogs), as Debian ships them.
+mkdir -p "$stage/translations"
+cp /usr/share/qt6/translations/qtbase_zh_CN.qm "$stage/translations/"
 for dll in libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll; do
   cp "$(x86_64-w64-mingw32-g++-posix -print-file-name="$dll")" "$stage/"
 done

@@ -1,6 +1,7 @@
 #include "ConfigApp.h"
 #include "DialogBase.h"
 #include "Resources.h"
+#include "Translations.h"
 
 #include <QApplication>
 
@@ -9,6 +10,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setWindowIcon(ProgramIcon());
     InstallFontSubstitutes();
+    InstallChineseTranslations();
     CConfigApp app;
     app.InitInstance();
     return 0;
