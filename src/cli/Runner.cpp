@@ -33,7 +33,11 @@ int CRunner::Open() {
                      DatabaseErrorText(error.Code(), error.Text()).c_str());
         return kExitEnvironment;
     }
-    std::string strError;
+    std::string strError, strHolder;
+    if (!m_portOwner.Acquire(static_cast<std::uint16_t>(m_options.nLocalPort), "velmora-cli", strHolder)) {
+        std::fprintf(stderr, "velmora-cli: port %d is in use by %s\n", m_options.nLocalPort, strHolder.c_str());
+        return kExitEnvironment;
+    }
     if (!m_socket.Open(static_cast<std::uint16_t>(m_options.nLocalPort), strError)) {
         std::fprintf(stderr, "velmora-cli: %s\n", strError.c_str());
         return kExitEnvironment;

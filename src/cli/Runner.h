@@ -3,6 +3,7 @@
 // What every subcommand shares: its common options, data.mdb, the socket on
 // port 1550 and the loop that drives the engine from it.
 
+#include "PortOwner.h"
 #include "SessionEngine.h"
 #include "UdpSocket.h"
 
@@ -56,6 +57,7 @@ public:
 
 private:
     SCommonOptions m_options;
+    CPortOwner m_portOwner; // released after the socket closes
     CUdpSocket m_socket;
     std::unique_ptr<session::CSessionEngine> m_pEngine;
 };

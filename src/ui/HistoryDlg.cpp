@@ -21,9 +21,11 @@ QString CHistoryDlg::ChangesText(const session::SControllerSettings& earlier,
     return changed.isEmpty() ? QStringLiteral("无变化") : changed.join(QStringLiteral("、"));
 }
 
-CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, QWidget* pParent)
+CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, const QString& strController,
+                         QWidget* pParent)
     : QDialog(pParent) {
-    setWindowTitle(ProgramTitle() + QStringLiteral(" - 历史记录"));
+    setWindowTitle(ProgramTitle() + QStringLiteral(" - 历史记录") +
+                   (strController.isEmpty() ? QString() : QStringLiteral(" - 中控 ") + strController));
     auto* pLayout = new QVBoxLayout(this);
     m_rows.assign(files.rbegin(), files.rend());
     m_pTable = new QTableWidget(static_cast<int>(files.size()), 2, this);

@@ -18,7 +18,9 @@ class CHistoryDlg : public QDialog {
     Q_OBJECT
 public:
     // `files` oldest first, as the history lists them.
-    explicit CHistoryDlg(const std::vector<std::filesystem::path>& files, QWidget* pParent = nullptr);
+    // strController (the address whose backups these are) goes into the title.
+    explicit CHistoryDlg(const std::vector<std::filesystem::path>& files, const QString& strController = {},
+                         QWidget* pParent = nullptr);
 
     QTableWidget* Table() const { return m_pTable; }
     QPushButton* LoadButton() const { return m_pLoad; }

@@ -178,11 +178,18 @@ bool CMainConfigDlg::OnInitDialog() {
     g_bProjectorChosen = false;
     m_bVerifySet = false;
 
-    if (!CControllerSocket::PortIsFree(m_timing.nPort)) {
-        MessageBoxShow(QStringLiteral("通信端口被占用！"));
+    // Another Velmora program owns the port (its replies would be split
+    // between the two), or another program holds it without sharing: the
+    // window ends here, and nothing after the refusal runs.
+    std::string strHolder;
+    const bool bOwner = m_portOwner.Acquire(m_timing.nPort, "velmora", strHolder);
+    if (!bOwner || !CControllerSocket::PortIsFree(m_timing.nPort)) {
+        MessageBoxShow(bOwner ? QStringLiteral("通信端口被占用！")
+                              : QStringLiteral("通信端口被占用！（%1 正在使用）").arg(QString::fromStdString(strHolder)));
         UpdateData(true);
         m_bEndedAtInit = true;
         done(QDialog::Accepted);
+        return true;
     }
     m_pSocket =
         std::make_unique<CControllerSocket>([this](CControllerSocket& socket) { OnSocketReceive(socket); });

@@ -8,6 +8,7 @@
 
 #include "Comparison.h"
 #include "ControllerSettings.h"
+#include "PortOwner.h"
 #include "SessionEngine.h"
 
 #include <QElapsedTimer>
@@ -57,6 +58,7 @@ public:
     int DoModal();
     bool OnInitDialog();
     bool EndedAtInit() const { return m_bEndedAtInit; }
+    bool HasSocket() const { return m_pSocket != nullptr; }
 
     // Handlers.
     void OnGetSettings();
@@ -178,6 +180,7 @@ private:
 
     STiming m_timing;
     std::unique_ptr<CPingWorker> m_pingWorker;
+    CPortOwner m_portOwner; // before the socket: it is released after the socket closes
     std::unique_ptr<CControllerSocket> m_pSocket;
     bool m_bVerifySet = false;
     bool m_bReplyReceived = false;

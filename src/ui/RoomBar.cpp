@@ -50,7 +50,7 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
                    : QFileDialog::getOpenFileName(&m_window, QString::fromUtf8(kLoad), QString(), strFilter);
     };
     m_pfnRunHistory = [this](const std::vector<std::filesystem::path>& files) {
-        CHistoryDlg dialog(files, &m_window);
+        CHistoryDlg dialog(files, m_window.IpControl(kInitialIp)->Text(), &m_window);
         return dialog.exec() == QDialog::Accepted ? dialog.Chosen() : std::nullopt;
     };
     m_pfnMakeScanDlg = [](CMainConfigDlg& window, QWidget* pParent) { return new CScanDlg(window, pParent); };
@@ -107,9 +107,12 @@ void CRoomBar::OnFind() {
 void CRoomBar::OnSave() {
     if (!m_pMicButton || !m_pMicButton->isEnabled() || m_window.IsSending())
         return;
-    const QString strPath = m_pfnChooseFile(EFileChoice::Save);
+    QString strPath = m_pfnChooseFile(EFileChoice::Save);
     if (strPath.isEmpty())
         return;
+    // A name typed without the suffix gets it, so 载入配置's filter shows the file.
+    if (!strPath.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive))
+        strPath += QStringLiteral(".json");
     session::SSnapshot snapshot;
     snapshot.read.settings = m_window.CurrentSettings();
     // What the window holds is a whole value, every part of it in the controls.
@@ -182,6 +185,7 @@ void CRoomBar::OnSetResult() {
 
 void CRoomBar::OnSetEnded() {
     const auto& fields = m_window.LastSetFields();
+    m_strLastSetAddress = m_window.IpControl(kInitialIp)->Text();
     Button(kSetResult)->setEnabled(!fields.empty());
     // The table comes by itself only when the controller did not take everything.
     if (!fields.empty() && !session::AllEqual(fields))
@@ -190,7 +194,7 @@ void CRoomBar::OnSetEnded() {
 
 void CRoomBar::ShowSetResult() {
     delete m_pSetResult;
-    m_pSetResult = new CSetResultDlg(m_window.LastSetFields(), this);
+    m_pSetResult = new CSetResultDlg(m_window.LastSetFields(), m_strLastSetAddress, this);
     // Window-modal without a nested loop: the window's handler that ended the Set has returned.
     m_pSetResult->open();
 }

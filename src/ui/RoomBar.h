@@ -72,4 +72,5 @@ private:
     CScanDlg* m_pScan = nullptr;
     CSetResultDlg* m_pSetResult = nullptr;
     QWidget* m_pMicButton = nullptr;
+    QString m_strLastSetAddress; // the controller the last Set wrote
 };

@@ -8,6 +8,7 @@
 #include "MessageBox.h"
 
 #include <QHBoxLayout>
+#include <QAccessible>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -72,7 +73,10 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
     m_pTable->verticalHeader()->hide();
-    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    // The models take the width; addresses and times keep what they need.
+    for (int nCol = 0; nCol < kColumns; ++nCol)
+        m_pTable->horizontalHeader()->setSectionResizeMode(nCol, nCol == 2 || nCol == 3 ? QHeaderView::Stretch
+                                                                                      : QHeaderView::ResizeToContents);
     pLayout->addWidget(m_pTable, 1);
 
     auto* pHint = new QLabel(QStringLiteral("双击一行（或按回车）即获取该中控的原有设置。"), this);
@@ -146,7 +150,7 @@ bool CScanDlg::StartScan() {
     m_eState = EState::Querying;
     m_pProgress->setRange(0, static_cast<int>(m_nTotal));
     m_pProgress->setValue(0);
-    m_pStatus->setText(QStringLiteral("正在扫描 %1 个地址…").arg(m_nTotal));
+    SetStatus(QStringLiteral("正在扫描 %1 个地址…").arg(m_nTotal));
     m_pStart->setEnabled(false);
     m_pStop->setEnabled(true);
     m_pRange->setEnabled(false);
@@ -159,7 +163,7 @@ void CScanDlg::StopScan() {
         return;
     m_bStopped = true;
     m_pStop->setEnabled(false);
-    m_pStatus->setText(QStringLiteral("正在停止…"));
+    SetStatus(QStringLiteral("正在停止…"));
     // Queries not yet sent are dropped; those sent finish their wait, so a
     // controller that is answering still gets its row.
     if (m_pEngine)
@@ -194,11 +198,11 @@ void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& re
     const bool bNetwork = result.received[session::kPartNetwork];
     auto model = [&](std::size_t nSlot) {
         if (!result.received[nSlot])
-            return QStringLiteral("(未收到)");
+            return QStringLiteral("（未收到）");
         return QString::fromStdString(s.projectors[nSlot].strModel);
     };
     AddRow(address,
-           {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("(未收到)"),
+           {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("（未收到）"),
             model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)});
 }
 
@@ -207,14 +211,24 @@ void CScanDlg::OnNotRun(session::ExchangeId id) {
     m_reads.erase(id);
 }
 
+void CScanDlg::SetStatus(const QString& strText) {
+    m_pStatus->setText(strText);
+    // Screen readers read the status itself, not only the label's name.
+    m_pStatus->setAccessibleDescription(strText);
+    QAccessibleEvent event(m_pStatus, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&event);
+}
+
 void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells) {
-    const int nRow = m_pTable->rowCount();
+    // Rows stay in address order, whatever order the answers come in.
+    const auto it = std::upper_bound(m_rowAddresses.begin(), m_rowAddresses.end(), address);
+    const int nRow = static_cast<int>(it - m_rowAddresses.begin());
     m_pTable->insertRow(nRow);
     m_pTable->setItem(nRow, kColAddress,
                       new QTableWidgetItem(QString::fromStdString(codec::BytesToAddress(address))));
     for (int nCol = 0; nCol < cells.size() && nCol + 1 < kColumns; ++nCol)
         m_pTable->setItem(nRow, nCol + 1, new QTableWidgetItem(cells[nCol]));
-    m_rowAddresses.push_back(address);
+    m_rowAddresses.insert(m_rowAddresses.begin() + nRow, address);
 }
 
 void CScanDlg::OnTick() {
@@ -264,7 +278,7 @@ void CScanDlg::StartProbing() {
     m_nTotal = m_silent.size();
     m_pProgress->setRange(0, static_cast<int>(m_nTotal));
     m_pProgress->setValue(0);
-    m_pStatus->setText(QStringLiteral("找到 %1 个中控；正在探测 %2 个无应答的地址…")
+    SetStatus(QStringLiteral("找到 %1 个中控；正在探测 %2 个无应答的地址…")
                            .arg(m_nControllers)
                            .arg(m_silent.size()));
     m_pSweep =
@@ -280,7 +294,7 @@ void CScanDlg::Finish() {
     m_nListenerKey = 0;
     m_eState = EState::Idle;
     m_pProgress->setValue(m_pProgress->maximum());
-    m_pStatus->setText((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。")
+    SetStatus((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。")
                                    : QStringLiteral("扫描完成，找到 %1 个中控。"))
                            .arg(m_nControllers));
     m_pStart->setEnabled(true);

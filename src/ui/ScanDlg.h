@@ -77,6 +77,7 @@ private:
     void OnTick();
     void StartProbing();
     void Finish();
+    void SetStatus(const QString& strText);
     void AddRow(const codec::Ip4& address, const QStringList& cells);
     void OnActivated(int nRow);
     session::TimeMs Now() const { return m_clock.elapsed(); }

@@ -30,9 +30,11 @@ QString CSetResultDlg::FieldLabel(const std::string& strField) {
     return QString::fromStdString(strField);
 }
 
-CSetResultDlg::CSetResultDlg(const std::vector<session::SFieldResult>& fields, QWidget* pParent)
+CSetResultDlg::CSetResultDlg(const std::vector<session::SFieldResult>& fields, const QString& strController,
+                             QWidget* pParent)
     : QDialog(pParent) {
-    setWindowTitle(ProgramTitle() + QStringLiteral(" - 设置结果"));
+    setWindowTitle(ProgramTitle() + QStringLiteral(" - 设置结果") +
+                   (strController.isEmpty() ? QString() : QStringLiteral(" - 中控 ") + strController));
     auto* pLayout = new QVBoxLayout(this);
     const auto nDifferent =
         std::count_if(fields.begin(), fields.end(), [](const auto& f) { return !f.bEqual; });

@@ -14,7 +14,9 @@ class QTableWidget;
 class CSetResultDlg : public QDialog {
     Q_OBJECT
 public:
-    explicit CSetResultDlg(const std::vector<session::SFieldResult>& fields, QWidget* pParent = nullptr);
+    // strController (the address that was written) goes into the title.
+    explicit CSetResultDlg(const std::vector<session::SFieldResult>& fields, const QString& strController = {},
+                           QWidget* pParent = nullptr);
 
     QTableWidget* Table() const { return m_pTable; }
 

@@ -7,6 +7,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "PortOwner.h"
+
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -343,6 +345,35 @@ TEST_F(CliTest, TakenPortIsAClearError) {
     ::close(fd);
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.out.find("UDP port " + port + " is taken"), std::string::npos) << run.out;
+}
+
+// A second Velmora program on the same port would take the first one's
+// replies: the command line stops before it sends anything and names the
+// program that owns the port.
+TEST_F(CliTest, PortOwnedByAnotherVelmoraStopsTheCommand) {
+    StartBuilding();
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    socklen_t size = sizeof sa;
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &size);
+    ::close(fd); // free to bind, but owned
+    const std::string port = std::to_string(ntohs(sa.sin_port));
+    CPortOwner window;
+    std::string holder;
+    ASSERT_TRUE(window.Acquire(ntohs(sa.sin_port), "velmora", holder));
+    const std::string get =
+        "get " + Address(10) + " --local-port " + port + " --peer-port " + std::to_string(emulator->port);
+    SRun run = Cli(get, false);
+    EXPECT_EQ(run.status, 3);
+    EXPECT_NE(run.out.find("port " + port + " is in use by velmora (pid " + std::to_string(::getpid()) + ")"),
+              std::string::npos)
+        << run.out;
+    EXPECT_EQ(ReadFile(Work() / "emulator.log").find("recv"), std::string::npos) << "nothing may be sent";
+    window.Release();
+    run = Cli(get, false);
+    EXPECT_EQ(run.status, 0) << run.out;
 }
 
 TEST_F(CliTest, MissingDatabaseIsAClearError) {

@@ -1,6 +1,7 @@
 // The main window driven through its real socket by a fake controller on
 // loopback, with timers ticked by hand and the Set's pauses shortened.
 #include "MainConfigDlg.h"
+#include "PortOwner.h"
 #include "ControllerSocket.h"
 #include "FakeController.h"
 #include "IpAddressEdit.h"
@@ -875,6 +876,35 @@ private slots:
         QVERIFY(dialog.EndedAtInit());
         QVERIFY(!dialog.isVisible());
         QCOMPARE(m_messages, QStringList{QStringLiteral("通信端口被占用！")});
+        QVERIFY(!dialog.HasSocket());
+    }
+
+    // A second Velmora program: the port itself is free to bind with reuse,
+    // but the first program owns it. The window says who, and makes no socket.
+    void portOwnedByAnotherVelmora() {
+        std::uint16_t nPort = 0;
+        {
+            CTestUdpSocket probe; // an ephemeral port of this test's own
+            nPort = probe.Port();
+        }
+        CPortOwner other;
+        std::string strHolder;
+        QVERIFY(other.Acquire(nPort, "velmora-cli", strHolder));
+        CMainConfigDlg::STiming timing;
+        timing.nPort = nPort;
+        CMainConfigDlg dialog(timing);
+        QCOMPARE(dialog.DoModal(), int(QDialog::Accepted));
+        QVERIFY(dialog.EndedAtInit());
+        QVERIFY(!dialog.HasSocket());
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY2(m_messages[0].startsWith(QStringLiteral("通信端口被占用！（velmora-cli (pid ")), qPrintable(m_messages[0]));
+        // Once the other program has gone, the window owns the port.
+        other.Release();
+        m_messages.clear();
+        CMainConfigDlg second(timing);
+        QTimer::singleShot(0, &second, [&] { second.done(QDialog::Rejected); });
+        second.DoModal();
+        QVERIFY(!second.EndedAtInit());
     }
 
     void aboutCommandRunsTheAboutBox() {

@@ -28,6 +28,8 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QFileInfo>
+#include <algorithm>
 #include <QtTest>
 
 #include <memory>
@@ -240,7 +242,9 @@ private slots:
         QCOMPARE(dialog.Progress()->value(), dialog.Progress()->maximum());
 
         QStringList listed, echoOnly;
+        std::vector<codec::Ip4> order;
         for (int nRow = 0; nRow < dialog.Table()->rowCount(); ++nRow) {
+            order.push_back(Ip(dialog.Table()->item(nRow, CScanDlg::kColAddress)->text().toLatin1().constData()));
             const QString strServer = dialog.Table()->item(nRow, CScanDlg::kColServer)->text();
             if (strServer == QStringLiteral("非中控或无响应")) {
                 echoOnly << dialog.Table()->item(nRow, CScanDlg::kColAddress)->text();
@@ -251,8 +255,16 @@ private slots:
             QVERIFY(!strServer.isEmpty());
             QVERIFY(dialog.Table()->item(nRow, CScanDlg::kColAnswer)->text().endsWith(QStringLiteral(" ms")));
         }
-        listed.sort();
+        QVERIFY2(std::is_sorted(order.begin(), order.end()), "rows are listed by address");
         QCOMPARE(listed, controllers);
+        // Screen readers get the status text itself, not only the label's name.
+        QLabel* pStatus = nullptr;
+        for (QLabel* pLabel : dialog.findChildren<QLabel*>())
+            if (pLabel->accessibleName() == QStringLiteral("扫描状态"))
+                pStatus = pLabel;
+        QVERIFY(pStatus);
+        QVERIFY(!pStatus->text().isEmpty());
+        QCOMPARE(pStatus->accessibleDescription(), pStatus->text());
         // Every other loopback address answers the echo probe, the silent
         // controller among them; without the right to probe the dialog says
         // so and lists controllers only.
@@ -359,8 +371,11 @@ private slots:
         Window().SetCurSel(1034, 7);
         Window().IpControl(1015)->SetAddress(Ip("10.9.8.7"));
         const session::SControllerSettings saved = Window().CurrentSettings();
-        const QString strPath = Save(QStringLiteral("room.json"));
+        // A name typed without its suffix gets one.
+        const QString strPath = Save(otherController ? QStringLiteral("room.json") : QStringLiteral("room")) +
+                                (otherController ? QString() : QStringLiteral(".json"));
         QCOMPARE(m_messages.last(), QStringLiteral("配置已保存！"));
+        QVERIFY(QFileInfo::exists(strPath));
         session::SSnapshot onDisk;
         std::string strError;
         QVERIFY2(session::LoadSnapshot(strPath.toStdString(), onDisk, strError), strError.c_str());
@@ -486,7 +501,8 @@ private slots:
 
         // The list, newest first, names what changed since the backup before.
         const auto files = history.List(Ip("127.0.0.2"));
-        CHistoryDlg list(files);
+        CHistoryDlg list(files, QStringLiteral("127.0.0.2"));
+        QVERIFY(list.windowTitle().endsWith(QStringLiteral("127.0.0.2")));
         QCOMPARE(list.Table()->rowCount(), 2);
         QCOMPARE(list.Table()->item(1, 1)->text(), QStringLiteral("（最早的备份）"));
         QCOMPARE(list.Table()->item(0, 1)->text(), QStringLiteral("服务器IP、电控锁时间"));
@@ -557,6 +573,7 @@ private slots:
 
         // On demand the table is there in any case, the differing rows first.
         QTest::mouseClick(Bar().Button(CRoomBar::kSetResult), Qt::LeftButton);
+        QVERIFY(Bar().SetResultDialog()->windowTitle().endsWith(QStringLiteral("127.0.0.2")));
         QTableWidget* pTable = Bar().SetResultDialog()->Table();
         QCOMPARE(pTable->rowCount(), static_cast<int>(Window().LastSetFields().size()));
         for (int nRow = 0; nRow < pTable->rowCount(); ++nRow) {
