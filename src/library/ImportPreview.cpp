@@ -2,6 +2,7 @@
 
 #include "CsvReader.h"
 #include "LibraryFile.h"
+#include "Utf8Check.h"
 
 #include <sqlite3.h>
 
@@ -104,14 +105,17 @@ void CImportPreview::Reset() {
     m_strError.clear();
     m_eEncoding = EEncoding::Utf8;
     m_bFromDatabase = false;
+    m_bLibraryFailed = false;
     m_nLibraryFingerprint = 0;
 }
 
 bool CImportPreview::Load(const std::string& strSource, const std::string& strLibraryPath,
-                          ProgressFn progress) {
+                          ProgressFn progress, std::optional<EEncoding> forcedEncoding) {
     Reset();
-    if (!LoadLibrary(strLibraryPath))
+    if (!LoadLibrary(strLibraryPath)) {
+        m_bLibraryFailed = true;
         return false;
+    }
     bool bLoaded = false;
     if (LooksLikeDatabase(strSource)) {
         m_bFromDatabase = true;
@@ -128,7 +132,7 @@ bool CImportPreview::Load(const std::string& strSource, const std::string& strLi
             m_strError = strSource +
                          "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
         } else {
-            bLoaded = LoadCsv(strSource, progress);
+            bLoaded = LoadCsv(strSource, progress, forcedEncoding);
         }
     }
     // The library copy was needed for the comparison only.
@@ -183,6 +187,14 @@ void CImportPreview::AddInvalidRow(std::uint64_t nLine, const SModelRecord& reco
 }
 
 void CImportPreview::AddRow(std::uint64_t nLine, const SModelRecord& record) {
+    // Text after a UTF-8 mark and the cells of another data.mdb arrive
+    // unconverted; the library holds UTF-8 only.
+    for (int i = 0; i < 7; ++i) {
+        if (!IsValidUtf8(FieldOf(record, i))) {
+            AddInvalidRow(nLine, record, ERowProblem::NotUtf8, static_cast<std::uint64_t>(i), 0);
+            return;
+        }
+    }
     const ERuleFailure eRule = CheckRecord(record);
     if (eRule != ERuleFailure::None) {
         AddInvalidRow(nLine, record, ERowProblem::Rule, 0, 0);
@@ -218,9 +230,10 @@ void CImportPreview::AddRow(std::uint64_t nLine, const SModelRecord& record) {
     }
 }
 
-bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& progress) {
+bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& progress,
+                             std::optional<EEncoding> forced) {
     CTextFile file;
-    if (!file.Open(strSource, progress)) {
+    if (!file.Open(strSource, progress, forced)) {
         m_strError = file.Error();
         return false;
     }
@@ -293,6 +306,10 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
         model.parity = ParityOf(std::move(model.parity));
         if (record.bUnterminated)
             AddInvalidRow(record.nLine, model, ERowProblem::Unterminated, 0, 0);
+        else if (!record.bLineEnd)
+            // The header ended with a line break, so a row without one is
+            // where the file stops, perhaps in the middle of a code.
+            AddInvalidRow(record.nLine, model, ERowProblem::NoLineEnd, 0, 0);
         else if (record.fields.size() < nFields)
             AddInvalidRow(record.nLine, model, ERowProblem::TooFewFields, record.fields.size(), nExpected);
         else if (record.fields.size() > nFields)
@@ -413,6 +430,10 @@ std::string CImportPreview::Reason(std::size_t nRow) const {
         return "型号与第" + std::to_string(row.nDetail) + "行重复。";
     case ERowProblem::NullCell:
         return std::string(kColumnNames[row.nDetail % 7]) + "没有值（NULL）。";
+    case ERowProblem::NoLineEnd:
+        return "文件在这一行中间结束（行末没有换行），这一行可能不完整。";
+    case ERowProblem::NotUtf8:
+        return std::string(kColumnNames[row.nDetail % 7]) + "不是有效的UTF-8文本，请检查文件的编码。";
     }
     return std::string();
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -31,7 +32,9 @@ enum class ERowProblem : std::uint8_t {
     TooManyFields,
     Unterminated,
     Repeated,
-    NullCell
+    NullCell,
+    NoLineEnd, // the file ends inside the row: it may have been cut short
+    NotUtf8,   // a cell is not valid UTF-8 text
 };
 
 struct SPreviewCounts {
@@ -54,10 +57,17 @@ public:
     // Reads strSource (a CSV file, or a data.mdb recognised by its content)
     // and classifies its rows against the library in strLibraryPath. On
     // failure returns false and Error() says why; the preview is then empty.
-    bool Load(const std::string& strSource, const std::string& strLibraryPath, ProgressFn progress = {});
+    // A CSV file is read in the forced encoding when one is given, else in
+    // the one its mark names or its text suggests (see CTextFile).
+    bool Load(const std::string& strSource, const std::string& strLibraryPath, ProgressFn progress = {},
+              std::optional<EEncoding> forcedEncoding = {});
 
     const std::string& Error() const { return m_strError; }
+    // The failure was the library's (missing, not a library, unreadable),
+    // not the source's.
+    bool LibraryFailed() const { return m_bLibraryFailed; }
     bool FromDatabase() const { return m_bFromDatabase; }
+    // The encoding a CSV file was read in.
     EEncoding Encoding() const { return m_eEncoding; }
 
     std::size_t RowCount() const { return m_rows.size(); }
@@ -108,7 +118,7 @@ private:
 
     void Reset();
     bool LoadLibrary(const std::string& strLibraryPath);
-    bool LoadCsv(const std::string& strSource, const ProgressFn& progress);
+    bool LoadCsv(const std::string& strSource, const ProgressFn& progress, std::optional<EEncoding> forced);
     bool LoadDatabase(const std::string& strSource, const ProgressFn& progress);
     // Stores a row and classifies it.
     void AddRow(std::uint64_t nLine, const SModelRecord& record);
@@ -126,6 +136,7 @@ private:
     std::string m_strError;
     EEncoding m_eEncoding = EEncoding::Utf8;
     bool m_bFromDatabase = false;
+    bool m_bLibraryFailed = false;
     std::uint64_t m_nLibraryFingerprint = 0;
 };
 
