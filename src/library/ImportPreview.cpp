@@ -112,6 +112,7 @@ void CImportPreview::Reset() {
 bool CImportPreview::Load(const std::string& strSource, const std::string& strLibraryPath,
                           ProgressFn progress, std::optional<EEncoding> forcedEncoding) {
     Reset();
+    m_strSource = strSource;
     if (!LoadLibrary(strLibraryPath)) {
         m_bLibraryFailed = true;
         return false;

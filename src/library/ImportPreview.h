@@ -63,6 +63,8 @@ public:
               std::optional<EEncoding> forcedEncoding = {});
 
     const std::string& Error() const { return m_strError; }
+    // The file or data.mdb the last Load read.
+    const std::string& Source() const { return m_strSource; }
     // The failure was the library's (missing, not a library, unreadable),
     // not the source's.
     bool LibraryFailed() const { return m_bLibraryFailed; }
@@ -134,6 +136,7 @@ private:
                                                                           SModelEqual{this}};
     SPreviewCounts m_counts;
     std::string m_strError;
+    std::string m_strSource;
     EEncoding m_eEncoding = EEncoding::Utf8;
     bool m_bFromDatabase = false;
     bool m_bLibraryFailed = false;
