@@ -357,6 +357,15 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
     const SWriteResult written = ApplyImport(preview, strForImport);
     EXPECT_TRUE(written.bOk) << written.strMessage;
     EXPECT_EQ(testfiles::Rows(strForImport).size(), before.size() + 1);
+
+    // The window's start opens the library with its shared connection and
+    // finds the model the unfinished write had deleted.
+    const std::string strForWindow = Crashed("window");
+    CDatabase::CloseShared();
+    EXPECT_NO_THROW(CDatabase::OpenShared(strForWindow));
+    EXPECT_FALSE(CDatabase::OpenRead(stmt::SelectByVideo("534F555243452034310D"))->IsEmpty());
+    CDatabase::CloseShared();
+    CDatabase::OpenShared(Lib());
 }
 
 // Keep or take, for all conflicts or one by one.
