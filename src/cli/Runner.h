@@ -12,13 +12,17 @@
 #include <memory>
 #include <string>
 
+#include "DataLocation.h"
+
 namespace cli {
 
 // Exit statuses of every subcommand.
 enum EExit { kExitOk = 0, kExitFailed = 1, kExitInput = 2, kExitEnvironment = 3 };
 
 struct SCommonOptions {
-    std::string strDb = "data.mdb";
+    // The window's own data.mdb: the working folder's, or on Windows the one
+    // beside the program or its per-user copy.
+    std::string strDb = CDataLocation::Find().strPath;
     bool bJson = false;
     int nLocalPort = 1550;
     int nPeerPort = 1550;

@@ -1,6 +1,6 @@
 #include "DataLocation.h"
 
-#include "Utf8Path.h"
+#include "FileSystem.h"
 
 namespace fs = std::filesystem;
 
@@ -11,15 +11,16 @@ constexpr const char* kFileName = "data.mdb";
 // Copies under a temporary name first, so a copy cut short never passes for
 // the user's data on the next start.
 bool CopyShipped(const fs::path& shipped, const fs::path& userFolder) {
-    std::error_code error;
-    fs::create_directories(userFolder, error);
+    std::string strError;
+    if (!base::CreateFolders(userFolder, strError))
+        return false;
     const fs::path partial = userFolder / "data.mdb.partial";
-    fs::remove(partial, error);
+    base::RemoveFile(partial);
+    std::error_code error;
     if (!fs::copy_file(shipped, partial, error) || error)
         return false;
-    fs::rename(partial, userFolder / kFileName, error);
-    if (error) {
-        fs::remove(partial, error);
+    if (!base::ReplaceFile(partial, userFolder / kFileName, strError)) {
+        base::RemoveFile(partial);
         return false;
     }
     return true;
