@@ -1,13 +1,13 @@
 #include "ImportPreview.h"
 
 #include "CsvReader.h"
+#include "FileSystem.h"
 #include "LibraryFile.h"
 #include "Utf8Check.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -139,11 +139,11 @@ bool CImportPreview::Load(const std::string& strSource, const std::string& strLi
     } else {
         const auto nDot = strSource.find_last_of('.');
         const std::string strExtension = nDot == std::string::npos ? "" : strSource.substr(nDot + 1);
-        std::FILE* pFile = std::fopen(strSource.c_str(), "rb");
+        std::FILE* pFile = base::OpenFile(base::PathFromUtf8(strSource), "rb");
         if (pFile)
             std::fclose(pFile);
         if (!pFile) {
-            m_strError = "无法打开文件" + strSource + "：" + std::strerror(errno);
+            m_strError = "无法打开文件" + strSource + "：" + base::LastErrorText();
         } else if (SameName(strExtension, "mdb") || SameName(strExtension, "db")) {
             m_strError = strSource +
                          "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";

@@ -1,10 +1,11 @@
 #include "LibraryFile.h"
 
+#include "FileSystem.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <iterator>
 
 namespace library {
@@ -56,15 +57,11 @@ bool MissingColumns(sqlite3* pDb, std::string& strMissing, int& nResult) {
 } // namespace
 
 bool IsSameFile(const std::string& strPathA, const std::string& strPathB) {
-    auto Utf8Path = [](const std::string& strPath) {
-        return std::filesystem::path(std::u8string(strPath.begin(), strPath.end()));
-    };
-    std::error_code error;
-    return std::filesystem::equivalent(Utf8Path(strPathA), Utf8Path(strPathB), error) && !error;
+    return base::SameFile(base::PathFromUtf8(strPathA), base::PathFromUtf8(strPathB));
 }
 
 bool LooksLikeDatabase(const std::string& strPath) {
-    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
+    std::FILE* pFile = base::OpenFile(base::PathFromUtf8(strPath), "rb");
     if (!pFile)
         return false;
     char szMagic[16] = {};

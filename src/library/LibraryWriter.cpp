@@ -1,16 +1,16 @@
 #include "LibraryWriter.h"
 
 #include "CsvWriter.h"
+#include "FileSystem.h"
 #include "ImportPreview.h"
 #include "LibraryFile.h"
 
 #include <sqlite3.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
-#include <sys/stat.h>
 
 namespace library {
 
@@ -94,13 +94,15 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
     }
 
     // The owner's write bit plays the part of the read-only attribute.
-    struct stat status {};
     result.eFailure = EWriteFailure::LibraryUnusable;
-    if (stat(strLibraryPath.c_str(), &status) != 0) {
-        result.strMessage = "找不到" + strLibraryPath + "：" + std::strerror(errno) + "。";
+    std::error_code error;
+    const std::filesystem::file_status status =
+        std::filesystem::status(base::PathFromUtf8(strLibraryPath), error);
+    if (error || !std::filesystem::exists(status)) {
+        result.strMessage = "找不到" + strLibraryPath + "：" + (error ? error.message() : "") + "。";
         return result;
     }
-    if ((status.st_mode & S_IWUSR) == 0) {
+    if ((status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
         result.strMessage = std::string("data.mdb是只读的，不能写入。") + kUnchanged;
         return result;
     }
@@ -200,7 +202,8 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
     // export never leaves half a file under the chosen name. One an earlier
     // export left when it was killed goes first, whatever this run does.
     const std::string strPartial = strCsvPath + ".part";
-    std::remove(strPartial.c_str());
+    const std::filesystem::path partial = base::PathFromUtf8(strPartial);
+    base::RemoveFile(partial);
     const std::string strRefusal = ExportRefusal(strLibraryPath, strCsvPath);
     if (!strRefusal.empty()) {
         result.eFailure = EWriteFailure::Refused;
@@ -232,14 +235,14 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
         return result;
     }
 
-    std::FILE* pFile = std::fopen(strPartial.c_str(), "wb");
+    std::FILE* pFile = base::OpenFile(partial, "wb");
     if (!pFile) {
-        result.strMessage = "无法写入" + strCsvPath + "：" + std::strerror(errno) + "。";
+        result.strMessage = "无法写入" + strCsvPath + "：" + base::LastErrorText() + "。";
         return result;
     }
     auto Abandon = [&](const std::string& strMessage) {
         std::fclose(pFile);
-        std::remove(strPartial.c_str());
+        base::RemoveFile(partial);
         result = SWriteResult();
         result.eFailure = EWriteFailure::Failed;
         result.strMessage = strMessage;
@@ -264,7 +267,7 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
         ++nRows;
         if (strOut.size() >= (1 << 16)) {
             if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size())
-                return Abandon("写入" + strCsvPath + "失败：" + std::strerror(errno) + "。");
+                return Abandon("写入" + strCsvPath + "失败：" + base::LastErrorText() + "。");
             strOut.clear();
         }
         if (progress && nRows % kProgressEvery == 0 && !progress(nRows, std::max(nTotal, nRows)))
@@ -273,15 +276,15 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
     if (nResult != SQLITE_DONE)
         return Abandon("读取data.mdb失败：" + std::string(sqlite3_errmsg(pDb.get())) + "。");
     if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size() || std::fflush(pFile) != 0)
-        return Abandon("写入" + strCsvPath + "失败：" + std::strerror(errno) + "。");
+        return Abandon("写入" + strCsvPath + "失败：" + base::LastErrorText() + "。");
     if (std::fclose(pFile) != 0) {
-        std::remove(strPartial.c_str());
-        result.strMessage = "写入" + strCsvPath + "失败：" + std::strerror(errno) + "。";
+        base::RemoveFile(partial);
+        result.strMessage = "写入" + strCsvPath + "失败：" + base::LastErrorText() + "。";
         return result;
     }
-    if (std::rename(strPartial.c_str(), strCsvPath.c_str()) != 0) {
-        result.strMessage = "无法写入" + strCsvPath + "：" + std::strerror(errno) + "。";
-        std::remove(strPartial.c_str());
+    if (!base::ReplaceFile(partial, base::PathFromUtf8(strCsvPath), strError)) {
+        result.strMessage = "无法写入" + strCsvPath + "：" + strError + "。";
+        base::RemoveFile(partial);
         return result;
     }
     if (progress)

@@ -1,12 +1,12 @@
 #include "TextFile.h"
 
+#include "FileSystem.h"
 #include "Gb18030Decoder.h"
 #include "Utf8Check.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
 #include <vector>
 
 namespace library {
@@ -35,18 +35,19 @@ bool CTextFile::Report(std::uint64_t nDone) {
 
 bool CTextFile::Open(const std::string& strPath, ProgressFn progress, std::optional<EEncoding> forced) {
     m_progress = std::move(progress);
-    m_pFile = std::fopen(strPath.c_str(), "rb");
-    if (!m_pFile) {
-        m_strError = "无法打开文件" + strPath + "：" + std::strerror(errno);
-        return false;
-    }
-    struct stat status {};
-    if (fstat(fileno(m_pFile), &status) == 0)
-        m_nSize = static_cast<std::uint64_t>(status.st_size);
-    if (S_ISDIR(status.st_mode)) {
+    const std::filesystem::path path = base::PathFromUtf8(strPath);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
         m_strError = strPath + "是一个文件夹，不是文件。";
         return false;
     }
+    m_pFile = base::OpenFile(path, "rb");
+    if (!m_pFile) {
+        m_strError = "无法打开文件" + strPath + "：" + base::LastErrorText();
+        return false;
+    }
+    const std::uintmax_t nSize = std::filesystem::file_size(path, error);
+    m_nSize = error ? 0 : static_cast<std::uint64_t>(nSize);
 
     unsigned char mark[4] = {};
     const std::size_t nMark = std::fread(mark, 1, sizeof mark, m_pFile);
@@ -79,7 +80,7 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress, std::optio
         }
     }
     if (std::fseek(m_pFile, static_cast<long>(m_nSkip), SEEK_SET) != 0) {
-        m_strError = std::string("读取文件出错：") + std::strerror(errno);
+        m_strError = std::string("读取文件出错：") + base::LastErrorText();
         return false;
     }
     m_nRead = m_nSkip;
@@ -126,7 +127,7 @@ bool CTextFile::Classify() {
             break;
     }
     if (std::ferror(m_pFile)) {
-        m_strError = std::string("读取文件出错：") + std::strerror(errno);
+        m_strError = std::string("读取文件出错：") + base::LastErrorText();
         return false;
     }
     const bool bUtf8 = check.Complete();
@@ -147,7 +148,7 @@ bool CTextFile::Read(std::string& strChunk) {
     const std::size_t n = std::fread(raw.data(), 1, raw.size(), m_pFile);
     if (n == 0) {
         if (std::ferror(m_pFile)) {
-            m_strError = std::string("读取文件出错：") + std::strerror(errno);
+            m_strError = std::string("读取文件出错：") + base::LastErrorText();
             return false;
         }
         if (!m_strPending.empty()) {
