@@ -50,6 +50,8 @@ CLibraryLookup::~CLibraryLookup() {
 void CLibraryLookup::Close() {
     sqlite3_finalize(m_pFind);
     m_pFind = nullptr;
+    if (m_pDb && !sqlite3_get_autocommit(m_pDb))
+        sqlite3_exec(m_pDb, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(m_pDb);
     m_pDb = nullptr;
     m_rows.clear();
@@ -62,6 +64,10 @@ bool CLibraryLookup::Open(const std::string& strPath, std::string& strError) {
     if (!m_pDb)
         return false;
     const bool bIndexed = HasModelIndex(m_pDb);
+    // One read transaction for the sum and every lookup: they all see the
+    // same library, and a lookup does not take and drop the file's lock each
+    // time, which would cost more than the lookup itself.
+    sqlite3_exec(m_pDb, "BEGIN", nullptr, nullptr, nullptr);
     const bool bOk = ReadLibrary(m_pDb, m_nFingerprint, [this, bIndexed](SModelRecord&& record) {
         if (bIndexed)
             return;
