@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <sys/mount.h>
@@ -366,6 +367,42 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
     EXPECT_FALSE(CDatabase::OpenRead(stmt::SelectByVideo("534F555243452034310D"))->IsEmpty());
     CDatabase::CloseShared();
     CDatabase::OpenShared(Lib());
+}
+
+// The process's peak resident memory since the last reset, in bytes (Linux's
+// VmHWM); 0 where the system does not report it.
+std::uint64_t PeakMemory(bool bReset) {
+    if (bReset)
+        std::ofstream("/proc/self/clear_refs") << "5";
+    std::ifstream status("/proc/self/status");
+    std::string strLine;
+    while (std::getline(status, strLine))
+        if (strLine.rfind("VmHWM:", 0) == 0)
+            return std::stoull(strLine.substr(6)) * 1024;
+    return 0;
+}
+
+// A preview holds the rows of the file, not those of the library: previewing
+// a few rows against a library of 300,000 models takes a few megabytes (the
+// database's page cache), where a copy of the library would take a hundred.
+TEST_F(LibraryTest, PreviewMemoryDoesNotGrowWithTheLibrary) {
+    m_db.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<300000) "
+              "INSERT INTO DATA SELECT 'Model '||i,'9600','无','534F555243452031310D','534F555243452034310D',"
+              "'505752204F4E0D','505752204F46460D' FROM n");
+    testfiles::Write(In("in.csv"), kHeader + kEmp53Csv +
+                                       "Model 7,9600,无,0A,0B,0C,0D\r\nBrand New,9600,无,0A,0B,0C,0D\r\n");
+    const std::uint64_t nBefore = PeakMemory(true);
+    if (nBefore == 0)
+        GTEST_SKIP() << "this system reports no peak memory";
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(In("in.csv").string(), Lib())) << preview.Error();
+    const std::uint64_t nPeak = PeakMemory(false);
+    EXPECT_EQ(preview.Counts().nIdentical, 1u);
+    EXPECT_EQ(preview.Counts().nConflict, 1u);
+    EXPECT_EQ(preview.Counts().nNew, 1u);
+    EXPECT_EQ(preview.Existing(1).vga, "534F555243452031310D");
+    EXPECT_LT(nPeak - std::min(nPeak, nBefore), 16u << 20)
+        << "peak grew by " << (nPeak - nBefore) / 1000000 << " MB";
 }
 
 // Keep or take, for all conflicts or one by one.
