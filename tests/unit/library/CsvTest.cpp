@@ -426,7 +426,6 @@ INSTANTIATE_TEST_SUITE_P(
                       "偶\r\n"}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
-#ifdef VELMORA_LIBRARY_TEXTS
 // The guess measured on real text: every Chinese text of the program, line
 // by line and character by character, in UTF-8 and in GBK. No UTF-8 text may
 // be taken for GBK; of the GBK texts that also form UTF-8, all lines and all
@@ -492,4 +491,3 @@ TEST_F(TempFolder, GuessOnTheProgramsOwnTexts) {
     EXPECT_EQ(wrong, std::vector<std::string>{"路"});
     EXPECT_GE(nAmbiguous, 50u);
 }
-#endif
