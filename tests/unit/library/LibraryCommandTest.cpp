@@ -177,7 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {"不是Velmora的data.mdb文件"},
                      "0",
                      "9600"},
-        SCommandCase{"LockedOrReadOnlyLibraryIsNotUsable",
+        SCommandCase{"MissingLibraryOnImport",
                      {"library", "import", "in.csv", "--db", "nowhere/data.mdb", "--on-conflict", "keep"},
                      3,
                      {"无法打开nowhere/data.mdb"},
