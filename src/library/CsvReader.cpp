@@ -29,6 +29,7 @@ bool CCsvReader::Next(SCsvRecord& record) {
         m_strField.clear();
     };
     record.bUnterminated = false;
+    record.bLineEnd = false;
     record.nLine = m_nLine;
     m_strField.clear();
     EState eState = EState::FieldStart;
@@ -97,6 +98,7 @@ bool CCsvReader::Next(SCsvRecord& record) {
                 m_bSkipLf = c == '\r';
                 EndField();
                 record.fields.resize(nFields);
+                record.bLineEnd = true;
                 return true;
             } else {
                 m_strField += c;

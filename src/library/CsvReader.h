@@ -13,6 +13,7 @@ struct SCsvRecord {
     std::vector<std::string> fields;
     std::uint64_t nLine = 0;    // the line the record starts on, counting from 1
     bool bUnterminated = false; // the file ended inside a quoted field
+    bool bLineEnd = false;      // a line break ended the record (not the end of the file)
 
     // A line with nothing on it.
     bool IsBlank() const { return fields.size() == 1 && fields[0].empty() && !bUnterminated; }

@@ -1,12 +1,13 @@
 #include "ImportPreview.h"
 
 #include "CsvReader.h"
+#include "FileSystem.h"
 #include "LibraryFile.h"
+#include "Utf8Check.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -86,32 +87,51 @@ std::string ColumnText(sqlite3_stmt* pStatement, int nColumn) {
 
 } // namespace
 
-std::size_t CImportPreview::SModelHash::operator()(std::uint32_t nRow) const {
-    return std::hash<std::string_view>()(pOwner->Field(nRow, 0));
-}
-
-bool CImportPreview::SModelEqual::operator()(std::uint32_t a, std::uint32_t b) const {
-    return pOwner->Field(a, 0) == pOwner->Field(b, 0);
+std::uint32_t CImportPreview::Accept(std::uint32_t nRow) {
+    if ((m_nAccepted + 1) * 2 > m_accepted.size()) {
+        std::vector<std::uint32_t> old(std::max<std::size_t>(m_accepted.size() * 2, 1024), kNoRow);
+        old.swap(m_accepted);
+        m_nAccepted = 0;
+        for (std::uint32_t nOld : old)
+            if (nOld != kNoRow)
+                Accept(nOld);
+    }
+    const std::size_t nMask = m_accepted.size() - 1;
+    const std::string_view model = Field(nRow, 0);
+    for (std::size_t i = std::hash<std::string_view>()(model) & nMask;; i = (i + 1) & nMask) {
+        if (m_accepted[i] == kNoRow) {
+            m_accepted[i] = nRow;
+            ++m_nAccepted;
+            return kNoRow;
+        }
+        if (Field(m_accepted[i], 0) == model)
+            return m_accepted[i];
+    }
 }
 
 void CImportPreview::Reset() {
     m_text.clear();
     m_rows.clear();
-    m_existing.clear();
-    m_library.clear();
+    m_library.Close();
     m_accepted.clear();
+    m_accepted.shrink_to_fit();
+    m_nAccepted = 0;
     m_counts = SPreviewCounts();
     m_strError.clear();
     m_eEncoding = EEncoding::Utf8;
     m_bFromDatabase = false;
+    m_bLibraryFailed = false;
     m_nLibraryFingerprint = 0;
 }
 
 bool CImportPreview::Load(const std::string& strSource, const std::string& strLibraryPath,
-                          ProgressFn progress) {
+                          ProgressFn progress, std::optional<EEncoding> forcedEncoding) {
     Reset();
-    if (!LoadLibrary(strLibraryPath))
+    m_strSource = strSource;
+    if (!LoadLibrary(strLibraryPath)) {
+        m_bLibraryFailed = true;
         return false;
+    }
     bool bLoaded = false;
     if (LooksLikeDatabase(strSource)) {
         m_bFromDatabase = true;
@@ -119,20 +139,26 @@ bool CImportPreview::Load(const std::string& strSource, const std::string& strLi
     } else {
         const auto nDot = strSource.find_last_of('.');
         const std::string strExtension = nDot == std::string::npos ? "" : strSource.substr(nDot + 1);
-        std::FILE* pFile = std::fopen(strSource.c_str(), "rb");
+        std::FILE* pFile = base::OpenFile(base::PathFromUtf8(strSource), "rb");
         if (pFile)
             std::fclose(pFile);
         if (!pFile) {
-            m_strError = "无法打开文件" + strSource + "：" + std::strerror(errno);
+            m_strError = "无法打开文件" + strSource + "：" + base::LastErrorText();
         } else if (SameName(strExtension, "mdb") || SameName(strExtension, "db")) {
             m_strError = strSource +
                          "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
         } else {
-            bLoaded = LoadCsv(strSource, progress);
+            bLoaded = LoadCsv(strSource, progress, forcedEncoding);
         }
     }
-    // The library copy was needed for the comparison only.
-    m_library.clear();
+    // The library was needed for the comparison only.
+    m_library.Close();
+    if (bLoaded && m_library.Failed()) {
+        m_strError = "读取资料库失败。";
+        bLoaded = false;
+    }
+    m_accepted.clear();
+    m_accepted.shrink_to_fit();
     if (!bLoaded) {
         const std::string strError = m_strError;
         Reset();
@@ -142,17 +168,11 @@ bool CImportPreview::Load(const std::string& strSource, const std::string& strLi
 }
 
 bool CImportPreview::LoadLibrary(const std::string& strLibraryPath) {
-    sqlite3* pDb = OpenLibraryForReading(strLibraryPath, m_strError);
-    if (!pDb)
+    m_strLibraryPath = strLibraryPath;
+    if (!m_library.Open(strLibraryPath, m_strError))
         return false;
-    const bool bOk = ReadLibrary(pDb, m_nLibraryFingerprint, [this](SModelRecord&& record) {
-        std::string strModel = record.model;
-        m_library.try_emplace(std::move(strModel), std::move(record));
-    });
-    if (!bOk)
-        m_strError = "读取资料库失败：" + std::string(sqlite3_errmsg(pDb));
-    sqlite3_close(pDb);
-    return bOk;
+    m_nLibraryFingerprint = m_library.Fingerprint();
+    return true;
 }
 
 CImportPreview::SRow& CImportPreview::Store(std::uint64_t nLine, const SModelRecord& record) {
@@ -178,11 +198,19 @@ void CImportPreview::AddInvalidRow(std::uint64_t nLine, const SModelRecord& reco
     row.eClass = ERowClass::Invalid;
     row.eProblem = eProblem;
     row.nDetail = nDetail;
-    row.nExisting = nExpected;
+    row.nExpected = nExpected;
     ++m_counts.nInvalid;
 }
 
 void CImportPreview::AddRow(std::uint64_t nLine, const SModelRecord& record) {
+    // Text after a UTF-8 mark and the cells of another data.mdb arrive
+    // unconverted; the library holds UTF-8 only.
+    for (int i = 0; i < 7; ++i) {
+        if (!IsValidUtf8(FieldOf(record, i))) {
+            AddInvalidRow(nLine, record, ERowProblem::NotUtf8, static_cast<std::uint64_t>(i), 0);
+            return;
+        }
+    }
     const ERuleFailure eRule = CheckRecord(record);
     if (eRule != ERuleFailure::None) {
         AddInvalidRow(nLine, record, ERowProblem::Rule, 0, 0);
@@ -190,37 +218,34 @@ void CImportPreview::AddRow(std::uint64_t nLine, const SModelRecord& record) {
         return;
     }
     Store(nLine, record);
-    const auto nIndex = static_cast<std::uint32_t>(m_rows.size() - 1);
-    const auto [it, bFirst] = m_accepted.insert(nIndex);
-    if (!bFirst) {
+    const std::uint32_t nEarlier = Accept(static_cast<std::uint32_t>(m_rows.size() - 1));
+    if (nEarlier != kNoRow) {
         // A model may come once: a second row for it would make two models
         // of one name, which the library never holds.
         SRow& row = m_rows.back();
         row.eClass = ERowClass::Invalid;
         row.eProblem = ERowProblem::Repeated;
-        row.nDetail = m_rows[*it].nLine;
+        row.nDetail = m_rows[nEarlier].nLine;
         ++m_counts.nInvalid;
         return;
     }
     SRow& row = m_rows.back();
-    const auto found = m_library.find(record.model);
-    if (found == m_library.end()) {
+    if (!m_library.Find(record.model, m_found)) {
         row.eClass = ERowClass::New;
         ++m_counts.nNew;
-    } else if (found->second.SameCodes(record)) {
+    } else if (m_found.SameCodes(record)) {
         row.eClass = ERowClass::Identical;
         ++m_counts.nIdentical;
     } else {
         row.eClass = ERowClass::Conflict;
-        row.nExisting = static_cast<std::uint32_t>(m_existing.size());
-        m_existing.push_back(found->second);
         ++m_counts.nConflict;
     }
 }
 
-bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& progress) {
+bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& progress,
+                             std::optional<EEncoding> forced) {
     CTextFile file;
-    if (!file.Open(strSource, progress)) {
+    if (!file.Open(strSource, progress, forced)) {
         m_strError = file.Error();
         return false;
     }
@@ -293,6 +318,10 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
         model.parity = ParityOf(std::move(model.parity));
         if (record.bUnterminated)
             AddInvalidRow(record.nLine, model, ERowProblem::Unterminated, 0, 0);
+        else if (!record.bLineEnd)
+            // The header ended with a line break, so a row without one is
+            // where the file stops, perhaps in the middle of a code.
+            AddInvalidRow(record.nLine, model, ERowProblem::NoLineEnd, 0, 0);
         else if (record.fields.size() < nFields)
             AddInvalidRow(record.nLine, model, ERowProblem::TooFewFields, record.fields.size(), nExpected);
         else if (record.fields.size() > nFields)
@@ -307,7 +336,6 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
             const std::uint64_t nEstimate = file.Size() / nPerRow + file.Size() / nPerRow / 10 + 16;
             if (nEstimate > m_rows.size() && nEstimate < std::numeric_limits<std::uint32_t>::max()) {
                 m_rows.reserve(static_cast<std::size_t>(nEstimate));
-                m_accepted.reserve(static_cast<std::size_t>(nEstimate));
             }
         }
     }
@@ -386,10 +414,12 @@ SModelRecord CImportPreview::Record(std::size_t nRow) const {
     return record;
 }
 
-const SModelRecord& CImportPreview::Existing(std::size_t nRow) const {
-    static const SModelRecord empty;
-    const SRow& row = m_rows[nRow];
-    return row.eClass == ERowClass::Conflict ? m_existing[row.nExisting] : empty;
+SModelRecord CImportPreview::Existing(std::size_t nRow) const {
+    SModelRecord record;
+    if (m_rows[nRow].eClass == ERowClass::Conflict &&
+        !CLibraryLookup::Fetch(m_strLibraryPath, Field(nRow, 0), record))
+        record = SModelRecord();
+    return record;
 }
 
 std::string CImportPreview::Reason(std::size_t nRow) const {
@@ -402,10 +432,10 @@ std::string CImportPreview::Reason(std::size_t nRow) const {
     case ERowProblem::Rule:
         return RuleMessage(row.eRule);
     case ERowProblem::TooFewFields:
-        return "字段太少：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExisting) +
+        return "字段太少：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExpected) +
                "个。";
     case ERowProblem::TooManyFields:
-        return "字段太多：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExisting) +
+        return "字段太多：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExpected) +
                "个。";
     case ERowProblem::Unterminated:
         return "文件在引号内结束，这一行不完整。";
@@ -413,6 +443,10 @@ std::string CImportPreview::Reason(std::size_t nRow) const {
         return "型号与第" + std::to_string(row.nDetail) + "行重复。";
     case ERowProblem::NullCell:
         return std::string(kColumnNames[row.nDetail % 7]) + "没有值（NULL）。";
+    case ERowProblem::NoLineEnd:
+        return "文件在这一行中间结束（行末没有换行），这一行可能不完整。";
+    case ERowProblem::NotUtf8:
+        return std::string(kColumnNames[row.nDetail % 7]) + "不是有效的UTF-8文本，请检查文件的编码。";
     }
     return std::string();
 }

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "LibraryLookup.h"
 #include "ModelRules.h"
 #include "TextFile.h"
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 namespace library {
@@ -31,7 +31,9 @@ enum class ERowProblem : std::uint8_t {
     TooManyFields,
     Unterminated,
     Repeated,
-    NullCell
+    NullCell,
+    NoLineEnd, // the file ends inside the row: it may have been cut short
+    NotUtf8,   // a cell is not valid UTF-8 text
 };
 
 struct SPreviewCounts {
@@ -54,10 +56,19 @@ public:
     // Reads strSource (a CSV file, or a data.mdb recognised by its content)
     // and classifies its rows against the library in strLibraryPath. On
     // failure returns false and Error() says why; the preview is then empty.
-    bool Load(const std::string& strSource, const std::string& strLibraryPath, ProgressFn progress = {});
+    // A CSV file is read in the forced encoding when one is given, else in
+    // the one its mark names or its text suggests (see CTextFile).
+    bool Load(const std::string& strSource, const std::string& strLibraryPath, ProgressFn progress = {},
+              std::optional<EEncoding> forcedEncoding = {});
 
     const std::string& Error() const { return m_strError; }
+    // The file or data.mdb the last Load read.
+    const std::string& Source() const { return m_strSource; }
+    // The failure was the library's (missing, not a library, unreadable),
+    // not the source's.
+    bool LibraryFailed() const { return m_bLibraryFailed; }
     bool FromDatabase() const { return m_bFromDatabase; }
+    // The encoding a CSV file was read in.
     EEncoding Encoding() const { return m_eEncoding; }
 
     std::size_t RowCount() const { return m_rows.size(); }
@@ -67,8 +78,9 @@ public:
     std::uint64_t Line(std::size_t nRow) const { return m_rows[nRow].nLine; }
     std::string_view Field(std::size_t nRow, int nColumn) const;
     SModelRecord Record(std::size_t nRow) const;
-    // The library's record for a conflicting row.
-    const SModelRecord& Existing(std::size_t nRow) const;
+    // The library's record for a conflicting row, read again from the
+    // library: a preview of a million conflicts keeps none of them.
+    SModelRecord Existing(std::size_t nRow) const;
     // Why an invalid row is refused; "" for any other.
     std::string Reason(std::size_t nRow) const;
     ERuleFailure RuleFailure(std::size_t nRow) const { return m_rows[nRow].eRule; }
@@ -89,43 +101,43 @@ private:
         std::uint64_t nStart = 0; // first byte of the row's fields in m_text
         std::array<std::uint32_t, 7> lengths{};
         std::uint64_t nDetail = 0;   // field counts, the earlier line of a repeated model, a NULL column
-        std::uint32_t nExisting = 0; // index in m_existing for a conflict; fields expected for a miscount
+        std::uint32_t nExpected = 0; // fields expected for a miscount
         ERowClass eClass = ERowClass::Invalid;
         EChoice eChoice = EChoice::Keep;
         ERuleFailure eRule = ERuleFailure::None;
         ERowProblem eProblem = ERowProblem::None;
     };
 
-    // Hashes and compares accepted rows by their model, read from m_text.
-    struct SModelHash {
-        const CImportPreview* pOwner;
-        std::size_t operator()(std::uint32_t nRow) const;
-    };
-    struct SModelEqual {
-        const CImportPreview* pOwner;
-        bool operator()(std::uint32_t a, std::uint32_t b) const;
-    };
+    static constexpr std::uint32_t kNoRow = 0xFFFFFFFF;
 
     void Reset();
     bool LoadLibrary(const std::string& strLibraryPath);
-    bool LoadCsv(const std::string& strSource, const ProgressFn& progress);
+    bool LoadCsv(const std::string& strSource, const ProgressFn& progress, std::optional<EEncoding> forced);
     bool LoadDatabase(const std::string& strSource, const ProgressFn& progress);
     // Stores a row and classifies it.
     void AddRow(std::uint64_t nLine, const SModelRecord& record);
     void AddInvalidRow(std::uint64_t nLine, const SModelRecord& record, ERowProblem eProblem,
                        std::uint64_t nDetail, std::uint32_t nExpected);
     SRow& Store(std::uint64_t nLine, const SModelRecord& record);
+    // Enters an accepted row under its model; the row that holds the model
+    // already, or kNoRow when it is the first.
+    std::uint32_t Accept(std::uint32_t nRow);
 
     std::string m_text;
     std::vector<SRow> m_rows;
-    std::vector<SModelRecord> m_existing;
-    std::unordered_map<std::string, SModelRecord> m_library;
-    std::unordered_set<std::uint32_t, SModelHash, SModelEqual> m_accepted{0, SModelHash{this},
-                                                                          SModelEqual{this}};
+    // The accepted rows by model: an open-addressing table of row numbers
+    // (kNoRow for a free slot), at most half full, four bytes a slot.
+    std::vector<std::uint32_t> m_accepted;
+    std::size_t m_nAccepted = 0;
+    CLibraryLookup m_library;
+    std::string m_strLibraryPath;
+    SModelRecord m_found; // the library's row for the row being classified
     SPreviewCounts m_counts;
     std::string m_strError;
+    std::string m_strSource;
     EEncoding m_eEncoding = EEncoding::Utf8;
     bool m_bFromDatabase = false;
+    bool m_bLibraryFailed = false;
     std::uint64_t m_nLibraryFingerprint = 0;
 };
 

@@ -1,9 +1,12 @@
 #include "LibraryFile.h"
 
+#include "FileSystem.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 namespace library {
 
@@ -25,10 +28,40 @@ bool HasTable(sqlite3* pDb, const char* pszTable, int& nResult) {
     return bFound;
 }
 
+// The columns of DATA that the table lacks, joined with "、"; false on a
+// database error.
+bool MissingColumns(sqlite3* pDb, std::string& strMissing, int& nResult) {
+    static const char* const kNames[] = {"投影机型号", "波特率",   "校验",     "VGA",
+                                         "VIDEO",      "POWER ON", "POWER OFF"};
+    bool found[std::size(kNames)] = {};
+    sqlite3_stmt* pStatement = nullptr;
+    nResult = sqlite3_prepare_v2(pDb, "SELECT name FROM pragma_table_info('DATA')", -1, &pStatement, nullptr);
+    while (nResult == SQLITE_OK && (nResult = sqlite3_step(pStatement)) == SQLITE_ROW) {
+        const auto* pszName = reinterpret_cast<const char*>(sqlite3_column_text(pStatement, 0));
+        for (std::size_t i = 0; i < std::size(kNames); ++i)
+            if (pszName && sqlite3_stricmp(kNames[i], pszName) == 0)
+                found[i] = true;
+        nResult = SQLITE_OK;
+    }
+    sqlite3_finalize(pStatement);
+    if (nResult != SQLITE_DONE)
+        return false;
+    nResult = SQLITE_OK;
+    strMissing.clear();
+    for (std::size_t i = 0; i < std::size(kNames); ++i)
+        if (!found[i])
+            strMissing += (strMissing.empty() ? "" : "、") + std::string(kNames[i]);
+    return true;
+}
+
 } // namespace
 
+bool IsSameFile(const std::string& strPathA, const std::string& strPathB) {
+    return base::SameFile(base::PathFromUtf8(strPathA), base::PathFromUtf8(strPathB));
+}
+
 bool LooksLikeDatabase(const std::string& strPath) {
-    std::FILE* pFile = std::fopen(strPath.c_str(), "rb");
+    std::FILE* pFile = base::OpenFile(base::PathFromUtf8(strPath), "rb");
     if (!pFile)
         return false;
     char szMagic[16] = {};
@@ -40,8 +73,18 @@ bool LooksLikeDatabase(const std::string& strPath) {
 sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError) {
     const std::string strNotOurs =
         strPath + "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
+    // Opened for writing where the file allows it, although nothing is
+    // written: only a connection that may write can roll back the journal an
+    // import killed half-way leaves behind, and until that happens no
+    // connection can read the file. A file that cannot be written to is read
+    // as it is.
     sqlite3* pDb = nullptr;
-    int nResult = sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
+    int nResult = sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READWRITE, nullptr);
+    if (nResult != SQLITE_OK) {
+        sqlite3_close(pDb);
+        pDb = nullptr;
+        nResult = sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
+    }
     if (nResult != SQLITE_OK) {
         strError = "无法打开" + strPath + "：" + (pDb ? sqlite3_errmsg(pDb) : sqlite3_errstr(nResult));
         sqlite3_close(pDb);
@@ -60,13 +103,18 @@ sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError
         sqlite3_close(pDb);
         return nullptr;
     }
-    // The seven columns must all be there under their names.
-    sqlite3_stmt* pStatement = nullptr;
-    const std::string strProbe = std::string("SELECT ") + kDataColumns + " FROM DATA LIMIT 0";
-    nResult = sqlite3_prepare_v2(pDb, strProbe.c_str(), -1, &pStatement, nullptr);
-    sqlite3_finalize(pStatement);
-    if (nResult != SQLITE_OK) {
-        strError = strNotOurs;
+    // The seven columns must all be there under their names. They are looked
+    // up by name in the table's description: a query naming them would take
+    // a double-quoted name that is no column for a string and pass.
+    std::string strMissing;
+    if (!MissingColumns(pDb, strMissing, nResult)) {
+        strError = "无法读取" + strPath + "：" + sqlite3_errmsg(pDb);
+        sqlite3_close(pDb);
+        return nullptr;
+    }
+    if (!strMissing.empty()) {
+        strError =
+            strPath + "不是Velmora的data.mdb文件（DATA表缺少列：" + strMissing + "），没有导入任何数据。";
         sqlite3_close(pDb);
         return nullptr;
     }

@@ -18,6 +18,10 @@ constexpr const char* kExportHeader = "model,baud,parity,VGA,VIDEO,POWER ON,POWE
 constexpr const char* kDataColumns =
     "\"投影机型号\",\"波特率\",\"校验\",VGA,VIDEO,\"POWER ON\",\"POWER OFF\"";
 
+// Whether two paths name one file (through another name, a link or a hard
+// link); false when either does not exist.
+bool IsSameFile(const std::string& strPathA, const std::string& strPathB);
+
 // Whether the file starts as an SQLite database does.
 bool LooksLikeDatabase(const std::string& strPath);
 

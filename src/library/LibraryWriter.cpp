@@ -1,16 +1,16 @@
 #include "LibraryWriter.h"
 
 #include "CsvWriter.h"
+#include "FileSystem.h"
 #include "ImportPreview.h"
 #include "LibraryFile.h"
 
 #include <sqlite3.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <memory>
-#include <sys/stat.h>
 
 namespace library {
 
@@ -37,6 +37,10 @@ bool IsReadOnly(int nResult) {
            (nResult & 0xFF) == SQLITE_PERM;
 }
 
+EWriteFailure FailureKind(int nResult) {
+    return IsBusy(nResult) || IsReadOnly(nResult) ? EWriteFailure::LibraryUnusable : EWriteFailure::Failed;
+}
+
 std::string FailureText(sqlite3* pDb, int nResult) {
     if (IsBusy(nResult))
         return std::string("data.mdb正被其他程序使用，请关闭该程序后再导入。") + kUnchanged;
@@ -44,6 +48,28 @@ std::string FailureText(sqlite3* pDb, int nResult) {
         return std::string("data.mdb是只读的，不能写入。") + kUnchanged;
     return "写入data.mdb失败：" + std::string(pDb ? sqlite3_errmsg(pDb) : sqlite3_errstr(nResult)) + "。" +
            kUnchanged;
+}
+
+bool EndsWithMdb(const std::string& strPath) {
+    if (strPath.size() < 4)
+        return false;
+    std::string strEnd = strPath.substr(strPath.size() - 4);
+    for (char& c : strEnd)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return strEnd == ".mdb";
+}
+
+// Why an export may not write strCsvPath; "" when it may.
+std::string ExportRefusal(const std::string& strLibraryPath, const std::string& strCsvPath) {
+    const std::string strStart = "不能导出到" + strCsvPath + "：";
+    if (IsSameFile(strLibraryPath, strCsvPath))
+        return strStart + "这是正在使用的代码库，导出会把它覆盖。请另选一个CSV文件名。";
+    if (LooksLikeDatabase(strCsvPath))
+        return strStart + "这是一个数据库文件，导出会把它覆盖。请另选一个CSV文件名。";
+    if (EndsWithMdb(strCsvPath))
+        return strStart + "以.mdb结尾的文件名留给代码库。请另选一个CSV文件名。";
+    return std::string();
 }
 
 void Bind(sqlite3_stmt* pStatement, int nIndex, std::string_view text) {
@@ -68,12 +94,15 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
     }
 
     // The owner's write bit plays the part of the read-only attribute.
-    struct stat status {};
-    if (stat(strLibraryPath.c_str(), &status) != 0) {
-        result.strMessage = "找不到" + strLibraryPath + "：" + std::strerror(errno) + "。";
+    result.eFailure = EWriteFailure::LibraryUnusable;
+    std::error_code error;
+    const std::filesystem::file_status status =
+        std::filesystem::status(base::PathFromUtf8(strLibraryPath), error);
+    if (error || !std::filesystem::exists(status)) {
+        result.strMessage = "找不到" + strLibraryPath + "：" + (error ? error.message() : "") + "。";
         return result;
     }
-    if ((status.st_mode & S_IWUSR) == 0) {
+    if ((status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
         result.strMessage = std::string("data.mdb是只读的，不能写入。") + kUnchanged;
         return result;
     }
@@ -96,12 +125,14 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
         result.strMessage = FailureText(pDb.get(), nResult);
         return result;
     }
+    result.eFailure = EWriteFailure::None;
 
     // The engine's text is taken before the rollback replaces it.
     auto Fail = [&](int nCode, const std::string& strMessage) {
         const std::string strText = strMessage.empty() ? FailureText(pDb.get(), nCode) : strMessage;
         sqlite3_exec(pDb.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         result = SWriteResult();
+        result.eFailure = strMessage.empty() ? FailureKind(nCode) : EWriteFailure::Failed;
         result.strMessage = strText;
         return result;
     };
@@ -167,12 +198,26 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
 SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string& strCsvPath,
                            ProgressFn progress) {
     SWriteResult result;
+    // Written beside the target and renamed over it at the end, so a failed
+    // export never leaves half a file under the chosen name. One an earlier
+    // export left when it was killed goes first, whatever this run does.
+    const std::string strPartial = strCsvPath + ".part";
+    const std::filesystem::path partial = base::PathFromUtf8(strPartial);
+    base::RemoveFile(partial);
+    const std::string strRefusal = ExportRefusal(strLibraryPath, strCsvPath);
+    if (!strRefusal.empty()) {
+        result.eFailure = EWriteFailure::Refused;
+        result.strMessage = strRefusal;
+        return result;
+    }
     std::string strError;
     DbPtr pDb(OpenLibraryForReading(strLibraryPath, strError));
     if (!pDb) {
+        result.eFailure = EWriteFailure::LibraryUnusable;
         result.strMessage = strError;
         return result;
     }
+    result.eFailure = EWriteFailure::Failed;
     std::uint64_t nTotal = 0;
     sqlite3_stmt* pRaw = nullptr;
     if (sqlite3_prepare_v2(pDb.get(), "SELECT count(*) FROM DATA", -1, &pRaw, nullptr) == SQLITE_OK &&
@@ -190,18 +235,16 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
         return result;
     }
 
-    // Written beside the target and renamed over it at the end, so a failed
-    // export never leaves half a file under the chosen name.
-    const std::string strPartial = strCsvPath + ".part";
-    std::FILE* pFile = std::fopen(strPartial.c_str(), "wb");
+    std::FILE* pFile = base::OpenFile(partial, "wb");
     if (!pFile) {
-        result.strMessage = "无法写入" + strCsvPath + "：" + std::strerror(errno) + "。";
+        result.strMessage = "无法写入" + strCsvPath + "：" + base::LastErrorText() + "。";
         return result;
     }
     auto Abandon = [&](const std::string& strMessage) {
         std::fclose(pFile);
-        std::remove(strPartial.c_str());
+        base::RemoveFile(partial);
         result = SWriteResult();
+        result.eFailure = EWriteFailure::Failed;
         result.strMessage = strMessage;
         return result;
     };
@@ -224,7 +267,7 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
         ++nRows;
         if (strOut.size() >= (1 << 16)) {
             if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size())
-                return Abandon("写入" + strCsvPath + "失败：" + std::strerror(errno) + "。");
+                return Abandon("写入" + strCsvPath + "失败：" + base::LastErrorText() + "。");
             strOut.clear();
         }
         if (progress && nRows % kProgressEvery == 0 && !progress(nRows, std::max(nTotal, nRows)))
@@ -233,20 +276,21 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
     if (nResult != SQLITE_DONE)
         return Abandon("读取data.mdb失败：" + std::string(sqlite3_errmsg(pDb.get())) + "。");
     if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size() || std::fflush(pFile) != 0)
-        return Abandon("写入" + strCsvPath + "失败：" + std::strerror(errno) + "。");
+        return Abandon("写入" + strCsvPath + "失败：" + base::LastErrorText() + "。");
     if (std::fclose(pFile) != 0) {
-        std::remove(strPartial.c_str());
-        result.strMessage = "写入" + strCsvPath + "失败：" + std::strerror(errno) + "。";
+        base::RemoveFile(partial);
+        result.strMessage = "写入" + strCsvPath + "失败：" + base::LastErrorText() + "。";
         return result;
     }
-    if (std::rename(strPartial.c_str(), strCsvPath.c_str()) != 0) {
-        result.strMessage = "无法写入" + strCsvPath + "：" + std::strerror(errno) + "。";
-        std::remove(strPartial.c_str());
+    if (!base::ReplaceFile(partial, base::PathFromUtf8(strCsvPath), strError)) {
+        result.strMessage = "无法写入" + strCsvPath + "：" + strError + "。";
+        base::RemoveFile(partial);
         return result;
     }
     if (progress)
         progress(nRows, std::max<std::uint64_t>(nRows, 1));
     result.bOk = true;
+    result.eFailure = EWriteFailure::None;
     result.nExported = static_cast<std::size_t>(nRows);
     result.strMessage = "导出完成：共" + std::to_string(nRows) + "个型号。";
     return result;

@@ -17,8 +17,17 @@ struct SApplyOptions {
     ProgressFn progress;
 };
 
+// Why a write did not happen, for a caller that answers differently.
+enum class EWriteFailure {
+    None,
+    Refused,         // the target may not be written (it is the library or another database)
+    LibraryUnusable, // data.mdb is missing, not a library, read-only or locked
+    Failed,          // the work started and went wrong; nothing was changed
+};
+
 struct SWriteResult {
     bool bOk = false;
+    EWriteFailure eFailure = EWriteFailure::None;
     std::string strMessage; // what went wrong, or a summary of what was written
     std::size_t nInserted = 0;
     std::size_t nUpdated = 0;
@@ -37,7 +46,10 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
 // spreadsheet programs read its Chinese text right), sorted by model: the
 // header model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF, then one record a
 // row, fields quoted where RFC 4180 needs it, CRLF line ends. The file
-// appears complete or not at all.
+// appears complete or not at all. The target is refused when it is the
+// library itself (under any name or link), any SQLite database, or a name
+// ending in .mdb, so an export can never replace a library.
+
 SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string& strCsvPath,
                            ProgressFn progress = {});
 

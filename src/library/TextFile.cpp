@@ -1,10 +1,12 @@
 #include "TextFile.h"
 
+#include "FileSystem.h"
 #include "Gb18030Decoder.h"
+#include "Utf8Check.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <sys/stat.h>
+#include <filesystem>
 #include <vector>
 
 namespace library {
@@ -12,66 +14,6 @@ namespace library {
 namespace {
 
 constexpr std::size_t kChunkBytes = 1 << 16;
-
-// Checks UTF-8 across chunk boundaries: the state carries how many
-// continuation bytes are still owed and what range the next one must lie in
-// (so overlong forms and surrogates are refused).
-class CUtf8Check {
-public:
-    bool Feed(const unsigned char* p, std::size_t n) {
-        for (std::size_t i = 0; i < n; ++i) {
-            // Plain ASCII, the bulk of a library, is passed eight bytes at a time.
-            while (m_nOwed == 0 && i + 8 <= n) {
-                std::uint64_t nWord;
-                std::memcpy(&nWord, p + i, sizeof nWord);
-                if (nWord & 0x8080808080808080ULL)
-                    break;
-                i += 8;
-            }
-            if (i >= n)
-                break;
-            const unsigned char c = p[i];
-            if (m_nOwed == 0) {
-                if (c < 0x80)
-                    continue;
-                if (c >= 0xC2 && c <= 0xDF) {
-                    Expect(1, 0x80, 0xBF);
-                } else if (c == 0xE0) {
-                    Expect(2, 0xA0, 0xBF);
-                } else if ((c >= 0xE1 && c <= 0xEC) || c == 0xEE || c == 0xEF) {
-                    Expect(2, 0x80, 0xBF);
-                } else if (c == 0xED) {
-                    Expect(2, 0x80, 0x9F);
-                } else if (c == 0xF0) {
-                    Expect(3, 0x90, 0xBF);
-                } else if (c >= 0xF1 && c <= 0xF3) {
-                    Expect(3, 0x80, 0xBF);
-                } else if (c == 0xF4) {
-                    Expect(3, 0x80, 0x8F);
-                } else {
-                    return false;
-                }
-            } else {
-                if (c < m_nLow || c > m_nHigh)
-                    return false;
-                --m_nOwed;
-                m_nLow = 0x80;
-                m_nHigh = 0xBF;
-            }
-        }
-        return true;
-    }
-    bool Complete() const { return m_nOwed == 0; }
-
-private:
-    void Expect(int nOwed, unsigned char nLow, unsigned char nHigh) {
-        m_nOwed = nOwed;
-        m_nLow = nLow;
-        m_nHigh = nHigh;
-    }
-    int m_nOwed = 0;
-    unsigned char m_nLow = 0x80, m_nHigh = 0xBF;
-};
 
 } // namespace
 
@@ -91,20 +33,21 @@ bool CTextFile::Report(std::uint64_t nDone) {
     return true;
 }
 
-bool CTextFile::Open(const std::string& strPath, ProgressFn progress) {
+bool CTextFile::Open(const std::string& strPath, ProgressFn progress, std::optional<EEncoding> forced) {
     m_progress = std::move(progress);
-    m_pFile = std::fopen(strPath.c_str(), "rb");
-    if (!m_pFile) {
-        m_strError = "无法打开文件" + strPath + "：" + std::strerror(errno);
-        return false;
-    }
-    struct stat status {};
-    if (fstat(fileno(m_pFile), &status) == 0)
-        m_nSize = static_cast<std::uint64_t>(status.st_size);
-    if (S_ISDIR(status.st_mode)) {
+    const std::filesystem::path path = base::PathFromUtf8(strPath);
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error)) {
         m_strError = strPath + "是一个文件夹，不是文件。";
         return false;
     }
+    m_pFile = base::OpenFile(path, "rb");
+    if (!m_pFile) {
+        m_strError = "无法打开文件" + strPath + "：" + base::LastErrorText();
+        return false;
+    }
+    const std::uintmax_t nSize = std::filesystem::file_size(path, error);
+    m_nSize = error ? 0 : static_cast<std::uint64_t>(nSize);
 
     unsigned char mark[4] = {};
     const std::size_t nMark = std::fread(mark, 1, sizeof mark, m_pFile);
@@ -113,15 +56,21 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress) {
         m_strError = "不支持UTF-16编码的文件，请另存为UTF-8或GBK编码的CSV文件。";
         return false;
     }
-    if (nMark >= 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
-        m_nSkip = 3;
+    const bool bUtf8Mark = nMark >= 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
+    const bool bGbMark =
+        nMark == 4 && mark[0] == 0x84 && mark[1] == 0x31 && mark[2] == 0x95 && mark[3] == 0x33;
+    m_nSkip = bUtf8Mark ? 3 : bGbMark ? 4 : 0;
+    if (forced) {
+        // The installer's choice wins over the mark and over the guess.
         m_nPasses = 1;
-    } else if (nMark == 4 && mark[0] == 0x84 && mark[1] == 0x31 && mark[2] == 0x95 && mark[3] == 0x33) {
-        m_nSkip = 4;
+        m_eEncoding = *forced;
+    } else if (bUtf8Mark || bGbMark) {
         m_nPasses = 1;
-        m_eEncoding = EEncoding::Gb18030;
+        m_eEncoding = bUtf8Mark ? EEncoding::Utf8 : EEncoding::Gb18030;
     } else if (!Classify()) {
         return false;
+    } else {
+        m_bGuessed = true;
     }
     if (m_eEncoding == EEncoding::Gb18030) {
         m_pDecoder = std::make_unique<CGb18030Decoder>();
@@ -131,7 +80,7 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress) {
         }
     }
     if (std::fseek(m_pFile, static_cast<long>(m_nSkip), SEEK_SET) != 0) {
-        m_strError = std::string("读取文件出错：") + std::strerror(errno);
+        m_strError = std::string("读取文件出错：") + base::LastErrorText();
         return false;
     }
     m_nRead = m_nSkip;
@@ -140,27 +89,53 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress) {
 
 bool CTextFile::Classify() {
     std::rewind(m_pFile);
+    // Both readings are followed to the end: a file that is not UTF-8 is
+    // GB18030; one that is UTF-8 may still be GBK whose byte pairs happen to
+    // form UTF-8 (校 is D0 A3 in GBK, which is the Cyrillic У in UTF-8). Then
+    // the reading with fewer characters foreign to Chinese text wins, UTF-8
+    // on a tie, so real UTF-8 Chinese text is never taken for GBK.
     CUtf8Check check;
+    CGb18030Decoder decoder;
+    bool bGbValid = decoder.IsReady();
+    std::uint64_t nGbForeign = 0;
+    std::string strGbPending, strGbText;
     std::vector<unsigned char> buffer(kChunkBytes);
     std::uint64_t nDone = 0;
-    bool bUtf8 = true;
-    while (bUtf8) {
+    for (;;) {
         const std::size_t n = std::fread(buffer.data(), 1, buffer.size(), m_pFile);
         if (n == 0)
             break;
-        bUtf8 = check.Feed(buffer.data(), n);
+        const bool bUtf8 = check.Feed(buffer.data(), n);
+        if (bUtf8 && bGbValid) {
+            const bool bAscii = strGbPending.empty() &&
+                                std::all_of(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(n),
+                                            [](unsigned char c) { return c < 0x80; });
+            if (!bAscii) {
+                strGbPending.append(reinterpret_cast<const char*>(buffer.data()), n);
+                strGbText.clear();
+                std::size_t nBad = 0;
+                bGbValid = decoder.Decode(strGbPending, strGbText, nBad);
+                CUtf8Check gbCheck;
+                gbCheck.Feed(reinterpret_cast<const unsigned char*>(strGbText.data()), strGbText.size());
+                nGbForeign += gbCheck.ForeignCount();
+            }
+        }
         nDone += n;
         if (!Report(nDone))
             return false;
+        if (!bUtf8)
+            break;
     }
     if (std::ferror(m_pFile)) {
-        m_strError = std::string("读取文件出错：") + std::strerror(errno);
+        m_strError = std::string("读取文件出错：") + base::LastErrorText();
         return false;
     }
-    if (!bUtf8 || !check.Complete())
+    const bool bUtf8 = check.Complete();
+    bGbValid = bGbValid && strGbPending.empty();
+    if (!bUtf8 || (bGbValid && nGbForeign < check.ForeignCount()))
         m_eEncoding = EEncoding::Gb18030;
     // The reading pass counts from where the classifying pass would have ended.
-    if (!bUtf8)
+    if (nDone < m_nSize)
         Report(m_nSize);
     return !m_bCancelled;
 }
@@ -173,7 +148,7 @@ bool CTextFile::Read(std::string& strChunk) {
     const std::size_t n = std::fread(raw.data(), 1, raw.size(), m_pFile);
     if (n == 0) {
         if (std::ferror(m_pFile)) {
-            m_strError = std::string("读取文件出错：") + std::strerror(errno);
+            m_strError = std::string("读取文件出错：") + base::LastErrorText();
             return false;
         }
         if (!m_strPending.empty()) {

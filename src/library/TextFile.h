@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 // Reports how far a long job has come; returning false asks it to stop.
@@ -18,8 +19,8 @@ enum class EEncoding { Utf8, Gb18030 };
 // A text file read as UTF-8 in chunks, whatever it was written in: UTF-8
 // with or without a byte-order mark, or GB18030 (which covers GBK, what a
 // Chinese spreadsheet program writes). The encoding is decided before the
-// first chunk from the mark or, without one, by checking that every byte of
-// the file forms valid UTF-8; the file is never held whole in memory.
+// first chunk from the mark or, without one, by reading the file both ways
+// (see Classify); the file is never held whole in memory.
 class CTextFile {
 public:
     CTextFile();
@@ -27,15 +28,18 @@ public:
     CTextFile(const CTextFile&) = delete;
     CTextFile& operator=(const CTextFile&) = delete;
 
-    // Opens and classifies the file. On failure returns false and Error()
-    // says why. The progress callback sees the classifying pass and the
-    // reading pass as one job of twice the file's size.
-    bool Open(const std::string& strPath, ProgressFn progress = {});
+    // Opens and classifies the file; a forced encoding is taken as it is
+    // (a byte-order mark is still dropped). On failure returns false and
+    // Error() says why. The progress callback sees the classifying pass and
+    // the reading pass as one job of twice the file's size.
+    bool Open(const std::string& strPath, ProgressFn progress = {}, std::optional<EEncoding> forced = {});
     // The next piece of text, converted to UTF-8; false at the end or on an
     // error (then Error() is not empty).
     bool Read(std::string& strChunk);
 
     EEncoding Encoding() const { return m_eEncoding; }
+    // The encoding was guessed from the text (no mark, no forced choice).
+    bool Guessed() const { return m_bGuessed; }
     std::uint64_t Size() const { return m_nSize; }
     const std::string& Error() const { return m_strError; }
     bool Cancelled() const { return m_bCancelled; }
@@ -56,6 +60,7 @@ private:
     std::string m_strPending;    // the start of a character cut by a chunk boundary
     std::string m_strError;
     bool m_bCancelled = false;
+    bool m_bGuessed = false;
 };
 
 } // namespace library

@@ -18,6 +18,9 @@ public:
 
     // The preview's choices changed; the class and note columns are redrawn.
     void ChoicesChanged();
+    // The preview is read again (in another encoding); every row may change.
+    void BeginReload() { beginResetModel(); }
+    void EndReload() { endResetModel(); }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -5,12 +5,14 @@
 #include "LibraryWriter.h"
 #include "MessageBox.h"
 
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
 
+#include <optional>
 #include <set>
 
 CLibraryImportDlg::CLibraryImportDlg(library::CImportPreview& preview, std::string strLibraryPath,
@@ -53,10 +55,35 @@ CLibraryImportDlg::CLibraryImportDlg(library::CImportPreview& preview, std::stri
     for (const auto& [nId, handler] : buttons)
         if (auto* pButton = ControlAs<QPushButton>(nId))
             connect(pButton, &QPushButton::clicked, this, handler);
+    if (auto* pEncoding = ControlAs<QComboBox>(IDC_ENCODING_CHOICE)) {
+        pEncoding->setCurrentIndex(0);
+        pEncoding->setEnabled(!m_preview.FromDatabase());
+        connect(pEncoding, &QComboBox::activated, this, &CLibraryImportDlg::OnEncodingChosen);
+    }
+    EnableChoices();
+    ShowSummary();
+}
+
+void CLibraryImportDlg::EnableChoices() {
     const bool bConflicts = m_preview.Counts().nConflict > 0;
     for (int nId : {IDC_KEEP, IDC_TAKE, IDC_KEEP_ALL, IDC_TAKE_ALL})
         EnableItem(nId, bConflicts);
+}
+
+void CLibraryImportDlg::OnEncodingChosen(int nChoice) {
+    std::optional<library::EEncoding> forced;
+    if (nChoice == 1)
+        forced = library::EEncoding::Utf8;
+    else if (nChoice == 2)
+        forced = library::EEncoding::Gb18030;
+    const std::string strSource = m_preview.Source();
+    m_pModel->BeginReload();
+    const bool bLoaded = m_preview.Load(strSource, m_strLibraryPath, {}, forced);
+    m_pModel->EndReload();
+    EnableChoices();
     ShowSummary();
+    if (!bLoaded)
+        MessageBoxShow(QString::fromStdString(m_preview.Error()));
 }
 
 void CLibraryImportDlg::ShowSummary() {
@@ -66,6 +93,10 @@ void CLibraryImportDlg::ShowSummary() {
                                  .arg(counts.nIdentical)
                                  .arg(counts.nConflict)
                                  .arg(counts.nInvalid));
+    SetItemText(IDC_ENCODING, m_preview.FromDatabase() || m_preview.Source().empty() ? QString()
+                              : m_preview.Encoding() == library::EEncoding::Utf8
+                                  ? QStringLiteral("编码：UTF-8")
+                                  : QStringLiteral("编码：GBK"));
 }
 
 void CLibraryImportDlg::ChooseForSelection(bool bTake) {

@@ -32,6 +32,8 @@ public:
         IDC_KEEP_ALL = 1105,
         IDC_TAKE_ALL = 1106,
         IDC_PROGRESS = 1107,
+        IDC_ENCODING_CHOICE = 1108,
+        IDC_ENCODING = 1109,
     };
 
     QTableView* ListView() const { return m_list; }
@@ -44,6 +46,8 @@ public:
     void OnKeepAll();
     void OnTakeAll();
     void OnOK();
+    // Reads the file again as UTF-8 or GBK, or as the guess has it.
+    void OnEncodingChosen(int nChoice);
 
     // How long the write waits for a lock held elsewhere (tests shorten it).
     int m_nBusyTimeoutMs = 2000;
@@ -51,6 +55,7 @@ public:
 private:
     void ChooseForSelection(bool bTake);
     void ShowSummary();
+    void EnableChoices();
 
     library::CImportPreview& m_preview;
     std::string m_strLibraryPath;

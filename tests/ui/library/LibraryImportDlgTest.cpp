@@ -9,6 +9,7 @@
 #include "TestDatabase.h"
 
 #include <QAction>
+#include <QComboBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
@@ -19,6 +20,7 @@
 
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -301,6 +303,63 @@ private slots:
         QCOMPARE(g_messages,
                  QStringList{"在光盘中不能进行导入数据操作，请把程序复制到本地硬盘后再进行操作！"});
         QCOMPARE(dlg.nImportAsked, 0);
+    }
+
+    // Picking the library's own file (by its name or another path to it) in
+    // the save dialog is refused with a message; the library stays whole.
+    void exportOverTheLibraryIsRefused_data() {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("its name") << "data.mdb";
+        QTest::newRow("another path") << "./sub/../data.mdb";
+    }
+    void exportOverTheLibraryIsRefused() {
+        QFETCH(QString, target);
+        CTestDatabase db;
+        std::filesystem::create_directory(db.Folder() / "sub");
+        std::ifstream before(db.File(), std::ios::binary);
+        const std::string strBefore((std::istreambuf_iterator<char>(before)),
+                                    std::istreambuf_iterator<char>());
+        CTestProjectorDlg dlg;
+        dlg.strExport = target;
+        Click(dlg, CProjectorCodeDlg::IDC_EXPORT);
+        QCOMPARE(g_messages, QStringList{QStringLiteral("不能导出到%1：这是正在使用的代码库，导出会把它覆盖。"
+                                                        "请另选一个CSV文件名。")
+                                             .arg(target)});
+        std::ifstream after(db.File(), std::ios::binary);
+        QCOMPARE(std::string((std::istreambuf_iterator<char>(after)), std::istreambuf_iterator<char>()),
+                 strBefore);
+    }
+
+    // The preview says which encoding it read the file in, and the installer
+    // can have it read the other way.
+    void encodingIsShownAndCanBeChosen() {
+        CTestDatabase db;
+        // Room 101 Projector with the parity 偶 in GBK: C5 BC, also the UTF-8 ż.
+        WriteFile(db.Folder() / "in.csv", kHeader + "Room 101 Projector,4800,\xC5\xBC,0A,0B,0C,0D\r\n");
+        library::CImportPreview preview;
+        QVERIFY(preview.Load("in.csv", "data.mdb"));
+        CLibraryImportDlg dlg(preview, "data.mdb");
+        QCOMPARE(dlg.GetItemText(CLibraryImportDlg::IDC_ENCODING), QStringLiteral("编码：GBK"));
+        QCOMPARE(Cell(dlg, 0, CImportPreviewModel::Parity), QStringLiteral("偶"));
+        auto* pChoice = dlg.ControlAs<QComboBox>(CLibraryImportDlg::IDC_ENCODING_CHOICE);
+        QVERIFY(pChoice && pChoice->isEnabled());
+        QCOMPARE(pChoice->currentText(), QStringLiteral("自动识别编码"));
+
+        pChoice->setCurrentIndex(1);
+        emit pChoice->activated(1);
+        QCOMPARE(dlg.GetItemText(CLibraryImportDlg::IDC_ENCODING), QStringLiteral("编码：UTF-8"));
+        QCOMPARE(dlg.GetItemText(CLibraryImportDlg::IDC_SUMMARY),
+                 QStringLiteral("新增0个，相同0个，冲突0个，无效1个"));
+        QCOMPARE(Cell(dlg, 0, CImportPreviewModel::Parity), QStringLiteral("ż"));
+
+        pChoice->setCurrentIndex(2);
+        emit pChoice->activated(2);
+        QCOMPARE(dlg.GetItemText(CLibraryImportDlg::IDC_ENCODING), QStringLiteral("编码：GBK"));
+        QCOMPARE(dlg.GetItemText(CLibraryImportDlg::IDC_SUMMARY),
+                 QStringLiteral("新增1个，相同0个，冲突0个，无效0个"));
+        Click(dlg, 1);
+        QCOMPARE(db.Scalar("SELECT 校验 FROM DATA WHERE 投影机型号='Room 101 Projector'"), std::string("偶"));
+        QVERIFY(g_messages.isEmpty());
     }
 
     void projectorDialogReportsFilesItCannotRead_data() {

@@ -6,11 +6,15 @@
 #include "LibraryFiles.h"
 #include "ModelRules.h"
 #include "TextFile.h"
+#include "Utf8Check.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iostream>
+#include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -369,3 +373,121 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.pszName); });
 
 } // namespace
+
+// A file without a mark that decodes both as UTF-8 and as GBK is read the
+// way a Chinese spreadsheet user wrote it; a forced encoding wins over the
+// guess and over the mark.
+struct SEncodingCase {
+    const char* pszName;
+    std::string strBytes;
+    std::optional<EEncoding> forced;
+    EEncoding eExpected;
+    std::string strText; // the file's text in UTF-8
+};
+void PrintTo(const SEncodingCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class EncodingGuess : public TempFolder, public ::testing::WithParamInterface<SEncodingCase> {};
+
+TEST_P(EncodingGuess, ReadsWhatTheWriterMeant) {
+    const SEncodingCase& c = GetParam();
+    testfiles::Write(m_folder / "in.csv", c.strBytes);
+    CTextFile file;
+    ASSERT_TRUE(file.Open((m_folder / "in.csv").string(), {}, c.forced)) << file.Error();
+    EXPECT_EQ(file.Encoding(), c.eExpected);
+    std::string strText, strChunk;
+    while (file.Read(strChunk))
+        strText += strChunk;
+    EXPECT_EQ(file.Error(), "");
+    EXPECT_EQ(strText, c.strText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, EncodingGuess,
+    ::testing::Values(
+        // 校园投影 in GBK is D0 A3 D4 B0 CD B6 D3 B0: in UTF-8 that is У԰ͶӰ.
+        SEncodingCase{"GbkModelThatIsAlsoUtf8", "\xD0\xA3\xD4\xB0\xCD\xB6\xD3\xB0 A,9600\r\n", std::nullopt,
+                      EEncoding::Gb18030, "校园投影 A,9600\r\n"},
+        // 偶 in GBK is C5 BC, the Latin ż in UTF-8.
+        SEncodingCase{"GbkParityOnly", "M,9600,\xC5\xBC\r\n", std::nullopt, EEncoding::Gb18030,
+                      "M,9600,偶\r\n"},
+        SEncodingCase{"Utf8Chinese", "投影机型号,校园投影 A,偶，（全角）\r\n", std::nullopt, EEncoding::Utf8,
+                      "投影机型号,校园投影 A,偶，（全角）\r\n"},
+        // The accent alone would read as GBK (C3 A9 is 茅); beside Chinese
+        // text that is no GBK, the file is UTF-8.
+        SEncodingCase{"Utf8AccentBesideChinese", "Café,投影机\r\n", std::nullopt, EEncoding::Utf8,
+                      "Café,投影机\r\n"},
+        SEncodingCase{"Ascii", "M,9600\r\n", std::nullopt, EEncoding::Utf8, "M,9600\r\n"},
+        SEncodingCase{"ForcedUtf8", "M,9600,\xC5\xBC\r\n", EEncoding::Utf8, EEncoding::Utf8, "M,9600,ż\r\n"},
+        SEncodingCase{"ForcedGb18030", "\xD0\xA3,\xC5\xBC\r\n", EEncoding::Gb18030, EEncoding::Gb18030,
+                      "校,偶\r\n"},
+        SEncodingCase{"ForcedOverTheMark", "\xEF\xBB\xBF\xC5\xBC\r\n", EEncoding::Gb18030, EEncoding::Gb18030,
+                      "偶\r\n"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+// The guess measured on real text: every Chinese text of the program, line
+// by line and character by character, in UTF-8 and in GBK. No UTF-8 text may
+// be taken for GBK; of the GBK texts that also form UTF-8, all lines and all
+// characters but 路 (C2 B7, the UTF-8 middle dot, which GBK holds too) must be
+// read as GBK.
+TEST_F(TempFolder, GuessOnTheProgramsOwnTexts) {
+    const std::string strUtf8 = testfiles::Read(fs::path(VELMORA_LIBRARY_TEXTS) / "program-texts.utf8.txt");
+    const std::string strGbk = testfiles::Read(fs::path(VELMORA_LIBRARY_TEXTS) / "program-texts.gbk.txt");
+    ASSERT_FALSE(strUtf8.empty());
+    auto Split = [](const std::string& strText) {
+        std::vector<std::string> lines;
+        std::size_t nStart = 0;
+        for (std::size_t nEnd; (nEnd = strText.find('\n', nStart)) != std::string::npos; nStart = nEnd + 1)
+            lines.push_back(strText.substr(nStart, nEnd - nStart));
+        return lines;
+    };
+    const auto utf8Lines = Split(strUtf8);
+    const auto gbkLines = Split(strGbk);
+    ASSERT_EQ(utf8Lines.size(), gbkLines.size());
+
+    auto Guess = [this](const std::string& strBytes) {
+        testfiles::Write(m_folder / "t.csv", strBytes + "\n");
+        CTextFile file;
+        EXPECT_TRUE(file.Open((m_folder / "t.csv").string())) << file.Error();
+        return file.Encoding();
+    };
+    std::size_t nAmbiguous = 0, nReadAsGbk = 0, nUtf8Misread = 0;
+    std::vector<std::string> wrong;
+    auto Measure = [&](const std::string& strUtf8Text, const std::string& strGbkText) {
+        if (Guess(strUtf8Text) != EEncoding::Utf8)
+            ++nUtf8Misread;
+        if (!IsValidUtf8(strGbkText))
+            return;
+        ++nAmbiguous;
+        if (Guess(strGbkText) == EEncoding::Gb18030)
+            ++nReadAsGbk;
+        else
+            wrong.push_back(strUtf8Text);
+    };
+    std::set<std::pair<std::string, std::string>> characters;
+    for (std::size_t i = 0; i < utf8Lines.size(); ++i) {
+        Measure(utf8Lines[i], gbkLines[i]);
+        // GBK characters are one byte (ASCII) or two; UTF-8 ones up to four.
+        std::size_t nU = 0, nG = 0;
+        const std::string& u = utf8Lines[i];
+        const std::string& g = gbkLines[i];
+        while (nU < u.size() && nG < g.size()) {
+            const auto cU = static_cast<unsigned char>(u[nU]);
+            const std::size_t nULength = cU < 0x80 ? 1 : cU < 0xE0 ? 2 : cU < 0xF0 ? 3 : 4;
+            const std::size_t nGLength = static_cast<unsigned char>(g[nG]) < 0x80 ? 1 : 2;
+            if (nGLength == 2)
+                characters.emplace(u.substr(nU, nULength), g.substr(nG, nGLength));
+            nU += nULength;
+            nG += nGLength;
+        }
+    }
+    for (const auto& [strU, strG] : characters)
+        Measure(strU, strG);
+    std::cout << "texts: " << utf8Lines.size() << " lines, " << characters.size()
+              << " characters; GBK also valid UTF-8: " << nAmbiguous << ", read as GBK: " << nReadAsGbk
+              << "; UTF-8 taken for GBK: " << nUtf8Misread << '\n';
+    EXPECT_EQ(nUtf8Misread, 0u);
+    EXPECT_EQ(wrong, std::vector<std::string>{"路"});
+    EXPECT_GE(nAmbiguous, 50u);
+}

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
 #include <string>
 #include <sys/mount.h>
@@ -110,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
             "CaseAndBlanks",
             " Model , BAUD,Parity,vga,Video,power on,Power Off\n明基 MX-1,4800,奇,AA01,BB02,CC03,DD04\n"},
         SHeaderCase{"ByteOrderMark", "\xEF\xBB\xBFmodel,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n明基 "
-                                     "MX-1,4800,奇,AA01,BB02,CC03,DD04"},
+                                     "MX-1,4800,奇,AA01,BB02,CC03,DD04\r\n"},
         SHeaderCase{"ExtraColumnsAndEnglishParity",
                     "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF,protocol,source,confidence\n"
                     "明基 MX-1,4800,odd,AA01,BB02,CC03,DD04,RS232,\"manual, p. 3\",high\n"},
@@ -170,7 +171,14 @@ INSTANTIATE_TEST_SUITE_P(
                      "M,9600,无,0A,0B,0C,0D\n\"multi\nline\",9600,无,0A,0B,0C,0D\nM,4800,无,0A,0B,0C,0D\n", 5,
                      "型号与第2行重复。"},
         SInvalidCase{"TruncatedFile", "M,9600,无,0A,0B,0C,0D\n\"Cut off,9600,无,0A", 3,
-                     "文件在引号内结束，这一行不完整。"}),
+                     "文件在引号内结束，这一行不完整。"},
+        // A file cut short inside its last code still looks like a whole row.
+        SInvalidCase{"CutShortAfterACompleteRow", "M,9600,无,0A,0B,0C,7E50460D\r\nN,9600,无,0A,0B,0C,7E5046",
+                     3, "文件在这一行中间结束（行末没有换行），这一行可能不完整。"},
+        SInvalidCase{"SingleRowWithoutLineEnd", "M,9600,无,0A,0B,0C,7E5046", 2,
+                     "文件在这一行中间结束（行末没有换行），这一行可能不完整。"},
+        SInvalidCase{"MultiLineRowCutShort", "\"Two\nLines\",9600,无,0A,0B,0C,7E5046", 2,
+                     "文件在这一行中间结束（行末没有换行），这一行可能不完整。"}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
 // Files that cannot be previewed at all.
@@ -210,6 +218,90 @@ INSTANTIATE_TEST_SUITE_P(
                   "不是Velmora的data.mdb文件"}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
+// Text after a UTF-8 mark is not converted; a row that is not UTF-8 (GBK
+// bytes, say) is refused and never reaches DATA.
+TEST_F(LibraryTest, RowsAfterAUtf8MarkMustBeUtf8) {
+    CImportPreview preview;
+    // 明基 MX-1 and the parity 无 in GBK, neither of them UTF-8.
+    const std::string strCsv = std::string("\xEF\xBB\xBF") + kHeader + "Good 1,9600,偶,0A,0B,0C,0D\r\n" +
+                               "\xC3\xF7\xBB\xF9 MX-1,9600,无,0A,0B,0C,0D\r\n" +
+                               "Good 2,9600,\xCE\xDE,0A,0B,0C,0D\r\n" + "Bad\xFF,9600,无,0A,0B,0C,0D\r\n";
+    ASSERT_TRUE(Preview(preview, strCsv)) << preview.Error();
+    ASSERT_EQ(preview.RowCount(), 4u);
+    EXPECT_EQ(preview.Class(0), ERowClass::New);
+    const std::pair<std::size_t, std::string> expected[] = {
+        {1, "投影机型号不是有效的UTF-8文本，请检查文件的编码。"},
+        {2, "校验不是有效的UTF-8文本，请检查文件的编码。"},
+        {3, "投影机型号不是有效的UTF-8文本，请检查文件的编码。"},
+    };
+    for (const auto& [nRow, strReason] : expected) {
+        EXPECT_EQ(preview.Class(nRow), ERowClass::Invalid) << nRow;
+        EXPECT_EQ(preview.Line(nRow), nRow + 2);
+        EXPECT_EQ(preview.Reason(nRow), strReason);
+    }
+    const std::size_t nBefore = testfiles::Rows(m_db.File()).size();
+    ASSERT_TRUE(ApplyImport(preview, Lib()).bOk);
+    EXPECT_EQ(testfiles::Rows(m_db.File()).size(), nBefore + 1);
+    EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号 LIKE 'Good%'"), "1");
+
+    // The same holds for another data.mdb's cells.
+    CTestDatabase other(false, false);
+    other.Exec("INSERT INTO DATA VALUES (CAST(x'4D4EC3F7' AS TEXT),'9600','无','0A','0B','0C','0D')");
+    ASSERT_TRUE(preview.Load(other.File().string(), Lib())) << preview.Error();
+    const auto nCounts = preview.Counts();
+    EXPECT_EQ(nCounts.nNew, 0u);
+    EXPECT_EQ(nCounts.nInvalid, 1u);
+}
+
+// A foreign database whose DATA lacks a column: a query naming the missing
+// column in double quotes would read it as a string and pass.
+struct SForeignCase {
+    const char* pszName;
+    const char* pszCreate;
+    std::string strMissing;
+};
+void PrintTo(const SForeignCase& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class ForeignDatabases : public LibraryTest, public ::testing::WithParamInterface<SForeignCase> {};
+
+TEST_P(ForeignDatabases, RefusedNamingTheMissingColumns) {
+    const fs::path other = m_db.Folder() / "other.mdb";
+    sqlite3* pDb = nullptr;
+    ASSERT_EQ(sqlite3_open(other.c_str(), &pDb), SQLITE_OK);
+    const std::string strSql = std::string(GetParam().pszCreate) +
+                               "; CREATE TABLE htset (b TEXT);"
+                               "INSERT INTO DATA VALUES ('x','9600','无','0A','0B','0C','0D');";
+    ASSERT_EQ(sqlite3_exec(pDb, strSql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(pDb);
+    sqlite3_close(pDb);
+    const auto before = testfiles::Rows(m_db.File());
+    CImportPreview preview;
+    EXPECT_FALSE(preview.Load(other.string(), Lib()));
+    EXPECT_NE(
+        preview.Error().find("不是Velmora的data.mdb文件（DATA表缺少列：" + GetParam().strMissing + "）"),
+        std::string::npos)
+        << preview.Error();
+    EXPECT_FALSE(preview.LibraryFailed());
+    EXPECT_EQ(testfiles::Rows(m_db.File()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tables, ForeignDatabases,
+    ::testing::Values(
+        SForeignCase{"NoModelColumn",
+                     "CREATE TABLE DATA(name, \"波特率\", \"校验\", VGA, VIDEO, \"POWER ON\", \"POWER OFF\")",
+                     "投影机型号"},
+        SForeignCase{
+            "TwoMissing",
+            "CREATE TABLE DATA(\"投影机型号\", baud, parity, VGA, VIDEO, \"POWER ON\", \"POWER OFF\")",
+            "波特率、校验"},
+        SForeignCase{"CodesRenamed",
+                     "CREATE TABLE DATA(\"投影机型号\", \"波特率\", \"校验\", VGA, VIDEO, \"POWER_ON\", "
+                     "\"POWER OFF\")",
+                     "POWER ON"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
 TEST_F(LibraryTest, DatabaseWithoutTheTablesIsNotAVelmoraFile) {
     sqlite3* pDb = nullptr;
     ASSERT_EQ(sqlite3_open((m_db.Folder() / "other.db").c_str(), &pDb), SQLITE_OK);
@@ -221,6 +313,96 @@ TEST_F(LibraryTest, DatabaseWithoutTheTablesIsNotAVelmoraFile) {
 
     EXPECT_FALSE(preview.Load((m_db.Folder() / "missing.csv").string(), Lib()));
     EXPECT_EQ(preview.Error().rfind("无法打开文件", 0), 0u) << preview.Error();
+}
+
+// A library as an import killed half-way leaves it: pages of the unfinished
+// write in the file and the journal that undoes them beside it. The next
+// export, preview and import each roll it back and see the library as it was.
+TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
+    const auto before = testfiles::Rows(m_db.File());
+    auto Crashed = [this](const std::string& strFolder) {
+        const fs::path folder = m_db.Folder() / strFolder;
+        fs::create_directory(folder);
+        sqlite3* pDb = nullptr;
+        EXPECT_EQ(sqlite3_open_v2(Lib().c_str(), &pDb, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        // A tiny cache makes the write spill into the file before its commit.
+        sqlite3_exec(pDb,
+                     "PRAGMA cache_size=2; BEGIN;"
+                     "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<3000) "
+                     "INSERT INTO DATA SELECT 'Half '||i,'9600','无','0A','0B','0C','0D' FROM n;"
+                     "DELETE FROM DATA WHERE 投影机型号='Epson EMP-53';",
+                     nullptr, nullptr, nullptr);
+        // The files as a crash at this moment leaves them.
+        fs::copy_file(m_db.Folder() / "data.mdb", folder / "data.mdb");
+        fs::copy_file(m_db.Folder() / "data.mdb-journal", folder / "data.mdb-journal");
+        sqlite3_exec(pDb, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(pDb);
+        return (folder / "data.mdb").string();
+    };
+
+    const std::string strForExport = Crashed("export");
+    const fs::path csv = m_db.Folder() / "out.csv";
+    const SWriteResult exported = ExportLibrary(strForExport, csv.string());
+    EXPECT_TRUE(exported.bOk) << exported.strMessage;
+    EXPECT_EQ(exported.nExported, before.size());
+    EXPECT_EQ(testfiles::Rows(strForExport), before);
+
+    const std::string strForPreview = Crashed("preview");
+    testfiles::Write(In("in.csv"), kHeader + std::string("Brand New 1,9600,偶,0A,0B,0C,0D\r\n"));
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(In("in.csv").string(), strForPreview)) << preview.Error();
+    EXPECT_EQ(preview.Counts().nNew, 1u);
+
+    const std::string strForImport = Crashed("import");
+    ASSERT_TRUE(preview.Load(In("in.csv").string(), strForImport)) << preview.Error();
+    const SWriteResult written = ApplyImport(preview, strForImport);
+    EXPECT_TRUE(written.bOk) << written.strMessage;
+    EXPECT_EQ(testfiles::Rows(strForImport).size(), before.size() + 1);
+
+    // The window's start opens the library with its shared connection and
+    // finds the model the unfinished write had deleted.
+    const std::string strForWindow = Crashed("window");
+    CDatabase::CloseShared();
+    EXPECT_NO_THROW(CDatabase::OpenShared(strForWindow));
+    EXPECT_FALSE(CDatabase::OpenRead(stmt::SelectByVideo("534F555243452034310D"))->IsEmpty());
+    CDatabase::CloseShared();
+    CDatabase::OpenShared(Lib());
+}
+
+// The process's peak resident memory since the last reset, in bytes (Linux's
+// VmHWM); 0 where the system does not report it.
+std::uint64_t PeakMemory(bool bReset) {
+    if (bReset)
+        std::ofstream("/proc/self/clear_refs") << "5";
+    std::ifstream status("/proc/self/status");
+    std::string strLine;
+    while (std::getline(status, strLine))
+        if (strLine.rfind("VmHWM:", 0) == 0)
+            return std::stoull(strLine.substr(6)) * 1024;
+    return 0;
+}
+
+// A preview holds the rows of the file, not those of the library: previewing
+// a few rows against a library of 300,000 models takes a few megabytes (the
+// database's page cache), where a copy of the library would take a hundred.
+TEST_F(LibraryTest, PreviewMemoryDoesNotGrowWithTheLibrary) {
+    m_db.Exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i+1 FROM n WHERE i<300000) "
+              "INSERT INTO DATA SELECT 'Model '||i,'9600','无','534F555243452031310D','534F555243452034310D',"
+              "'505752204F4E0D','505752204F46460D' FROM n");
+    testfiles::Write(In("in.csv"), kHeader + kEmp53Csv +
+                                       "Model 7,9600,无,0A,0B,0C,0D\r\nBrand New,9600,无,0A,0B,0C,0D\r\n");
+    const std::uint64_t nBefore = PeakMemory(true);
+    if (nBefore == 0)
+        GTEST_SKIP() << "this system reports no peak memory";
+    CImportPreview preview;
+    ASSERT_TRUE(preview.Load(In("in.csv").string(), Lib())) << preview.Error();
+    const std::uint64_t nPeak = PeakMemory(false);
+    EXPECT_EQ(preview.Counts().nIdentical, 1u);
+    EXPECT_EQ(preview.Counts().nConflict, 1u);
+    EXPECT_EQ(preview.Counts().nNew, 1u);
+    EXPECT_EQ(preview.Existing(1).vga, "534F555243452031310D");
+    EXPECT_LT(nPeak - std::min(nPeak, nBefore), 16u << 20)
+        << "peak grew by " << (nPeak - nBefore) / 1000000 << " MB";
 }
 
 // Keep or take, for all conflicts or one by one.
@@ -440,6 +622,66 @@ TEST_F(ExportTest, RoundTripGivesTheSameRowsAndBytes) {
     const fs::path again = m_db.Folder() / "again.csv";
     ASSERT_TRUE(ExportLibrary(empty.File().string(), again.string()).bOk);
     EXPECT_EQ(testfiles::Read(again), testfiles::Read(csv));
+}
+
+// An export never replaces the library in use, another database or a file
+// named like one; the library stays exactly as it was.
+struct SRefusedTarget {
+    const char* pszName;
+    std::string strTarget; // in the library's folder
+    std::string strReason;
+};
+void PrintTo(const SRefusedTarget& c, std::ostream* pOut) {
+    *pOut << c.pszName;
+}
+
+class RefusedExports : public ExportTest, public ::testing::WithParamInterface<SRefusedTarget> {};
+
+TEST_P(RefusedExports, LeaveTheLibraryAlone) {
+    const fs::path folder = m_db.Folder();
+    fs::create_directory(folder / "sub");
+    std::error_code error;
+    fs::create_symlink(folder / "data.mdb", folder / "link.csv", error);
+    fs::create_hard_link(folder / "data.mdb", folder / "hard.csv", error);
+    fs::copy_file(folder / "data.mdb", folder / "copy.sqlite");
+    const std::string strBefore = testfiles::Read(folder / "data.mdb");
+    const fs::path target = folder / GetParam().strTarget;
+    if (GetParam().strTarget.ends_with(".csv") && !fs::exists(target))
+        GTEST_SKIP() << "the file system holds no links";
+    const std::string strTargetBefore = testfiles::Read(target);
+
+    const SWriteResult result = ExportLibrary(m_db.File().string(), target.string());
+    EXPECT_FALSE(result.bOk);
+    EXPECT_EQ(result.eFailure, EWriteFailure::Refused);
+    EXPECT_EQ(result.strMessage, "不能导出到" + target.string() + "：" + GetParam().strReason)
+        << result.strMessage;
+    EXPECT_EQ(testfiles::Read(folder / "data.mdb"), strBefore);
+    EXPECT_EQ(testfiles::Read(target), strTargetBefore);
+    EXPECT_FALSE(fs::exists(target.string() + ".part"));
+}
+
+const std::string kOverwrites = "导出会把它覆盖。请另选一个CSV文件名。";
+INSTANTIATE_TEST_SUITE_P(
+    Targets, RefusedExports,
+    ::testing::Values(
+        SRefusedTarget{"TheLibrary", "data.mdb", "这是正在使用的代码库，" + kOverwrites},
+        SRefusedTarget{"TheLibraryByAnotherPath", "sub/../data.mdb", "这是正在使用的代码库，" + kOverwrites},
+        SRefusedTarget{"ASymbolicLink", "link.csv", "这是正在使用的代码库，" + kOverwrites},
+        SRefusedTarget{"AHardLink", "hard.csv", "这是正在使用的代码库，" + kOverwrites},
+        SRefusedTarget{"AnotherDatabase", "copy.sqlite", "这是一个数据库文件，" + kOverwrites},
+        SRefusedTarget{"AnMdbName", "new.MDB", "以.mdb结尾的文件名留给代码库。请另选一个CSV文件名。"}),
+    [](const auto& info) { return std::string(info.param.pszName); });
+
+// An export killed before its rename leaves a .part file; the next export
+// removes it, even one that fails.
+TEST_F(ExportTest, StalePartialFileIsRemoved) {
+    const fs::path csv = m_db.Folder() / "out.csv";
+    testfiles::Write(csv.string() + ".part", "\xEF\xBB\xBFmodel,baud");
+    EXPECT_FALSE(ExportLibrary((m_db.Folder() / "missing.mdb").string(), csv.string()).bOk);
+    EXPECT_FALSE(fs::exists(csv.string() + ".part"));
+    testfiles::Write(csv.string() + ".part", "\xEF\xBB\xBFmodel,baud");
+    ASSERT_TRUE(ExportLibrary(m_db.File().string(), csv.string()).bOk);
+    EXPECT_FALSE(fs::exists(csv.string() + ".part"));
 }
 
 TEST_F(ExportTest, UnwritableTargetLeavesNoFile) {

@@ -68,6 +68,14 @@ protected:
     void SetUp() override {
         testfiles::Write(m_db.Folder() / "in.csv", kCsv);
         testfiles::Write(m_db.Folder() / "access.mdb", std::string("\0\x01\0\0Standard Jet DB\0", 20));
+        testfiles::Write(m_db.Folder() / "header.csv", "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n");
+        // An export cut short by four bytes: the last code lost its end.
+        testfiles::Write(m_db.Folder() / "cut.csv", "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n"
+                                                    "Cli New,9600,奇,0A,0B,0C,0D\r\n"
+                                                    "Epson EB-1410Wi,4800,无,0A,0B,0C,7E5046");
+        // Cli New with the parity 偶 in GBK (C5 BC, also the UTF-8 ż).
+        testfiles::Write(m_db.Folder() / "gbk.csv", "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n"
+                                                    "Cli New,9600,\xC5\xBC,0A,0B,0C,0D\r\n");
     }
     CTestDatabase m_db;
 };
@@ -98,13 +106,15 @@ INSTANTIATE_TEST_SUITE_P(
         SCommandCase{"ImportKeep",
                      {"library", "import", "in.csv", "--on-conflict", "keep"},
                      0,
-                     With(kCounts, "written: 1 new, 0 updated"),
+                     With(kCounts, "written: 1 new, 0 updated, 1 identical row already there, 1 conflicting "
+                                   "row kept as in the library, 1 invalid row not imported\n"),
                      "1",
                      "9600"},
         SCommandCase{"ImportTake",
                      {"library", "import", "in.csv", "--on-conflict", "take"},
                      0,
-                     With(kCounts, "written: 1 new, 1 updated"),
+                     With(kCounts, "written: 1 new, 1 updated, 1 identical row already there, 1 invalid row "
+                                   "not imported\n"),
                      "1",
                      "4800"},
         SCommandCase{"DryRunWritesNothing",
@@ -129,23 +139,80 @@ INSTANTIATE_TEST_SUITE_P(
                      "9600"},
         SCommandCase{"NotAVelmoraFile",
                      {"library", "import", "access.mdb", "--on-conflict", "keep"},
-                     1,
+                     2,
                      {"不是Velmora的data.mdb文件"},
                      "0",
                      "9600"},
         SCommandCase{"MissingFile",
                      {"library", "import", "missing.csv", "--on-conflict", "keep"},
-                     1,
+                     2,
                      {"无法打开文件missing.csv"},
                      "0",
                      "9600"},
         SCommandCase{"MissingLibrary",
                      {"library", "export", "out.csv", "--db", "nowhere/data.mdb"},
-                     1,
+                     3,
                      {"无法打开nowhere/data.mdb"},
                      "0",
                      "9600"},
-        SCommandCase{"Export", {"library", "export", "out.csv"}, 0, {"导出完成：共"}, "0", "9600"}),
+        SCommandCase{"Export", {"library", "export", "out.csv"}, 0, {"导出完成：共"}, "0", "9600"},
+        SCommandCase{
+            "HeaderOnlyWritesNothing",
+            {"library", "import", "header.csv", "--on-conflict", "take"},
+            1,
+            {"written: 0 new, 0 updated, 0 identical rows already there, 0 invalid rows not imported\n"},
+            "0",
+            "9600"},
+        SCommandCase{
+            "CutShortRowIsNotWritten",
+            {"library", "import", "cut.csv", "--on-conflict", "take"},
+            0,
+            {"line 3: invalid: 文件在这一行中间结束（行末没有换行），这一行可能不完整。",
+             "written: 1 new, 0 updated, 0 identical rows already there, 1 invalid row not imported\n"},
+            "1",
+            "9600"},
+        SCommandCase{"LibraryNotUsableOnImport",
+                     {"library", "import", "in.csv", "--db", "access.mdb", "--on-conflict", "keep"},
+                     3,
+                     {"不是Velmora的data.mdb文件"},
+                     "0",
+                     "9600"},
+        SCommandCase{"MissingLibraryOnImport",
+                     {"library", "import", "in.csv", "--db", "nowhere/data.mdb", "--on-conflict", "keep"},
+                     3,
+                     {"无法打开nowhere/data.mdb"},
+                     "0",
+                     "9600"},
+        SCommandCase{"ExportOverTheLibraryIsRefused",
+                     {"library", "export", "data.mdb"},
+                     2,
+                     {"不能导出到data.mdb：这是正在使用的代码库"},
+                     "0",
+                     "9600"},
+        SCommandCase{"ExportToAnMdbNameIsRefused",
+                     {"library", "export", "backup.mdb"},
+                     2,
+                     {"不能导出到backup.mdb：以.mdb结尾的文件名留给代码库。"},
+                     "0",
+                     "9600"},
+        SCommandCase{"EncodingGuessedAndShown",
+                     {"library", "import", "gbk.csv", "--on-conflict", "keep"},
+                     0,
+                     {"encoding: GB18030\n", "new: 1\n", "invalid: 0\n"},
+                     "1",
+                     "9600"},
+        SCommandCase{"EncodingForced",
+                     {"library", "import", "gbk.csv", "--encoding", "utf-8", "--on-conflict", "keep"},
+                     1,
+                     {"encoding: UTF-8\n", "line 2: invalid: 校验类型只能是无、奇或偶！"},
+                     "0",
+                     "9600"},
+        SCommandCase{"EncodingValueChecked",
+                     {"library", "import", "gbk.csv", "--encoding", "latin1", "--on-conflict", "keep"},
+                     64,
+                     {"latin1"},
+                     "0",
+                     "9600"}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
 TEST(LibraryCommandFiles, ExportThenMergeAnotherLibrary) {
