@@ -14,8 +14,11 @@
 
 namespace cli {
 
-// Exit statuses of every subcommand.
-enum EExit { kExitOk = 0, kExitFailed = 1, kExitInput = 2, kExitEnvironment = 3 };
+// Exit statuses of every subcommand (the table --help shows).
+enum EExit { kExitOk = 0, kExitFailed = 1, kExitInput = 2, kExitEnvironment = 3, kExitInterrupted = 130 };
+
+// The table of exit statuses, as every --help ends.
+std::string ExitStatusTable();
 
 struct SCommonOptions {
     std::string strDb = "data.mdb";

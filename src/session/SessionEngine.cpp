@@ -7,7 +7,7 @@
 namespace session {
 
 struct CSessionEngine::SExchange {
-    enum class EPhase { Waiting, Reading, Sending, ReadBack };
+    enum class EPhase { Waiting, Reading, Probing, Sending, ReadBack };
 
     ExchangeId id = 0;
     bool bWrite = false;
@@ -66,9 +66,15 @@ bool CSessionEngine::AddressesFree(const SExchange& x) const {
                         [&](const codec::Ip4& a) { return m_busy.count(a) != 0; });
 }
 
+double CSessionEngine::StartInterval() const {
+    return m_timing.dStartsPerSecond > 0 ? 1000.0 / m_timing.dStartsPerSecond
+                                         : static_cast<double>(m_timing.nStartIntervalMs);
+}
+
 void CSessionEngine::Pump(TimeMs now) {
+    const double dInterval = StartInterval();
     while (m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning) && !m_waiting.empty()) {
-        if (m_timing.nStartIntervalMs > 0 && now < m_tNextStart)
+        if (dInterval > 0 && static_cast<double>(now) < m_dNextStart)
             return;
         auto it = std::find_if(m_waiting.begin(), m_waiting.end(),
                                [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); });
@@ -80,7 +86,10 @@ void CSessionEngine::Pump(TimeMs now) {
         for (const codec::Ip4& a : ref.addresses)
             m_busy.insert(a);
         m_running.emplace(ref.id, std::move(x));
-        m_tNextStart = now + m_timing.nStartIntervalMs;
+        // A start that is late by less than one interval keeps the schedule,
+        // so the rate holds however coarse the owner's wake-ups are.
+        if (dInterval > 0)
+            m_dNextStart = std::max(m_dNextStart, static_cast<double>(now) - dInterval) + dInterval;
         Begin(ref, now);
     }
 }
@@ -98,8 +107,11 @@ void CSessionEngine::Begin(SExchange& x, TimeMs now) {
 }
 
 void CSessionEngine::Route(SExchange& x) {
-    m_routes[x.listen] = x.id;
-    x.bRouted = true;
+    // An address is listened on by one exchange at a time: the running ones
+    // keep their addresses to themselves (m_busy), so this never takes
+    // another exchange's route.
+    const auto [it, bInserted] = m_routes.emplace(x.listen, x.id);
+    x.bRouted = bInserted || it->second == x.id;
 }
 
 void CSessionEngine::Unroute(SExchange& x) {
@@ -130,13 +142,31 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
     }
     // The controller is where it is: only the address it moves to may change.
     settings.initialIp = x.target;
-    if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end() &&
-        m_busy.count(settings.controllerIp) == 0) {
+    if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end()) {
+        // Another exchange waits on that address: its replies would be taken
+        // for this one's read-back, so the write does not go ahead.
+        if (m_busy.count(settings.controllerIp) != 0) {
+            FinishWrite(x, EWriteOutcome::NotSent, kAddressInUse);
+            return;
+        }
         x.addresses.push_back(settings.controllerIp);
         m_busy.insert(settings.controllerIp);
     }
     x.result.sent = settings;
-    x.steps = codec::BuildSetSequence(ToSetValues(settings), ToMicRows(settings));
+    if (x.request.bProbeNewAddress && settings.controllerIp != x.target) {
+        Unroute(x);
+        x.ePhase = SExchange::EPhase::Probing;
+        x.listen = settings.controllerIp;
+        Route(x);
+        m_transport.SendTo(codec::BuildQuery(settings.controllerIp), settings.controllerIp);
+        x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
+        return;
+    }
+    SendSet(x, now);
+}
+
+void CSessionEngine::SendSet(SExchange& x, TimeMs now) {
+    x.steps = codec::BuildSetSequence(ToSetValues(x.result.sent), ToMicRows(x.result.sent));
     x.nStep = 0;
     Unroute(x);
     x.ePhase = SExchange::EPhase::Sending;
@@ -202,6 +232,13 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
     }
     SExchange& x = *m_running.at(route->second);
     const codec::Reply reply = codec::ReadReply(pData, nLength, address);
+    if (x.ePhase == SExchange::EPhase::Probing) {
+        if (reply.outcome == codec::ReplyOutcome::Projector || reply.outcome == codec::ReplyOutcome::IpSettings ||
+            reply.outcome == codec::ReplyOutcome::Additional)
+            FinishWrite(x, EWriteOutcome::NotSent, kAddressTaken);
+        Pump(now);
+        return;
+    }
     EStage eStage = EStage::Read;
     if (x.ePhase == SExchange::EPhase::Sending)
         eStage = EStage::Sending;
@@ -257,6 +294,9 @@ void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
         else
             EndRead(x, now);
         return;
+    case SExchange::EPhase::Probing:
+        SendSet(x, now);
+        return;
     case SExchange::EPhase::Sending:
         SendStep(x, now);
         return;
@@ -270,7 +310,7 @@ void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
 
 void CSessionEngine::EndRead(SExchange& x, TimeMs now) {
     if (x.bWrite) {
-        if (!x.gathered.Complete()) {
+        if (!x.gathered.Complete() && !x.request.bAllowIncompleteRead) {
             // Nothing is written over settings that were not read in full:
             // they could not be backed up, nor kept where the write leaves them.
             x.result.present = x.gathered;
@@ -329,11 +369,13 @@ std::optional<TimeMs> CSessionEngine::NextDeadline() const {
         if (!next || x->tDeadline < *next)
             next = x->tDeadline;
     const bool bRoom = m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning);
-    if (bRoom && m_timing.nStartIntervalMs > 0 &&
+    if (bRoom && StartInterval() > 0 &&
         std::any_of(m_waiting.begin(), m_waiting.end(),
-                    [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); }))
-        if (!next || m_tNextStart < *next)
-            next = m_tNextStart;
+                    [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); })) {
+        const TimeMs tStart = static_cast<TimeMs>(std::ceil(m_dNextStart));
+        if (!next || tStart < *next)
+            next = tStart;
+    }
     return next;
 }
 

@@ -252,7 +252,7 @@ TEST_F(CliTest, BatchOfTwentyRoomsFailsOnlyTheBadOnesAndRetriesThem) {
     EXPECT_EQ(batch.status, 1) << batch.out;
     const auto results = Lines(ReadFile(Work() / "results.csv"));
     ASSERT_EQ(results.size(), 23u) << batch.out;
-    EXPECT_EQ(results[0], "room,address,outcome,differences,seconds");
+    EXPECT_EQ(results[0], "\xEF\xBB\xBFroom,address,outcome,differences,seconds,plan_row,backup");
     std::map<std::string, std::string> outcome;
     for (std::size_t i = 1; i < results.size(); ++i) {
         const auto first = results[i].find(',');
