@@ -86,10 +86,12 @@ void CSessionEngine::Pump(TimeMs now) {
         for (const codec::Ip4& a : ref.addresses)
             m_busy.insert(a);
         m_running.emplace(ref.id, std::move(x));
-        // A start that is late by less than one interval keeps the schedule,
-        // so the rate holds however coarse the owner's wake-ups are.
+        // Starts keep to their schedule, catching up what the owner's coarse
+        // wake-ups delayed (at most 20 ms of it, so a pause is no burst), so
+        // the rate holds on average.
         if (dInterval > 0)
-            m_dNextStart = std::max(m_dNextStart, static_cast<double>(now) - dInterval) + dInterval;
+            m_dNextStart =
+                std::max(m_dNextStart, static_cast<double>(now) - std::max(dInterval, 20.0)) + dInterval;
         Begin(ref, now);
     }
 }
@@ -152,6 +154,18 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
         x.addresses.push_back(settings.controllerIp);
         m_busy.insert(settings.controllerIp);
     }
+    // A name that came with codes of another library model gives way to the
+    // name of what is really sent.
+    for (SProjectorSlot& slot : settings.projectors) {
+        SModelLookup found;
+        const std::string strNamed = ModelName(slot.strCode, m_lookup, &found);
+        const bool bListed =
+            std::find(found.models.begin(), found.models.end(), slot.strModel) != found.models.end();
+        const std::vector<std::string> whole = WholeBundleMatches(slot.strCode, found);
+        const bool bWhole = std::find(whole.begin(), whole.end(), slot.strModel) != whole.end();
+        if (!found.models.empty() && (!bListed || (!whole.empty() && !bWhole)))
+            slot.strModel = strNamed;
+    }
     x.result.sent = settings;
     if (x.request.bProbeNewAddress && settings.controllerIp != x.target) {
         Unroute(x);
@@ -209,7 +223,7 @@ SReplyEvent CSessionEngine::MakeEvent(const codec::Reply& reply, EStage eStage, 
     if (eStage == EStage::ReadBack && pExchange) {
         const std::string& strSent = pExchange->result.sent.projectors[reply.kind == 1 ? 0 : 1].strModel;
         const bool bUnknown = !event.strModel.empty() && event.lookup.models.empty();
-        event.bModelGood = (event.strModel.empty() && strSent.empty()) ||
+        event.bModelGood = (event.strModel.empty() && strSent.empty()) || event.strModel == strSent ||
                            std::find(event.lookup.models.begin(), event.lookup.models.end(), strSent) !=
                                event.lookup.models.end() ||
                            (bUnknown && strSent == kUnknownModel);
