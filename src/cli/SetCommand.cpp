@@ -100,10 +100,10 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
                      strAddress.c_str(), BackupText(*notes).c_str());
         return kExitInterrupted;
     }
-    if (!notes->strNotBackedUp.empty())
+    const session::SWriteResult& r = collector.result;
+    if (!notes->strNotBackedUp.empty() && r.bSetStarted)
         std::fprintf(stderr, "velmora-cli: forced: not backed up, as the controller did not send it: %s\n",
                      notes->strNotBackedUp.c_str());
-    const session::SWriteResult& r = collector.result;
     if (common.bJson) {
         nlohmann::json out = {{"address", strAddress},
                               {"outcome", OutcomeWord(r.eOutcome)},
