@@ -53,3 +53,30 @@ function(velmora_write_windows_test_list)
   endwhile()
   file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/windows-tests.txt CONTENT "${_lines}")
 endfunction()
+
+# Gives a Windows program its icon, version information and application
+# manifest (UTF-8 code page, Windows 10/11, DPI awareness) from one template.
+function(velmora_windows_resources target description)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(_ico ${CMAKE_BINARY_DIR}/res/windows/velmora.ico)
+  if(NOT TARGET velmora_windows_icon)
+    add_custom_command(
+      OUTPUT ${_ico}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/res/windows
+      COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tools/icon/png_to_ico.py
+              ${PROJECT_SOURCE_DIR}/res/icons/velmora.png ${_ico}
+      DEPENDS ${PROJECT_SOURCE_DIR}/tools/icon/png_to_ico.py ${PROJECT_SOURCE_DIR}/res/icons/velmora.png
+      COMMENT "Building velmora.ico")
+    add_custom_target(velmora_windows_icon DEPENDS ${_ico})
+  endif()
+  set(VELMORA_PROGRAM ${target})
+  set(VELMORA_DESCRIPTION "${description}")
+  set(VELMORA_ICON ${_ico})
+  set(VELMORA_MANIFEST ${CMAKE_CURRENT_BINARY_DIR}/${target}.manifest)
+  configure_file(${PROJECT_SOURCE_DIR}/res/windows/program.manifest.in ${VELMORA_MANIFEST} @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/res/windows/program.rc.in ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc @ONLY)
+  set_source_files_properties(${CMAKE_CURRENT_BINARY_DIR}/${target}.rc PROPERTIES
+                              OBJECT_DEPENDS "${_ico};${VELMORA_MANIFEST}")
+  target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
+  add_dependencies(${target} velmora_windows_icon)
+endfunction()

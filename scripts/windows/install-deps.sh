@@ -8,7 +8,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine64 wine xvfb xauth x11-utils
-  ninja-build tcl xz-utils zip unzip python3
+  ninja-build tcl xz-utils zip unzip python3 nsis
   dpkg-dev iproute2 util-linux
 )
 missing=()

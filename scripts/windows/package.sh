@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds Velmora for Windows and packs Velmora-VERSION-windows-x86_64.zip: the
-# program, the controller emulator, data.mdb, the Qt and MinGW runtime DLLs,
-# the platform and style plugins, the licence texts and a README.txt, all
-# stripped. Installs what it needs first, so it runs on a fresh Debian 12
-# machine (as root or with sudo). The zip lands in the build folder.
+# program, velmora-cli, the controller emulator, data.mdb, the Qt and MinGW
+# runtime DLLs, the platform and style plugins, the licence texts and a
+# README.txt, all stripped; and Velmora-VERSION-setup.exe (NSIS), the setup
+# program that installs the same files under Program Files. Installs what it
+# needs first, so it runs on a fresh Debian 12 machine (as root or with sudo).
+# Both land in the build folder.
 # Usage: scripts/windows/package.sh [build-folder]     (default: build-win)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -21,7 +23,7 @@ stage="$dir/package/$name"
 rm -rf "$dir/package"
 mkdir -p "$stage/platforms" "$stage/styles" "$stage/licenses"
 
-cp "$dir/src/app/velmora.exe" "$stage/"
+cp "$dir/src/app/velmora.exe" "$dir/src/cli/velmora-cli.exe" "$stage/"
 [ -f "$dir/tools/controller/velmora-controller.exe" ] && cp "$dir/tools/controller/velmora-controller.exe" "$stage/"
 cp "$dir/data.mdb" "$stage/"
 for dll in Qt6Core Qt6Gui Qt6Widgets; do
@@ -52,14 +54,50 @@ changed by the patch scripts/windows/qt-mingw.patch of the Velmora source and
 built with the options in scripts/windows/build-deps.sh there. The DLLs may
 be replaced with other builds of the same Qt version.
 TEXT
-if [ -f "$root/LICENSE" ]; then
-  cp "$root/LICENSE" "$stage/licenses/Velmora-LICENSE.txt"
-else
-  echo "package: the repository has no LICENSE file; the zip carries none for Velmora" >&2
-fi
+sed 's/$/\r/' "$root/LICENSE" >"$stage/licenses/Velmora-LICENSE.txt"
 sed "s/@VERSION@/$version/" "$here/README.txt.in" | sed 's/$/\r/' >"$stage/README.txt"
 
 zip="$dir/$name.zip"
 rm -f "$zip"
 (cd "$dir/package" && zip -q -9 -r "$zip" "$name")
 echo "$zip: $(du -h "$zip" | cut -f1) ($(stat -c %s "$zip") bytes), unpacked $(du -sh "$stage" | cut -f1)"
+
+# The setup program installs the same files, plus the mark that makes the
+# installed program keep its data in %LOCALAPPDATA%\Velmora.
+cat >"$stage/installed-by-setup.txt" <<'TEXT'
+This folder was installed by the Velmora setup program. Velmora keeps its
+working data.mdb and history\ in %LOCALAPPDATA%\Velmora, which upgrades and
+the uninstaller leave as they are.
+TEXT
+sed -i 's/$/\r/' "$stage/installed-by-setup.txt"
+nsis="$dir/package/nsis"
+mkdir -p "$nsis"
+# One install line per file and one removal per file and folder, so the
+# uninstaller removes exactly what setup installed and nothing else.
+(cd "$stage" && find . -mindepth 1 -type d | sed 's|^\./||' | sort) >"$nsis/dirs.txt"
+(cd "$stage" && find . -type f | sed 's|^\./||' | sort) >"$nsis/files.txt"
+{
+  echo 'SetOutPath "$INSTDIR"'
+  while read -r f; do
+    case "$f" in */*) continue ;; esac
+    echo "File \"$stage/$f\""
+  done <"$nsis/files.txt"
+  while read -r d; do
+    echo "SetOutPath \"\$INSTDIR\\${d//\//\\}\""
+    echo "File \"$stage/$d/*.*\""
+  done <"$nsis/dirs.txt"
+  echo 'SetOutPath "$INSTDIR"'
+} >"$nsis/files.nsh"
+{
+  while read -r f; do echo "Delete \"\$INSTDIR\\${f//\//\\}\""; done <"$nsis/files.txt"
+  sort -r "$nsis/dirs.txt" | while read -r d; do echo "RMDir \"\$INSTDIR\\${d//\//\\}\""; done
+} >"$nsis/unfiles.nsh"
+setup="$dir/Velmora-$version-setup.exe"
+rm -f "$setup"
+makensis -V2 -INPUTCHARSET UTF8 \
+  -DVERSION="$version" -DSTAGE="$stage" -DICON="$dir/res/windows/velmora.ico" \
+  -DLICENSE="$stage/licenses/Velmora-LICENSE.txt" -DOUTFILE="$setup" \
+  -DSIZE_KB="$(du -sk "$stage" | cut -f1)" -DFILES="$nsis/files.nsh" -DUNFILES="$nsis/unfiles.nsh" \
+  "$here/setup.nsi"
+rm -f "$stage/installed-by-setup.txt"
+echo "$setup: $(du -h "$setup" | cut -f1) ($(stat -c %s "$setup") bytes)"

@@ -5,6 +5,9 @@
 # wineserver of its own, so nothing else on the machine shares port 1550 with
 # the tests. The end-to-end test drives the Windows classes against the Linux
 # controller emulator. Each program's output lands in <build>/wine-results/.
+# The Windows user is "张伟", so the user's folders (%LOCALAPPDATA%, the
+# temporary folder every test folder is made in) have Chinese names, and every
+# test program runs in a working folder named "学校 配置".
 # Usage: scripts/windows/test.sh [build-folder]      (default: build-win)
 # With VELMORA_WINDOWS_SCREENSHOT=/path/file.png the end-to-end test saves a
 # picture of the window after its first read (the README's). With
@@ -23,7 +26,8 @@ fi
 ip link set lo up
 # The emulator's addresses on loopback (127.0.0.0/8 is all local already).
 
-export WINEPREFIX="$dir/wineprefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export LANG=C.UTF-8 USER=张伟
+export WINEPREFIX="$dir/wineprefix-zh" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 export QT_QPA_PLATFORM=windows QT_PLUGIN_PATH="Z:$deps/qt-mingw/plugins"
 gcc_dir="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")"
 winpthread="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")"
@@ -78,6 +82,9 @@ run_end_to_end() {
   return "$rc"
 }
 
+[ -d "$WINEPREFIX/drive_c/users/张伟" ] || { echo "Wine made no profile for the user 张伟" >&2; exit 1; }
+workdir="$dir/wine-work/学校 配置"
+mkdir -p "$workdir"
 results="$dir/wine-results"
 rm -rf "$results"
 mkdir -p "$results"
@@ -92,9 +99,9 @@ while read -r kind program; do
   if [ "$name" = velmora_e2e_tests ]; then
     run_end_to_end "$program" "$out"
   elif [ "$kind" = qtest ]; then
-    (cd "$(dirname "$program")" && timeout 600 wine "$program" -o "Z:$out,txt" >/dev/null 2>"$results/$name.stderr")
+    (cd "$workdir" && timeout 600 wine "$program" -o "Z:$out,txt" >/dev/null 2>"$results/$name.stderr")
   else
-    (cd "$(dirname "$program")" && timeout 600 wine "$program" --gtest_color=no >"$out" 2>"$results/$name.stderr")
+    (cd "$workdir" && timeout 600 wine "$program" --gtest_color=no >"$out" 2>"$results/$name.stderr")
   fi
   rc=$?
   set -e

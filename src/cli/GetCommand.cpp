@@ -4,6 +4,7 @@
 #include "Output.h"
 #include "Runner.h"
 #include "Snapshot.h"
+#include "Utf8Path.h"
 #include "codec/AddressRange.h"
 
 #include <cstdio>
@@ -83,7 +84,7 @@ int RunGet(const SGetArgs& args) {
         std::cout << SettingsTable(snapshot.read);
     if (!args.strOut.empty()) {
         std::string error;
-        if (!session::SaveSnapshot(args.strOut, snapshot, error)) {
+        if (!session::SaveSnapshot(PathFromUtf8(args.strOut), snapshot, error)) {
             std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
             return kExitEnvironment;
         }

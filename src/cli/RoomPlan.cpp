@@ -2,6 +2,8 @@
 
 #include "codec/AddressRange.h"
 
+#include "Utf8Path.h"
+
 namespace cli {
 
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
@@ -13,7 +15,7 @@ bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, 
     }
     if (!strSnapshot.empty()) {
         session::SSnapshot snapshot;
-        if (!session::LoadSnapshot(strSnapshot, snapshot, error))
+        if (!session::LoadSnapshot(PathFromUtf8(strSnapshot), snapshot, error))
             return false;
         if (!snapshot.read.Complete()) {
             error = strSnapshot + ": the snapshot lacks part of the settings (" +
@@ -111,7 +113,7 @@ session::SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<s
 
 std::filesystem::path DatabaseFolder(const std::string& strDb) {
     std::error_code ignored;
-    const std::filesystem::path full = std::filesystem::absolute(strDb, ignored);
+    const std::filesystem::path full = std::filesystem::absolute(PathFromUtf8(strDb), ignored);
     return full.parent_path();
 }
 

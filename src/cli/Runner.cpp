@@ -18,7 +18,7 @@ std::string ExitStatusTable() {
 
 void AddCommonOptions(CLI::App& command, SCommonOptions& options) {
     command.add_option("--db", options.strDb,
-                       "the data.mdb to use (default: data.mdb in the working folder)");
+                       "the data.mdb to use (default: the window's, data.mdb in the working folder on Linux)");
     command.add_flag("--json", options.bJson, "print JSON for scripts instead of tables");
     command.add_option("--local-port", options.nLocalPort, "local UDP port (default 1550)")
         ->check(CLI::Range(0, 65535))

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "DataLocation.h"
+
 namespace cli {
 
 // Exit statuses of every subcommand (the table --help shows).
@@ -21,7 +23,9 @@ enum EExit { kExitOk = 0, kExitFailed = 1, kExitInput = 2, kExitEnvironment = 3,
 std::string ExitStatusTable();
 
 struct SCommonOptions {
-    std::string strDb = "data.mdb";
+    // The window's own data.mdb: the working folder's, or on Windows the one
+    // beside the program or its per-user copy.
+    std::string strDb = CDataLocation::Find().strPath;
     bool bJson = false;
     int nLocalPort = 1550;
     int nPeerPort = 1550;

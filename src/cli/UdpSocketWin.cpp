@@ -8,18 +8,29 @@
 
 #include <io.h>
 
-#include <csignal>
+#include <windows.h>
+
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 
 namespace cli {
 namespace {
 
-volatile std::sig_atomic_t g_nInterrupts = 0;
+std::atomic<int> g_nInterrupts{0};
 
-void OnInterrupt(int nSignal) {
-    g_nInterrupts = g_nInterrupts + 1;
-    std::signal(nSignal, OnInterrupt); // Windows resets the handler after each signal
+// Runs on a thread of its own that the console starts for each Ctrl+C,
+// Ctrl+Break or closed console window; the process goes on.
+BOOL WINAPI OnConsoleControl(DWORD nEvent) {
+    switch (nEvent) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+    case CTRL_CLOSE_EVENT:
+        ++g_nInterrupts;
+        return TRUE;
+    default:
+        return FALSE;
+    }
 }
 
 SOCKET Handle(int nHandle) {
@@ -109,8 +120,7 @@ void CUdpSocket::Wait(int timeoutMs) {
 }
 
 void InstallInterruptCounter() {
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
 }
 
 int Interrupts() {
@@ -118,7 +128,10 @@ int Interrupts() {
 }
 
 bool ErrorIsTerminal() {
-    return ::_isatty(::_fileno(stderr)) != 0;
+    // A console window, not a file, a pipe or the NUL device (which _isatty
+    // also calls a character device).
+    DWORD nMode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &nMode) != 0;
 }
 
 } // namespace cli

@@ -1,5 +1,7 @@
 #include "Database.h"
 
+#include "Utf8Path.h"
+
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -199,6 +201,11 @@ bool CDatabase::IsOpen() {
 
 const std::string& CDatabase::Path() {
     return g_strPath;
+}
+
+std::filesystem::path CDatabase::Folder() {
+    std::error_code error;
+    return std::filesystem::absolute(PathFromUtf8(g_strPath), error).parent_path();
 }
 
 std::unique_ptr<CRecordWalker> CDatabase::OpenRead(const std::string& strStatement, CursorType) {

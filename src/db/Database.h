@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,8 @@ public:
     static void CloseShared();
     static bool IsOpen();
     static const std::string& Path();
+    // The folder that holds the open file: the write history is kept there.
+    static std::filesystem::path Folder();
 
     // Starts a read on the shared connection. Throws CDatabaseError.
     static std::unique_ptr<CRecordWalker> OpenRead(const std::string& strStatement,

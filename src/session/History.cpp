@@ -1,5 +1,7 @@
 #include "History.h"
 
+#include "FileSystem.h"
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -33,15 +35,15 @@ std::filesystem::path CHistory::Folder(const codec::Ip4& address) const {
 
 bool CHistory::Save(const SSnapshot& snapshot, std::string& strError, std::filesystem::path* pSaved) {
     const std::filesystem::path folder = Folder(snapshot.read.settings.initialIp);
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error) {
-        strError = "cannot create the history folder " + folder.string() + ": " + error.message();
+    std::string strFolderError;
+    if (!base::CreateFolders(folder, strFolderError)) {
+        strError = "cannot save the history: " + strFolderError;
         return false;
     }
     const std::string strStem = FileTime();
     std::filesystem::path path = folder / (strStem + ".json");
-    for (int n = 1; std::filesystem::exists(path); ++n)
+    std::error_code error;
+    for (int n = 1; std::filesystem::exists(path, error); ++n)
         path = folder / (strStem + "_" + std::to_string(n) + ".json");
     std::string strSaveError;
     if (!SaveSnapshot(path, snapshot, strSaveError)) {
@@ -52,19 +54,12 @@ bool CHistory::Save(const SSnapshot& snapshot, std::string& strError, std::files
         *pSaved = path;
     auto files = List(snapshot.read.settings.initialIp);
     for (std::size_t i = 0; i + m_nKeep < files.size(); ++i)
-        std::filesystem::remove(files[i], error);
+        base::RemoveFile(files[i]);
     return true;
 }
 
 std::vector<std::filesystem::path> CHistory::List(const codec::Ip4& address) const {
-    std::vector<std::filesystem::path> files;
-    std::error_code error;
-    for (std::filesystem::directory_iterator it(Folder(address), error), end; !error && it != end;
-         it.increment(error))
-        if (it->path().extension() == ".json")
-            files.push_back(it->path());
-    std::sort(files.begin(), files.end());
-    return files;
+    return base::ListFolder(Folder(address), ".json");
 }
 
 } // namespace session

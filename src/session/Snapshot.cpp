@@ -1,5 +1,6 @@
 #include "Snapshot.h"
 
+#include "FileSystem.h"
 #include "SettingsCheck.h"
 
 #include <nlohmann/json.hpp>
@@ -7,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
@@ -262,41 +262,18 @@ bool ParseSnapshot(std::string_view text, SSnapshot& out, std::string& strError)
 }
 
 bool LoadSnapshot(const std::filesystem::path& path, SSnapshot& out, std::string& strError) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        strError = "cannot open " + path.string();
+    std::string strText;
+    if (!base::ReadFile(path, strText, strError))
         return false;
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (!ParseSnapshot(text.str(), out, strError)) {
-        strError = path.string() + ": " + strError;
+    if (!ParseSnapshot(strText, out, strError)) {
+        strError = base::Utf8FromPath(path) + ": " + strError;
         return false;
     }
     return true;
 }
 
 bool SaveSnapshot(const std::filesystem::path& path, const SSnapshot& snapshot, std::string& strError) {
-    const std::filesystem::path temp = path.string() + ".tmp";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << FormatSnapshot(snapshot);
-        out.flush();
-        if (!out) {
-            strError = "cannot write " + temp.string();
-            std::error_code ignored;
-            std::filesystem::remove(temp, ignored);
-            return false;
-        }
-    }
-    std::error_code error;
-    std::filesystem::rename(temp, path, error);
-    if (error) {
-        strError = "cannot write " + path.string() + ": " + error.message();
-        std::filesystem::remove(temp, error);
-        return false;
-    }
-    return true;
+    return base::WriteFileReplacing(path, FormatSnapshot(snapshot), true, strError);
 }
 
 } // namespace session

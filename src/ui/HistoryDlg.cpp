@@ -3,6 +3,7 @@
 #include "Comparison.h"
 #include "MessageBox.h"
 #include "SetResultDlg.h"
+#include "Utf8Path.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -43,7 +44,7 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, QWidge
     }
     for (std::size_t i = 0; i < files.size(); ++i) {
         const int nRow = static_cast<int>(files.size() - 1 - i);
-        QString strTime = QString::fromStdString(files[i].stem().string());
+        QString strTime = QString::fromStdString(Utf8FromPath(files[i].stem()));
         QString strChanges;
         if (!loaded[i]) {
             strChanges = QStringLiteral("无法读取：") + QString::fromStdString(errors[i]);

@@ -495,10 +495,7 @@ bool CMainConfigDlg::SaveBackupBeforeSet() {
     std::string strError;
     // Kept beside data.mdb, which is not always in the working folder (a
     // per-user copy when the program's folder may not be written).
-    std::error_code error;
-    const std::filesystem::path dataFolder =
-        std::filesystem::absolute(PathFromUtf8(CDatabase::Path()), error).parent_path();
-    if (session::CHistory(dataFolder).Save(snapshot, strError))
+    if (session::CHistory(CDatabase::Folder()).Save(snapshot, strError))
         return true;
     MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") +
                    QString::fromStdString(strError));

@@ -7,7 +7,9 @@
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
 
+#include "Database.h"
 #include "History.h"
+#include "Utf8Path.h"
 
 #include <QEvent>
 #include <QFileDialog>
@@ -116,7 +118,7 @@ void CRoomBar::OnSave() {
     snapshot.strTime = session::UtcNowText();
     snapshot.strProgram = session::ProgramVersion();
     std::string strError;
-    if (!session::SaveSnapshot(strPath.toStdString(), snapshot, strError)) {
+    if (!session::SaveSnapshot(PathFromUtf8(strPath.toStdString()), snapshot, strError)) {
         MessageBoxShow(QStringLiteral("配置未能保存：") + QString::fromStdString(strError));
         return;
     }
@@ -136,7 +138,7 @@ bool CRoomBar::LoadFile(const QString& strPath) {
         return false;
     session::SSnapshot snapshot;
     std::string strError;
-    if (!session::LoadSnapshot(strPath.toStdString(), snapshot, strError)) {
+    if (!session::LoadSnapshot(PathFromUtf8(strPath.toStdString()), snapshot, strError)) {
         MessageBoxShow(QStringLiteral("配置文件无法载入，窗口未作改动：") + QString::fromStdString(strError));
         return false;
     }
@@ -161,13 +163,13 @@ void CRoomBar::OnHistory() {
         MessageBoxShow(QStringLiteral("目标IP不能为空！"));
         return;
     }
-    const auto files = session::CHistory(std::filesystem::current_path()).List(pInitial->Address());
+    const auto files = session::CHistory(CDatabase::Folder()).List(pInitial->Address());
     if (files.empty()) {
         MessageBoxShow(QStringLiteral("该中控没有历史记录！"));
         return;
     }
     if (const auto chosen = m_pfnRunHistory(files))
-        LoadFile(QString::fromStdString(chosen->string()));
+        LoadFile(QString::fromStdString(Utf8FromPath(*chosen)));
 }
 
 void CRoomBar::OnSetResult() {

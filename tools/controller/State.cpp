@@ -1,6 +1,6 @@
 #include "State.h"
 
-#include "AtomicFile.h"
+#include "FileSystem.h"
 
 #include "codec/AddressRange.h"
 #include "codec/CodeBundle.h"
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
 
 namespace controller {
@@ -162,17 +162,14 @@ bool ParseState(std::string_view text, ControllerState& state, std::string& erro
 }
 
 bool LoadState(const std::string& path, ControllerState& state, bool& exists, std::string& error) {
-    std::ifstream in(path, std::ios::binary);
-    exists = static_cast<bool>(in);
+    std::error_code missing;
+    exists = std::filesystem::exists(base::PathFromUtf8(path), missing);
     if (!exists)
         return true;
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        error = "cannot read " + path;
+    std::string text;
+    if (!base::ReadFile(base::PathFromUtf8(path), text, error))
         return false;
-    }
-    if (!ParseState(text.str(), state, error)) {
+    if (!ParseState(text, state, error)) {
         error = path + ": " + error;
         return false;
     }
@@ -180,7 +177,7 @@ bool LoadState(const std::string& path, ControllerState& state, bool& exists, st
 }
 
 bool SaveState(const std::string& path, const ControllerState& state, std::string& error, bool sync) {
-    return WriteReplacing(path, FormatState(state), sync, error);
+    return base::WriteFileReplacing(base::PathFromUtf8(path), FormatState(state), sync, error);
 }
 
 } // namespace controller

@@ -2,6 +2,8 @@
 // whole building of them, built on the same wire-format library as the
 // configuration tool.
 
+#include "Console.h"
+#include "FileSystem.h"
 #include "LogLine.h"
 #include "Options.h"
 #include "Peer.h"
@@ -12,7 +14,6 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -38,21 +39,21 @@ public:
     bool Open(const std::string& path) {
         if (path.empty())
             return true;
-        m_file.open(path, std::ios::app);
-        return static_cast<bool>(m_file);
+        m_pFile = base::OpenFile(base::PathFromUtf8(path), "ab");
+        return m_pFile != nullptr;
     }
     void Datagram(std::string_view direction, const std::string& peer, const std::uint8_t* data,
                   std::size_t length, std::string_view note) {
         Line(controller::FormatLogLine(NowMs(), direction, peer, data, length, note));
     }
     void Line(const std::string& line) {
-        std::ostream& out = m_file.is_open() ? static_cast<std::ostream&>(m_file) : std::cerr;
-        out << line << '\n';
-        out.flush();
+        std::FILE* pOut = m_pFile ? m_pFile : stderr;
+        std::fprintf(pOut, "%s\n", line.c_str());
+        std::fflush(pOut);
     }
 
 private:
-    std::ofstream m_file;
+    std::FILE* m_pFile = nullptr; // open for the whole run; the system closes it at exit
 };
 
 // One emulated controller: its behaviour, its faults, its state file and its socket.
@@ -95,9 +96,12 @@ bool PrepareState(const std::string& path, const codec::Ip4& fallback,
 } // namespace
 
 int main(int argc, char** argv) {
+    base::PrepareConsole();
+    const std::vector<std::string> all = base::Utf8Arguments(argc, argv);
+    const std::vector<std::string> arguments(all.begin() + (all.empty() ? 0 : 1), all.end());
     controller::Options options;
     std::string error;
-    if (!controller::ParseOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    if (!controller::ParseOptions(arguments, options, error)) {
         std::fprintf(stderr, "velmora-controller: %s\nTry 'velmora-controller --help'.\n", error.c_str());
         return 2;
     }
@@ -115,11 +119,11 @@ int main(int argc, char** argv) {
         rooms.push_back(
             std::make_unique<Room>(controller::Peer(state), options.FaultsFor(started), options.statePath));
     } else {
-        std::error_code ec;
-        std::filesystem::create_directories(options.stateDir, ec);
+        std::string error;
+        base::CreateFolders(base::PathFromUtf8(options.stateDir), error);
         for (const codec::Ip4& a : options.addresses) {
-            const std::string path =
-                (std::filesystem::path(options.stateDir) / (codec::BytesToAddress(a) + ".json")).string();
+            const std::string path = base::Utf8FromPath(base::PathFromUtf8(options.stateDir) /
+                                                        (codec::BytesToAddress(a) + ".json"));
             controller::ControllerState state;
             // A restart finds each controller where its last Set left it.
             if (!PrepareState(path, a, std::nullopt, state))

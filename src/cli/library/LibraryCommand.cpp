@@ -1,5 +1,7 @@
 #include "LibraryCommand.h"
 
+#include "DataLocation.h"
+
 #include "ImportPreview.h"
 #include "LibraryWriter.h"
 
@@ -15,7 +17,7 @@ namespace {
 
 struct SLibraryOptions {
     std::string strFile;
-    std::string strDb = "data.mdb";
+    std::string strDb = CDataLocation::Find().strPath;
     std::string strOnConflict;
     bool bDryRun = false;
 };
@@ -70,13 +72,13 @@ void AddLibraryCommand(CLI::App& app, int* pnExitCode) {
 
     CLI::App* pExport = pLibrary->add_subcommand("export", "Write every model of the library to a CSV file");
     pExport->add_option("FILE", options->strFile, "the CSV file to write")->required();
-    pExport->add_option("--db", options->strDb, "the library (default: data.mdb in the working folder)");
+    pExport->add_option("--db", options->strDb, "the library (default: the window's data.mdb)");
     pExport->callback([options, pnExitCode] { *pnExitCode = RunExport(*options); });
 
     CLI::App* pImport =
         pLibrary->add_subcommand("import", "Bring models in from a CSV file or another installer's data.mdb");
     pImport->add_option("FILE", options->strFile, "a CSV file or another data.mdb")->required();
-    pImport->add_option("--db", options->strDb, "the library (default: data.mdb in the working folder)");
+    pImport->add_option("--db", options->strDb, "the library (default: the window's data.mdb)");
     pImport
         ->add_option("--on-conflict", options->strOnConflict,
                      "for a model the library holds with other codes: keep the library's, or take the file's")

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QPushButton>
 #include <QtTest>
 
 #include <filesystem>
@@ -149,6 +150,22 @@ private slots:
             QDir::toNativeSeparators(QString::fromStdString(Utf8FromPath(db.File().lexically_normal())));
         QCOMPARE(pLabel->text(), QStringLiteral("数据文件：") + strFile);
         QCOMPARE(pLabel->accessibleName(), pLabel->text());
+    }
+
+    // The program's own licence travels inside it, whole, and the box names
+    // the licences of what the Windows package carries beside it.
+    void aboutBoxCarriesTheLicences() {
+        CTestDatabase db;
+        CAboutDlg dialog;
+        const QString strLicence = CAboutDlg::LicenceText();
+        QVERIFY(strLicence.startsWith(QStringLiteral("MIT License")));
+        QVERIFY(strLicence.contains(QStringLiteral("Copyright (c) 2026 The Velmora authors")));
+        QVERIFY(strLicence.contains(QStringLiteral("THE SOFTWARE IS PROVIDED \"AS IS\"")));
+        auto* pLicences = dialog.ControlAs<QLabel>(CAboutDlg::kLicencesId);
+        QVERIFY(pLicences);
+        for (const char* pszName : {"MIT", "LGPL 3", "MinGW-w64", "licenses"})
+            QVERIFY2(pLicences->text().contains(QLatin1String(pszName)), pszName);
+        QVERIFY(dialog.ControlAs<QPushButton>(CAboutDlg::kShowLicenceId));
     }
 };
 

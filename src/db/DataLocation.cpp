@@ -1,6 +1,6 @@
 #include "DataLocation.h"
 
-#include "Utf8Path.h"
+#include "FileSystem.h"
 
 namespace fs = std::filesystem;
 
@@ -11,15 +11,16 @@ constexpr const char* kFileName = "data.mdb";
 // Copies under a temporary name first, so a copy cut short never passes for
 // the user's data on the next start.
 bool CopyShipped(const fs::path& shipped, const fs::path& userFolder) {
-    std::error_code error;
-    fs::create_directories(userFolder, error);
+    std::string strError;
+    if (!base::CreateFolders(userFolder, strError))
+        return false;
     const fs::path partial = userFolder / "data.mdb.partial";
-    fs::remove(partial, error);
+    base::RemoveFile(partial);
+    std::error_code error;
     if (!fs::copy_file(shipped, partial, error) || error)
         return false;
-    fs::rename(partial, userFolder / kFileName, error);
-    if (error) {
-        fs::remove(partial, error);
+    if (!base::ReplaceFile(partial, userFolder / kFileName, strError)) {
+        base::RemoveFile(partial);
         return false;
     }
     return true;
@@ -44,5 +45,12 @@ CDataLocation::SChoice CDataLocation::Choose(const fs::path& programFolder, cons
 }
 
 CDataLocation::SChoice CDataLocation::Find() {
-    return Choose(ProgramFolder(), UserFolder(), &CDataLocation::FolderWritable);
+    const fs::path programFolder = ProgramFolder();
+    std::error_code error;
+    // A folder the setup program installed is the setup's, even where an
+    // administrator could write it: an upgrade replaces its data.mdb, so the
+    // installer's own library lives in the per-user copy.
+    if (!programFolder.empty() && fs::is_regular_file(programFolder / kSetupMarker, error))
+        return Choose(programFolder, UserFolder(), [](const fs::path&) { return false; });
+    return Choose(programFolder, UserFolder(), &CDataLocation::FolderWritable);
 }

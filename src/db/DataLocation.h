@@ -29,6 +29,9 @@ public:
     // The choice for this run, from the platform's folders.
     static SChoice Find();
 
+    // The file the setup program leaves beside the programs it installed.
+    static constexpr const char* kSetupMarker = "installed-by-setup.txt";
+
     // The platform's facts (DataFolderPosix.cpp, DataFolderWin.cpp).
     static std::filesystem::path ProgramFolder();
     static std::filesystem::path UserFolder();

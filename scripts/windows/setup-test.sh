@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# Tries the setup program as an installer's laptop would have it, under Wine:
+# a Windows user named "张伟", a silent install into a folder whose name is
+# Chinese, the installed program started until its window shows, the installed
+# velmora-cli.exe working from a Chinese working folder against the Linux
+# controller emulator (read to a Chinese file name, a Set with its backup in
+# %LOCALAPPDATA%\Velmora\history, a snapshot written back, a library export
+# over an existing file and an import), then a silent uninstall: the program's
+# files, shortcuts and registry entry gone, the user's data kept.
+# Runs in a private network namespace with its own Wine prefix and display.
+# Usage: scripts/windows/setup-test.sh [build-folder]     (default: build-win)
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+root="$(cd "$here/../.." && pwd)"
+dir="${1:-build-win}"
+case "$dir" in /*) ;; *) dir="$root/$dir" ;; esac
+
+if [ -z "${VELMORA_IN_NETNS:-}" ]; then
+  exec unshare -n env VELMORA_IN_NETNS=1 "$0" "$dir"
+fi
+ip link set lo up
+
+setup="$(ls "$dir"/Velmora-*-setup.exe | head -1)"
+emulator_program="$dir/host/tools/controller/velmora-controller"
+work="$dir/setup-test"
+rm -rf "$work"
+mkdir -p "$work"
+export LANG=C.UTF-8 USER=张伟
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset QT_PLUGIN_PATH WINEPATH QT_QPA_PLATFORM
+display=":$((90 + RANDOM % 100))"
+Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+export DISPLAY="$display"
+emulator=""
+cleanup() {
+  [ -n "$emulator" ] && kill "$emulator" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
+  kill "$xvfb" 2>/dev/null || true
+}
+trap cleanup EXIT
+
+fail() { echo "setup test: FAILED: $*" >&2; exit 1; }
+step() { echo "setup test: $*"; }
+
+wineboot -i >/dev/null 2>&1 || true
+wineserver -w 2>/dev/null || true
+drive="$WINEPREFIX/drive_c"
+profile="$drive/users/张伟"
+[ -d "$profile" ] || fail "Wine made no profile for the user 张伟"
+local_appdata="$profile/AppData/Local"
+[ -d "$local_appdata" ] || local_appdata="$profile/Local Settings/Application Data"
+data="$local_appdata/Velmora"
+
+# Silent install into a Chinese folder. /D= is last and unquoted; Wine would
+# quote a name with a space, which the installer then ignores.
+target_win='C:\中控配置工具'
+target="$drive/中控配置工具"
+cp "$setup" "$work/setup.exe"
+wine "$work/setup.exe" /S "/D=$target_win" >/dev/null 2>&1 || true
+wineserver -w
+for f in velmora.exe velmora-cli.exe velmora-controller.exe data.mdb uninstall.exe installed-by-setup.txt \
+         Qt6Core.dll platforms/qwindows.dll licenses/Velmora-LICENSE.txt; do
+  [ -f "$target/$f" ] || fail "setup did not install $f into $target_win"
+done
+start_menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora"
+for f in "Velmora.lnk" "Velmora 中控模拟器.lnk" "卸载 Velmora.lnk"; do
+  [ -f "$start_menu/$f" ] || fail "no Start-menu entry $f"
+done
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
+wine reg query "$key" /v UninstallString 2>/dev/null | grep -q 'uninstall.exe' || fail "no uninstall entry"
+wine reg query "$key" /v DisplayVersion 2>/dev/null | grep -q '[0-9]' || fail "no version in the uninstall entry"
+step "installed into $target_win: program files, Start-menu entries and the uninstall entry are there"
+
+# The installed program starts far enough to show its window, and keeps its
+# working data.mdb in the user's folder, not in the setup's.
+(cd "$target" && exec wine velmora.exe) >/dev/null 2>&1 &
+shown=""
+for _ in $(seq 1 120); do
+  if xwininfo -root -tree 2>/dev/null | grep -q '"Velmora"'; then shown=1; break; fi
+  sleep 0.5
+done
+[ -n "$shown" ] || fail "the installed program showed no window"
+[ -f "$data/data.mdb" ] || fail "the installed program made no per-user data.mdb in %LOCALAPPDATA%\\Velmora"
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+step "the installed program showed its window and copied data.mdb to the user's folder"
+
+# The installed command line, from a working folder named as a school names it.
+room="$profile/学校 配置"
+mkdir -p "$room"
+"$emulator_program" --address 127.0.0.2 --state "$work/state.json" --log "$work/emulator-log.txt" \
+  2>"$work/emulator.stderr" &
+emulator=$!
+sleep 0.5
+cli() { (cd "$room" && wine "$target_win\\velmora-cli.exe" "$@") 2>&1 | tr -d '\r'; }
+out="$(cli get 127.0.0.2 --out 教室101.json)" || fail "get: $out"
+[ -s "$room/教室101.json" ] || fail "get --out wrote no 教室101.json: $out"
+out="$(cli set 127.0.0.2 --server-ip 127.0.0.9)" || fail "set: $out"
+grep -q '"127.0.0.9"' "$work/state.json" || fail "the emulator did not take the server IP: $out"
+ls "$data/history/127.0.0.2/"*.json >/dev/null 2>&1 || fail "no backup in %LOCALAPPDATA%\\Velmora\\history: $out"
+out="$(cli set 127.0.0.2 --from 教室101.json)" || fail "set --from 教室101.json: $out"
+grep -q '"127.0.0.9"' "$work/state.json" && fail "the snapshot was not written back: $out"
+echo "old" >"$room/投影机代码.csv"
+out="$(cli library export 投影机代码.csv)" || fail "library export: $out"
+out="$(cli library export 投影机代码.csv)" || fail "library export over an existing file: $out"
+head -c 200 "$room/投影机代码.csv" | grep -q ',' || fail "the export wrote no CSV"
+out="$(cli library import 投影机代码.csv --dry-run)" || fail "library import: $out"
+kill "$emulator" 2>/dev/null || true
+wait "$emulator" 2>/dev/null || true
+emulator=""
+step "velmora-cli.exe read, set with a backup, wrote a snapshot back, exported twice and imported, all on Chinese paths"
+
+# Silent uninstall: the program goes, the user's data stays.
+wine "$target_win\\uninstall.exe" /S >/dev/null 2>&1 || true
+wineserver -w
+sleep 1
+wineserver -w 2>/dev/null || true
+[ -e "$target" ] && fail "the uninstaller left $(cd "$target" && find . -type f | head -5 | tr '\n' ' ')"
+[ -e "$start_menu" ] && fail "the uninstaller left the Start-menu folder"
+wine reg query "$key" >/dev/null 2>&1 && fail "the uninstaller left the uninstall entry"
+[ -f "$data/data.mdb" ] || fail "the uninstaller removed the user's data.mdb"
+ls "$data/history/127.0.0.2/"*.json >/dev/null 2>&1 || fail "the uninstaller removed the user's history"
+[ -f "$room/教室101.json" ] || fail "the uninstaller removed the user's snapshot"
+step "uninstalled: program files, shortcuts and registry entry gone; data.mdb, history and snapshots kept"
+echo "Setup test: all passed"

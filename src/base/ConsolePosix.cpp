@@ -1,0 +1,11 @@
+#include "Console.h"
+
+namespace base {
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+void PrepareConsole() {}
+
+} // namespace base

@@ -1,0 +1,47 @@
+#include "FileSystem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace base {
+
+std::FILE* OpenFile(const std::filesystem::path& path, const char* pszMode) {
+    return std::fopen(path.c_str(), pszMode);
+}
+
+bool SyncFile(std::FILE* pFile) {
+    return std::fflush(pFile) == 0 && ::fsync(::fileno(pFile)) == 0;
+}
+
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
+    if (std::rename(from.c_str(), to.c_str()) != 0) {
+        strError = "cannot replace " + Utf8FromPath(to) + ": " + LastErrorText();
+        return false;
+    }
+    // The new name reaches the disk with the folder that holds it.
+    const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+    return true;
+}
+
+bool RemoveFile(const std::filesystem::path& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
+    std::filesystem::path temp = path;
+    temp += ".tmp." + std::to_string(::getpid());
+    return temp;
+}
+
+std::string LastErrorText() {
+    return std::strerror(errno);
+}
+
+} // namespace base

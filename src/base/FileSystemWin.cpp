@@ -1,0 +1,70 @@
+#include "FileSystem.h"
+
+#include <windows.h>
+
+#include <io.h>
+
+namespace base {
+
+namespace {
+
+std::wstring Widen(const char* psz) {
+    std::wstring str;
+    for (; *psz; ++psz)
+        str.push_back(static_cast<wchar_t>(static_cast<unsigned char>(*psz)));
+    return str;
+}
+
+std::string Narrow(const wchar_t* psz, int nLength) {
+    const int nBytes = WideCharToMultiByte(CP_UTF8, 0, psz, nLength, nullptr, 0, nullptr, nullptr);
+    std::string str(static_cast<std::size_t>(nBytes > 0 ? nBytes : 0), '\0');
+    if (nBytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, psz, nLength, str.data(), nBytes, nullptr, nullptr);
+    return str;
+}
+
+} // namespace
+
+std::FILE* OpenFile(const std::filesystem::path& path, const char* pszMode) {
+    return _wfopen(path.c_str(), Widen(pszMode).c_str());
+}
+
+bool SyncFile(std::FILE* pFile) {
+    return std::fflush(pFile) == 0 && _commit(_fileno(pFile)) == 0;
+}
+
+bool ReplaceFile(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
+    // Replaces the file even while a reader holds it open with delete sharing;
+    // one that locks it out makes this fail, and the failure is reported.
+    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        strError = "cannot replace " + Utf8FromPath(to) + ": " + LastErrorText();
+        return false;
+    }
+    return true;
+}
+
+bool RemoveFile(const std::filesystem::path& path) {
+    return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
+    std::filesystem::path temp = path;
+    temp += L".tmp." + std::to_wstring(GetCurrentProcessId());
+    return temp;
+}
+
+std::string LastErrorText() {
+    const DWORD nError = GetLastError();
+    wchar_t* pszText = nullptr;
+    const DWORD nLength =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, nError, 0, reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
+    std::string str = nLength ? Narrow(pszText, static_cast<int>(nLength)) : std::string();
+    if (pszText)
+        LocalFree(pszText);
+    while (!str.empty() && (str.back() == '\n' || str.back() == '\r' || str.back() == ' ' || str.back() == '.'))
+        str.pop_back();
+    return str.empty() ? "Windows error " + std::to_string(nError) : str;
+}
+
+} // namespace base
