@@ -3,13 +3,13 @@
 
 #include "Commands.h"
 #include "Csv.h"
+#include "FileSystem.h"
 #include "Output.h"
 #include "RoomPlan.h"
 #include "Runner.h"
 #include "codec/AddressRange.h"
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
 #include <map>
 #include <set>
@@ -150,29 +150,15 @@ public:
         std::string text = "\xEF\xBB\xBF" + CsvLine(kResultColumns);
         for (const SRoom& r : m_rooms)
             text += CsvLine(r.bRun || r.kept.empty() ? Line(r) : r.kept);
-        const fs::path temp = m_path.string() + ".tmp";
-        {
-            std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-            out << text;
-            out.flush();
-            if (!out) {
-                m_strError = "cannot write " + temp.string();
-                return Failed();
-            }
-        }
-        std::error_code ec;
-        fs::rename(temp, m_path, ec);
-        if (ec) {
-            m_strError = "cannot write " + m_path.string() + ": " + ec.message();
-            fs::remove(temp, ec);
+        if (!base::WriteFileReplacing(m_path, text, false, m_strError))
             return Failed();
-        }
+        m_strError.clear();
         return true;
     }
 
     static std::vector<std::string> Line(const SRoom& r) {
         return {r.strRoom,       r.strAddress, r.strOutcome, r.strDifferences, Seconds(r.dSeconds),
-                r.strRowText, r.notes->backup.string()};
+                r.strRowText, Utf8FromPath(r.notes->backup)};
     }
 
     bool Ok() const { return m_strError.empty(); }
@@ -358,11 +344,6 @@ int RunCheck(CRunner& runner, std::vector<SRoom>& rooms, const std::vector<std::
     return bAllWritable ? kExitOk : kExitFailed;
 }
 
-bool SameFile(const fs::path& a, const fs::path& b) {
-    std::error_code ec;
-    return fs::exists(a, ec) && fs::exists(b, ec) && fs::equivalent(a, b, ec);
-}
-
 int RunBatch(const SBatchArgs& args) {
     InstallInterruptCounter();
     std::vector<SPlanRow> planRows;
@@ -377,11 +358,12 @@ int RunBatch(const SBatchArgs& args) {
         std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
         return kExitInput;
     }
-    const fs::path planFolder = fs::absolute(args.strPlan).parent_path();
+    const fs::path planFolder = fs::absolute(PathFromUtf8(args.strPlan)).parent_path();
     const fs::path resultsPath =
-        args.strResults.empty() ? planFolder / "results.csv" : fs::path(args.strResults);
-    if (!args.bCheck && SameFile(resultsPath, args.strPlan)) {
-        std::fprintf(stderr, "velmora-cli: the results file %s is the plan itself\n", resultsPath.string().c_str());
+        args.strResults.empty() ? planFolder / "results.csv" : PathFromUtf8(args.strResults);
+    // An output never replaces an input.
+    if (!args.bCheck && base::SameFile(resultsPath, PathFromUtf8(args.strPlan))) {
+        std::fprintf(stderr, "velmora-cli: the results file %s is the plan itself\n", Utf8FromPath(resultsPath).c_str());
         return kExitInput;
     }
 
@@ -417,11 +399,11 @@ int RunBatch(const SBatchArgs& args) {
                          text("gateway"),       text("lock_type"),  text("lock_time"),
                          text("one_key"),       text("projector1"), text("projector2")};
         std::string snapshot = text("snapshot").value_or("");
-        if (!snapshot.empty() && fs::path(snapshot).is_relative())
-            snapshot = (planFolder / snapshot).string();
-        if (!args.bCheck && !snapshot.empty() && SameFile(resultsPath, snapshot)) {
+        if (!snapshot.empty() && PathFromUtf8(snapshot).is_relative())
+            snapshot = Utf8FromPath(planFolder / PathFromUtf8(snapshot));
+        if (!args.bCheck && !snapshot.empty() && base::SameFile(resultsPath, PathFromUtf8(snapshot))) {
             std::fprintf(stderr, "velmora-cli: the results file %s is a snapshot of the plan\n",
-                         resultsPath.string().c_str());
+                         Utf8FromPath(resultsPath).c_str());
             return kExitInput;
         }
         room.plan.strRoom = room.strRoom;
@@ -509,20 +491,20 @@ int RunBatch(const SBatchArgs& args) {
             continue;
         (r.strOutcome == "ok" ? nOk : r.strOutcome == "failed" ? nFailed : nNotRun)++;
         table.push_back({r.strRoom, r.strAddress, r.strOutcome, r.strDifferences, Seconds(r.dSeconds),
-                         r.notes->backup.string()});
+                         Utf8FromPath(r.notes->backup)});
         json.push_back({{"room", r.strRoom},
                         {"address", r.strAddress},
                         {"outcome", r.strOutcome},
                         {"differences", r.strDifferences},
                         {"seconds", r.dSeconds},
-                        {"backup", r.notes->backup.string()}});
+                        {"backup", Utf8FromPath(r.notes->backup)}});
     }
     if (args.common.bJson) {
         std::cout << json.dump(2) << "\n";
     } else {
         std::cout << Table(table);
         std::cout << nOk << " ok, " << nFailed << " failed, " << nNotRun << " not run; results "
-                  << (bWritten ? "in " + resultsPath.string() : "NOT written: " + results.Error()) << "\n";
+                  << (bWritten ? "in " + Utf8FromPath(resultsPath) : "NOT written: " + results.Error()) << "\n";
     }
     if (!bWritten)
         return kExitEnvironment;

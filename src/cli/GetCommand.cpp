@@ -1,6 +1,7 @@
 // velmora-cli get ADDRESS [--out FILE]: read one controller.
 
 #include "Commands.h"
+#include "FileSystem.h"
 #include "Output.h"
 #include "Runner.h"
 #include "Snapshot.h"
@@ -9,7 +10,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 
 namespace cli {
@@ -20,18 +20,17 @@ namespace fs = std::filesystem;
 bool OutputWritable(const fs::path& path, std::string& error) {
     std::error_code ec;
     if (fs::is_directory(path, ec)) {
-        error = "cannot write " + path.string() + ": it is a folder";
+        error = "cannot write " + Utf8FromPath(path) + ": it is a folder";
         return false;
     }
-    const fs::path temp = path.string() + ".tmp";
-    {
-        std::ofstream probe(temp, std::ios::binary | std::ios::trunc);
-        if (!probe) {
-            error = "cannot write " + path.string() + ": its folder is missing or not writable";
-            return false;
-        }
+    const fs::path probe = base::TemporaryBeside(path);
+    std::FILE* pFile = base::OpenFile(probe, "wb");
+    if (pFile == nullptr) {
+        error = "cannot write " + Utf8FromPath(path) + ": " + base::LastErrorText();
+        return false;
     }
-    fs::remove(temp, ec);
+    std::fclose(pFile);
+    base::RemoveFile(probe);
     return true;
 }
 
@@ -56,7 +55,7 @@ int RunGet(const SGetArgs& args) {
         // The file is tried before the controller is read, so a read is not
         // spent on a snapshot that cannot be kept.
         std::string error;
-        if (!OutputWritable(args.strOut, error)) {
+        if (!OutputWritable(PathFromUtf8(args.strOut), error)) {
             std::fprintf(stderr, "velmora-cli: %s; nothing was read\n", error.c_str());
             return kExitEnvironment;
         }

@@ -3,6 +3,7 @@
 
 #include "Commands.h"
 #include "History.h"
+#include "Utf8Path.h"
 #include "codec/AddressRange.h"
 
 #include <cstdio>
@@ -33,10 +34,10 @@ int RunRestore(const SRestoreArgs& args) {
         const auto files = history.List(address);
         if (files.empty()) {
             std::fprintf(stderr, "velmora-cli: no backup of %s in %s\n", args.strAddress.c_str(),
-                         history.Folder(address).string().c_str());
+                         Utf8FromPath(history.Folder(address)).c_str());
             return kExitInput;
         }
-        strFile = files.back().string();
+        strFile = Utf8FromPath(files.back());
     }
     CRunner runner(args.common);
     if (const int nExit = runner.Open())

@@ -6,6 +6,7 @@
 #include "RoomPlan.h"
 #include "Runner.h"
 #include "UdpSocket.h"
+#include "Utf8Path.h"
 
 #include <cstdio>
 #include <iostream>
@@ -40,7 +41,7 @@ const char* OutcomeWord(session::EWriteOutcome e) {
 }
 
 std::string BackupText(const SWriteNotes& notes) {
-    return notes.backup.empty() ? std::string("none") : notes.backup.string();
+    return notes.backup.empty() ? std::string("none") : Utf8FromPath(notes.backup);
 }
 
 int RunSet(const SSetArgs& args) {
@@ -108,12 +109,12 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
         nlohmann::json out = {{"address", strAddress},
                               {"outcome", OutcomeWord(r.eOutcome)},
                               {"message", r.strMessage},
-                              {"history", notes->backup.string()},
+                              {"history", Utf8FromPath(notes->backup)},
                               {"fields", FieldsJson(r.fields)}};
         std::cout << out.dump(2) << "\n";
     } else {
         if (!notes->backup.empty())
-            std::cout << "backup: " << notes->backup.string() << "\n";
+            std::cout << "backup: " << Utf8FromPath(notes->backup) << "\n";
         if (!r.fields.empty())
             std::cout << FieldTable(r.fields);
         std::cout << strAddress << ": " << OutcomeWord(r.eOutcome) << " (" << r.strMessage << ")\n";
