@@ -57,8 +57,12 @@ std::vector<std::string> PlanProblems(const SRoomPlan& plan, const session::SRea
                                       const session::SControllerSettings& planned) {
     const session::SControllerSettings& now = present.settings;
     const bool bNetworkKnown = present.received[session::kPartNetwork];
-    const bool bNetworkChanges = !bNetworkKnown || planned.controllerIp != now.controllerIp ||
-                                 planned.maskIp != now.maskIp || planned.gatewayIp != now.gatewayIp;
+    // Without the controller's network reply and without a snapshot the
+    // network settings are unknown: there is nothing to judge.
+    const bool bNetworkChanges = bNetworkKnown ? planned.controllerIp != now.controllerIp ||
+                                                     planned.maskIp != now.maskIp ||
+                                                     planned.gatewayIp != now.gatewayIp
+                                               : plan.snapshot.has_value();
     std::vector<std::string> problems;
     for (const session::SSettingIssue& issue :
          session::CheckSettings(planned, plan.overrides.lockTime.has_value())) {
