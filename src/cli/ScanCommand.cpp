@@ -49,10 +49,17 @@ int RunScan(const SScanArgs& args) {
     timing.nMaxRunning = 4096;
     timing.dStartsPerSecond = args.nRate;
     session::CSessionEngine& engine = runner.Engine(collector, timing);
-    const session::TimeMs tStart = CRunner::Now();
-    for (const codec::Ip4& a : addresses)
-        engine.StartRead(a, tStart);
-    runner.Run();
+    // The reads are queued a little ahead of the schedule rather than all at
+    // once: queuing thousands takes long enough to put the first starts behind.
+    std::size_t nQueued = 0;
+    const std::size_t nAhead = static_cast<std::size_t>(std::max(16, args.nRate / 4));
+    auto topUp = [&] {
+        const session::TimeMs now = CRunner::Now();
+        while (nQueued < addresses.size() && engine.WaitingCount() < nAhead)
+            engine.StartRead(addresses[nQueued++], now);
+    };
+    topUp();
+    runner.Run(topUp);
     if (args.common.bJson) {
         nlohmann::json out = nlohmann::json::array();
         for (const auto& [address, r] : collector.found)

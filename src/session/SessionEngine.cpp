@@ -89,9 +89,11 @@ void CSessionEngine::Pump(TimeMs now) {
         // Starts keep to their schedule, catching up what the owner's coarse
         // wake-ups delayed (at most 20 ms of it, so a pause is no burst), so
         // the rate holds on average.
-        if (dInterval > 0)
-            m_dNextStart =
-                std::max(m_dNextStart, static_cast<double>(now) - std::max(dInterval, 20.0)) + dInterval;
+        if (dInterval > 0) {
+            const double dCatchUp = m_bStarted ? std::max(dInterval, 20.0) : 0.0;
+            m_dNextStart = std::max(m_dNextStart, static_cast<double>(now) - dCatchUp) + dInterval;
+        }
+        m_bStarted = true;
         Begin(ref, now);
     }
 }

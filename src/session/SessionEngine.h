@@ -137,6 +137,7 @@ private:
     std::map<codec::Ip4, ExchangeId> m_routes; // address a reply carries -> exchange listening for it
     std::set<codec::Ip4> m_busy;               // addresses a running exchange uses
     double m_dNextStart = 0;
+    bool m_bStarted = false; // the first start sets the schedule; there is nothing to catch up before it
 };
 
 } // namespace session
