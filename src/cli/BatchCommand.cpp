@@ -157,8 +157,13 @@ public:
     }
 
     static std::vector<std::string> Line(const SRoom& r) {
-        return {r.strRoom,       r.strAddress, r.strOutcome, r.strDifferences, Seconds(r.dSeconds),
-                r.strRowText, Utf8FromPath(r.notes->backup)};
+        return {r.strRoom,
+                r.strAddress,
+                r.strOutcome,
+                r.strDifferences,
+                Seconds(r.dSeconds),
+                r.strRowText,
+                Utf8FromPath(r.notes->backup)};
     }
 
     bool Ok() const { return m_strError.empty(); }
@@ -328,8 +333,8 @@ int RunCheck(CRunner& runner, std::vector<SRoom>& rooms, const std::vector<std::
                             {"writable", problems.empty()}});
             continue;
         }
-        std::cout << room.strRoom << " (" << room.strAddress << "): "
-                  << (problems.empty() ? "can be written" : "cannot be written") << "\n";
+        std::cout << room.strRoom << " (" << room.strAddress
+                  << "): " << (problems.empty() ? "can be written" : "cannot be written") << "\n";
         for (const auto& f : changes)
             std::cout << "  " << f.strField << ": " << f.strRead << " → " << f.strSent << "\n";
         if (changes.empty() && problems.empty())
@@ -363,7 +368,8 @@ int RunBatch(const SBatchArgs& args) {
         args.strResults.empty() ? planFolder / "results.csv" : PathFromUtf8(args.strResults);
     // An output never replaces an input.
     if (!args.bCheck && base::SameFile(resultsPath, PathFromUtf8(args.strPlan))) {
-        std::fprintf(stderr, "velmora-cli: the results file %s is the plan itself\n", Utf8FromPath(resultsPath).c_str());
+        std::fprintf(stderr, "velmora-cli: the results file %s is the plan itself\n",
+                     Utf8FromPath(resultsPath).c_str());
         return kExitInput;
     }
 
@@ -484,7 +490,8 @@ int RunBatch(const SBatchArgs& args) {
 
     const bool bWritten = results.Write();
     std::size_t nOk = 0, nFailed = 0, nNotRun = 0;
-    std::vector<std::vector<std::string>> table{{"room", "address", "outcome", "differences", "seconds", "backup"}};
+    std::vector<std::vector<std::string>> table{
+        {"room", "address", "outcome", "differences", "seconds", "backup"}};
     nlohmann::json json = nlohmann::json::array();
     for (const SRoom& r : rooms) {
         if (!r.bRun)
@@ -504,7 +511,8 @@ int RunBatch(const SBatchArgs& args) {
     } else {
         std::cout << Table(table);
         std::cout << nOk << " ok, " << nFailed << " failed, " << nNotRun << " not run; results "
-                  << (bWritten ? "in " + Utf8FromPath(resultsPath) : "NOT written: " + results.Error()) << "\n";
+                  << (bWritten ? "in " + Utf8FromPath(resultsPath) : "NOT written: " + results.Error())
+                  << "\n";
     }
     if (!bWritten)
         return kExitEnvironment;

@@ -106,7 +106,9 @@ void AddGetCommand(CLI::App& app, int* pnExitCode) {
     command->add_option("ADDRESS", args->strAddress, "the controller's present address")->required();
     command->add_option("--out", args->strOut, "also write the settings to this snapshot file (JSON)");
     AddCommonOptions(*command, args->common);
-    command->footer("A read is a success (0) when all four replies came; a controller that answered in part\nor not at all is a failure (1).\n\n" + ExitStatusTable());
+    command->footer("A read is a success (0) when all four replies came; a controller that answered in "
+                    "part\nor not at all is a failure (1).\n\n" +
+                    ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunGet(*args); });
 }
 

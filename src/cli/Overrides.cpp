@@ -45,8 +45,8 @@ bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& 
         // odd length or an unknown serial setting makes a misaligned block.
         if (const library::ERuleFailure eRule = library::CheckRecord(record);
             eRule != library::ERuleFailure::None) {
-            error = "the library row \"" + strModel + "\" breaks a rule of 保存投影机代码: " +
-                    library::RuleMessage(eRule);
+            error = "the library row \"" + strModel +
+                    "\" breaks a rule of 保存投影机代码: " + library::RuleMessage(eRule);
             return false;
         }
         const codec::ProjectorCodes codes{record.baud, record.parity,  record.video,

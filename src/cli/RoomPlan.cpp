@@ -46,8 +46,8 @@ std::optional<codec::Ip4> PlannedAddress(const SRoomPlan& plan) {
 session::SControllerSettings PlannedSettings(const SRoomPlan& plan, const session::SReadResult& present) {
     session::SControllerSettings settings = plan.snapshot ? plan.snapshot->read.settings : present.settings;
     if (plan.snapshot && plan.snapshot->read.settings.initialIp != plan.address)
-        settings.controllerIp = present.received[session::kPartNetwork] ? present.settings.controllerIp
-                                                                         : plan.address;
+        settings.controllerIp =
+            present.received[session::kPartNetwork] ? present.settings.controllerIp : plan.address;
     ApplyOverrides(plan.overrides, settings);
     settings.initialIp = plan.address;
     return settings;
@@ -59,10 +59,10 @@ std::vector<std::string> PlanProblems(const SRoomPlan& plan, const session::SRea
     const bool bNetworkKnown = present.received[session::kPartNetwork];
     // Without the controller's network reply and without a snapshot the
     // network settings are unknown: there is nothing to judge.
-    const bool bNetworkChanges = bNetworkKnown ? planned.controllerIp != now.controllerIp ||
-                                                     planned.maskIp != now.maskIp ||
-                                                     planned.gatewayIp != now.gatewayIp
-                                               : plan.snapshot.has_value();
+    const bool bNetworkChanges = bNetworkKnown
+                                     ? planned.controllerIp != now.controllerIp ||
+                                           planned.maskIp != now.maskIp || planned.gatewayIp != now.gatewayIp
+                                     : plan.snapshot.has_value();
     std::vector<std::string> problems;
     for (const session::SSettingIssue& issue :
          session::CheckSettings(planned, plan.overrides.lockTime.has_value())) {

@@ -100,8 +100,9 @@ void AddScanCommand(CLI::App& app, int* pnExitCode) {
         ->required();
     command->add_option("--rate", args->nRate, "queries a second (default 200)")->check(CLI::Range(1, 1000));
     AddCommonOptions(*command, args->common);
-    command->footer("A scan is a success (0) when some controller answered, a failure (1) when none did.\n\n" +
-                    ExitStatusTable());
+    command->footer(
+        "A scan is a success (0) when some controller answered, a failure (1) when none did.\n\n" +
+        ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunScan(*args); });
 }
 

@@ -97,7 +97,8 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
         engine.CancelAll();
     });
     if (bStopped) {
-        std::fprintf(stderr, "velmora-cli: interrupted during the Set: %s may be half written; its backup is %s\n",
+        std::fprintf(stderr,
+                     "velmora-cli: interrupted during the Set: %s may be half written; its backup is %s\n",
                      strAddress.c_str(), BackupText(*notes).c_str());
         return kExitInterrupted;
     }
@@ -129,7 +130,6 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
     return r.eOutcome == session::EWriteOutcome::Confirmed ? kExitOk : kExitFailed;
 }
 
-
 void AddOverrideOptions(CLI::App& command, SOverrideTexts& o) {
     command.add_option("--controller-ip", o.controllerIp, "the address the controller moves to");
     command.add_option("--server-ip", o.serverIp, "server address");
@@ -159,7 +159,8 @@ void AddSetCommand(CLI::App& app, int* pnExitCode) {
         "sent. Fields not given keep the snapshot's values, or without --from the controller's own.\n"
         "A snapshot taken from another address does not move the controller unless --controller-ip\n"
         "is given. Ctrl+C lets a Set under way finish and be read back; a second Ctrl+C stops at\n"
-        "once.\n\n" + ExitStatusTable());
+        "once.\n\n" +
+        ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunSet(*args); });
 }
 

@@ -15,7 +15,8 @@ namespace {
 // Hex texts compare without regard to letter case.
 bool SameHex(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
            });
 }
 
@@ -34,7 +35,8 @@ SModelLookup LookUpInLibrary(const std::string& strVideo) {
                     pRecords->FieldOr("POWER ON", ""), pRecords->FieldOr("POWER OFF", "")};
                 const codec::BundleResult bundle = codec::BuildCodeBundle(codes);
                 result.models.push_back(std::move(strModel));
-                result.bundles.push_back(bundle.status == codec::BundleStatus::Ok ? bundle.bundle : std::string());
+                result.bundles.push_back(bundle.status == codec::BundleStatus::Ok ? bundle.bundle
+                                                                                  : std::string());
             }
             pRecords->MoveNext();
         }

@@ -249,7 +249,8 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
     SExchange& x = *m_running.at(route->second);
     const codec::Reply reply = codec::ReadReply(pData, nLength, address);
     if (x.ePhase == SExchange::EPhase::Probing) {
-        if (reply.outcome == codec::ReplyOutcome::Projector || reply.outcome == codec::ReplyOutcome::IpSettings ||
+        if (reply.outcome == codec::ReplyOutcome::Projector ||
+            reply.outcome == codec::ReplyOutcome::IpSettings ||
             reply.outcome == codec::ReplyOutcome::Additional)
             FinishWrite(x, EWriteOutcome::NotSent, kAddressTaken);
         Pump(now);

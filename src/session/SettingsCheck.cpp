@@ -68,8 +68,9 @@ std::vector<SSettingIssue> CheckSettings(const SControllerSettings& s, bool bLoc
     const ESettingProblem eMask = CheckMask(s.maskIp);
     if (eMask != ESettingProblem::None)
         issues.push_back({"mask", eMask});
-    const ESettingProblem eAddress =
-        eMask == ESettingProblem::None ? CheckHostInSubnet(s.controllerIp, s.maskIp) : CheckHostAddress(s.controllerIp);
+    const ESettingProblem eAddress = eMask == ESettingProblem::None
+                                         ? CheckHostInSubnet(s.controllerIp, s.maskIp)
+                                         : CheckHostAddress(s.controllerIp);
     if (eAddress != ESettingProblem::None)
         issues.push_back({"controller_ip", eAddress});
     if (bLockTimeSet && s.nLockType == 1)

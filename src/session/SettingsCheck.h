@@ -21,7 +21,7 @@ enum class ESettingProblem {
     AddressReserved,      // 240.0.0.0 and above
     AddressIsNetwork,     // the subnet's own network address
     AddressIsSubnetBroadcast,
-    GatewayOutsideSubnet, // a gateway other than 0.0.0.0 (none) outside the controller's subnet
+    GatewayOutsideSubnet,  // a gateway other than 0.0.0.0 (none) outside the controller's subnet
     LockTimeWithLevelLock, // a lock time is set on a controller whose lock is a level lock
 };
 

@@ -2,8 +2,8 @@
 // loopback: get, set from a snapshot and overrides, scan, a batch of twenty
 // rooms with silent and half-answering ones, retry, refusals, interrupts.
 
-#include "EmulatorProcess.h"
 #include "Database.h"
+#include "EmulatorProcess.h"
 #include "Snapshot.h"
 
 #include <nlohmann/json.hpp>
@@ -98,9 +98,9 @@ protected:
     void AddModel(const std::string& model, const std::string& baud, const std::string& parity,
                   const std::string& video, const std::string& powerOn = "505752204F4E0D") {
         CDatabase::OpenShared((Work() / "data.mdb").string());
-        CDatabase::ExecuteWrite("INSERT INTO data (投影机型号,波特率,校验,VGA,VIDEO,[POWER ON],[POWER OFF]) VALUES ('" +
-                                model + "','" + baud + "','" + parity + "','0D','" + video + "','" + powerOn +
-                                "','505752204F46460D')");
+        CDatabase::ExecuteWrite(
+            "INSERT INTO data (投影机型号,波特率,校验,VGA,VIDEO,[POWER ON],[POWER OFF]) VALUES ('" + model +
+            "','" + baud + "','" + parity + "','0D','" + video + "','" + powerOn + "','505752204F46460D')");
         CDatabase::CloseShared();
     }
 
@@ -141,9 +141,10 @@ protected:
 
     // Starts the command line in the background, output into out.txt.
     pid_t Spawn(const std::string& arguments, const char* pauseScale = "0.1") {
-        const std::string command = "cd " + Work().string() + " && exec " + VELMORA_CLI_PATH + " " + arguments +
-                                    " --local-port 0 --peer-port " + std::to_string(emulator->port) +
-                                    " --tick-ms 100 --pause-scale " + pauseScale + " >out.txt 2>&1";
+        const std::string command = "cd " + Work().string() + " && exec " + VELMORA_CLI_PATH + " " +
+                                    arguments + " --local-port 0 --peer-port " +
+                                    std::to_string(emulator->port) + " --tick-ms 100 --pause-scale " +
+                                    pauseScale + " >out.txt 2>&1";
         pid_t pid = 0;
         const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
         EXPECT_EQ(::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
@@ -443,13 +444,13 @@ TEST_P(CliHelpTest, EverySubcommandExplainsItself) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, CliHelpTest,
-    ::testing::Values(HelpCase{"", {"get", "set", "scan", "batch", "restore", "130", "interrupted"}},
-                      HelpCase{"get", {"--out", "--json", "--db"}},
-                      HelpCase{"set",
-                               {"--from", "--controller-ip", "--lock-time", "--projector2", "history"}},
-                      HelpCase{"scan", {"RANGE", "--rate", "4096"}},
-                      HelpCase{"batch", {"--parallel", "--results", "--retry-failed", "--check", "Ctrl+C", "130"}},
-                      HelpCase{"restore", {"--from", "--latest", "--force", "130"}}),
+    ::testing::Values(
+        HelpCase{"", {"get", "set", "scan", "batch", "restore", "130", "interrupted"}},
+        HelpCase{"get", {"--out", "--json", "--db"}},
+        HelpCase{"set", {"--from", "--controller-ip", "--lock-time", "--projector2", "history"}},
+        HelpCase{"scan", {"RANGE", "--rate", "4096"}},
+        HelpCase{"batch", {"--parallel", "--results", "--retry-failed", "--check", "Ctrl+C", "130"}},
+        HelpCase{"restore", {"--from", "--latest", "--force", "130"}}),
     [](const auto& info) { return std::string(*info.param.command ? info.param.command : "program"); });
 
 TEST_F(CliTest, BadCommandLinesAreBadInput) {
@@ -467,19 +468,29 @@ TEST_F(CliTest, BatchRefusesAPlanThatPutsTwoRoomsOnOneAddressAndSendsNothing) {
     StartBuilding();
     const std::string shared = Address(50);
     const std::string plan = "room,address,controller_ip\n"
-                             "A," + Address(10) + "," + shared + "\n"
-                             "B," + Address(11) + "," + shared + "\n"
-                             "C," + Address(12) + "," + Address(13) + "\n"
-                             "D," + Address(13) + ",\n"
-                             "E," + Address(14) + ",\n"
-                             "F," + Address(14) + ",\n";
+                             "A," +
+                             Address(10) + "," + shared +
+                             "\n"
+                             "B," +
+                             Address(11) + "," + shared +
+                             "\n"
+                             "C," +
+                             Address(12) + "," + Address(13) +
+                             "\n"
+                             "D," +
+                             Address(13) +
+                             ",\n"
+                             "E," +
+                             Address(14) +
+                             ",\n"
+                             "F," +
+                             Address(14) + ",\n";
     std::ofstream(Work() / "plan.csv") << plan;
     const SRun batch = Cli("batch plan.csv");
     EXPECT_EQ(batch.status, 2) << batch.out;
-    for (const std::string& problem :
-         {"line 3: controller_ip " + shared + " is also planned on line 2",
-          "line 4: controller_ip " + Address(13) + " is the address of line 5",
-          "line 7: address " + Address(14) + " is also on line 6"})
+    for (const std::string& problem : {"line 3: controller_ip " + shared + " is also planned on line 2",
+                                       "line 4: controller_ip " + Address(13) + " is the address of line 5",
+                                       "line 7: address " + Address(14) + " is also on line 6"})
         EXPECT_NE(batch.out.find(problem), std::string::npos) << problem << "\n" << batch.out;
     ::usleep(100000);
     EXPECT_EQ(Received(), 0u);
@@ -490,8 +501,11 @@ TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
     StartBuilding({"--move-after-ms", "100"});
     // Room A's new address is a controller of the building that is not in the plan.
     const std::string plan = "room,address,controller_ip,lock_time\n"
-                             "A," + Address(10) + "," + Address(20) + ",30\n"
-                             "B," + Address(11) + "," + Address(150) + ",30\n";
+                             "A," +
+                             Address(10) + "," + Address(20) +
+                             ",30\n"
+                             "B," +
+                             Address(11) + "," + Address(150) + ",30\n";
     std::ofstream(Work() / "plan.csv") << plan;
     const SRun batch = Cli("batch plan.csv");
     EXPECT_EQ(batch.status, 1) << batch.out;
@@ -510,19 +524,28 @@ TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
 TEST_F(CliTest, CheckShowsEveryChangeAndProblemAndSendsNoSetting) {
     StartBuilding({"--fault", Address(25) + ":silent"});
     const std::string plan = "room,address,lock_time,controller_ip,mask\n"
-                             "A," + Address(10) + ",30,,\n"
-                             "B," + Address(11) + ",," + Address(12) + ",\n"
-                             "C," + Address(25) + ",7,,\n"
-                             "D," + Address(13) + ",,,255.0.255.0\n";
+                             "A," +
+                             Address(10) +
+                             ",30,,\n"
+                             "B," +
+                             Address(11) + ",," + Address(12) +
+                             ",\n"
+                             "C," +
+                             Address(25) +
+                             ",7,,\n"
+                             "D," +
+                             Address(13) + ",,,255.0.255.0\n";
     std::ofstream(Work() / "plan.csv") << plan;
     const SRun check = Cli("batch plan.csv --check");
     EXPECT_EQ(check.status, 1) << check.out;
     for (const std::string& line :
          {"A (" + Address(10) + "): can be written", std::string("  lock_time: 5 → 30"),
-          "B (" + Address(11) + "): cannot be written", "  controller_ip: " + Address(11) + " → " + Address(12),
+          "B (" + Address(11) + "): cannot be written",
+          "  controller_ip: " + Address(11) + " → " + Address(12),
           std::string("  problem: address taken by another controller"),
           "C (" + Address(25) + "): cannot be written", std::string("  problem: no reply"),
-          "D (" + Address(13) + "): cannot be written", std::string("  problem: mask: the mask is not contiguous")})
+          "D (" + Address(13) + "): cannot be written",
+          std::string("  problem: mask: the mask is not contiguous")})
         EXPECT_NE(check.out.find(line), std::string::npos) << line << "\n" << check.out;
     ::usleep(100000);
     EXPECT_EQ(Applied(), 0u);
@@ -572,8 +595,8 @@ TEST_F(CliTest, ResultsAreACompleteFileWhileTheRoomsAreWritten) {
     EXPECT_TRUE(sawPartOfTheRooms) << "each room's line is written as the room ends";
     const auto rows = Results(Work() / "results.csv");
     ASSERT_EQ(rows.size(), 7u);
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"room", "address", "outcome", "differences", "seconds", "plan_row",
-                                                 "backup"}));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"room", "address", "outcome", "differences", "seconds",
+                                                 "plan_row", "backup"}));
     EXPECT_EQ(rows[1][0], "教室10");
     // The backup column names what the room held before.
     ASSERT_FALSE(rows[1][6].empty());
@@ -592,11 +615,20 @@ TEST_F(CliTest, RetryRunsWhatFailedAndWhatChangedOrIsNew) {
     StartBuilding();
     // R11 changes its lock time, R14 is new; R10 and R13 stay as they were.
     plan = "room,address,lock_time\n"
-           "R10," + Address(10) + ",20\n"
-           "R11," + Address(11) + ",21\n"
-           "R12," + Address(12) + ",20\n"
-           "R13," + Address(13) + ",20\n"
-           "R14," + Address(14) + ",20\n";
+           "R10," +
+           Address(10) +
+           ",20\n"
+           "R11," +
+           Address(11) +
+           ",21\n"
+           "R12," +
+           Address(12) +
+           ",20\n"
+           "R13," +
+           Address(13) +
+           ",20\n"
+           "R14," +
+           Address(14) + ",20\n";
     std::ofstream(Work() / "plan.csv") << plan;
     const SRun retry = Cli("batch plan.csv --retry-failed results.csv --results again.csv --json");
     EXPECT_EQ(retry.status, 0) << retry.out;

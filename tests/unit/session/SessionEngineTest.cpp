@@ -660,7 +660,8 @@ TEST_P(RateTest, PacedStartsKeepTheRateHoweverTheOwnerWakesUp) {
     timing.dStartsPerSecond = GetParam().dRate;
     auto engine = Make(timing);
     for (int i = 0; i < 3000; ++i)
-        engine->StartRead({10, static_cast<std::uint8_t>(i / 250), static_cast<std::uint8_t>(i % 250), 1}, now);
+        engine->StartRead({10, static_cast<std::uint8_t>(i / 250), static_cast<std::uint8_t>(i % 250), 1},
+                          now);
     while (now < 2000) {
         now += GetParam().tStep;
         engine->Advance(now);
