@@ -79,13 +79,16 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
     const session::ExchangeId id = engine.StartWrite(MakeWriteRequest(plan, history, notes), CRunner::Now());
     int nInterrupts = 0;
     bool bStopped = false;
+    bool bCancelled = false; // interrupted before the Set: nothing was sent
     runner.Run([&] {
         const int n = Interrupts();
         if (n == nInterrupts)
             return;
         if (nInterrupts == 0 && n == 1) {
             nInterrupts = n;
-            if (engine.CancelNotStarted() == 0)
+            if (engine.CancelNotStarted() > 0)
+                bCancelled = true;
+            else
                 std::fprintf(stderr, "\ninterrupted: the Set under way finishes and is read back; Ctrl+C "
                                      "again to stop at once\n");
             return;
@@ -101,6 +104,11 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
                      "velmora-cli: interrupted during the Set: %s may be half written; its backup is %s\n",
                      strAddress.c_str(), BackupText(*notes).c_str());
         return kExitInterrupted;
+    }
+    if (bCancelled) {
+        std::fprintf(stderr, "velmora-cli: interrupted before the Set: nothing was sent to %s\n",
+                     strAddress.c_str());
+        return kExitFailed;
     }
     const session::SWriteResult& r = collector.result;
     if (!notes->strNotBackedUp.empty() && r.bSetStarted)
