@@ -4,6 +4,8 @@
 // line; its callback runs it and leaves its exit status in *pnExitCode.
 
 #include "Overrides.h"
+#include "RoomPlan.h"
+#include "Runner.h"
 
 #include <CLI/CLI.hpp>
 
@@ -16,5 +18,11 @@ void AddGetCommand(CLI::App& app, int* pnExitCode);
 void AddSetCommand(CLI::App& app, int* pnExitCode);
 void AddScanCommand(CLI::App& app, int* pnExitCode);
 void AddBatchCommand(CLI::App& app, int* pnExitCode);
+void AddRestoreCommand(CLI::App& app, int* pnExitCode);
+
+// Writes one room over an open runner, backed up and read back, and prints
+// the outcome; Ctrl+C lets the Set under way finish, a second one stops at
+// once. Returns the exit status.
+int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddress);
 
 } // namespace cli

@@ -1,6 +1,7 @@
 // velmora-cli get ADDRESS [--out FILE]: read one controller.
 
 #include "Commands.h"
+#include "FileSystem.h"
 #include "Output.h"
 #include "Runner.h"
 #include "Snapshot.h"
@@ -8,10 +9,30 @@
 #include "codec/AddressRange.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 
 namespace cli {
 namespace {
+
+namespace fs = std::filesystem;
+
+bool OutputWritable(const fs::path& path, std::string& error) {
+    std::error_code ec;
+    if (fs::is_directory(path, ec)) {
+        error = "cannot write " + Utf8FromPath(path) + ": it is a folder";
+        return false;
+    }
+    const fs::path probe = base::TemporaryBeside(path);
+    std::FILE* pFile = base::OpenFile(probe, "wb");
+    if (pFile == nullptr) {
+        error = "cannot write " + Utf8FromPath(path) + ": " + base::LastErrorText();
+        return false;
+    }
+    std::fclose(pFile);
+    base::RemoveFile(probe);
+    return true;
+}
 
 struct SGetArgs {
     std::string strAddress, strOut;
@@ -29,6 +50,15 @@ int RunGet(const SGetArgs& args) {
     if (!codec::ParseDottedQuad(args.strAddress, address)) {
         std::fprintf(stderr, "velmora-cli: \"%s\" is not an IPv4 address a.b.c.d\n", args.strAddress.c_str());
         return kExitInput;
+    }
+    if (!args.strOut.empty()) {
+        // The file is tried before the controller is read, so a read is not
+        // spent on a snapshot that cannot be kept.
+        std::string error;
+        if (!OutputWritable(PathFromUtf8(args.strOut), error)) {
+            std::fprintf(stderr, "velmora-cli: %s; nothing was read\n", error.c_str());
+            return kExitEnvironment;
+        }
     }
     CRunner runner(args.common);
     if (const int nExit = runner.Open())
@@ -76,8 +106,9 @@ void AddGetCommand(CLI::App& app, int* pnExitCode) {
     command->add_option("ADDRESS", args->strAddress, "the controller's present address")->required();
     command->add_option("--out", args->strOut, "also write the settings to this snapshot file (JSON)");
     AddCommonOptions(*command, args->common);
-    command->footer("Exit status: 0 when all four replies came, 1 when the controller answered in part or\n"
-                    "not at all, 2 for bad input, 3 when data.mdb or UDP port 1550 cannot be used.");
+    command->footer("A read is a success (0) when all four replies came; a controller that answered in "
+                    "part\nor not at all is a failure (1).\n\n" +
+                    ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunGet(*args); });
 }
 

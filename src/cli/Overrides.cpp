@@ -1,6 +1,9 @@
 #include "Overrides.h"
 
 #include "Database.h"
+#include "ModelRules.h"
+#include "RoomPlan.h"
+#include "SettingsCheck.h"
 #include "Statements.h"
 #include "codec/AddressRange.h"
 #include "codec/CodeBundle.h"
@@ -30,10 +33,24 @@ bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& 
             error = "\"" + strModel + "\" is not a projector model in the library";
             return false;
         }
-        const codec::ProjectorCodes codes{
-            pRecords->FieldOr("波特率", ""),   pRecords->FieldOr("校验", ""),
-            pRecords->FieldOr("VIDEO", ""),    pRecords->FieldOr("VGA", ""),
-            pRecords->FieldOr("POWER ON", ""), pRecords->FieldOr("POWER OFF", "")};
+        const library::SModelRecord record{strModel,
+                                           pRecords->FieldOr("波特率", ""),
+                                           pRecords->FieldOr("校验", ""),
+                                           pRecords->FieldOr("VGA", ""),
+                                           pRecords->FieldOr("VIDEO", ""),
+                                           pRecords->FieldOr("POWER ON", ""),
+                                           pRecords->FieldOr("POWER OFF", "")};
+        pRecords.reset();
+        // A row the code dialog would not save is not sent either: a code of
+        // odd length or an unknown serial setting makes a misaligned block.
+        if (const library::ERuleFailure eRule = library::CheckRecord(record);
+            eRule != library::ERuleFailure::None) {
+            error = "the library row \"" + strModel +
+                    "\" breaks a rule of 保存投影机代码: " + library::RuleMessage(eRule);
+            return false;
+        }
+        const codec::ProjectorCodes codes{record.baud, record.parity,  record.video,
+                                          record.vga,  record.powerOn, record.powerOff};
         const codec::BundleResult bundle = codec::BuildCodeBundle(codes);
         if (bundle.status != codec::BundleStatus::Ok) {
             error = "the codes of \"" + strModel + "\" are longer than a block holds";
@@ -53,6 +70,20 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
         !Address(t.serverIp, "server_ip", r.serverIp, error) || !Address(t.mask, "mask", r.mask, error) ||
         !Address(t.gateway, "gateway", r.gateway, error))
         return false;
+    // The rules a value meets on its own; those that need the whole
+    // settings (subnet, gateway, lock type) run once the controller is read.
+    if (r.mask) {
+        if (const auto e = session::CheckMask(*r.mask); e != session::ESettingProblem::None) {
+            error = ProblemText({"mask", e});
+            return false;
+        }
+    }
+    if (r.controllerIp) {
+        if (const auto e = session::CheckHostAddress(*r.controllerIp); e != session::ESettingProblem::None) {
+            error = ProblemText({"controller_ip", e});
+            return false;
+        }
+    }
     if (t.lockType) {
         const std::string& v = *t.lockType;
         if (v == "pulse" || v == "脉冲型")
@@ -77,6 +108,10 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
             return false;
         }
         r.lockTime = n;
+        if (r.lockType == 1) {
+            error = ProblemText({"lock_time", session::ESettingProblem::LockTimeWithLevelLock});
+            return false;
+        }
     }
     if (t.oneKey) {
         const std::string& v = *t.oneKey;

@@ -27,31 +27,89 @@ bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, 
     if (!ResolveOverrides(texts, plan.overrides, error))
         return false;
     plan.strRoom = out.strRoom;
+    plan.bForce = out.bForce;
     out = std::move(plan);
     return true;
 }
 
+std::optional<codec::Ip4> PlannedAddress(const SRoomPlan& plan) {
+    std::optional<codec::Ip4> to;
+    if (plan.overrides.controllerIp)
+        to = plan.overrides.controllerIp;
+    else if (plan.snapshot && plan.snapshot->read.settings.initialIp == plan.address)
+        to = plan.snapshot->read.settings.controllerIp;
+    if (to && *to == plan.address)
+        to.reset();
+    return to;
+}
+
+session::SControllerSettings PlannedSettings(const SRoomPlan& plan, const session::SReadResult& present) {
+    session::SControllerSettings settings = plan.snapshot ? plan.snapshot->read.settings : present.settings;
+    if (plan.snapshot && plan.snapshot->read.settings.initialIp != plan.address)
+        settings.controllerIp =
+            present.received[session::kPartNetwork] ? present.settings.controllerIp : plan.address;
+    ApplyOverrides(plan.overrides, settings);
+    settings.initialIp = plan.address;
+    return settings;
+}
+
+std::vector<std::string> PlanProblems(const SRoomPlan& plan, const session::SReadResult& present,
+                                      const session::SControllerSettings& planned) {
+    const session::SControllerSettings& now = present.settings;
+    const bool bNetworkKnown = present.received[session::kPartNetwork];
+    // Without the controller's network reply and without a snapshot the
+    // network settings are unknown: there is nothing to judge.
+    const bool bNetworkChanges = bNetworkKnown
+                                     ? planned.controllerIp != now.controllerIp ||
+                                           planned.maskIp != now.maskIp || planned.gatewayIp != now.gatewayIp
+                                     : plan.snapshot.has_value();
+    std::vector<std::string> problems;
+    for (const session::SSettingIssue& issue :
+         session::CheckSettings(planned, plan.overrides.lockTime.has_value())) {
+        if (issue.strField != "lock_time" && !bNetworkChanges)
+            continue;
+        problems.push_back(ProblemText(issue));
+    }
+    return problems;
+}
+
 session::SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<session::CHistory> history,
-                                        std::shared_ptr<std::filesystem::path> pSaved) {
+                                        std::shared_ptr<SWriteNotes> notes) {
     session::SWriteRequest request;
     request.settings.initialIp = plan.address;
-    request.settings.controllerIp = plan.address;
+    request.settings.controllerIp = PlannedAddress(plan).value_or(plan.address);
     request.bReadFirst = true;
-    request.pfnBeforeSend = [plan, history, pSaved](const session::SReadResult& present,
-                                                    session::SControllerSettings& settings) -> std::string {
-        session::SSnapshot backup;
-        backup.read = present;
-        backup.read.settings.initialIp = plan.address;
-        backup.strTime = session::UtcNowText();
-        backup.strProgram = session::ProgramVersion();
-        std::string error;
-        if (!history->Save(backup, error, pSaved.get()))
-            return error + "; nothing was sent";
-        settings = plan.snapshot ? plan.snapshot->read.settings : present.settings;
-        if (plan.snapshot && plan.snapshot->read.settings.initialIp != plan.address)
-            settings.controllerIp = present.settings.controllerIp;
-        ApplyOverrides(plan.overrides, settings);
-        settings.initialIp = plan.address;
+    request.bProbeNewAddress = true;
+    request.bAllowIncompleteRead = plan.bForce;
+    request.pfnBeforeSend = [plan, history, notes](const session::SReadResult& present,
+                                                   session::SControllerSettings& settings) -> std::string {
+        if (!present.Complete()) {
+            // Forced: a part that did not come can neither be backed up nor
+            // kept, so the snapshot must give every part.
+            if (!plan.snapshot)
+                return "the read is incomplete (" + present.MissingText() +
+                       ") and without --from the missing parts are unknown; nothing was sent";
+            notes->strNotBackedUp = present.Any() ? present.MissingText() : "该中控无信息返回！";
+        }
+        settings = PlannedSettings(plan, present);
+        const std::vector<std::string> problems = PlanProblems(plan, present, settings);
+        if (!problems.empty()) {
+            notes->bRefused = true;
+            std::string text;
+            for (const std::string& p : problems)
+                text += (text.empty() ? "" : "; ") + p;
+            return text + "; nothing was sent";
+        }
+        if (present.Complete()) {
+            session::SSnapshot backup;
+            backup.read = present;
+            backup.read.settings.initialIp = plan.address;
+            backup.strTime = session::UtcNowText();
+            backup.strProgram = session::ProgramVersion();
+            std::string error;
+            if (!history->Save(backup, error, &notes->backup))
+                return error + "; nothing was sent";
+        }
         return {};
     };
     return request;
@@ -61,6 +119,46 @@ std::filesystem::path DatabaseFolder(const std::string& strDb) {
     std::error_code ignored;
     const std::filesystem::path full = std::filesystem::absolute(PathFromUtf8(strDb), ignored);
     return full.parent_path();
+}
+
+std::string ProblemText(const session::SSettingIssue& issue) {
+    using session::ESettingProblem;
+    const char* why = "";
+    switch (issue.eProblem) {
+    case ESettingProblem::MaskNotContiguous:
+        why = "the mask is not contiguous (its ones must come first)";
+        break;
+    case ESettingProblem::MaskPrefixOutOfRange:
+        why = "the mask leaves no room for hosts (it must be /1 to /30)";
+        break;
+    case ESettingProblem::AddressUnspecified:
+        why = "0.0.0.0 is not a controller address";
+        break;
+    case ESettingProblem::AddressBroadcast:
+        why = "a broadcast address is not a controller address";
+        break;
+    case ESettingProblem::AddressMulticast:
+        why = "a multicast address is not a controller address";
+        break;
+    case ESettingProblem::AddressReserved:
+        why = "a reserved address (240.0.0.0 and above) is not a controller address";
+        break;
+    case ESettingProblem::AddressIsNetwork:
+        why = "the subnet's own network address is not a controller address";
+        break;
+    case ESettingProblem::AddressIsSubnetBroadcast:
+        why = "the subnet's broadcast address is not a controller address";
+        break;
+    case ESettingProblem::GatewayOutsideSubnet:
+        why = "the gateway is outside the controller's subnet (0.0.0.0 means none)";
+        break;
+    case ESettingProblem::LockTimeWithLevelLock:
+        why = "lock time applies to a pulse lock only";
+        break;
+    case ESettingProblem::None:
+        break;
+    }
+    return issue.strField + ": " + why;
 }
 
 } // namespace cli

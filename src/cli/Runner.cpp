@@ -7,6 +7,15 @@
 
 namespace cli {
 
+std::string ExitStatusTable() {
+    return "Exit status (every command):\n"
+           "  0    success\n"
+           "  1    failed: a controller did not answer, was not written or read back otherwise\n"
+           "  2    bad input (options, plan, snapshot, library row): nothing was sent\n"
+           "  3    data.mdb, UDP port 1550 or an output file cannot be used\n"
+           "  130  interrupted by a second Ctrl+C";
+}
+
 void AddCommonOptions(CLI::App& command, SCommonOptions& options) {
     command.add_option("--db", options.strDb,
                        "the data.mdb to use (default: the window's, data.mdb in the working folder on Linux)");

@@ -17,8 +17,11 @@
 
 namespace cli {
 
-// Exit statuses of every subcommand.
-enum EExit { kExitOk = 0, kExitFailed = 1, kExitInput = 2, kExitEnvironment = 3 };
+// Exit statuses of every subcommand (the table --help shows).
+enum EExit { kExitOk = 0, kExitFailed = 1, kExitInput = 2, kExitEnvironment = 3, kExitInterrupted = 130 };
+
+// The table of exit statuses, as every --help ends.
+std::string ExitStatusTable();
 
 struct SCommonOptions {
     // The window's own data.mdb: the working folder's, or on Windows the one

@@ -47,12 +47,19 @@ int RunScan(const SScanArgs& args) {
     CScanCollector collector;
     session::SSessionTiming timing;
     timing.nMaxRunning = 4096;
-    timing.nStartIntervalMs = std::max(1, 1000 / args.nRate);
+    timing.dStartsPerSecond = args.nRate;
     session::CSessionEngine& engine = runner.Engine(collector, timing);
-    const session::TimeMs tStart = CRunner::Now();
-    for (const codec::Ip4& a : addresses)
-        engine.StartRead(a, tStart);
-    runner.Run();
+    // The reads are queued a little ahead of the schedule rather than all at
+    // once: queuing thousands takes long enough to put the first starts behind.
+    std::size_t nQueued = 0;
+    const std::size_t nAhead = static_cast<std::size_t>(std::max(16, args.nRate / 4));
+    auto topUp = [&] {
+        const session::TimeMs now = CRunner::Now();
+        while (nQueued < addresses.size() && engine.WaitingCount() < nAhead)
+            engine.StartRead(addresses[nQueued++], now);
+    };
+    topUp();
+    runner.Run(topUp);
     if (args.common.bJson) {
         nlohmann::json out = nlohmann::json::array();
         for (const auto& [address, r] : collector.found)
@@ -93,8 +100,9 @@ void AddScanCommand(CLI::App& app, int* pnExitCode) {
         ->required();
     command->add_option("--rate", args->nRate, "queries a second (default 200)")->check(CLI::Range(1, 1000));
     AddCommonOptions(*command, args->common);
-    command->footer("Exit status: 0 when some controller answered, 1 when none did, 2 for bad input,\n"
-                    "3 when data.mdb or UDP port 1550 cannot be used.");
+    command->footer(
+        "A scan is a success (0) when some controller answered, a failure (1) when none did.\n\n" +
+        ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunScan(*args); });
 }
 

@@ -5,6 +5,8 @@
 #include "Output.h"
 #include "RoomPlan.h"
 #include "Runner.h"
+#include "UdpSocket.h"
+#include "Utf8Path.h"
 
 #include <cstdio>
 #include <iostream>
@@ -14,6 +16,7 @@ namespace {
 
 struct SSetArgs {
     std::string strAddress, strFrom;
+    bool bForce = false;
     SOverrideTexts overrides;
     SCommonOptions common;
 };
@@ -37,6 +40,10 @@ const char* OutcomeWord(session::EWriteOutcome e) {
     }
 }
 
+std::string BackupText(const SWriteNotes& notes) {
+    return notes.backup.empty() ? std::string("none") : Utf8FromPath(notes.backup);
+}
+
 int RunSet(const SSetArgs& args) {
     const SOverrideTexts& o = args.overrides;
     const bool bAnyOverride = o.controllerIp || o.serverIp || o.mask || o.gateway || o.lockType ||
@@ -49,38 +56,87 @@ int RunSet(const SSetArgs& args) {
     if (const int nExit = runner.Open())
         return nExit;
     SRoomPlan plan;
+    plan.bForce = args.bForce;
     std::string error;
     if (!PrepareRoom(args.strAddress, args.strFrom, args.overrides, plan, error)) {
         std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", error.c_str());
         return kExitInput;
     }
-    auto history = std::make_shared<session::CHistory>(DatabaseFolder(args.common.strDb));
-    auto saved = std::make_shared<std::filesystem::path>();
+    return WriteRoom(runner, plan, args.strAddress);
+}
+
+} // namespace
+
+int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddress) {
+    const SCommonOptions& common = runner.Options();
+    InstallInterruptCounter();
+    auto history = std::make_shared<session::CHistory>(DatabaseFolder(common.strDb));
+    auto notes = std::make_shared<SWriteNotes>();
     CWriteCollector collector;
     session::SSessionTiming timing;
     timing.nReadAttempts = 2;
     session::CSessionEngine& engine = runner.Engine(collector, timing);
-    engine.StartWrite(MakeWriteRequest(plan, history, saved), CRunner::Now());
-    runner.Run();
+    const session::ExchangeId id = engine.StartWrite(MakeWriteRequest(plan, history, notes), CRunner::Now());
+    int nInterrupts = 0;
+    bool bStopped = false;
+    bool bCancelled = false; // interrupted before the Set: nothing was sent
+    runner.Run([&] {
+        const int n = Interrupts();
+        if (n == nInterrupts)
+            return;
+        if (nInterrupts == 0 && n == 1) {
+            nInterrupts = n;
+            if (engine.CancelNotStarted() > 0)
+                bCancelled = true;
+            else
+                std::fprintf(stderr, "\ninterrupted: the Set under way finishes and is read back; Ctrl+C "
+                                     "again to stop at once\n");
+            return;
+        }
+        nInterrupts = n;
+        // The second interrupt leaves the controller as far as the Set got.
+        if (engine.SetStarted(id))
+            bStopped = true;
+        engine.CancelAll();
+    });
+    if (bStopped) {
+        std::fprintf(stderr,
+                     "velmora-cli: interrupted during the Set: %s may be half written; its backup is %s\n",
+                     strAddress.c_str(), BackupText(*notes).c_str());
+        return kExitInterrupted;
+    }
+    if (bCancelled) {
+        std::fprintf(stderr, "velmora-cli: interrupted before the Set: nothing was sent to %s\n",
+                     strAddress.c_str());
+        return kExitFailed;
+    }
     const session::SWriteResult& r = collector.result;
-    if (args.common.bJson) {
-        nlohmann::json out = {{"address", args.strAddress},
+    if (!notes->strNotBackedUp.empty() && r.bSetStarted)
+        std::fprintf(stderr, "velmora-cli: forced: not backed up, as the controller did not send it: %s\n",
+                     notes->strNotBackedUp.c_str());
+    if (common.bJson) {
+        nlohmann::json out = {{"address", strAddress},
                               {"outcome", OutcomeWord(r.eOutcome)},
                               {"message", r.strMessage},
-                              {"history", saved->string()},
+                              {"history", Utf8FromPath(notes->backup)},
                               {"fields", FieldsJson(r.fields)}};
         std::cout << out.dump(2) << "\n";
     } else {
-        if (!saved->empty())
-            std::cout << "backup: " << saved->string() << "\n";
+        if (!notes->backup.empty())
+            std::cout << "backup: " << Utf8FromPath(notes->backup) << "\n";
         if (!r.fields.empty())
             std::cout << FieldTable(r.fields);
-        std::cout << args.strAddress << ": " << OutcomeWord(r.eOutcome) << " (" << r.strMessage << ")\n";
+        std::cout << strAddress << ": " << OutcomeWord(r.eOutcome) << " (" << r.strMessage << ")\n";
     }
+    if (nInterrupts > 0 && r.bSetStarted)
+        std::fprintf(stderr,
+                     "velmora-cli: interrupted: the Set finished; %s holds what the read-back above shows; "
+                     "its backup is %s\n",
+                     strAddress.c_str(), BackupText(*notes).c_str());
+    if (notes->bRefused)
+        return kExitInput;
     return r.eOutcome == session::EWriteOutcome::Confirmed ? kExitOk : kExitFailed;
 }
-
-} // namespace
 
 void AddOverrideOptions(CLI::App& command, SOverrideTexts& o) {
     command.add_option("--controller-ip", o.controllerIp, "the address the controller moves to");
@@ -100,6 +156,9 @@ void AddSetCommand(CLI::App& app, int* pnExitCode) {
         "set", "Write a controller from a snapshot and/or field options, then read it back and compare.");
     command->add_option("ADDRESS", args->strAddress, "the controller's present address")->required();
     command->add_option("--from", args->strFrom, "snapshot file (from get --out) with the settings to write");
+    command->add_flag("--force", args->bForce,
+                      "write even when the controller's read is incomplete (the missing parts cannot be "
+                      "backed up, so they must come from --from)");
     AddOverrideOptions(*command, args->overrides);
     AddCommonOptions(*command, args->common);
     command->footer(
@@ -107,8 +166,9 @@ void AddSetCommand(CLI::App& app, int* pnExitCode) {
         "history/ADDRESS/TIME.json beside data.mdb (the last 20 are kept); when that fails nothing is\n"
         "sent. Fields not given keep the snapshot's values, or without --from the controller's own.\n"
         "A snapshot taken from another address does not move the controller unless --controller-ip\n"
-        "is given. Exit status: 0 when every field read back as sent, 1 otherwise, 2 for bad input\n"
-        "(nothing sent), 3 when data.mdb or UDP port 1550 cannot be used.");
+        "is given. Ctrl+C lets a Set under way finish and be read back; a second Ctrl+C stops at\n"
+        "once.\n\n" +
+        ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunSet(*args); });
 }
 

@@ -15,11 +15,13 @@ int main(int argc, char** argv) {
         pointers.push_back(str.data());
     CLI::App app("Reads and writes classroom controllers (model 4720) over UDP port 1550.", "velmora-cli");
     app.require_subcommand(1);
+    app.footer(cli::ExitStatusTable());
     int nExitCode = 0;
     cli::AddGetCommand(app, &nExitCode);
     cli::AddSetCommand(app, &nExitCode);
     cli::AddScanCommand(app, &nExitCode);
     cli::AddBatchCommand(app, &nExitCode);
+    cli::AddRestoreCommand(app, &nExitCode);
     cli::AddLibraryCommand(app, &nExitCode);
     try {
         app.parse(static_cast<int>(pointers.size()), pointers.data());

@@ -7,7 +7,7 @@
 namespace session {
 
 struct CSessionEngine::SExchange {
-    enum class EPhase { Waiting, Reading, Sending, ReadBack };
+    enum class EPhase { Waiting, Reading, Probing, Sending, ReadBack };
 
     ExchangeId id = 0;
     bool bWrite = false;
@@ -66,9 +66,15 @@ bool CSessionEngine::AddressesFree(const SExchange& x) const {
                         [&](const codec::Ip4& a) { return m_busy.count(a) != 0; });
 }
 
+double CSessionEngine::StartInterval() const {
+    return m_timing.dStartsPerSecond > 0 ? 1000.0 / m_timing.dStartsPerSecond
+                                         : static_cast<double>(m_timing.nStartIntervalMs);
+}
+
 void CSessionEngine::Pump(TimeMs now) {
+    const double dInterval = StartInterval();
     while (m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning) && !m_waiting.empty()) {
-        if (m_timing.nStartIntervalMs > 0 && now < m_tNextStart)
+        if (dInterval > 0 && static_cast<double>(now) < m_dNextStart)
             return;
         auto it = std::find_if(m_waiting.begin(), m_waiting.end(),
                                [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); });
@@ -80,7 +86,14 @@ void CSessionEngine::Pump(TimeMs now) {
         for (const codec::Ip4& a : ref.addresses)
             m_busy.insert(a);
         m_running.emplace(ref.id, std::move(x));
-        m_tNextStart = now + m_timing.nStartIntervalMs;
+        // Starts keep to their schedule, catching up what the owner's coarse
+        // wake-ups delayed (at most 20 ms of it, so a pause is no burst), so
+        // the rate holds on average.
+        if (dInterval > 0) {
+            const double dCatchUp = m_bStarted ? std::max(dInterval, 20.0) : 0.0;
+            m_dNextStart = std::max(m_dNextStart, static_cast<double>(now) - dCatchUp) + dInterval;
+        }
+        m_bStarted = true;
         Begin(ref, now);
     }
 }
@@ -98,8 +111,11 @@ void CSessionEngine::Begin(SExchange& x, TimeMs now) {
 }
 
 void CSessionEngine::Route(SExchange& x) {
-    m_routes[x.listen] = x.id;
-    x.bRouted = true;
+    // An address is listened on by one exchange at a time: the running ones
+    // keep their addresses to themselves (m_busy), so this never takes
+    // another exchange's route.
+    const auto [it, bInserted] = m_routes.emplace(x.listen, x.id);
+    x.bRouted = bInserted || it->second == x.id;
 }
 
 void CSessionEngine::Unroute(SExchange& x) {
@@ -130,13 +146,43 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
     }
     // The controller is where it is: only the address it moves to may change.
     settings.initialIp = x.target;
-    if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end() &&
-        m_busy.count(settings.controllerIp) == 0) {
+    if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end()) {
+        // Another exchange waits on that address: its replies would be taken
+        // for this one's read-back, so the write does not go ahead.
+        if (m_busy.count(settings.controllerIp) != 0) {
+            FinishWrite(x, EWriteOutcome::NotSent, kAddressInUse);
+            return;
+        }
         x.addresses.push_back(settings.controllerIp);
         m_busy.insert(settings.controllerIp);
     }
+    // A name that came with codes of another library model gives way to the
+    // name of what is really sent.
+    for (SProjectorSlot& slot : settings.projectors) {
+        SModelLookup found;
+        const std::string strNamed = ModelName(slot.strCode, m_lookup, &found);
+        const bool bListed =
+            std::find(found.models.begin(), found.models.end(), slot.strModel) != found.models.end();
+        const std::vector<std::string> whole = WholeBundleMatches(slot.strCode, found);
+        const bool bWhole = std::find(whole.begin(), whole.end(), slot.strModel) != whole.end();
+        if (!found.models.empty() && (!bListed || (!whole.empty() && !bWhole)))
+            slot.strModel = strNamed;
+    }
     x.result.sent = settings;
-    x.steps = codec::BuildSetSequence(ToSetValues(settings), ToMicRows(settings));
+    if (x.request.bProbeNewAddress && settings.controllerIp != x.target) {
+        Unroute(x);
+        x.ePhase = SExchange::EPhase::Probing;
+        x.listen = settings.controllerIp;
+        Route(x);
+        m_transport.SendTo(codec::BuildQuery(settings.controllerIp), settings.controllerIp);
+        x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
+        return;
+    }
+    SendSet(x, now);
+}
+
+void CSessionEngine::SendSet(SExchange& x, TimeMs now) {
+    x.steps = codec::BuildSetSequence(ToSetValues(x.result.sent), ToMicRows(x.result.sent));
     x.nStep = 0;
     Unroute(x);
     x.ePhase = SExchange::EPhase::Sending;
@@ -179,7 +225,7 @@ SReplyEvent CSessionEngine::MakeEvent(const codec::Reply& reply, EStage eStage, 
     if (eStage == EStage::ReadBack && pExchange) {
         const std::string& strSent = pExchange->result.sent.projectors[reply.kind == 1 ? 0 : 1].strModel;
         const bool bUnknown = !event.strModel.empty() && event.lookup.models.empty();
-        event.bModelGood = (event.strModel.empty() && strSent.empty()) ||
+        event.bModelGood = (event.strModel.empty() && strSent.empty()) || event.strModel == strSent ||
                            std::find(event.lookup.models.begin(), event.lookup.models.end(), strSent) !=
                                event.lookup.models.end() ||
                            (bUnknown && strSent == kUnknownModel);
@@ -202,6 +248,14 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
     }
     SExchange& x = *m_running.at(route->second);
     const codec::Reply reply = codec::ReadReply(pData, nLength, address);
+    if (x.ePhase == SExchange::EPhase::Probing) {
+        if (reply.outcome == codec::ReplyOutcome::Projector ||
+            reply.outcome == codec::ReplyOutcome::IpSettings ||
+            reply.outcome == codec::ReplyOutcome::Additional)
+            FinishWrite(x, EWriteOutcome::NotSent, kAddressTaken);
+        Pump(now);
+        return;
+    }
     EStage eStage = EStage::Read;
     if (x.ePhase == SExchange::EPhase::Sending)
         eStage = EStage::Sending;
@@ -257,6 +311,9 @@ void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
         else
             EndRead(x, now);
         return;
+    case SExchange::EPhase::Probing:
+        SendSet(x, now);
+        return;
     case SExchange::EPhase::Sending:
         SendStep(x, now);
         return;
@@ -270,7 +327,7 @@ void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
 
 void CSessionEngine::EndRead(SExchange& x, TimeMs now) {
     if (x.bWrite) {
-        if (!x.gathered.Complete()) {
+        if (!x.gathered.Complete() && !x.request.bAllowIncompleteRead) {
             // Nothing is written over settings that were not read in full:
             // they could not be backed up, nor kept where the write leaves them.
             x.result.present = x.gathered;
@@ -329,11 +386,13 @@ std::optional<TimeMs> CSessionEngine::NextDeadline() const {
         if (!next || x->tDeadline < *next)
             next = x->tDeadline;
     const bool bRoom = m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning);
-    if (bRoom && m_timing.nStartIntervalMs > 0 &&
+    if (bRoom && StartInterval() > 0 &&
         std::any_of(m_waiting.begin(), m_waiting.end(),
-                    [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); }))
-        if (!next || m_tNextStart < *next)
-            next = m_tNextStart;
+                    [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); })) {
+        const TimeMs tStart = static_cast<TimeMs>(std::ceil(m_dNextStart));
+        if (!next || tStart < *next)
+            next = tStart;
+    }
     return next;
 }
 

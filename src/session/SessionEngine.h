@@ -31,7 +31,15 @@ struct SSessionTiming {
     double dPauseScale = 1.0; // the Set's pauses are the codec's times this (1 in the program)
     int nMaxRunning = 16;     // exchanges running at once; the others wait their turn
     int nStartIntervalMs = 0; // at least this long between two starts (pacing a scan)
+    // Starts a second (pacing a scan); when set it takes the place of
+    // nStartIntervalMs. Starts keep to this schedule on average: one that
+    // comes late does not push back the ones after it.
+    double dStartsPerSecond = 0;
 };
+
+// Why a write ended before its Set: the codes a face turns into its own words.
+inline constexpr const char* kAddressTaken = "address taken by another controller";
+inline constexpr const char* kAddressInUse = "address in use by another exchange";
 
 struct SWriteRequest {
     // What to write. settings.initialIp is where the controller is now (every
@@ -46,6 +54,12 @@ struct SWriteRequest {
     // it saves the backup. A non-empty return is the reason the write stops
     // with nothing sent.
     std::function<std::string(const SReadResult& present, SControllerSettings& settings)> pfnBeforeSend;
+    // A controller that is to move: query its new address first, and when
+    // anything answers there the write stops (kAddressTaken), nothing sent.
+    bool bProbeNewAddress = false;
+    // Go on to the Set even when the read lacks replies; pfnBeforeSend gets
+    // what did come and decides.
+    bool bAllowIncompleteRead = false;
 };
 
 class CSessionEngine {
@@ -99,6 +113,8 @@ private:
     void Begin(SExchange& x, TimeMs now);
     void SendQuery(SExchange& x, TimeMs now);
     void BeginSet(SExchange& x, TimeMs now);
+    void SendSet(SExchange& x, TimeMs now);
+    double StartInterval() const;
     void SendStep(SExchange& x, TimeMs now);
     void OnDeadline(SExchange& x, TimeMs now);
     void EndRead(SExchange& x, TimeMs now);
@@ -120,7 +136,8 @@ private:
     std::deque<std::unique_ptr<SExchange>> m_waiting;
     std::map<codec::Ip4, ExchangeId> m_routes; // address a reply carries -> exchange listening for it
     std::set<codec::Ip4> m_busy;               // addresses a running exchange uses
-    TimeMs m_tNextStart = 0;
+    double m_dNextStart = 0;
+    bool m_bStarted = false; // the first start sets the schedule; there is nothing to catch up before it
 };
 
 } // namespace session

@@ -1,6 +1,7 @@
 #include "Snapshot.h"
 
 #include "FileSystem.h"
+#include "SettingsCheck.h"
 
 #include <nlohmann/json.hpp>
 
@@ -244,11 +245,13 @@ bool ParseSnapshot(std::string_view text, SSnapshot& out, std::string& strError)
             const json& m = mics[i];
             if (!m.is_object())
                 Fail(q.substr(0, q.size() - 1), "must be an object");
+            // What a read can give, a snapshot holds: the list items the
+            // window offers are fewer, but a controller may hold any byte.
             SMicEntry& e = s.mics[i];
-            e.strType = MicNumber(Member(m, "camera_type", q), 2, q + "camera_type");
-            e.strChannel = MicNumber(Member(m, "channel", q), 12, q + "channel");
-            e.strDome = MicNumber(Member(m, "dome", q), 16, q + "dome");
-            e.strPreset = MicNumber(Member(m, "preset", q), 31, q + "preset");
+            e.strType = MicNumber(Member(m, "camera_type", q), kMaxStoredMicValue, q + "camera_type");
+            e.strChannel = MicNumber(Member(m, "channel", q), kMaxStoredMicValue, q + "channel");
+            e.strDome = MicNumber(Member(m, "dome", q), kMaxStoredMicValue, q + "dome");
+            e.strPreset = MicNumber(Member(m, "preset", q), kMaxStoredMicValue, q + "preset");
         }
         out = std::move(snapshot);
         return true;

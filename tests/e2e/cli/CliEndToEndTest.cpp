@@ -2,6 +2,7 @@
 // loopback: get, set from a snapshot and overrides, scan, a batch of twenty
 // rooms with silent and half-answering ones, retry, refusals, interrupts.
 
+#include "Database.h"
 #include "EmulatorProcess.h"
 #include "Snapshot.h"
 
@@ -13,6 +14,7 @@
 
 #include <arpa/inet.h>
 #include <fstream>
+#include <set>
 #include <spawn.h>
 #include <sstream>
 
@@ -78,6 +80,77 @@ protected:
         const int status = ::pclose(pipe);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return run;
+    }
+
+    // Datagrams the emulator has received so far.
+    std::size_t Received() {
+        std::size_t n = 0;
+        for (const auto& line : Lines(ReadFile(Work() / "emulator.log")))
+            n += line.find(" recv ") != std::string::npos;
+        return n;
+    }
+    std::size_t Applied() {
+        std::size_t n = 0;
+        for (const auto& line : Lines(ReadFile(Work() / "emulator.log")))
+            n += line.find("applied") != std::string::npos;
+        return n;
+    }
+
+    // Adds a row to the library of the test's data.mdb.
+    void AddModel(const std::string& model, const std::string& baud, const std::string& parity,
+                  const std::string& video, const std::string& powerOn = "505752204F4E0D") {
+        CDatabase::OpenShared((Work() / "data.mdb").string());
+        CDatabase::ExecuteWrite(
+            "INSERT INTO data (投影机型号,波特率,校验,VGA,VIDEO,[POWER ON],[POWER OFF]) VALUES ('" + model +
+            "','" + baud + "','" + parity + "','0D','" + video + "','" + powerOn + "','505752204F46460D')");
+        CDatabase::CloseShared();
+    }
+
+    // The results file's lines after its byte-order mark, each split into its fields.
+    std::vector<std::vector<std::string>> Results(const fs::path& path) {
+        std::string text = ReadFile(path);
+        EXPECT_EQ(text.rfind("\xEF\xBB\xBF", 0), 0u) << "a byte-order mark first";
+        text = text.substr(std::min<std::size_t>(3, text.size()));
+        std::vector<std::vector<std::string>> rows;
+        std::vector<std::string> row;
+        std::string field;
+        bool quoted = false;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (quoted) {
+                if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
+                    field += text[++i];
+                else if (c == '"')
+                    quoted = false;
+                else
+                    field += c;
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == ',') {
+                row.push_back(field);
+                field.clear();
+            } else if (c == '\n') {
+                row.push_back(field);
+                field.clear();
+                rows.push_back(row);
+                row.clear();
+            } else if (c != '\r') {
+                field += c;
+            }
+        }
+        return rows;
+    }
+
+    // Starts the command line in the background, output into out.txt.
+    pid_t Spawn(const std::string& arguments, const char* pauseScale = "0.1") {
+        const std::string command = "cd " + Work().string() + " && exec " + VELMORA_CLI_PATH + " " +
+                                    arguments + " --local-port 0 --peer-port " +
+                                    std::to_string(emulator->port) + " --tick-ms 100 --pause-scale " +
+                                    pauseScale + " >out.txt 2>&1";
+        pid_t pid = 0;
+        const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+        EXPECT_EQ(::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+        return pid;
     }
 
     session::SSnapshot Snapshot(const fs::path& path) {
@@ -254,7 +327,7 @@ TEST_F(CliTest, BatchOfTwentyRoomsFailsOnlyTheBadOnesAndRetriesThem) {
     EXPECT_EQ(batch.status, 1) << batch.out;
     const auto results = Lines(ReadFile(Work() / "results.csv"));
     ASSERT_EQ(results.size(), 23u) << batch.out;
-    EXPECT_EQ(results[0], "room,address,outcome,differences,seconds");
+    EXPECT_EQ(results[0], "\xEF\xBB\xBFroom,address,outcome,differences,seconds,plan_row,backup");
     std::map<std::string, std::string> outcome;
     for (std::size_t i = 1; i < results.size(); ++i) {
         const auto first = results[i].find(',');
@@ -402,12 +475,13 @@ TEST_P(CliHelpTest, EverySubcommandExplainsItself) {
 
 INSTANTIATE_TEST_SUITE_P(
     Commands, CliHelpTest,
-    ::testing::Values(HelpCase{"", {"get", "set", "scan", "batch"}},
-                      HelpCase{"get", {"--out", "--json", "--db"}},
-                      HelpCase{"set",
-                               {"--from", "--controller-ip", "--lock-time", "--projector2", "history"}},
-                      HelpCase{"scan", {"RANGE", "--rate", "4096"}},
-                      HelpCase{"batch", {"--parallel", "--results", "--retry-failed", "Ctrl+C"}}),
+    ::testing::Values(
+        HelpCase{"", {"get", "set", "scan", "batch", "restore", "130", "interrupted"}},
+        HelpCase{"get", {"--out", "--json", "--db"}},
+        HelpCase{"set", {"--from", "--controller-ip", "--lock-time", "--projector2", "history"}},
+        HelpCase{"scan", {"RANGE", "--rate", "4096"}},
+        HelpCase{"batch", {"--parallel", "--results", "--retry-failed", "--check", "Ctrl+C", "130"}},
+        HelpCase{"restore", {"--from", "--latest", "--force", "130"}}),
     [](const auto& info) { return std::string(*info.param.command ? info.param.command : "program"); });
 
 TEST_F(CliTest, BadCommandLinesAreBadInput) {
@@ -418,5 +492,366 @@ TEST_F(CliTest, BadCommandLinesAreBadInput) {
     EXPECT_EQ(Cli("set 10.0.0.1", false).status, 2);
     EXPECT_EQ(Cli("get 10.0.0.300", false).status, 2);
 }
+
+// A plan that would leave two controllers on one address.
+
+TEST_F(CliTest, BatchRefusesAPlanThatPutsTwoRoomsOnOneAddressAndSendsNothing) {
+    StartBuilding();
+    const std::string shared = Address(50);
+    const std::string plan = "room,address,controller_ip\n"
+                             "A," +
+                             Address(10) + "," + shared +
+                             "\n"
+                             "B," +
+                             Address(11) + "," + shared +
+                             "\n"
+                             "C," +
+                             Address(12) + "," + Address(13) +
+                             "\n"
+                             "D," +
+                             Address(13) +
+                             ",\n"
+                             "E," +
+                             Address(14) +
+                             ",\n"
+                             "F," +
+                             Address(14) + ",\n";
+    std::ofstream(Work() / "plan.csv") << plan;
+    const SRun batch = Cli("batch plan.csv");
+    EXPECT_EQ(batch.status, 2) << batch.out;
+    for (const std::string& problem : {"line 3: controller_ip " + shared + " is also planned on line 2",
+                                       "line 4: controller_ip " + Address(13) + " is the address of line 5",
+                                       "line 7: address " + Address(14) + " is also on line 6"})
+        EXPECT_NE(batch.out.find(problem), std::string::npos) << problem << "\n" << batch.out;
+    ::usleep(100000);
+    EXPECT_EQ(Received(), 0u);
+    EXPECT_FALSE(fs::exists(Work() / "results.csv"));
+}
+
+TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
+    StartBuilding({"--move-after-ms", "100"});
+    // Room A's new address is a controller of the building that is not in the plan.
+    const std::string plan = "room,address,controller_ip,lock_time\n"
+                             "A," +
+                             Address(10) + "," + Address(20) +
+                             ",30\n"
+                             "B," +
+                             Address(11) + "," + Address(150) + ",30\n";
+    std::ofstream(Work() / "plan.csv") << plan;
+    const SRun batch = Cli("batch plan.csv");
+    EXPECT_EQ(batch.status, 1) << batch.out;
+    const auto rows = Results(Work() / "results.csv");
+    ASSERT_EQ(rows.size(), 3u) << batch.out;
+    EXPECT_EQ(rows[1][2], "failed");
+    EXPECT_EQ(rows[1][3], "address taken by another controller");
+    EXPECT_EQ(rows[2][2], "ok") << rows[2][3];
+    ASSERT_EQ(Cli("get " + Address(10) + " --out a.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "a.json").read.settings.nLockTime, 5) << "room A was not written";
+    ASSERT_EQ(Cli("get " + Address(20) + " --out other.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "other.json").read.settings.nLockTime, 5);
+    EXPECT_EQ(Cli("get " + Address(150)).status, 0);
+}
+
+TEST_F(CliTest, CheckShowsEveryChangeAndProblemAndSendsNoSetting) {
+    StartBuilding({"--fault", Address(25) + ":silent"});
+    const std::string plan = "room,address,lock_time,controller_ip,mask\n"
+                             "A," +
+                             Address(10) +
+                             ",30,,\n"
+                             "B," +
+                             Address(11) + ",," + Address(12) +
+                             ",\n"
+                             "C," +
+                             Address(25) +
+                             ",7,,\n"
+                             "D," +
+                             Address(13) + ",,,255.0.255.0\n";
+    std::ofstream(Work() / "plan.csv") << plan;
+    const SRun check = Cli("batch plan.csv --check");
+    EXPECT_EQ(check.status, 1) << check.out;
+    for (const std::string& line :
+         {"A (" + Address(10) + "): can be written", std::string("  lock_time: 5 → 30"),
+          "B (" + Address(11) + "): cannot be written",
+          "  controller_ip: " + Address(11) + " → " + Address(12),
+          std::string("  problem: address taken by another controller"),
+          "C (" + Address(25) + "): cannot be written", std::string("  problem: no reply"),
+          "D (" + Address(13) + "): cannot be written",
+          std::string("  problem: mask: the mask is not contiguous")})
+        EXPECT_NE(check.out.find(line), std::string::npos) << line << "\n" << check.out;
+    ::usleep(100000);
+    EXPECT_EQ(Applied(), 0u);
+    EXPECT_FALSE(fs::exists(Work() / "results.csv"));
+    EXPECT_FALSE(fs::exists(Work() / "history"));
+    std::ofstream(Work() / "good.csv") << "room,address,lock_time\nA," + Address(10) + ",30\n";
+    const SRun good = Cli("batch good.csv --check");
+    EXPECT_EQ(good.status, 0) << good.out;
+}
+
+// Results that survive whatever happens.
+
+TEST_F(CliTest, AResultsFileThatCannotBeWrittenStopsTheBatchBeforeItSends) {
+    StartBuilding();
+    std::ofstream(Work() / "plan.csv") << "room,address,lock_time\nA," + Address(10) + ",30\n";
+    const SRun batch = Cli("batch plan.csv --results no-such-folder/results.csv");
+    EXPECT_EQ(batch.status, 3) << batch.out;
+    EXPECT_NE(batch.out.find("no-such-folder"), std::string::npos) << batch.out;
+    ::usleep(100000);
+    EXPECT_EQ(Received(), 0u);
+}
+
+TEST_F(CliTest, ResultsAreACompleteFileWhileTheRoomsAreWritten) {
+    StartBuilding();
+    std::string plan = "room,address,lock_time\n";
+    for (int last = 10; last <= 15; ++last)
+        plan += "教室" + std::to_string(last) + "," + Address(last) + ",40\n";
+    std::ofstream(Work() / "plan.csv") << plan;
+    const pid_t pid = Spawn("batch plan.csv --parallel 1", "0.03");
+    bool sawPartOfTheRooms = false;
+    int status = 0;
+    while (::waitpid(pid, &status, WNOHANG) == 0) {
+        if (fs::exists(Work() / "results.csv")) {
+            const auto rows = Results(Work() / "results.csv");
+            ASSERT_EQ(rows.size(), 7u);
+            std::size_t ok = 0;
+            for (const auto& row : rows) {
+                ASSERT_EQ(row.size(), 7u);
+                ok += row[2] == "ok";
+            }
+            sawPartOfTheRooms = sawPartOfTheRooms || (ok > 0 && ok < 6);
+        }
+        ::usleep(5000);
+    }
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << ReadFile(Work() / "out.txt");
+    EXPECT_TRUE(sawPartOfTheRooms) << "each room's line is written as the room ends";
+    const auto rows = Results(Work() / "results.csv");
+    ASSERT_EQ(rows.size(), 7u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"room", "address", "outcome", "differences", "seconds",
+                                                 "plan_row", "backup"}));
+    EXPECT_EQ(rows[1][0], "教室10");
+    // The backup column names what the room held before.
+    ASSERT_FALSE(rows[1][6].empty());
+    EXPECT_EQ(Snapshot(rows[1][6]).read.settings.nLockTime, 5);
+    EXPECT_NE(ReadFile(Work() / "out.txt").find(rows[1][6]), std::string::npos) << "the table names it too";
+}
+
+TEST_F(CliTest, RetryRunsWhatFailedAndWhatChangedOrIsNew) {
+    StartBuilding({"--fault", Address(12) + ":silent"});
+    std::string plan = "room,address,lock_time\n";
+    for (int last = 10; last <= 13; ++last)
+        plan += "R" + std::to_string(last) + "," + Address(last) + ",20\n";
+    std::ofstream(Work() / "plan.csv") << plan;
+    EXPECT_EQ(Cli("batch plan.csv").status, 1);
+    ASSERT_EQ(emulator->Stop(), 0);
+    StartBuilding();
+    // R11 changes its lock time, R14 is new; R10 and R13 stay as they were.
+    plan = "room,address,lock_time\n"
+           "R10," +
+           Address(10) +
+           ",20\n"
+           "R11," +
+           Address(11) +
+           ",21\n"
+           "R12," +
+           Address(12) +
+           ",20\n"
+           "R13," +
+           Address(13) +
+           ",20\n"
+           "R14," +
+           Address(14) + ",20\n";
+    std::ofstream(Work() / "plan.csv") << plan;
+    const SRun retry = Cli("batch plan.csv --retry-failed results.csv --results again.csv --json");
+    EXPECT_EQ(retry.status, 0) << retry.out;
+    const auto json = nlohmann::json::parse(retry.out.substr(retry.out.find('[')));
+    std::set<std::string> ran;
+    for (const auto& room : json)
+        ran.insert(room["room"].get<std::string>());
+    EXPECT_EQ(ran, (std::set<std::string>{"R11", "R12", "R14"}));
+    const auto rows = Results(Work() / "again.csv");
+    ASSERT_EQ(rows.size(), 6u);
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        EXPECT_EQ(rows[i][2], "ok") << rows[i][0];
+    ASSERT_EQ(Cli("get " + Address(11) + " --out r11.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "r11.json").read.settings.nLockTime, 21);
+}
+
+// One rule for every value, checked before anything is sent.
+
+struct SRuleCase {
+    const char* name;
+    std::string setup;     // a set run first, when the controller must hold something
+    std::string arguments; // of the refused set
+    const char* message;
+};
+
+class CliRuleTest : public CliTest, public ::testing::WithParamInterface<SRuleCase> {};
+
+TEST_P(CliRuleTest, ABrokenRuleIsBadInputAndNothingIsSent) {
+    StartBuilding();
+    AddModel("Bad Baud", "1200", "无", "AABBCC01");
+    AddModel("Bad Parity", "9600", "None", "AABBCC02");
+    AddModel("Odd Code", "9600", "无", "AABBCC0");
+    if (!GetParam().setup.empty()) {
+        ASSERT_EQ(Cli("set " + Address(10) + " " + GetParam().setup).status, 0);
+    }
+    const std::size_t applied = Applied();
+    const SRun set = Cli("set " + Address(10) + " " + GetParam().arguments);
+    EXPECT_EQ(set.status, 2) << set.out;
+    EXPECT_NE(set.out.find(GetParam().message), std::string::npos) << set.out;
+    EXPECT_NE(set.out.find("nothing was sent"), std::string::npos) << set.out;
+    ::usleep(100000);
+    EXPECT_EQ(Applied(), applied);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, CliRuleTest,
+    ::testing::Values(
+        SRuleCase{"mask_holes", "", "--mask 255.0.255.0", "mask: the mask is not contiguous"},
+        SRuleCase{"mask_zero", "", "--mask 0.0.0.0", "mask: the mask leaves no room for hosts"},
+        SRuleCase{"mask_32", "", "--mask 255.255.255.255", "mask: the mask leaves no room for hosts"},
+        SRuleCase{"address_zero", "", "--controller-ip 0.0.0.0", "controller_ip: 0.0.0.0"},
+        SRuleCase{"address_broadcast", "", "--controller-ip 255.255.255.255", "controller_ip: a broadcast"},
+        SRuleCase{"address_multicast", "", "--controller-ip 224.0.0.1", "controller_ip: a multicast"},
+        SRuleCase{"address_subnet_broadcast", "", "--controller-ip 127.255.255.255",
+                  "controller_ip: the subnet's broadcast address"},
+        SRuleCase{"address_network", "", "--mask 255.255.255.0 --controller-ip 127.63.9.0",
+                  "controller_ip: the subnet's own network address"},
+        SRuleCase{"gateway_outside", "", "--gateway 10.0.0.1", "gateway: the gateway is outside"},
+        SRuleCase{"mask_moves_gateway_out", "", "--mask 255.255.255.0", "gateway: the gateway is outside"},
+        SRuleCase{"lock_time_with_level", "", "--lock-type level --lock-time 30",
+                  "lock time applies to a pulse lock only"},
+        SRuleCase{"lock_time_on_level_controller", "--lock-type level", "--lock-time 30",
+                  "lock time applies to a pulse lock only"},
+        SRuleCase{"library_baud", "", "--projector1 \"Bad Baud\"", "Bad Baud"},
+        SRuleCase{"library_parity", "", "--projector2 \"Bad Parity\"", "Bad Parity"},
+        SRuleCase{"library_odd_code", "", "--projector1 \"Odd Code\"", "Odd Code"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, AGatewayOfZeroMeansNoneAndIsWritten) {
+    StartBuilding();
+    const SRun set = Cli("set " + Address(10) + " --gateway 0.0.0.0");
+    EXPECT_EQ(set.status, 0) << set.out;
+}
+
+// A way back.
+
+TEST_F(CliTest, EveryValueAReadGivesIsWrittenBackFromItsSnapshot) {
+    StartBuilding();
+    ASSERT_EQ(Cli("get " + Address(10) + " --out room.json").status, 0);
+    std::string text = ReadFile(Work() / "room.json");
+    // Microphone 1 on channel byte 14, beyond the dialog's list but a byte a controller can hold.
+    const auto at = text.find("\"channel\": -1");
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, 13, "\"channel\": 13");
+    std::ofstream(Work() / "room.json") << text;
+    const SRun set = Cli("set " + Address(11) + " --from room.json");
+    EXPECT_EQ(set.status, 0) << set.out;
+    ASSERT_EQ(Cli("get " + Address(11) + " --out after.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "after.json").read.settings.mics[0].strChannel, "13");
+    // And that controller's own backup goes back as it is.
+    const SRun again = Cli("set " + Address(12) + " --from after.json");
+    EXPECT_EQ(again.status, 0) << again.out;
+}
+
+TEST_F(CliTest, RestorePutsARoomBackFromItsLatestBackupAndItsAddressToo) {
+    StartBuilding({"--move-after-ms", "100"});
+    ASSERT_EQ(Cli("set " + Address(10) + " --lock-time 30 --one-key on").status, 0);
+    const SRun restore = Cli("restore " + Address(10) + " --latest");
+    EXPECT_EQ(restore.status, 0) << restore.out;
+    EXPECT_NE(restore.out.find("confirmed"), std::string::npos) << restore.out;
+    ASSERT_EQ(Cli("get " + Address(10) + " --out back.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "back.json").read.settings.nLockTime, 5);
+    EXPECT_FALSE(Snapshot(Work() / "back.json").read.settings.bOneKey);
+    // A room moved by mistake goes back to its address.
+    ASSERT_EQ(Cli("set " + Address(11) + " --controller-ip " + Address(211)).status, 0);
+    const fs::path backup = fs::directory_iterator(Work() / "history" / Address(11))->path();
+    const SRun home = Cli("restore " + Address(211) + " --from " + backup.string());
+    EXPECT_EQ(home.status, 0) << home.out;
+    EXPECT_EQ(Cli("get " + Address(11)).status, 0);
+    EXPECT_EQ(Cli("restore " + Address(12) + " --latest").status, 2) << "no backup of that room yet";
+}
+
+TEST_F(CliTest, ForceWritesAControllerThatAnswersInPartWithoutPretendingABackup) {
+    StartBuilding({"--fault", Address(12) + ":drop=2"});
+    ASSERT_EQ(Cli("get " + Address(10) + " --out full.json").status, 0);
+    const SRun refused = Cli("set " + Address(12) + " --from full.json --lock-time 40");
+    EXPECT_EQ(refused.status, 1) << refused.out;
+    EXPECT_EQ(Applied(), 0u);
+    const SRun forced = Cli("set " + Address(12) + " --from full.json --force");
+    EXPECT_NE(forced.out.find("not backed up"), std::string::npos) << forced.out;
+    EXPECT_NE(forced.out.find("未收到：投影机2代码"), std::string::npos) << forced.out;
+    EXPECT_GT(Applied(), 0u) << forced.out;
+    EXPECT_FALSE(fs::exists(Work() / "history" / Address(12))) << "no backup file is pretended";
+    const SRun set = Cli("set " + Address(12) + " --force --lock-time 40");
+    EXPECT_EQ(set.status, 1) << "without --from the missing parts are unknown";
+    EXPECT_NE(set.out.find("without --from"), std::string::npos) << set.out;
+}
+
+// Smaller faults.
+
+TEST_F(CliTest, AModelIsNamedByItsWholeCodeBundle) {
+    StartBuilding();
+    AddModel("Slow 19200", "19200", "无", "AABBCC03");
+    AddModel("Fast 38400", "38400", "无", "AABBCC03");
+    const SRun set = Cli("set " + Address(10) + " --projector1 \"Slow 19200\" --json");
+    EXPECT_EQ(set.status, 0) << set.out;
+    for (const auto& f : nlohmann::json::parse(set.out.substr(set.out.find('{')))["fields"])
+        if (f["field"] == "projector1") {
+            EXPECT_EQ(f["sent"], "Slow 19200");
+            EXPECT_EQ(f["read"], "Slow 19200");
+        }
+    ASSERT_EQ(Cli("get " + Address(10) + " --out room.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "room.json").read.settings.projectors[0].strModel, "Slow 19200");
+    // A snapshot whose name belongs to other codes sends, and names, its codes.
+    std::string text = ReadFile(Work() / "room.json");
+    text.replace(text.find("\"Slow 19200\""), 12, "\"Fast 38400\"");
+    std::ofstream(Work() / "renamed.json") << text;
+    const SRun sent = Cli("set " + Address(11) + " --from renamed.json --json");
+    const auto json = nlohmann::json::parse(sent.out.substr(sent.out.find('{')));
+    for (const auto& f : json["fields"])
+        if (f["field"] == "projector1") {
+            EXPECT_EQ(f["sent"], "Slow 19200");
+        }
+}
+
+TEST_F(CliTest, GetChecksItsOutputBeforeItReads) {
+    StartBuilding();
+    const SRun get = Cli("get " + Address(10) + " --json --out no-such-folder/room.json");
+    EXPECT_EQ(get.status, 3) << get.out;
+    ::usleep(100000);
+    EXPECT_EQ(Received(), 0u);
+}
+
+class CliInterruptTest : public CliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(CliInterruptTest, CtrlCDuringASetLetsItFinishAndTwiceStopsAtOnce) {
+    StartBuilding();
+    const pid_t pid = Spawn("set " + Address(10) + " --lock-time 30");
+    // Interrupt once the backup is saved, that is, when the Set begins.
+    for (int i = 0; i < 500 && !fs::exists(Work() / "history" / Address(10)); ++i)
+        ::usleep(10000);
+    ::usleep(50000);
+    for (int i = 0; i < GetParam(); ++i) {
+        ::kill(pid, SIGINT);
+        ::usleep(20000);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    const std::string out = ReadFile(Work() / "out.txt");
+    const fs::path backup = fs::directory_iterator(Work() / "history" / Address(10))->path();
+    EXPECT_NE(out.find(backup.string()), std::string::npos) << out;
+    if (GetParam() == 1) {
+        EXPECT_EQ(WEXITSTATUS(status), 0) << out;
+        EXPECT_NE(out.find("the Set finished"), std::string::npos) << out;
+    } else {
+        EXPECT_EQ(WEXITSTATUS(status), 130) << out;
+        EXPECT_NE(out.find("may be half written"), std::string::npos) << out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Presses, CliInterruptTest, ::testing::Values(1, 2),
+                         [](const auto& info) { return info.param == 1 ? "once" : "twice"; });
 
 } // namespace

@@ -598,4 +598,86 @@ TEST_F(SessionEngineTest, WatchedAddressReportsRepliesNoExchangeWaitsFor) {
     EXPECT_EQ(recorder.replies[0].second.reply.outcome, codec::ReplyOutcome::IpSettings);
 }
 
+TEST_F(SessionEngineTest, AWriteDoesNotTakeTheAddressAnotherExchangeWaitsOn) {
+    auto engine = Make();
+    const auto read = engine->StartRead(kThere, now);
+    // The write learns only before its Set that it is to move onto kThere.
+    SWriteRequest moving = Write(kHere, kHere);
+    moving.pfnBeforeSend = [](const session::SReadResult&, SControllerSettings& s) {
+        s.controllerIp = kThere;
+        return std::string();
+    };
+    const auto write = engine->StartWrite(moving, now);
+    ASSERT_EQ(recorder.writes.count(write), 1u);
+    EXPECT_EQ(recorder.writes[write].eOutcome, session::EWriteOutcome::NotSent);
+    EXPECT_EQ(recorder.writes[write].strMessage, session::kAddressInUse);
+    EXPECT_FALSE(recorder.writes[write].bSetStarted);
+    FeedReadBack(*engine, kThere);
+    ASSERT_EQ(recorder.reads.count(read), 1u);
+    EXPECT_TRUE(recorder.reads[read].Complete());
+}
+
+class ProbeTest : public SessionEngineTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ProbeTest, AMovingControllerIsWrittenOnlyWhenNothingAnswersAtItsNewAddress) {
+    const bool bTaken = GetParam();
+    auto engine = Make();
+    SWriteRequest moving = Write(kHere, kThere);
+    moving.bProbeNewAddress = true;
+    const auto write = engine->StartWrite(moving, now);
+    ASSERT_EQ(transport.sent.size(), 1u);
+    EXPECT_EQ(transport.sent[0].to, kThere);
+    EXPECT_EQ(transport.sent[0].datagram, codec::BuildQuery(kThere));
+    if (bTaken)
+        Feed(*engine, NetworkReply(kThere, kThere));
+    RunTo(*engine, 2999);
+    EXPECT_EQ(transport.sent.size(), 1u) << "nothing is set while the new address is being asked";
+    RunTo(*engine, 3000 + 11000);
+    if (bTaken) {
+        ASSERT_EQ(recorder.writes.count(write), 1u);
+        EXPECT_EQ(recorder.writes[write].strMessage, session::kAddressTaken);
+        EXPECT_FALSE(recorder.writes[write].bSetStarted);
+        EXPECT_EQ(transport.sent.size(), 1u);
+    } else {
+        EXPECT_EQ(transport.sent.size(), 6u);
+        EXPECT_EQ(transport.sent[1].to, kHere);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(NewAddress, ProbeTest, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "taken" : "free"; });
+
+struct SRateCase {
+    double dRate;
+    TimeMs tStep; // how often the owner wakes up
+};
+
+class RateTest : public SessionEngineTest, public ::testing::WithParamInterface<SRateCase> {};
+
+TEST_P(RateTest, PacedStartsKeepTheRateHoweverTheOwnerWakesUp) {
+    session::SSessionTiming timing;
+    timing.nMaxRunning = 4096;
+    timing.dStartsPerSecond = GetParam().dRate;
+    auto engine = Make(timing);
+    for (int i = 0; i < 3000; ++i)
+        engine->StartRead({10, static_cast<std::uint8_t>(i / 250), static_cast<std::uint8_t>(i % 250), 1},
+                          now);
+    while (now < 2000) {
+        now += GetParam().tStep;
+        engine->Advance(now);
+    }
+    std::size_t nFirstSecond = 0;
+    for (const auto& s : transport.sent)
+        nFirstSecond += s.tAt < 1000;
+    EXPECT_NEAR(static_cast<double>(nFirstSecond), GetParam().dRate, GetParam().dRate * 0.05);
+}
+
+INSTANTIATE_TEST_SUITE_P(Rates, RateTest,
+                         ::testing::Values(SRateCase{200, 1}, SRateCase{200, 3}, SRateCase{200, 7},
+                                           SRateCase{1000, 1}, SRateCase{1000, 3}, SRateCase{333, 2}),
+                         [](const auto& info) {
+                             return std::to_string(static_cast<int>(info.param.dRate)) + "_every_" +
+                                    std::to_string(info.param.tStep) + "ms";
+                         });
+
 } // namespace

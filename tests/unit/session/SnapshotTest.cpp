@@ -127,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
         Damage{"lock_time", MakeExample("\"0.5\"", "\"121\""), "settings.lock_time"},
         Damage{"lock_time_zero", MakeExample("\"0.5\"", "\"0\""), "settings.lock_time"},
         Damage{"lock_type", MakeExample("\"pulse\"", "\"magnetic\""), "settings.lock_type"},
-        Damage{"mic_channel", MakeExample("\"channel\": 3", "\"channel\": 13"), "microphones[0].channel"},
+        Damage{"mic_channel", MakeExample("\"channel\": 3", "\"channel\": 254"), "microphones[0].channel"},
         Damage{"mic_type", MakeExample("\"camera_type\": 1", "\"camera_type\": -2"),
                "microphones[0].camera_type"},
         Damage{"mic_preset_text", MakeExample("\"preset\": -1}", "\"preset\": \"1\"}"),
