@@ -24,9 +24,7 @@ add_compile_options(-Wno-restrict)
 # The fuzzing build needs clang's libFuzzer, which MinGW does not have. The
 # controller emulator is built for Windows (it goes into the zip), but the
 # Windows tests use the Linux emulator: two Wine programs cannot share a port.
-# The library-sharing tests still use POSIX calls (mkdtemp, mounts, chmod) and
-# narrow paths, and wait for their port.
-list(APPEND VELMORA_SKIP tests/fuzz tests/unit/library tests/ui/library)
+list(APPEND VELMORA_SKIP tests/fuzz)
 
 # Writes the list of test programs (kind and path, one a line) that
 # scripts/windows/test.sh runs under Wine. Called once every folder is added.

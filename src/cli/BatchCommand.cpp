@@ -56,30 +56,30 @@ struct SPlanRow {
 };
 
 // The plan's rows by column name; false with the reason for a bad header.
-bool ReadPlan(const fs::path& path, std::vector<SPlanRow>& out, bool& bHasRoom, std::string& error) {
+bool ReadPlan(const std::string& strPath, std::vector<SPlanRow>& out, bool& bHasRoom, std::string& error) {
     std::vector<std::vector<std::string>> rows;
-    if (!ReadCsvFile(path.string(), rows, error)) {
-        error = path.string() + ": " + error;
+    if (!ReadCsvFile(strPath, rows, error)) {
+        error = strPath + ": " + error;
         return false;
     }
     if (rows.empty()) {
-        error = path.string() + ": the plan is empty";
+        error = strPath + ": the plan is empty";
         return false;
     }
     const std::vector<std::string>& header = rows[0];
     std::set<std::string> seen;
     for (const std::string& name : header) {
         if (std::find(kColumns.begin(), kColumns.end(), name) == kColumns.end()) {
-            error = path.string() + ": unknown column \"" + name + "\"";
+            error = strPath + ": unknown column \"" + name + "\"";
             return false;
         }
         if (!seen.insert(name).second) {
-            error = path.string() + ": column \"" + name + "\" appears twice";
+            error = strPath + ": column \"" + name + "\" appears twice";
             return false;
         }
     }
     if (!seen.count("address")) {
-        error = path.string() + ": the plan needs an \"address\" column";
+        error = strPath + ": the plan needs an \"address\" column";
         return false;
     }
     bHasRoom = seen.count("room") != 0;
@@ -96,21 +96,21 @@ bool ReadPlan(const fs::path& path, std::vector<SPlanRow>& out, bool& bHasRoom, 
 }
 
 // An earlier results file: its lines by key (room, or address without a room column).
-bool ReadRetry(const fs::path& path, std::map<std::string, std::vector<std::string>>& earlier,
+bool ReadRetry(const std::string& strPath, std::map<std::string, std::vector<std::string>>& earlier,
                std::string& error) {
     std::vector<std::vector<std::string>> rows;
-    if (!ReadCsvFile(path.string(), rows, error)) {
-        error = path.string() + ": " + error;
+    if (!ReadCsvFile(strPath, rows, error)) {
+        error = strPath + ": " + error;
         return false;
     }
     if (rows.empty() || rows[0] != kResultColumns) {
-        error = path.string() + ": not a results file (header " + CsvLine(kResultColumns) + ")";
+        error = strPath + ": not a results file (header " + CsvLine(kResultColumns) + ")";
         error.pop_back();
         return false;
     }
     for (std::size_t r = 1; r < rows.size(); ++r) {
         if (rows[r].size() != kResultColumns.size()) {
-            error = path.string() + ": line " + std::to_string(r + 1) + " does not have " +
+            error = strPath + ": line " + std::to_string(r + 1) + " does not have " +
                     std::to_string(kResultColumns.size()) + " fields";
             return false;
         }

@@ -282,7 +282,7 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
         result.strMessage = "写入" + strCsvPath + "失败：" + base::LastErrorText() + "。";
         return result;
     }
-    if (!base::ReplaceFile(partial, base::PathFromUtf8(strCsvPath), strError)) {
+    if (!base::MoveReplacing(partial, base::PathFromUtf8(strCsvPath), strError)) {
         result.strMessage = "无法写入" + strCsvPath + "：" + strError + "。";
         base::RemoveFile(partial);
         return result;

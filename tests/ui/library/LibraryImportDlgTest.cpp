@@ -1,5 +1,7 @@
 // The import preview dialog and the export and import of the projector code
 // dialog, offscreen, on fresh copies of the shipped data.mdb.
+#include "ReadOnlyView.h"
+#include "Utf8Path.h"
 #include "LibraryImportDlg.h"
 #include "ImportPreview.h"
 #include "ImportPreviewModel.h"
@@ -16,7 +18,6 @@
 #include <QtTest>
 
 #include <sqlite3.h>
-#include <sys/mount.h>
 
 #include <fstream>
 #include <functional>
@@ -248,14 +249,14 @@ private slots:
         CTestDatabase db;
         CTestProjectorDlg dlg;
         const int nBefore = dlg.TableModel()->rowCount();
-        dlg.strExport = QString::fromStdString((db.Folder() / "out.csv").string());
+        dlg.strExport = QString::fromStdString(Utf8FromPath((db.Folder() / "out.csv")));
         Click(dlg, CProjectorCodeDlg::IDC_EXPORT);
         QCOMPARE(g_messages, QStringList{QStringLiteral("导出完成：共%1个型号。").arg(nBefore)});
         QVERIFY(std::filesystem::exists(db.Folder() / "out.csv"));
 
         g_messages.clear();
         WriteFile(db.Folder() / "in.csv", kHeader + kRows);
-        dlg.strImport = QString::fromStdString((db.Folder() / "in.csv").string());
+        dlg.strImport = QString::fromStdString(Utf8FromPath((db.Folder() / "in.csv")));
         dlg.answer = [](CLibraryImportDlg& preview) {
             Click(preview, CLibraryImportDlg::IDC_TAKE_ALL);
             Click(preview, 1);
@@ -277,29 +278,18 @@ private slots:
         QVERIFY(!dlg.m_bRowChosen);
     }
 
-    // data.mdb seen through a read-only bind mount of its folder: the import
+    // data.mdb seen through a read-only view of its folder: the import
     // is refused before a file is even asked for.
     void importOnReadOnlyMediumIsRefused() {
         CTestDatabase db;
         CTestProjectorDlg dlg;
-        const std::filesystem::path view = db.Folder().string() + "-ro";
-        std::filesystem::create_directory(view);
-        if (mount(db.Folder().c_str(), view.c_str(), nullptr, MS_BIND, nullptr) != 0) {
-            std::filesystem::remove(view);
-            QSKIP("cannot bind-mount here");
-        }
-        const bool bReadOnly =
-            mount(nullptr, view.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0;
-        if (bReadOnly) {
-            std::filesystem::current_path(view);
+        {
+            CReadOnlyView medium(db.Folder());
+            if (!medium.Made())
+                QSKIP("no read-only view of a folder can be made here");
             dlg.strImport = "in.csv";
             Click(dlg, CProjectorCodeDlg::IDC_IMPORT);
-            std::filesystem::current_path(db.Folder());
         }
-        umount2(view.c_str(), MNT_DETACH);
-        std::filesystem::remove(view);
-        if (!bReadOnly)
-            QSKIP("cannot remount read-only here");
         QCOMPARE(g_messages,
                  QStringList{"在光盘中不能进行导入数据操作，请把程序复制到本地硬盘后再进行操作！"});
         QCOMPARE(dlg.nImportAsked, 0);
@@ -379,7 +369,7 @@ private slots:
         CTestDatabase db;
         CTestProjectorDlg dlg;
         WriteFile(db.Folder() / "in.csv", bytes.toStdString());
-        dlg.strImport = QString::fromStdString((db.Folder() / "in.csv").string());
+        dlg.strImport = QString::fromStdString(Utf8FromPath((db.Folder() / "in.csv")));
         bool bPreviewed = false;
         dlg.answer = [&](CLibraryImportDlg&) { bPreviewed = true; };
         Click(dlg, CProjectorCodeDlg::IDC_IMPORT);

@@ -1,6 +1,8 @@
 // The CSV reader and writer, the encoding of a file, and the rules a model
 // must meet. Expected records and bytes are written out from the CSV layout
 // (RFC 4180) and from the GBK code table, never produced by the code here.
+#include "TempFolder.h"
+#include "Utf8Path.h"
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "LibraryFiles.h"
@@ -41,9 +43,7 @@ void PrintTo(const SCsvCase& c, std::ostream* pOut) {
 class TempFolder : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string strTemplate = (fs::temp_directory_path() / "velmora-csv-XXXXXX").string();
-        ASSERT_NE(mkdtemp(strTemplate.data()), nullptr);
-        m_folder = strTemplate;
+        m_folder = MakeTempFolder("velmora-csv");
     }
     void TearDown() override {
         std::error_code error;
@@ -56,7 +56,7 @@ std::vector<SCsvRecord> ReadAll(const fs::path& path, std::string* pError = null
                                 EEncoding* pEncoding = nullptr) {
     CTextFile file;
     std::vector<SCsvRecord> records;
-    if (!file.Open(path.string())) {
+    if (!file.Open(Utf8FromPath(path))) {
         if (pError)
             *pError = file.Error();
         return records;
@@ -207,7 +207,7 @@ TEST_F(TempFolder, ProgressCoversBothPassesAndCanStop) {
     {
         CTextFile file;
         ASSERT_TRUE(
-            file.Open((m_folder / "big.csv").string(), [&](std::uint64_t nDone, std::uint64_t nTotal) {
+            file.Open(Utf8FromPath((m_folder / "big.csv")), [&](std::uint64_t nDone, std::uint64_t nTotal) {
                 EXPECT_GE(nDone, nLastDone);
                 nLastDone = nDone;
                 nLastTotal = nTotal;
@@ -223,7 +223,7 @@ TEST_F(TempFolder, ProgressCoversBothPassesAndCanStop) {
 
     CTextFile file;
     int nCalls = 0;
-    EXPECT_FALSE(file.Open((m_folder / "big.csv").string(),
+    EXPECT_FALSE(file.Open(Utf8FromPath((m_folder / "big.csv")),
                            [&](std::uint64_t, std::uint64_t) { return ++nCalls < 2; }));
     EXPECT_TRUE(file.Cancelled());
 }
@@ -394,7 +394,7 @@ TEST_P(EncodingGuess, ReadsWhatTheWriterMeant) {
     const SEncodingCase& c = GetParam();
     testfiles::Write(m_folder / "in.csv", c.strBytes);
     CTextFile file;
-    ASSERT_TRUE(file.Open((m_folder / "in.csv").string(), {}, c.forced)) << file.Error();
+    ASSERT_TRUE(file.Open(Utf8FromPath((m_folder / "in.csv")), {}, c.forced)) << file.Error();
     EXPECT_EQ(file.Encoding(), c.eExpected);
     std::string strText, strChunk;
     while (file.Read(strChunk))
@@ -449,7 +449,7 @@ TEST_F(TempFolder, GuessOnTheProgramsOwnTexts) {
     auto Guess = [this](const std::string& strBytes) {
         testfiles::Write(m_folder / "t.csv", strBytes + "\n");
         CTextFile file;
-        EXPECT_TRUE(file.Open((m_folder / "t.csv").string())) << file.Error();
+        EXPECT_TRUE(file.Open(Utf8FromPath((m_folder / "t.csv")))) << file.Error();
         return file.Encoding();
     };
     std::size_t nAmbiguous = 0, nReadAsGbk = 0, nUtf8Misread = 0;

@@ -1,6 +1,8 @@
 // Import, merge and export of the projector code library on real data.mdb
 // copies: the preview's classes and reasons, the conflict choices, the
 // all-or-nothing write, read-only and locked libraries, and the export's bytes.
+#include "ReadOnlyView.h"
+#include "Utf8Path.h"
 #include "Database.h"
 #include "ImportPreview.h"
 #include "LibraryFiles.h"
@@ -17,8 +19,6 @@
 #include <fstream>
 #include <ostream>
 #include <string>
-#include <sys/mount.h>
-#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -37,14 +37,14 @@ const std::string kEmp53Csv = "Epson EMP-53,9600,无,534F555243452031310D,534F55
 
 class LibraryTest : public ::testing::Test {
 protected:
-    std::string Lib() const { return m_db.File().string(); }
+    std::string Lib() const { return Utf8FromPath(m_db.File()); }
     fs::path In(const std::string& strName) const { return m_db.Folder() / strName; }
 
     // Writes the bytes to a file and previews them against the library.
     bool Preview(CImportPreview& preview, const std::string& strBytes,
                  const std::string& strName = "in.csv") {
         testfiles::Write(In(strName), strBytes);
-        return preview.Load(In(strName).string(), Lib());
+        return preview.Load(Utf8FromPath(In(strName)), Lib());
     }
 
     CTestDatabase m_db;
@@ -247,7 +247,7 @@ TEST_F(LibraryTest, RowsAfterAUtf8MarkMustBeUtf8) {
     // The same holds for another data.mdb's cells.
     CTestDatabase other(false, false);
     other.Exec("INSERT INTO DATA VALUES (CAST(x'4D4EC3F7' AS TEXT),'9600','无','0A','0B','0C','0D')");
-    ASSERT_TRUE(preview.Load(other.File().string(), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(other.File()), Lib())) << preview.Error();
     const auto nCounts = preview.Counts();
     EXPECT_EQ(nCounts.nNew, 0u);
     EXPECT_EQ(nCounts.nInvalid, 1u);
@@ -277,7 +277,7 @@ TEST_P(ForeignDatabases, RefusedNamingTheMissingColumns) {
     sqlite3_close(pDb);
     const auto before = testfiles::Rows(m_db.File());
     CImportPreview preview;
-    EXPECT_FALSE(preview.Load(other.string(), Lib()));
+    EXPECT_FALSE(preview.Load(Utf8FromPath(other), Lib()));
     EXPECT_NE(
         preview.Error().find("不是Velmora的data.mdb文件（DATA表缺少列：" + GetParam().strMissing + "）"),
         std::string::npos)
@@ -308,10 +308,10 @@ TEST_F(LibraryTest, DatabaseWithoutTheTablesIsNotAVelmoraFile) {
     sqlite3_exec(pDb, "CREATE TABLE DATA (a TEXT); CREATE TABLE htset (b TEXT);", nullptr, nullptr, nullptr);
     sqlite3_close(pDb);
     CImportPreview preview;
-    EXPECT_FALSE(preview.Load((m_db.Folder() / "other.db").string(), Lib()));
+    EXPECT_FALSE(preview.Load(Utf8FromPath((m_db.Folder() / "other.db")), Lib()));
     EXPECT_NE(preview.Error().find("不是Velmora的data.mdb文件"), std::string::npos) << preview.Error();
 
-    EXPECT_FALSE(preview.Load((m_db.Folder() / "missing.csv").string(), Lib()));
+    EXPECT_FALSE(preview.Load(Utf8FromPath((m_db.Folder() / "missing.csv")), Lib()));
     EXPECT_EQ(preview.Error().rfind("无法打开文件", 0), 0u) << preview.Error();
 }
 
@@ -337,12 +337,12 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
         fs::copy_file(m_db.Folder() / "data.mdb-journal", folder / "data.mdb-journal");
         sqlite3_exec(pDb, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(pDb);
-        return (folder / "data.mdb").string();
+        return Utf8FromPath((folder / "data.mdb"));
     };
 
     const std::string strForExport = Crashed("export");
     const fs::path csv = m_db.Folder() / "out.csv";
-    const SWriteResult exported = ExportLibrary(strForExport, csv.string());
+    const SWriteResult exported = ExportLibrary(strForExport, Utf8FromPath(csv));
     EXPECT_TRUE(exported.bOk) << exported.strMessage;
     EXPECT_EQ(exported.nExported, before.size());
     EXPECT_EQ(testfiles::Rows(strForExport), before);
@@ -350,11 +350,11 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
     const std::string strForPreview = Crashed("preview");
     testfiles::Write(In("in.csv"), kHeader + std::string("Brand New 1,9600,偶,0A,0B,0C,0D\r\n"));
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(In("in.csv").string(), strForPreview)) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForPreview)) << preview.Error();
     EXPECT_EQ(preview.Counts().nNew, 1u);
 
     const std::string strForImport = Crashed("import");
-    ASSERT_TRUE(preview.Load(In("in.csv").string(), strForImport)) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForImport)) << preview.Error();
     const SWriteResult written = ApplyImport(preview, strForImport);
     EXPECT_TRUE(written.bOk) << written.strMessage;
     EXPECT_EQ(testfiles::Rows(strForImport).size(), before.size() + 1);
@@ -395,7 +395,7 @@ TEST_F(LibraryTest, PreviewMemoryDoesNotGrowWithTheLibrary) {
     if (nBefore == 0)
         GTEST_SKIP() << "this system reports no peak memory";
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(In("in.csv").string(), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), Lib())) << preview.Error();
     const std::uint64_t nPeak = PeakMemory(false);
     EXPECT_EQ(preview.Counts().nIdentical, 1u);
     EXPECT_EQ(preview.Counts().nConflict, 1u);
@@ -475,38 +475,29 @@ TEST_F(LibraryTest, WriteProtectedFileIsRefused) {
     CImportPreview preview;
     ASSERT_TRUE(Preview(preview, std::string(kHeader) + "New One,9600,无,0A,0B,0C,0D\r\n"));
     const auto before = testfiles::Rows(m_db.File());
-    ASSERT_EQ(chmod(m_db.File().c_str(), 0444), 0);
+    const auto readOnly = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(m_db.File(), readOnly);
     const SWriteResult result = ApplyImport(preview, Lib());
     EXPECT_FALSE(result.bOk);
     EXPECT_EQ(result.strMessage, "data.mdb是只读的，不能写入。资料库没有改动。");
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
-    struct stat status {};
-    ASSERT_EQ(stat(m_db.File().c_str(), &status), 0);
-    EXPECT_EQ(status.st_mode & 0777, 0444u) << "the import does not lift the protection";
+    EXPECT_EQ(fs::status(m_db.File()).permissions() & fs::perms::owner_write, fs::perms::none)
+        << "the import does not lift the protection";
 }
 
-// Unmounts a folder however the test ends.
-struct SMounted {
-    fs::path folder;
-    ~SMounted() { umount2(folder.c_str(), MNT_DETACH); }
-};
-
 TEST_F(LibraryTest, ReadOnlyMediumIsRefused) {
-    // A copy of the library on a tmpfs mounted read-only (needs the right to mount).
-    const fs::path mount = m_db.Folder() / "ro";
-    fs::create_directory(mount);
-    if (::mount("tmpfs", mount.c_str(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here: " << std::strerror(errno);
-    SMounted mounted{mount};
-    fs::copy_file(m_db.File(), mount / "data.mdb");
-    ASSERT_EQ(::mount(nullptr, mount.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, "size=1m"), 0);
     CImportPreview preview;
     testfiles::Write(In("in.csv"), std::string(kHeader) + "New One,9600,无,0A,0B,0C,0D\r\n");
-    ASSERT_TRUE(preview.Load(In("in.csv").string(), (mount / "data.mdb").string())) << preview.Error();
-    const SWriteResult result = ApplyImport(preview, (mount / "data.mdb").string());
+    const auto before = testfiles::Rows(m_db.File());
+    // The library's folder seen read-only (as on a CD), as the working folder.
+    CReadOnlyView medium(m_db.Folder());
+    if (!medium.Made())
+        GTEST_SKIP() << "no read-only view of a folder can be made here";
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), "data.mdb")) << preview.Error();
+    const SWriteResult result = ApplyImport(preview, "data.mdb");
     EXPECT_FALSE(result.bOk);
     EXPECT_EQ(result.strMessage, "data.mdb是只读的，不能写入。资料库没有改动。");
-    EXPECT_EQ(testfiles::Rows(mount / "data.mdb"), testfiles::Rows(m_db.File()));
+    EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
 
 TEST_F(LibraryTest, LockedLibraryIsRefused) {
@@ -560,7 +551,7 @@ TEST_F(LibraryTest, MergeAnotherDataMdbLeavesTheMicrophoneTableAlone) {
         m_db.Scalar("SELECT group_concat(htnum||tdnum||qjnum||bitnum||tyjnum,';') FROM htset");
 
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(other.string(), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(other), Lib())) << preview.Error();
     EXPECT_TRUE(preview.FromDatabase());
     const SPreviewCounts counts = preview.Counts();
     EXPECT_EQ(counts.nNew, 1u);
@@ -595,7 +586,7 @@ protected:
 
 TEST_F(ExportTest, WritesTheLayoutByteForByte) {
     const fs::path csv = m_db.Folder() / "out.csv";
-    const SWriteResult result = ExportLibrary(m_db.File().string(), csv.string());
+    const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv));
     ASSERT_TRUE(result.bOk) << result.strMessage;
     EXPECT_EQ(result.nExported, 3u);
     EXPECT_EQ(testfiles::Read(csv), "\xEF\xBB\xBF"
@@ -603,24 +594,24 @@ TEST_F(ExportTest, WritesTheLayoutByteForByte) {
                                     "Alpha,115200,偶,AABB,ccdd,01,02\r\n"
                                     "\"Two\nLines\",2400,奇,11,22,33,44\r\n"
                                     "\"Zeta \"\"Pro\"\", it's 明基\",9600,无,0A,0B,0C,0D\r\n");
-    EXPECT_FALSE(fs::exists(csv.string() + ".part"));
+    EXPECT_FALSE(fs::exists(PathFromUtf8(Utf8FromPath(csv) + ".part")));
 }
 
 TEST_F(ExportTest, RoundTripGivesTheSameRowsAndBytes) {
     const fs::path csv = m_db.Folder() / "out.csv";
-    ASSERT_TRUE(ExportLibrary(m_db.File().string(), csv.string()).bOk);
+    ASSERT_TRUE(ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv)).bOk);
     const auto exported = testfiles::Rows(m_db.File());
 
     CTestDatabase empty(true, false);
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(csv.string(), empty.File().string())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Utf8FromPath(empty.File()))) << preview.Error();
     EXPECT_EQ(preview.Counts().nNew, 3u);
     EXPECT_EQ(preview.Counts().nInvalid, 0u);
-    ASSERT_TRUE(ApplyImport(preview, empty.File().string()).bOk);
+    ASSERT_TRUE(ApplyImport(preview, Utf8FromPath(empty.File())).bOk);
     EXPECT_EQ(testfiles::Rows(empty.File()), exported);
 
     const fs::path again = m_db.Folder() / "again.csv";
-    ASSERT_TRUE(ExportLibrary(empty.File().string(), again.string()).bOk);
+    ASSERT_TRUE(ExportLibrary(Utf8FromPath(empty.File()), Utf8FromPath(again)).bOk);
     EXPECT_EQ(testfiles::Read(again), testfiles::Read(csv));
 }
 
@@ -650,14 +641,14 @@ TEST_P(RefusedExports, LeaveTheLibraryAlone) {
         GTEST_SKIP() << "the file system holds no links";
     const std::string strTargetBefore = testfiles::Read(target);
 
-    const SWriteResult result = ExportLibrary(m_db.File().string(), target.string());
+    const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(target));
     EXPECT_FALSE(result.bOk);
     EXPECT_EQ(result.eFailure, EWriteFailure::Refused);
-    EXPECT_EQ(result.strMessage, "不能导出到" + target.string() + "：" + GetParam().strReason)
+    EXPECT_EQ(result.strMessage, "不能导出到" + Utf8FromPath(target) + "：" + GetParam().strReason)
         << result.strMessage;
     EXPECT_EQ(testfiles::Read(folder / "data.mdb"), strBefore);
     EXPECT_EQ(testfiles::Read(target), strTargetBefore);
-    EXPECT_FALSE(fs::exists(target.string() + ".part"));
+    EXPECT_FALSE(fs::exists(PathFromUtf8(Utf8FromPath(target) + ".part")));
 }
 
 const std::string kOverwrites = "导出会把它覆盖。请另选一个CSV文件名。";
@@ -676,19 +667,19 @@ INSTANTIATE_TEST_SUITE_P(
 // removes it, even one that fails.
 TEST_F(ExportTest, StalePartialFileIsRemoved) {
     const fs::path csv = m_db.Folder() / "out.csv";
-    testfiles::Write(csv.string() + ".part", "\xEF\xBB\xBFmodel,baud");
-    EXPECT_FALSE(ExportLibrary((m_db.Folder() / "missing.mdb").string(), csv.string()).bOk);
-    EXPECT_FALSE(fs::exists(csv.string() + ".part"));
-    testfiles::Write(csv.string() + ".part", "\xEF\xBB\xBFmodel,baud");
-    ASSERT_TRUE(ExportLibrary(m_db.File().string(), csv.string()).bOk);
-    EXPECT_FALSE(fs::exists(csv.string() + ".part"));
+    testfiles::Write(Utf8FromPath(csv) + ".part", "\xEF\xBB\xBFmodel,baud");
+    EXPECT_FALSE(ExportLibrary(Utf8FromPath((m_db.Folder() / "missing.mdb")), Utf8FromPath(csv)).bOk);
+    EXPECT_FALSE(fs::exists(PathFromUtf8(Utf8FromPath(csv) + ".part")));
+    testfiles::Write(Utf8FromPath(csv) + ".part", "\xEF\xBB\xBFmodel,baud");
+    ASSERT_TRUE(ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv)).bOk);
+    EXPECT_FALSE(fs::exists(PathFromUtf8(Utf8FromPath(csv) + ".part")));
 }
 
 TEST_F(ExportTest, UnwritableTargetLeavesNoFile) {
     const fs::path csv = m_db.Folder() / "no-such-folder" / "out.csv";
-    const SWriteResult result = ExportLibrary(m_db.File().string(), csv.string());
+    const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv));
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage.rfind("无法写入" + csv.string(), 0), 0u) << result.strMessage;
+    EXPECT_EQ(result.strMessage.rfind("无法写入" + Utf8FromPath(csv), 0), 0u) << result.strMessage;
     EXPECT_FALSE(fs::exists(csv));
 }
 
@@ -697,7 +688,7 @@ TEST_F(ExportTest, UnwritableTargetLeavesNoFile) {
 // VIDEO code names the new model.
 TEST_F(LibraryTest, SpreadsheetRoundAndReadBackLookup) {
     const fs::path csv = m_db.Folder() / "library.csv";
-    ASSERT_TRUE(ExportLibrary(Lib(), csv.string()).bOk);
+    ASSERT_TRUE(ExportLibrary(Lib(), Utf8FromPath(csv)).bOk);
     std::string strText = testfiles::Read(csv);
     const auto nAt = strText.find(kEmp53Csv);
     ASSERT_NE(nAt, std::string::npos);
@@ -708,7 +699,7 @@ TEST_F(LibraryTest, SpreadsheetRoundAndReadBackLookup) {
     testfiles::Write(csv, strText);
 
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(csv.string(), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Lib())) << preview.Error();
     EXPECT_EQ(preview.Counts().nNew, 1u);
     EXPECT_EQ(preview.Counts().nConflict, 1u);
     EXPECT_EQ(preview.Counts().nInvalid, 0u);
@@ -738,7 +729,7 @@ TEST_F(LibraryTest, LargeImportReportsProgressAndCancelLeavesNothing) {
     testfiles::Write(In("bulk.csv"), strCsv);
     std::uint64_t nLast = 0, nTotal = 0;
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(In("bulk.csv").string(), Lib(), [&](std::uint64_t nDone, std::uint64_t nAll) {
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("bulk.csv")), Lib(), [&](std::uint64_t nDone, std::uint64_t nAll) {
         nLast = nDone;
         nTotal = nAll;
         return true;

@@ -1,5 +1,6 @@
 // The "library" command line, parsed from argument vectors as velmora-cli
 // would receive them, on a fresh data.mdb in the working folder.
+#include "Utf8Path.h"
 #include "LibraryCommand.h"
 #include "LibraryFiles.h"
 #include "TestDatabase.h"
@@ -225,7 +226,7 @@ TEST(LibraryCommandFiles, ExportThenMergeAnotherLibrary) {
     CTestDatabase other(false, false);
     other.Exec("INSERT INTO DATA VALUES ('Theirs','9600','无','0A','0B','0C','0D')");
     const SRun run = RunCli(
-        {"library", "import", other.File().string(), "--db", db.File().string(), "--on-conflict", "keep"});
+        {"library", "import", Utf8FromPath(other.File()), "--db", Utf8FromPath(db.File()), "--on-conflict", "keep"});
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     EXPECT_NE(run.strOut.find("new: 1\n"), std::string::npos) << run.strOut;
     EXPECT_NE(run.strOut.find("invalid: 0\n"), std::string::npos) << run.strOut;
