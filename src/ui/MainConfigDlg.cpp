@@ -19,6 +19,7 @@
 
 #include "History.h"
 #include "MicTable.h"
+#include "SettingsCheck.h"
 #include "Snapshot.h"
 
 #include <filesystem>
@@ -450,7 +451,7 @@ void CMainConfigDlg::OnSet() {
     if (IsSending())
         return;
     UpdateData(true);
-    if (!ConfirmUnreadBundles() || !SaveBackupBeforeSet())
+    if (!ConfirmUnreadBundles() || !ConfirmValues() || !SaveBackupBeforeSet())
         return;
     UpdateData(true);
     EnableItem(IDC_SET, false);
@@ -492,6 +493,34 @@ void CMainConfigDlg::OnSetWaitTick() {
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
     EndSetState();
     EndSetWait(false);
+}
+
+bool CMainConfigDlg::ConfirmValues() {
+    // A half-typed address gets the Set's own message when it is sent.
+    for (int nId : {IDC_INITIAL_IP, IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK, IDC_GATEWAY})
+        if (!IpControl(nId)->IsComplete())
+            return true;
+    // The same rules as every Velmora program's; the lock time is the
+    // window's own choice, so a level lock is no problem here.
+    for (const session::SSettingIssue& issue : session::CheckSettings(CurrentSettings(), false)) {
+        switch (issue.eProblem) {
+        case session::ESettingProblem::GatewayOutsideSubnet:
+            if (!MessageBoxAsk(QStringLiteral("网关不在中控IP所在网段内，是否继续？"), true))
+                return false;
+            continue;
+        case session::ESettingProblem::MaskNotContiguous:
+        case session::ESettingProblem::MaskPrefixOutOfRange:
+            MessageBoxShow(QStringLiteral("子网掩码无效！"));
+            return false;
+        case session::ESettingProblem::LockTimeWithLevelLock:
+        case session::ESettingProblem::None:
+            continue;
+        default:
+            MessageBoxShow(QStringLiteral("中控IP不是可用的主机地址！"));
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CMainConfigDlg::SaveBackupBeforeSet() {

@@ -165,6 +165,8 @@ private:
     QString MissingRepliesText() const;
     // Keeps what the controller held before it is changed; false when the
     // backup failed and nothing may be sent.
+    // The values pass the one check of every program, or the installer says go on.
+    bool ConfirmValues();
     bool SaveBackupBeforeSet();
     // The window's wait for the Set ended; SetEnded follows once the engine
     // has compared the read-back too.

@@ -33,9 +33,12 @@ public:
     CBoxScope& operator=(const CBoxScope&) = delete;
 };
 
-int RunBox(const QString& strText, QMessageBox::StandardButtons buttons) {
+int RunBox(const QString& strText, QMessageBox::StandardButtons buttons,
+           QMessageBox::StandardButton eDefault = QMessageBox::NoButton) {
     QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), strText, buttons, QApplication::activeWindow());
     box.setAccessibleName(strText);
+    if (eDefault != QMessageBox::NoButton)
+        box.setDefaultButton(eDefault);
     return box.exec();
 }
 
@@ -53,11 +56,12 @@ void MessageBoxShow(const QString& strText) {
         RunBox(strText, QMessageBox::Ok);
 }
 
-bool MessageBoxAsk(const QString& strText) {
+bool MessageBoxAsk(const QString& strText, bool bDefaultNo) {
     CBoxScope scope;
     if (g_questionRecorder)
         return g_questionRecorder(strText);
-    return RunBox(strText, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+    return RunBox(strText, QMessageBox::Yes | QMessageBox::No,
+                  bDefaultNo ? QMessageBox::No : QMessageBox::Yes) == QMessageBox::Yes;
 }
 
 void SetMessageRecorder(MessageRecorder recorder) {

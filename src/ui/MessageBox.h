@@ -9,8 +9,9 @@
 // that nothing blocks.
 void MessageBoxShow(const QString& strText);
 
-// A Yes/No question in the same kind of box; true for Yes.
-bool MessageBoxAsk(const QString& strText);
+// A Yes/No question in the same kind of box; true for Yes. With bDefaultNo
+// Enter answers No, for a question whose Yes is the risky choice.
+bool MessageBoxAsk(const QString& strText, bool bDefaultNo = false);
 
 using MessageRecorder = std::function<void(const QString&)>;
 void SetMessageRecorder(MessageRecorder recorder); // empty: real boxes again

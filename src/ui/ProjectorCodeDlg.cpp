@@ -500,12 +500,13 @@ void CProjectorCodeDlg::OnOK() {
         return;
     const std::string strBaud = m_strBaud.toStdString();
     const std::string strParity = m_strParity.toStdString();
-    if (codec::BaudPair(strBaud).empty()) {
-        Say("波特率不能为空，请选择！");
-        return;
-    }
-    if (codec::ParityPair(strParity).empty()) {
-        Say("校验类型不能为空，请选择！");
+    // The rules of "保存投影机代码" for the whole row: a row kept from before
+    // them (an unknown baud rate or parity) is never sent.
+    const library::ERuleFailure eRule = library::CheckRecord(
+        library::SModelRecord{m_strModel.toStdString(), strBaud, strParity, m_strVga.toStdString(),
+                              m_strVideo.toStdString(), m_strPowerOn.toStdString(), m_strPowerOff.toStdString()});
+    if (eRule != library::ERuleFailure::None) {
+        Say(library::RuleMessage(eRule));
         return;
     }
     const codec::BundleResult result = codec::BuildCodeBundle(

@@ -226,7 +226,7 @@ private slots:
         dlg.m_nBusyTimeoutMs = 20;
         dlg.show();
         sqlite3* pOther = nullptr;
-        QCOMPARE(sqlite3_open(db.File().c_str(), &pOther), SQLITE_OK);
+        QCOMPARE(sqlite3_open(Utf8FromPath(db.File()).c_str(), &pOther), SQLITE_OK);
         QCOMPARE(sqlite3_exec(pOther, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
         Click(dlg, 1);
         sqlite3_exec(pOther, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -335,8 +335,9 @@ private slots:
         timing.nPeerPort = m_pController->Port();
         CMainConfigDlg dialog(timing);
         dialog.OnInitDialog();
-        for (int nId : {1021, 1015, 1007, 1019, 1020})
+        for (int nId : {1021, 1015, 1007, 1020})
             dialog.IpControl(nId)->SetText(QStringLiteral("127.0.0.1"));
+        dialog.IpControl(1019)->SetText(QStringLiteral("255.0.0.0"));
         QSignalSpy steps(&dialog, &CMainConfigDlg::SetStepSent);
         dialog.OnSet();
         QCOMPARE(dialog.TimerPeriod(7), 1000);
@@ -755,8 +756,11 @@ private slots:
         Settle();
         m_bAnswer = answer;
         Dlg().OnSet();
-        QCOMPARE(m_questions, QStringList{QStringLiteral(
-                                  "投影机2的代码未读取，设置将清除中控中的投影机2代码，是否继续？")});
+        QStringList asked{QStringLiteral("投影机2的代码未读取，设置将清除中控中的投影机2代码，是否继续？")};
+        // The read's gateway lies outside the loopback controller's subnet.
+        if (answer)
+            asked << QStringLiteral("网关不在中控IP所在网段内，是否继续？");
+        QCOMPARE(m_questions, asked);
         if (!answer) {
             Settle(150);
             QVERIFY(m_pController->m_received.empty());
@@ -772,6 +776,61 @@ private slots:
         Settle();
         Tick(7);
         QCOMPARE(m_messages, QStringList{kSent});
+    }
+
+    // The window's Set checks its values with the rules every program uses:
+    // a bad mask or controller address is refused with nothing sent, and a
+    // gateway outside the controller's subnet is asked about.
+    void valuesAreCheckedBeforeTheSet_data() {
+        QTest::addColumn<QString>("controller");
+        QTest::addColumn<QString>("mask");
+        QTest::addColumn<QString>("gateway");
+        QTest::addColumn<bool>("answer");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<bool>("sent");
+        const QString kAsk = QStringLiteral("网关不在中控IP所在网段内，是否继续？");
+        QTest::newRow("gateway in the subnet") << "127.0.0.1" << "255.255.255.0" << "127.0.0.254" << false << "" << true;
+        QTest::newRow("no gateway") << "127.0.0.1" << "255.255.255.0" << "0.0.0.0" << false << "" << true;
+        QTest::newRow("gateway elsewhere, No") << "127.0.0.1" << "255.255.255.0" << "10.0.0.1" << false << kAsk << false;
+        QTest::newRow("gateway elsewhere, Yes") << "127.0.0.1" << "255.255.255.0" << "10.0.0.1" << true << kAsk << true;
+        QTest::newRow("mask with a hole") << "127.0.0.1" << "255.0.255.0" << "0.0.0.0" << true
+                                          << "子网掩码无效！" << false;
+        QTest::newRow("mask without hosts") << "127.0.0.1" << "255.255.255.254" << "0.0.0.0" << true
+                                            << "子网掩码无效！" << false;
+        QTest::newRow("subnet broadcast") << "127.0.0.255" << "255.255.255.0" << "0.0.0.0" << true
+                                          << "中控IP不是可用的主机地址！" << false;
+        QTest::newRow("multicast") << "224.0.0.1" << "255.255.255.0" << "0.0.0.0" << true
+                                   << "中控IP不是可用的主机地址！" << false;
+    }
+    void valuesAreCheckedBeforeTheSet() {
+        QFETCH(QString, controller);
+        QFETCH(QString, mask);
+        QFETCH(QString, gateway);
+        QFETCH(bool, answer);
+        QFETCH(QString, said);
+        QFETCH(bool, sent);
+        FillAddresses(controller);
+        Ip(1019)->SetText(mask);
+        Ip(1020)->SetText(gateway);
+        // Every other question (unread codes, no backup) is answered Yes.
+        QStringList asked;
+        SetQuestionRecorder([&](const QString& strText) {
+            if (!strText.startsWith(QStringLiteral("网关")))
+                return true;
+            asked << strText;
+            return answer;
+        });
+        m_messages.clear();
+        Dlg().OnSet();
+        const QStringList heard = asked + m_messages;
+        QCOMPARE(heard, said.isEmpty() ? QStringList{} : QStringList{said});
+        if (sent) {
+            QVERIFY(m_pController->WaitFor(1));
+        } else {
+            Settle(150);
+            QVERIFY(m_pController->m_received.empty());
+            QVERIFY(!Dlg().IsSending());
+        }
     }
 
     // Held datagrams keep only their own bytes, within a count and a byte bound.

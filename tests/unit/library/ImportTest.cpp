@@ -269,7 +269,7 @@ class ForeignDatabases : public LibraryTest, public ::testing::WithParamInterfac
 TEST_P(ForeignDatabases, RefusedNamingTheMissingColumns) {
     const fs::path other = m_db.Folder() / "other.mdb";
     sqlite3* pDb = nullptr;
-    ASSERT_EQ(sqlite3_open(other.c_str(), &pDb), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(Utf8FromPath(other).c_str(), &pDb), SQLITE_OK);
     const std::string strSql = std::string(GetParam().pszCreate) +
                                "; CREATE TABLE htset (b TEXT);"
                                "INSERT INTO DATA VALUES ('x','9600','无','0A','0B','0C','0D');";
@@ -304,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(LibraryTest, DatabaseWithoutTheTablesIsNotAVelmoraFile) {
     sqlite3* pDb = nullptr;
-    ASSERT_EQ(sqlite3_open((m_db.Folder() / "other.db").c_str(), &pDb), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(Utf8FromPath(m_db.Folder() / "other.db").c_str(), &pDb), SQLITE_OK);
     sqlite3_exec(pDb, "CREATE TABLE DATA (a TEXT); CREATE TABLE htset (b TEXT);", nullptr, nullptr, nullptr);
     sqlite3_close(pDb);
     CImportPreview preview;
@@ -505,7 +505,7 @@ TEST_F(LibraryTest, LockedLibraryIsRefused) {
     ASSERT_TRUE(Preview(preview, std::string(kHeader) + "New One,9600,无,0A,0B,0C,0D\r\n"));
     const auto before = testfiles::Rows(m_db.File());
     sqlite3* pOther = nullptr;
-    ASSERT_EQ(sqlite3_open(m_db.File().c_str(), &pOther), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(Utf8FromPath(m_db.File()).c_str(), &pOther), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(pOther, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     SApplyOptions options;
     options.nBusyTimeoutMs = 20;
@@ -538,7 +538,7 @@ TEST_F(LibraryTest, MergeAnotherDataMdbLeavesTheMicrophoneTableAlone) {
     const fs::path other = m_db.Folder() / "other.mdb";
     fs::copy_file(CTestDatabase::ShippedFile(), other);
     sqlite3* pDb = nullptr;
-    ASSERT_EQ(sqlite3_open(other.c_str(), &pDb), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(Utf8FromPath(other).c_str(), &pDb), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(pDb,
                            "UPDATE DATA SET VIDEO='0D0E' WHERE 投影机型号='Epson EMP-53';"
                            "INSERT INTO DATA VALUES ('Their Model','38400','偶','A1','B2','C3','D4');"

@@ -2,6 +2,8 @@
 
 // Files and rows for the library tests: bytes written exactly as given, and
 // the DATA rows of a data.mdb read straight from the file.
+#include "Utf8Path.h"
+
 #include <sqlite3.h>
 
 #include <array>
@@ -29,7 +31,7 @@ inline std::string Read(const std::filesystem::path& path) {
 inline std::vector<Row> Rows(const std::filesystem::path& db) {
     std::vector<Row> rows;
     sqlite3* pDb = nullptr;
-    sqlite3_open_v2(db.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_open_v2(Utf8FromPath(db).c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
     sqlite3_stmt* pStatement = nullptr;
     sqlite3_prepare_v2(
         pDb,
