@@ -19,6 +19,7 @@
 namespace {
 constexpr int kMicSettingsButton = 1028;
 constexpr int kInitialIp = 1021;
+constexpr int kControllerIp = 1007;
 } // namespace
 
 CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) {
@@ -154,6 +155,20 @@ bool CRoomBar::LoadFile(const QString& strPath) {
         const QString strFile = QString::fromStdString(codec::BytesToAddress(fileIp));
         bApplyIp = MessageBoxAsk(QStringLiteral("配置文件来自中控 %1，当前初始IP为 %2。是否把初始IP改为 %1？")
                                      .arg(strFile, m_window.IpControl(kInitialIp)->Text()));
+        // The file was saved from another room: this room keeps its own
+        // address unless the installer takes the file's on purpose, or a Set
+        // would move this controller onto the other room's address.
+        CIpAddressEdit* pController = m_window.IpControl(kControllerIp);
+        if (!bApplyIp && snapshot.read.settings.controllerIp != pController->Address()) {
+            const QString strFileController =
+                QString::fromStdString(codec::BytesToAddress(snapshot.read.settings.controllerIp));
+            const bool bTakeController = MessageBoxAsk(
+                QStringLiteral("配置文件中的中控IP为 %1，本中控的中控IP为 %2。是否把中控IP改为 %1？")
+                    .arg(strFileController, pController->Text()),
+                true);
+            if (!bTakeController)
+                snapshot.read.settings.controllerIp = pController->Address();
+        }
     }
     m_window.LoadSettings(snapshot.read.settings, bApplyIp);
     MessageBoxShow(QStringLiteral("载入完成！"));
