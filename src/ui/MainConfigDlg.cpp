@@ -908,7 +908,17 @@ session::SControllerSettings CMainConfigDlg::CurrentSettings() {
     return s;
 }
 
-void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bApplyInitialIp) {
+std::array<bool, session::kReplyParts> CMainConfigDlg::KnownParts() const {
+    std::array<bool, session::kReplyParts> known{};
+    if (m_bHasLastRead)
+        known = m_lastRead.received;
+    known[session::kPartProjector1] = m_bCodeKnown[0];
+    known[session::kPartProjector2] = m_bCodeKnown[1];
+    return known;
+}
+
+void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bApplyInitialIp,
+                                  const std::array<bool, session::kReplyParts>& received) {
     UpdateData(true);
     if (bApplyInitialIp)
         SetIp(IDC_INITIAL_IP, s.initialIp);
@@ -928,8 +938,9 @@ void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bA
     m_strModel1 = QString::fromStdString(s.projectors[0].strModel);
     m_strModel2 = QString::fromStdString(s.projectors[1].strModel);
     UpdateData(false);
-    // The codes are the installer's choice now, as if picked from the library.
-    m_bCodeKnown = {true, true};
+    // Codes the file holds are the installer's choice now, as if picked from
+    // the library; codes it never read are not.
+    m_bCodeKnown = {received[session::kPartProjector1], received[session::kPartProjector2]};
     const std::string strError = session::StoreMicTable(s.mics);
     if (!strError.empty())
         MessageBoxShow(QString::fromStdString(strError));

@@ -101,7 +101,13 @@ public:
     // Puts settings into the window as if they had been read: controls,
     // code texts and the microphone table; "设置" and the settings become
     // available. The initial IP is replaced only when asked to.
-    void LoadSettings(const session::SControllerSettings& settings, bool bApplyInitialIp);
+    // `received` tells which parts the file holds from a read; projector
+    // codes it lacks count as unread, so a Set asks before it clears them.
+    void LoadSettings(const session::SControllerSettings& settings, bool bApplyInitialIp,
+                      const std::array<bool, session::kReplyParts>& received = {true, true, true, true});
+    // Which parts of what the window holds came from its controller's read
+    // or the installer's choice of codes: what a saved file may claim.
+    std::array<bool, session::kReplyParts> KnownParts() const;
     // Types the address into "初始IP：" and reads that controller.
     void ReadController(const codec::Ip4& address);
     // What the last read of the controller at the initial IP gave (parts not

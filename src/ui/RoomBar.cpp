@@ -116,8 +116,9 @@ void CRoomBar::OnSave() {
         strPath += QStringLiteral(".json");
     session::SSnapshot snapshot;
     snapshot.read.settings = m_window.CurrentSettings();
-    // What the window holds is a whole value, every part of it in the controls.
-    snapshot.read.received.fill(true);
+    // The file claims only what this controller's read gave or the installer
+    // chose: codes left over from another room's read are not passed off as read.
+    snapshot.read.received = m_window.KnownParts();
     snapshot.read.nAnswerMs = m_window.HasLastRead() ? m_window.LastRead().nAnswerMs : -1;
     snapshot.strTime = session::UtcNowText();
     snapshot.strProgram = session::ProgramVersion();
@@ -170,7 +171,7 @@ bool CRoomBar::LoadFile(const QString& strPath) {
                 snapshot.read.settings.controllerIp = pController->Address();
         }
     }
-    m_window.LoadSettings(snapshot.read.settings, bApplyIp);
+    m_window.LoadSettings(snapshot.read.settings, bApplyIp, snapshot.read.received);
     MessageBoxShow(QStringLiteral("载入完成！"));
     return true;
 }

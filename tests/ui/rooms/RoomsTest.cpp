@@ -404,6 +404,37 @@ private slots:
         QVERIFY(Window().IsItemEnabled(1011));
     }
 
+    // Room A read whole, then room B with its projector-2 reply lost: the file
+    // saved now does not pass A's projector-2 codes off as B's, and loading it
+    // asks before a Set clears or overwrites that slot.
+    void savedFileClaimsOnlyWhatTheReadGave() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2-127.0.0.3"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states"), QStringLiteral("--fault"),
+                            QStringLiteral("127.0.0.3:drop=2")}));
+        QVERIFY(Read("127.0.0.2"));
+        QSignalSpy ended(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
+        Window().ReadController(Ip("127.0.0.3"));
+        QVERIFY(ended.wait(5000));
+        QVERIFY(!Window().LastRead().received[session::kPartProjector2]);
+        const QString strPath = Save(QStringLiteral("room-b.json"));
+        session::SSnapshot onDisk;
+        std::string strError;
+        QVERIFY2(session::LoadSnapshot(strPath.toStdString(), onDisk, strError), strError.c_str());
+        QVERIFY(onDisk.read.received[session::kPartProjector1]);
+        QVERIFY(onDisk.read.received[session::kPartNetwork]);
+        QVERIFY(!onDisk.read.received[session::kPartProjector2]);
+
+        QVERIFY(Read("127.0.0.2"));
+        m_questions.clear();
+        QVERIFY(Bar().LoadFile(strPath));
+        m_bAnswer = false;
+        m_questions.clear();
+        Window().OnSet();
+        QCOMPARE(m_questions.size(), 1);
+        QVERIFY2(m_questions[0].contains(QStringLiteral("投影机2")), qPrintable(m_questions[0]));
+        QVERIFY(!Window().IsSending());
+    }
+
     // A file that is refused names its problem and changes nothing.
     void refusedFileChangesNothing_data() {
         QTest::addColumn<QString>("edit"); // how the saved file is spoiled
