@@ -105,7 +105,10 @@ echo "old" >"$room/投影机代码.csv"
 out="$(cli library export 投影机代码.csv)" || fail "library export: $out"
 out="$(cli library export 投影机代码.csv)" || fail "library export over an existing file: $out"
 head -c 200 "$room/投影机代码.csv" | grep -q ',' || fail "the export wrote no CSV"
-out="$(cli library import 投影机代码.csv --dry-run)" || fail "library import: $out"
+out="$(cli library import 投影机代码.csv --dry-run --on-conflict keep)" || fail "library import --dry-run: $out"
+printf '安装测试 投影机,9600,无,0A,0B,0C,0D\r\n' >>"$room/投影机代码.csv"
+out="$(cli library import 投影机代码.csv --on-conflict keep)" || fail "library import: $out"
+echo "$out" | grep -q '1 new' || fail "the import did not write the new model: $out"
 kill "$emulator" 2>/dev/null || true
 wait "$emulator" 2>/dev/null || true
 emulator=""

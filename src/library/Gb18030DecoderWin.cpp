@@ -1,5 +1,8 @@
 // GB18030 on Windows: the system's code page 54936. Its converter takes whole
-// characters only, so the character boundaries are found here first.
+// characters only, so the character boundaries are found here first. A
+// system without that code page (Wine has none) falls back to GBK, code page
+// 936: every two-byte character reads the same, and a four-byte one is
+// reported as undecodable with its place.
 #include "Gb18030Decoder.h"
 
 #include <windows.h>
@@ -8,7 +11,10 @@ namespace library {
 
 namespace {
 
-constexpr UINT kGb18030 = 54936;
+UINT CodePage() {
+    static const UINT s_nCodePage = IsValidCodePage(54936) ? 54936 : IsValidCodePage(936) ? 936 : 0;
+    return s_nCodePage;
+}
 
 // Length of the character starting at p (n bytes available): 1, 2 or 4; 0 when
 // it is cut off by the end; -1 when the bytes are no character.
@@ -37,11 +43,11 @@ bool Convert(const char* pIn, std::size_t nIn, std::string& strOut) {
     if (nIn == 0)
         return true;
     const int nWide =
-        MultiByteToWideChar(kGb18030, MB_ERR_INVALID_CHARS, pIn, static_cast<int>(nIn), nullptr, 0);
+        MultiByteToWideChar(CodePage(), MB_ERR_INVALID_CHARS, pIn, static_cast<int>(nIn), nullptr, 0);
     if (nWide <= 0)
         return false;
     std::wstring wide(static_cast<std::size_t>(nWide), L'\0');
-    MultiByteToWideChar(kGb18030, MB_ERR_INVALID_CHARS, pIn, static_cast<int>(nIn), wide.data(), nWide);
+    MultiByteToWideChar(CodePage(), MB_ERR_INVALID_CHARS, pIn, static_cast<int>(nIn), wide.data(), nWide);
     const int nUtf8 = WideCharToMultiByte(CP_UTF8, 0, wide.data(), nWide, nullptr, 0, nullptr, nullptr);
     const std::size_t nStart = strOut.size();
     strOut.resize(nStart + static_cast<std::size_t>(nUtf8));
@@ -52,7 +58,7 @@ bool Convert(const char* pIn, std::size_t nIn, std::string& strOut) {
 } // namespace
 
 CGb18030Decoder::CGb18030Decoder() {
-    if (IsValidCodePage(kGb18030))
+    if (CodePage() != 0)
         m_pConverter = this; // nothing to hold: the code page is the converter
 }
 

@@ -25,6 +25,9 @@ public:
     void Release();
     bool Held() const { return m_bHeld; }
 
+    // The holder as its lock file names it ("velmora (pid 4711)").
+    static std::string HolderFromText(std::string strText);
+
 private:
     std::intptr_t m_nHandle = -1;
     bool m_bHeld = false;

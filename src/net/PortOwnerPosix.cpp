@@ -42,10 +42,7 @@ bool CPortOwner::Acquire(std::uint16_t nPort, const std::string& strProgram, std
         char text[200] = {};
         const ssize_t n = ::pread(fd, text, sizeof text - 1, 0);
         ::close(fd);
-        std::string strText(text, n > 0 ? static_cast<std::size_t>(n) : 0);
-        while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\0'))
-            strText.pop_back();
-        strHolder = strText.empty() ? "another Velmora program" : strText;
+        strHolder = CPortOwner::HolderFromText(std::string(text, n > 0 ? static_cast<std::size_t>(n) : 0));
         return false;
     }
     const std::string strText = strProgram + " (pid " + std::to_string(::getpid()) + ")\n";

@@ -39,10 +39,7 @@ bool CPortOwner::Acquire(std::uint16_t nPort, const std::string& strProgram, std
         DWORD nRead = 0;
         ReadFile(hFile, text, sizeof text - 1, &nRead, nullptr);
         CloseHandle(hFile);
-        std::string strText(text, nRead);
-        while (!strText.empty() && (strText.back() == '\n' || strText.back() == '\r' || strText.back() == '\0'))
-            strText.pop_back();
-        strHolder = strText.empty() ? "another Velmora program" : strText;
+        strHolder = CPortOwner::HolderFromText(std::string(text, nRead));
         return false;
     }
     const std::string strText = strProgram + " (pid " + std::to_string(GetCurrentProcessId()) + ")\r\n";

@@ -403,15 +403,26 @@ TEST_F(CliTest, InterruptedBatchFinishesTheSetsUnderWayAndReportsTheRestNotRun) 
     EXPECT_EQ(notRun, 8u);
 }
 
-TEST_F(CliTest, TakenPortIsAClearError) {
-    StartBuilding();
+// A socket bound to a port of the system's choosing, which it holds without
+// sharing; its port comes back in nPort.
+int TakeSomePort(std::uint16_t& nPort) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in sa{};
     sa.sin_family = AF_INET;
     socklen_t size = sizeof sa;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
+        return -1;
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &size);
-    const std::string port = std::to_string(ntohs(sa.sin_port));
+    nPort = ntohs(sa.sin_port);
+    return fd;
+}
+
+TEST_F(CliTest, TakenPortIsAClearError) {
+    StartBuilding();
+    std::uint16_t nPort = 0;
+    const int fd = TakeSomePort(nPort);
+    ASSERT_GE(fd, 0);
+    const std::string port = std::to_string(nPort);
     const SRun run =
         Cli("get " + Address(10) + " --local-port " + port + " --peer-port " + std::to_string(emulator->port),
             false);
@@ -425,17 +436,12 @@ TEST_F(CliTest, TakenPortIsAClearError) {
 // program that owns the port.
 TEST_F(CliTest, PortOwnedByAnotherVelmoraStopsTheCommand) {
     StartBuilding();
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    socklen_t size = sizeof sa;
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &size);
-    ::close(fd); // free to bind, but owned
-    const std::string port = std::to_string(ntohs(sa.sin_port));
+    std::uint16_t nPort = 0;
+    ::close(TakeSomePort(nPort)); // free to bind, but owned
+    const std::string port = std::to_string(nPort);
     CPortOwner window;
     std::string holder;
-    ASSERT_TRUE(window.Acquire(ntohs(sa.sin_port), "velmora", holder));
+    ASSERT_TRUE(window.Acquire(nPort, "velmora", holder));
     const std::string get =
         "get " + Address(10) + " --local-port " + port + " --peer-port " + std::to_string(emulator->port);
     SRun run = Cli(get, false);

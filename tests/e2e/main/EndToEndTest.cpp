@@ -92,7 +92,8 @@ private slots:
         // Change every setting the window offers.
         TypeAddress(dialog.IpControl(1015), QStringLiteral("10.1.2.3"));
         TypeAddress(dialog.IpControl(1019), QStringLiteral("255.255.0.0"));
-        TypeAddress(dialog.IpControl(1020), QStringLiteral("10.1.0.1"));
+        // A gateway in the controller's new subnet (127.0.0.0/16): nothing to ask.
+        TypeAddress(dialog.IpControl(1020), QStringLiteral("127.0.1.1"));
         // The controller moves to a new address; the Set follows it there.
         TypeAddress(dialog.IpControl(1007), QStringLiteral("127.0.0.3"));
         // The hidden device selections go out with every Set too.
@@ -159,7 +160,7 @@ private slots:
         QVERIFY(state.open(QIODevice::ReadOnly));
         const QByteArray text = state.readAll();
         QVERIFY(text.contains("\"server\": \"10.1.2.3\""));
-        QVERIFY(text.contains("\"gateway\": \"10.1.0.1\""));
+        QVERIFY(text.contains("\"gateway\": \"127.0.1.1\""));
         QVERIFY(text.contains("\"lockType\": 2"));
         QVERIFY(text.contains("\"address\": \"127.0.0.3\""));
         QVERIFY(text.contains("\"dome\": 2"));

@@ -345,7 +345,7 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
     const SWriteResult exported = ExportLibrary(strForExport, Utf8FromPath(csv));
     EXPECT_TRUE(exported.bOk) << exported.strMessage;
     EXPECT_EQ(exported.nExported, before.size());
-    EXPECT_EQ(testfiles::Rows(strForExport), before);
+    EXPECT_EQ(testfiles::Rows(PathFromUtf8(strForExport)), before);
 
     const std::string strForPreview = Crashed("preview");
     testfiles::Write(In("in.csv"), kHeader + std::string("Brand New 1,9600,偶,0A,0B,0C,0D\r\n"));
@@ -357,7 +357,7 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
     ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForImport)) << preview.Error();
     const SWriteResult written = ApplyImport(preview, strForImport);
     EXPECT_TRUE(written.bOk) << written.strMessage;
-    EXPECT_EQ(testfiles::Rows(strForImport).size(), before.size() + 1);
+    EXPECT_EQ(testfiles::Rows(PathFromUtf8(strForImport)).size(), before.size() + 1);
 
     // The window's start opens the library with its shared connection and
     // finds the model the unfinished write had deleted.
