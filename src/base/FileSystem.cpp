@@ -42,7 +42,7 @@ bool WriteFileReplacing(const std::filesystem::path& path, std::string_view text
         strError = "cannot write " + Utf8FromPath(temp) + ": " + LastErrorText();
         bOk = false;
     }
-    if (bOk && !MoveReplacing(temp, path, strError))
+    if (bOk && !MoveReplacing(temp, path, strError, bSync))
         bOk = false;
     if (!bOk)
         RemoveFile(temp);

@@ -34,8 +34,10 @@ bool WriteFileReplacing(const std::filesystem::path& path, std::string_view text
                         std::string& strError);
 
 // Puts `from` in the place of `to`, replacing an existing `to` (which the
-// narrow rename of Windows refuses), and makes the swap durable.
-bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError);
+// narrow rename of Windows refuses); with bSync the swap reaches the disk
+// before this returns.
+bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError,
+                   bool bSync = true);
 
 // Removes a file; false when it was there and stays.
 bool RemoveFile(const std::filesystem::path& path);

@@ -15,11 +15,14 @@ bool SyncFile(std::FILE* pFile) {
     return std::fflush(pFile) == 0 && ::fsync(::fileno(pFile)) == 0;
 }
 
-bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
+bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError,
+                   bool bSync) {
     if (std::rename(from.c_str(), to.c_str()) != 0) {
         strError = "cannot replace " + Utf8FromPath(to) + ": " + LastErrorText();
         return false;
     }
+    if (!bSync)
+        return true;
     // The new name reaches the disk with the folder that holds it.
     const std::filesystem::path folder = to.has_parent_path() ? to.parent_path() : std::filesystem::path(".");
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);

@@ -33,10 +33,12 @@ bool SyncFile(std::FILE* pFile) {
     return std::fflush(pFile) == 0 && _commit(_fileno(pFile)) == 0;
 }
 
-bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError) {
+bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::path& to, std::string& strError,
+                   bool bSync) {
     // Replaces the file even while a reader holds it open with delete sharing;
     // one that locks it out makes this fail, and the failure is reported.
-    if (!MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD nFlags = MOVEFILE_REPLACE_EXISTING | (bSync ? MOVEFILE_WRITE_THROUGH : 0);
+    if (!MoveFileExW(from.c_str(), to.c_str(), nFlags)) {
         strError = "cannot replace " + Utf8FromPath(to) + ": " + LastErrorText();
         return false;
     }
