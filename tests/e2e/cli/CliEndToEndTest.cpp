@@ -802,7 +802,9 @@ TEST_F(CliTest, AModelIsNamedByItsWholeCodeBundle) {
     AddModel("Fast 38400", "38400", "无", "AABBCC03");
     const SRun set = Cli("set " + Address(10) + " --projector1 \"Slow 19200\" --json");
     EXPECT_EQ(set.status, 0) << set.out;
-    for (const auto& f : nlohmann::json::parse(set.out.substr(set.out.find('{')))["fields"])
+    // Parsed first: a range over a temporary's member would outlive it.
+    const auto setJson = nlohmann::json::parse(set.out.substr(set.out.find('{')));
+    for (const auto& f : setJson["fields"])
         if (f["field"] == "projector1") {
             EXPECT_EQ(f["sent"], "Slow 19200");
             EXPECT_EQ(f["read"], "Slow 19200");
