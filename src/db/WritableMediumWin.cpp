@@ -3,25 +3,11 @@
 // and its times are written back, and a file can be made beside it (SQLite
 // writes its journal there). Any refusal means a medium that cannot be written,
 // a CD-ROM or a folder such as Program Files without write rights.
+#include "DataLocation.h"
 #include "Database.h"
 #include "Utf8Path.h"
 
 #include <windows.h>
-
-namespace {
-
-bool FolderTakesNewFiles(const std::filesystem::path& folder) {
-    const std::filesystem::path probe =
-        folder / (L"velmora-write-test-" + std::to_wstring(GetCurrentProcessId()) + L".tmp");
-    HANDLE hFile = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-    if (hFile == INVALID_HANDLE_VALUE)
-        return false;
-    CloseHandle(hFile);
-    return true;
-}
-
-} // namespace
 
 bool CDatabase::CheckWritableMedium() {
     const std::filesystem::path file = std::filesystem::absolute(PathFromUtf8(Path()));
@@ -42,5 +28,5 @@ bool CDatabase::CheckWritableMedium() {
     const bool bTimesWritten = GetFileTime(hFile, &created, &accessed, &written) &&
                                SetFileTime(hFile, &created, &accessed, &written);
     CloseHandle(hFile);
-    return bTimesWritten && FolderTakesNewFiles(file.parent_path());
+    return bTimesWritten && CDataLocation::FolderWritable(file.parent_path());
 }
