@@ -6,8 +6,6 @@
 namespace session {
 namespace {
 
-constexpr const char* kNotReceived = "(未收到)";
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -50,7 +48,7 @@ std::vector<SFieldResult> CompareFields(const SControllerSettings& sent, const S
     auto add = [&](const char* pszField, std::size_t nPart, std::string strSent, std::string strRead,
                    bool bEqual) {
         if (!readBack.received[nPart])
-            fields.push_back({pszField, std::move(strSent), kNotReceived, false});
+            fields.push_back({pszField, std::move(strSent), kNotReceivedText, false});
         else
             fields.push_back({pszField, std::move(strSent), std::move(strRead), bEqual});
     };

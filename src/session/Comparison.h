@@ -9,6 +9,9 @@
 
 namespace session {
 
+// What a field of a part that never came back reads.
+inline constexpr const char* kNotReceivedText = "(未收到)";
+
 struct SFieldResult {
     std::string strField; // controller_ip, server_ip, mask, gateway, one_key, lock_type, lock_time,
                           // dome, microphone, keyboard, projector1, projector2, mic1 … mic20

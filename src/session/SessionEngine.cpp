@@ -420,6 +420,14 @@ void CSessionEngine::EndReadBackNow(ExchangeId id) {
         EndReadBack(*it->second);
 }
 
+void CSessionEngine::Cancel(ExchangeId id) {
+    auto waiting = std::find_if(m_waiting.begin(), m_waiting.end(),
+                                [&](const std::unique_ptr<SExchange>& x) { return x->id == id; });
+    if (waiting != m_waiting.end())
+        m_waiting.erase(waiting);
+    Finish(id);
+}
+
 void CSessionEngine::CancelAll() {
     m_waiting.clear();
     m_running.clear();

@@ -95,6 +95,9 @@ public:
     // wait had run out (the owner keeps a wait of its own); reported by
     // OnWriteDone. Nothing happens for an exchange in any other phase.
     void EndReadBackNow(ExchangeId id);
+    // Drops one exchange, queued or running, at once without a report (its
+    // owner has started another in its place).
+    void Cancel(ExchangeId id);
     // Drops everything at once without a report (the owner is going away).
     void CancelAll();
 

@@ -23,6 +23,7 @@ CIpAddressEdit::CIpAddressEdit(QWidget* pParent) : QFrame(pParent) {
         m_fields[static_cast<std::size_t>(i)] = pField;
         connect(pField, &QLineEdit::textEdited, this, [this, i] { OnFieldEdited(i); });
         connect(pField, &QLineEdit::textChanged, this, &CIpAddressEdit::Changed);
+        connect(pField, &QLineEdit::textEdited, this, &CIpAddressEdit::Edited);
     }
     setFocusProxy(m_fields[0]);
 }

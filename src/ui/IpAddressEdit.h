@@ -29,6 +29,8 @@ public:
 
 signals:
     void Changed();
+    // The installer typed into one of the fields (not a change made by the program).
+    void Edited();
 
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;

@@ -1,4 +1,5 @@
 #include "MainConfigDlg.h"
+#include "MainConfigIds.h"
 #include "RoomBar.h"
 
 #include "AboutDlg.h"
@@ -36,49 +37,12 @@
 
 namespace {
 
-// Control identifiers of the main window.
-enum : int {
-    IDC_PROJECTOR1 = 1000,
-    IDC_PROJECTOR2 = 1002,
-    IDC_SELECT1 = 1003,
-    IDC_SELECT2 = 1005,
-    IDC_CONTROLLER_IP = 1007,
-    IDC_DOME = 1008,
-    IDC_MIC = 1009,
-    IDC_KEYBOARD = 1010,
-    IDC_SET = 1011,
-    IDC_GET = 1012,
-    IDC_CODE1 = 1013,
-    IDC_CODE2 = 1014,
-    IDC_SERVER_IP = 1015,
-    IDC_MASK = 1019,
-    IDC_GATEWAY = 1020,
-    IDC_INITIAL_IP = 1021,
-    IDC_MIC_SETTINGS = 1028,
-    IDC_LOCK_TYPE = 1032,
-    IDC_LOCK_TIME = 1034,
-    IDC_PING = 1036,
-    IDC_PROGRESS = 1038,
-    IDC_HELP = 1039,
-    IDC_ONE_KEY = 1040,
-    IDC_PASSWORD = 1041,
-};
-
-enum : int { kTimerTakeOver = 1, kTimerQuery = 3, kTimerSet = 7 };
+using namespace mainid;
 
 // The fourteen controls that only a successful reading makes available.
-constexpr std::array<int, 14> kSettingControls{
-    IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK,       IDC_GATEWAY,    IDC_DOME,
-    IDC_MIC,       IDC_KEYBOARD,      IDC_PROJECTOR1, IDC_PROJECTOR2, IDC_SELECT1,
-    IDC_SELECT2,   IDC_MIC_SETTINGS,  IDC_LOCK_TYPE,  IDC_LOCK_TIME};
-
-const QString kUnknownModel = QStringLiteral("未知投影机型号");
-
-// What the controller reports for a microphone value, stored zero-based like
-// everything the microphone dialog writes: 0 and 255 mean no choice.
-std::string StoredMicValue(std::uint8_t nByte) {
-    return nByte == 0 || nByte == 255 ? std::string("-1") : std::to_string(nByte - 1);
-}
+constexpr std::array<int, 14> kSettingControls{kServerIp, kControllerIp, kMask,       kGateway,    kDome,
+                                               kMic,      kKeyboard,     kProjector1, kProjector2, kSelect1,
+                                               kSelect2,  kMicSettings,  kLockType,   kLockTime};
 
 } // namespace
 
@@ -98,7 +62,7 @@ CMainConfigDlg::CMainConfigDlg(QWidget* pParent) : CMainConfigDlg(STiming{}, pPa
 
 CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     : CDialogBase(102, pParent), m_timing(timing), m_pingWorker(std::make_unique<CPingWorker>()) {
-    if (auto* pPassword = ControlAs<QLineEdit>(IDC_PASSWORD))
+    if (auto* pPassword = ControlAs<QLineEdit>(kPassword))
         pPassword->setMaxLength(10);
     m_pSetStepTimer = new QTimer(this);
     m_pSetStepTimer->setSingleShot(true);
@@ -108,6 +72,7 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     m_clock.start();
     session::SSessionTiming engineTiming;
     engineTiming.nTickMs = m_timing.nTimerPeriodMs;
+    engineTiming.nQueryTicks = kQueryWaitTicks;
     engineTiming.nReadBackTicks = kSetWaitTicks;
     engineTiming.dPauseScale = 1.0 / std::max(1, m_timing.nPauseDivisor);
     m_pTransport = std::make_unique<CSocketTransport>(*this);
@@ -136,14 +101,22 @@ void CMainConfigDlg::Wire() {
         if (auto* pButton = ControlAs<QPushButton>(nId))
             connect(pButton, &QPushButton::clicked, this, pHandler);
     };
-    onClick(IDC_GET, &CMainConfigDlg::OnGetSettings);
-    onClick(IDC_SET, &CMainConfigDlg::OnSet);
-    onClick(IDC_SELECT1, &CMainConfigDlg::OnSelectProjector1);
-    onClick(IDC_SELECT2, &CMainConfigDlg::OnSelectProjector2);
-    onClick(IDC_MIC_SETTINGS, &CMainConfigDlg::OnMicSettings);
+    onClick(kGet, &CMainConfigDlg::OnGetSettings);
+    onClick(kSet, &CMainConfigDlg::OnSet);
+    onClick(kSelect1, &CMainConfigDlg::OnSelectProjector1);
+    onClick(kSelect2, &CMainConfigDlg::OnSelectProjector2);
+    onClick(kMicSettings, &CMainConfigDlg::OnMicSettings);
     // "PING" and "帮助" have handlers that do nothing.
-    if (auto* pCombo = ControlAs<QComboBox>(IDC_LOCK_TYPE))
+    if (auto* pCombo = ControlAs<QComboBox>(kLockType))
         connect(pCombo, &QComboBox::activated, this, &CMainConfigDlg::OnSelchangeLockType);
+    // What the installer types or picks is the installer's choice: a Set
+    // sends it without asking whether it was read.
+    for (int nId : {kServerIp, kControllerIp, kMask, kGateway})
+        connect(IpControl(nId), &CIpAddressEdit::Edited, this,
+                [this] { m_known[session::kPartNetwork] = true; });
+    for (int nId : {kDome, kMic, kKeyboard})
+        if (auto* pCombo = ControlAs<QComboBox>(nId))
+            connect(pCombo, &QComboBox::activated, this, [this] { m_known[session::kPartDevices] = true; });
 }
 
 CIpAddressEdit* CMainConfigDlg::IpControl(int nId) const {
@@ -158,8 +131,8 @@ int CMainConfigDlg::DoModal() {
 }
 
 bool CMainConfigDlg::OnInitDialog() {
-    auto* pLockTime = ControlAs<QComboBox>(IDC_LOCK_TIME);
-    SetCurSel(IDC_LOCK_TYPE, 0);
+    auto* pLockTime = ControlAs<QComboBox>(kLockTime);
+    SetCurSel(kLockType, 0);
     // "0.5", then "1" to "120": built once, shared by every window.
     static const QStringList times = [] {
         QStringList list{QStringLiteral("0.5")};
@@ -169,31 +142,37 @@ bool CMainConfigDlg::OnInitDialog() {
     }();
     pLockTime->clear();
     pLockTime->addItems(times);
-    SetCurSel(IDC_LOCK_TIME, 0);
+    SetCurSel(kLockTime, 0);
     DisableSettingControls();
 
     g_bMicTableFromController = false;
-    m_bSetConfirmed = false;
-    m_nQueryTicks = 0;
     g_nProjectorSlot = 0;
     g_bProjectorChosen = false;
-    m_bVerifySet = false;
 
     // Another Velmora program owns the port (its replies would be split
     // between the two), or another program holds it without sharing: the
     // window ends here, and nothing after the refusal runs.
+    if (m_pfnSend) {
+        SetTimer(kTimerTakeOver, m_timing.nTimerPeriodMs);
+        return true;
+    }
     std::string strHolder;
     const bool bOwner = m_portOwner.Acquire(m_timing.nPort, "velmora", strHolder);
     if (!bOwner || !CControllerSocket::PortIsFree(m_timing.nPort)) {
-        MessageBoxShow(bOwner ? QStringLiteral("通信端口被占用！")
-                              : QStringLiteral("通信端口被占用！（%1 正在使用）").arg(QString::fromStdString(strHolder)));
+        MessageBoxShow(
+            bOwner
+                ? QStringLiteral("通信端口被占用！")
+                : QStringLiteral("通信端口被占用！（%1 正在使用）").arg(QString::fromStdString(strHolder)));
         UpdateData(true);
         m_bEndedAtInit = true;
         done(QDialog::Accepted);
         return true;
     }
-    m_pSocket =
-        std::make_unique<CControllerSocket>([this](CControllerSocket& socket) { OnSocketReceive(socket); });
+    m_pSocket = std::make_unique<CControllerSocket>([this](CControllerSocket& socket) {
+        const long nResult = socket.ReceiveFrom(m_receiveBuffer.data(), m_receiveBuffer.size());
+        if (nResult > 0)
+            ReceiveDatagram(m_receiveBuffer.data(), static_cast<std::size_t>(nResult));
+    });
     m_pSocket->Create(m_timing.nPort);
     SetTimer(kTimerTakeOver, m_timing.nTimerPeriodMs);
     return true;
@@ -201,23 +180,23 @@ bool CMainConfigDlg::OnInitDialog() {
 
 void CMainConfigDlg::DoDataExchange(bool bSave) {
     if (bSave) {
-        m_strMicType = ComboText(IDC_MIC);
-        m_strKeyboardType = ComboText(IDC_KEYBOARD);
-        m_strDomeType = ComboText(IDC_DOME);
-        m_strModel1 = ComboText(IDC_PROJECTOR1);
-        m_strModel2 = ComboText(IDC_PROJECTOR2);
-        m_strCode1 = GetItemText(IDC_CODE1);
-        m_strCode2 = GetItemText(IDC_CODE2);
-        m_strPassword = GetItemText(IDC_PASSWORD).left(10);
+        m_strMicType = ComboText(kMic);
+        m_strKeyboardType = ComboText(kKeyboard);
+        m_strDomeType = ComboText(kDome);
+        m_strModel1 = ComboText(kProjector1);
+        m_strModel2 = ComboText(kProjector2);
+        m_strCode1 = GetItemText(kCode1);
+        m_strCode2 = GetItemText(kCode2);
+        m_strPassword = GetItemText(kPassword).left(10);
     } else {
-        SetComboText(IDC_MIC, m_strMicType);
-        SetComboText(IDC_KEYBOARD, m_strKeyboardType);
-        SetComboText(IDC_DOME, m_strDomeType);
-        SetComboTextExact(IDC_PROJECTOR1, m_strModel1);
-        SetComboTextExact(IDC_PROJECTOR2, m_strModel2);
-        SetItemText(IDC_CODE1, m_strCode1);
-        SetItemText(IDC_CODE2, m_strCode2);
-        SetItemText(IDC_PASSWORD, m_strPassword);
+        SetComboText(kMic, m_strMicType);
+        SetComboText(kKeyboard, m_strKeyboardType);
+        SetComboText(kDome, m_strDomeType);
+        SetComboTextExact(kProjector1, m_strModel1);
+        SetComboTextExact(kProjector2, m_strModel2);
+        SetItemText(kCode1, m_strCode1);
+        SetItemText(kCode2, m_strCode2);
+        SetItemText(kPassword, m_strPassword);
     }
 }
 
@@ -250,9 +229,9 @@ void CMainConfigDlg::DisableSettingControls() {
 
 void CMainConfigDlg::EnableSettingControls() {
     for (int nId : kSettingControls) {
-        if (nId == IDC_LOCK_TIME) {
-            if (GetCurSel(IDC_LOCK_TYPE) == 0)
-                EnableItem(IDC_LOCK_TIME, true);
+        if (nId == kLockTime) {
+            if (GetCurSel(kLockType) == 0)
+                EnableItem(kLockTime, true);
             continue;
         }
         EnableItem(nId, true);
@@ -260,7 +239,7 @@ void CMainConfigDlg::EnableSettingControls() {
 }
 
 void CMainConfigDlg::OnSelchangeLockType() {
-    EnableItem(IDC_LOCK_TIME, GetCurSel(IDC_LOCK_TYPE) == 0);
+    EnableItem(kLockTime, GetCurSel(kLockType) == 0);
 }
 
 void CMainConfigDlg::RunChildDialog(EChildDialog which) {
@@ -317,6 +296,8 @@ void CMainConfigDlg::OnSelectProjector2() {
 }
 void CMainConfigDlg::OnMicSettings() {
     RunChildDialog(EChildDialog::MicSettings);
+    // The microphone table is now the installer's.
+    m_known[session::kPartDevices] = true;
 }
 
 void CMainConfigDlg::reject() {
@@ -333,21 +314,18 @@ void CMainConfigDlg::OnTimer(int nId) {
     // so no box ever opens inside another.
     if (IsMessageBoxOpen())
         return;
-    // While a Set is sending, the window is in its setting state: a query
-    // that completes now must not make the settings available mid-Set, so
-    // only the Set's own wait goes on.
-    if (IsSending() && nId != kTimerSet)
-        return;
     UpdateData(true);
     switch (nId) {
     case kTimerTakeOver:
-        TakeOverProjector();
+        // A projector chosen while a Set sends waits for the Set to end.
+        if (!IsSending())
+            TakeOverProjector();
         break;
     case kTimerQuery:
-        OnQueryWaitTick();
-        break;
     case kTimerSet:
-        OnSetWaitTick();
+        // The waits of a read and of a Set's read-back are the engine's; the
+        // timers only let it see the time.
+        AdvanceEngine();
         break;
     default:
         break;
@@ -363,9 +341,9 @@ void CMainConfigDlg::TakeOverProjector() {
     if (!g_strChosenModel.empty()) {
         strModel = QString::fromStdString(g_strChosenModel);
         strCode = QString::fromStdString(g_strChosenCode);
-        m_bCodeKnown[bFirst ? 0 : 1] = true;
+        m_known[bFirst ? session::kPartProjector1 : session::kPartProjector2] = true;
     }
-    auto* pCombo = ControlAs<QComboBox>(bFirst ? IDC_PROJECTOR1 : IDC_PROJECTOR2);
+    auto* pCombo = ControlAs<QComboBox>(bFirst ? kProjector1 : kProjector2);
     // The clear command empties the selected text of the edit part.
     if (QLineEdit* pEdit = pCombo->lineEdit())
         pEdit->del();
@@ -378,60 +356,112 @@ void CMainConfigDlg::TakeOverProjector() {
 void CMainConfigDlg::OnGetSettings() {
     if (IsSending())
         return;
-    CIpAddressEdit* pInitial = IpControl(IDC_INITIAL_IP);
+    CIpAddressEdit* pInitial = IpControl(kInitialIp);
     if (pInitial->Text() == QLatin1String("0.0.0.0")) {
         MessageBoxShow(QStringLiteral("目标IP不能为空！"));
         return;
     }
-    m_bVerifySet = false;
-    m_nReadKinds = 0;
-    m_bCodeKnown = {false, false};
+    // A new read replaces one under way, and waits its own three ticks.
+    DropRead();
     m_lastRead = session::SReadResult{};
     m_bHasLastRead = false;
-    codec::Datagram query = codec::BuildQuery(pInitial->Address());
-    m_pSocket->SendTo(query.data(), query.size(), m_timing.nPeerPort, pInitial->Text().toStdString());
-    m_bReplyReceived = false;
-    m_nQueryTicks = 0;
     SetTimer(kTimerQuery, m_timing.nTimerPeriodMs);
+    m_tLastAdvance = Now();
+    m_nReadId = m_pEngine->StartRead(pInitial->Address(), m_tLastAdvance);
 }
 
-void CMainConfigDlg::OnQueryWaitTick() {
-    if (m_bReplyReceived) {
-        KillTimer(kTimerQuery);
-        // A lost datagram is ordinary on a classroom network: say which
-        // replies did not come, so no one sets from a half-read controller
-        // unawares.
-        const QString strMissing = MissingRepliesText();
-        MessageBoxShow(strMissing.isEmpty() ? QStringLiteral("获取完成！") : strMissing);
-        g_bMicTableFromController = true;
-        EnableItem(IDC_SET, true);
-        EnableSettingControls();
-        emit ReadEnded(true);
+void CMainConfigDlg::DropRead() {
+    if (m_nReadId == 0)
+        return;
+    m_pEngine->Cancel(m_nReadId);
+    m_nReadId = 0;
+    KillTimer(kTimerQuery);
+}
+
+void CMainConfigDlg::OnReply(session::ExchangeId id, const session::SReplyEvent& event) {
+    // Only the window's own read and its Set's read-back reach the controls;
+    // what a Set's datagrams meet on their way cannot.
+    const bool bRead = id == m_nReadId && id != 0 && event.eStage == session::EStage::Read;
+    const bool bReadBack = id == m_nWriteId && id != 0 && event.eStage == session::EStage::ReadBack;
+    if (!bRead && !bReadBack)
+        return;
+    UpdateData(true);
+    const codec::Reply& reply = event.reply;
+    switch (reply.outcome) {
+    case codec::ReplyOutcome::ReceptionError:
+        MessageBoxShow(QString::fromUtf8(codec::ReceptionErrorMessage(reply.kind)));
+        return;
+    case codec::ReplyOutcome::Projector:
+        ApplyProjectorReply(event);
+        break;
+    case codec::ReplyOutcome::IpSettings:
+        ApplyIpReply(reply);
+        break;
+    case codec::ReplyOutcome::Additional:
+        ApplyAdditionalReply(reply);
+        break;
+    default:
         return;
     }
-    if (++m_nQueryTicks >= 3) {
-        KillTimer(kTimerQuery);
-        m_nQueryTicks = 0;
+    if (bRead)
+        m_known[static_cast<std::size_t>(reply.kind - 1)] = true;
+    // A Set that moved the controller is followed to its new address.
+    if (bReadBack)
+        SetIp(kInitialIp, reply.address);
+    UpdateData(false);
+}
+
+void CMainConfigDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& result) {
+    if (id != m_nReadId || id == 0)
+        return;
+    m_nReadId = 0;
+    KillTimer(kTimerQuery);
+    m_lastRead = result;
+    m_bHasLastRead = result.Any();
+    if (!result.Any()) {
+        // Nothing the window shows is this controller's: nothing may be set from it.
+        m_known = {};
         MessageBoxShow(QStringLiteral("该中控无信息返回！"));
+        EnableItem(kSet, false);
         DisableSettingControls();
         emit ReadEnded(false);
+        return;
     }
+    // A lost datagram is ordinary on a classroom network: what it would have
+    // brought is emptied rather than left from another controller, and the
+    // message says which replies did not come.
+    m_known = result.received;
+    ClearUnreadParts(result.received);
+    MessageBoxShow(result.Complete() ? QStringLiteral("获取完成！")
+                                     : QString::fromStdString(result.MissingText()));
+    g_bMicTableFromController = true;
+    EnableItem(kSet, true);
+    EnableSettingControls();
+    emit ReadEnded(true);
 }
 
-QString CMainConfigDlg::MissingRepliesText() const {
-    static const std::array<const char*, 4> names{"投影机1代码", "投影机2代码", "IP设置", "附加设置"};
-    QStringList missing;
-    for (unsigned nKind = 1; nKind <= 4; ++nKind)
-        if (!(m_nReadKinds & (1u << nKind)))
-            missing << QString::fromUtf8(names[nKind - 1]);
-    if (missing.isEmpty())
-        return QString();
-    return QStringLiteral("未收到：") + missing.join(QStringLiteral("、"));
+void CMainConfigDlg::ClearUnreadParts(const std::array<bool, session::kReplyParts>& received) {
+    UpdateData(true);
+    for (std::size_t nSlot = 0; nSlot < 2; ++nSlot) {
+        if (received[nSlot])
+            continue;
+        (nSlot == 0 ? m_strCode1 : m_strCode2).clear();
+        (nSlot == 0 ? m_strModel1 : m_strModel2).clear();
+    }
+    if (!received[session::kPartNetwork]) {
+        for (int nId : {kServerIp, kControllerIp, kMask, kGateway})
+            IpControl(nId)->Clear();
+        ControlAs<QCheckBox>(kOneKey)->setChecked(false);
+    }
+    if (!received[session::kPartDevices])
+        for (int nId : {kDome, kMic, kKeyboard})
+            SetCurSel(nId, -1);
+    UpdateData(false);
 }
 
-bool CMainConfigDlg::ConfirmUnreadBundles() {
+bool CMainConfigDlg::ConfirmUnreadParts() {
     for (int nSlot = 1; nSlot <= 2; ++nSlot) {
-        if (m_bCodeKnown[static_cast<std::size_t>(nSlot - 1)])
+        if (m_known[static_cast<std::size_t>(nSlot - 1)])
             continue;
         const QString& strCode = nSlot == 1 ? m_strCode1 : m_strCode2;
         const QString strText =
@@ -444,6 +474,19 @@ bool CMainConfigDlg::ConfirmUnreadBundles() {
         if (!MessageBoxAsk(strText))
             return false;
     }
+    // Addresses that came from nowhere could move this controller onto
+    // another room's: the installer must say so, and No is the default.
+    if (!m_known[session::kPartNetwork] &&
+        !MessageBoxAsk(QStringLiteral("IP设置未从该中控读取，设置将以窗口中的中控IP、服务器IP、子网掩码和网关"
+                                      "覆盖中控中的设置，是否继续？"),
+                       true))
+        return false;
+    if (!m_known[session::kPartDevices] &&
+        !MessageBoxAsk(
+            QStringLiteral("附加设置未从该中控读取，设置将以窗口中的附加设置和话筒设置覆盖中控中的设置，"
+                           "是否继续？"),
+            true))
+        return false;
     return true;
 }
 
@@ -451,53 +494,53 @@ void CMainConfigDlg::OnSet() {
     if (IsSending())
         return;
     UpdateData(true);
-    if (!ConfirmUnreadBundles() || !ConfirmValues() || !SaveBackupBeforeSet())
+    if (!ConfirmUnreadParts() || !ConfirmValues() || !SaveBackupBeforeSet())
         return;
     UpdateData(true);
-    EnableItem(IDC_SET, false);
-    EnableItem(IDC_GET, false);
+    const std::array<int, 5> addressIds{kInitialIp, kServerIp, kControllerIp, kMask, kGateway};
+    for (int nId : addressIds) {
+        // A half-typed address counts as empty: it is never sent.
+        if (!IpControl(nId)->IsComplete()) {
+            MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
+            m_lastWrite = session::SWriteResult{};
+            emit SetEnded(false);
+            return;
+        }
+    }
+    // A read still waiting must not make the settings available mid-Set.
+    DropRead();
+    EnableItem(kSet, false);
+    EnableItem(kGet, false);
     DisableSettingControls();
-    m_bSetConfirmed = false;
-    // The read-back of an earlier Set is over, and a query still waiting
-    // must not make the settings available while this Set runs.
-    m_bVerifySet = false;
-    m_bClosingQuerySent = false;
-    KillTimer(kTimerQuery);
+    // The Set sends what the window shows now, whatever changes meanwhile.
+    m_strSnapshotModel1 = ComboText(kProjector1);
+    m_strSnapshotModel2 = ComboText(kProjector2);
+    session::SWriteRequest request;
+    request.settings = CurrentSettings();
+    request.bReadFirst = false;
+    auto* pProgress = ControlAs<QProgressBar>(kProgress);
+    pProgress->setRange(0, 5);
+    pProgress->setValue(0);
+    pProgress->show();
+    m_nSetStep = 0;
+    m_lastWrite = session::SWriteResult{};
     SetTimer(kTimerSet, m_timing.nTimerPeriodMs);
-    SendSettings();
+    // The engine sends the five datagrams with their pauses, waits for the
+    // read-back and compares it.
+    m_tLastAdvance = Now();
+    m_nWriteId = m_pEngine->StartWrite(std::move(request), m_tLastAdvance);
+    ScheduleEngine();
 }
 
 void CMainConfigDlg::EndSetState() {
-    EnableItem(IDC_SET, true);
-    EnableItem(IDC_GET, true);
+    EnableItem(kSet, true);
+    EnableItem(kGet, true);
     EnableSettingControls();
-}
-
-void CMainConfigDlg::OnSetWaitTick() {
-    if (!m_bClosingQuerySent)
-        return;
-    if (m_bSetConfirmed) {
-        KillTimer(kTimerSet);
-        MessageBoxShow(QStringLiteral("发送成功！"));
-        EndSetState();
-        EndSetWait(true);
-        return;
-    }
-    if (++m_nSetWaitTicks < kSetWaitTicks)
-        return;
-    // No confirmation: give the window back to the installer. A late reply
-    // must not confirm this Set, nor the next one while it is sending.
-    KillTimer(kTimerSet);
-    m_bVerifySet = false;
-    if (!m_bSetReplyReceived && !m_bSetMismatchSaid)
-        MessageBoxShow(QStringLiteral("该中控无信息返回！"));
-    EndSetState();
-    EndSetWait(false);
 }
 
 bool CMainConfigDlg::ConfirmValues() {
     // A half-typed address gets the Set's own message when it is sent.
-    for (int nId : {IDC_INITIAL_IP, IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK, IDC_GATEWAY})
+    for (int nId : {kInitialIp, kServerIp, kControllerIp, kMask, kGateway})
         if (!IpControl(nId)->IsComplete())
             return true;
     // The same rules as every Velmora program's; the lock time is the
@@ -524,7 +567,7 @@ bool CMainConfigDlg::ConfirmValues() {
 }
 
 bool CMainConfigDlg::SaveBackupBeforeSet() {
-    const codec::Ip4 initial = IpControl(IDC_INITIAL_IP)->Address();
+    const codec::Ip4 initial = IpControl(kInitialIp)->Address();
     if (!m_bHasLastRead || m_lastRead.settings.initialIp != initial)
         return MessageBoxAsk(QStringLiteral("尚未获取该中控的原有设置，设置前无法备份。是否继续？"));
     const session::SSnapshot snapshot{m_lastRead, session::UtcNowText(), session::ProgramVersion()};
@@ -538,105 +581,77 @@ bool CMainConfigDlg::SaveBackupBeforeSet() {
     return false;
 }
 
-void CMainConfigDlg::EndSetWait(bool bConfirmed) {
-    m_bSetWaitEnded = true;
-    m_bLastSetConfirmed = bConfirmed;
-    if (m_bWriteDone) {
-        emit SetEnded(bConfirmed);
-        return;
-    }
-    // The read-back is over for the window, so it is for the engine, which
-    // then reports the comparison (and SetEnded follows from there).
-    m_pEngine->EndReadBackNow(m_nWriteId);
-    if (!m_bWriteDone) {
-        m_bWriteDone = true;
-        m_lastSetFields.clear();
-        emit SetEnded(bConfirmed);
-    }
-}
-
-void CMainConfigDlg::OnWriteDone(session::ExchangeId, const session::SWriteResult& result) {
-    m_bWriteDone = true;
-    m_lastSetFields = result.fields;
-    if (result.readBack.Any()) {
-        // What the controller reported is now what it holds: the backup of
-        // the next Set.
-        m_lastRead = result.readBack;
-        m_bHasLastRead = true;
-    }
-    if (m_bSetWaitEnded)
-        emit SetEnded(m_bLastSetConfirmed);
-}
-
-void CMainConfigDlg::SendSettings() {
-    UpdateData(true);
-    const std::array<int, 5> addressIds{IDC_INITIAL_IP, IDC_SERVER_IP, IDC_CONTROLLER_IP, IDC_MASK,
-                                        IDC_GATEWAY};
-    for (int nId : addressIds) {
-        // A half-typed address counts as empty: it is never sent.
-        if (!IpControl(nId)->IsComplete()) {
-            MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
-            KillTimer(kTimerSet);
-            EndSetState();
-            m_lastSetFields.clear();
-            emit SetEnded(false);
-            return;
-        }
-    }
-    // The Set sends what the window shows now, whatever changes meanwhile.
-    m_strSnapshotModel1 = ComboText(IDC_PROJECTOR1);
-    m_strSnapshotModel2 = ComboText(IDC_PROJECTOR2);
-    m_setSent = CurrentSettings();
-
-    m_bClosingQuerySent = false;
-    m_nSetWaitTicks = 0;
-    m_bSetReplyReceived = false;
-    m_bSetMismatchSaid = false;
-    m_bSetWaitEnded = false;
-    m_bWriteDone = false;
-    auto* pProgress = ControlAs<QProgressBar>(IDC_PROGRESS);
-    pProgress->setRange(0, 5);
-    pProgress->setValue(0);
-    pProgress->show();
-    m_nSetStep = 0;
-    // The engine sends the five datagrams with their pauses and compares the
-    // read-back; the window keeps its own waits and messages.
-    session::SWriteRequest request;
-    request.settings = m_setSent;
-    request.bReadFirst = false;
-    m_tLastAdvance = Now();
-    m_nWriteId = m_pEngine->StartWrite(std::move(request), m_tLastAdvance);
-    ScheduleEngine();
-}
-
-// The window's engine runs one write at a time and nothing else, so every
-// report is about the Set in hand (the first step is reported before
-// StartWrite has returned its id).
+// The window's engine runs its Set and at most one read, never both, so
+// every step is the Set's (the first is reported before StartWrite has
+// returned its id).
 void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
     if (nSent == 1) {
         g_strSentModel1 = m_strSnapshotModel1.toStdString();
         g_strSentModel2 = m_strSnapshotModel2.toStdString();
     }
-    const bool bClosingQuery = nSent == 5;
-    if (bClosingQuery) {
-        m_verifyAddress = m_setSent.controllerIp;
-        m_bVerifySet = true;
-    }
     m_bStepSent = true;
     emit SetStepSent(nSent);
-    ControlAs<QProgressBar>(IDC_PROGRESS)->setValue(nSent);
-    if (!bClosingQuery) {
+    ControlAs<QProgressBar>(kProgress)->setValue(nSent);
+    if (nSent < 5) {
         m_nSetStep = nSent;
         return;
     }
-    // The closing query is out: the wait for its answer is timer 7's.
+    // The closing query is out: the read-back's wait goes by timer 7.
     m_nSetStep = -1;
-    m_bClosingQuerySent = true;
-    ControlAs<QProgressBar>(IDC_PROGRESS)->hide();
+    ControlAs<QProgressBar>(kProgress)->hide();
     if (m_bCloseRequested) {
         m_bCloseRequested = false;
         reject();
     }
+}
+
+void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteResult& result) {
+    if (id != m_nWriteId)
+        return;
+    m_nWriteId = 0;
+    m_nSetStep = -1;
+    KillTimer(kTimerSet);
+    m_lastWrite = result;
+    if (result.readBack.Any()) {
+        // What the controller reported is now what it holds: the backup of
+        // the next Set, and what the window may send again.
+        m_lastRead = result.readBack;
+        m_lastRead.settings.initialIp = result.sent.controllerIp;
+        m_bHasLastRead = true;
+    }
+    ShowVerdict(result);
+    EndSetState();
+    emit SetEnded(result.eOutcome == session::EWriteOutcome::Confirmed);
+}
+
+void CMainConfigDlg::ShowVerdict(const session::SWriteResult& result) {
+    switch (result.eOutcome) {
+    case session::EWriteOutcome::Confirmed:
+        MessageBoxShow(QStringLiteral("发送成功！"));
+        return;
+    case session::EWriteOutcome::NoReadBack:
+        MessageBoxShow(QStringLiteral("该中控无信息返回！"));
+        return;
+    case session::EWriteOutcome::NotSent:
+        MessageBoxShow(QStringLiteral("未发送任何数据！"));
+        return;
+    case session::EWriteOutcome::Different:
+        break;
+    }
+    // A projector that reads back as another model is the message it always
+    // was; any other field that did not take is counted.
+    const bool bProjectorWrong =
+        std::any_of(result.fields.begin(), result.fields.end(), [](const auto& field) {
+            return !field.bEqual && (field.strField == "projector1" || field.strField == "projector2") &&
+                   field.strRead != session::kNotReceivedText;
+        });
+    if (bProjectorWrong) {
+        MessageBoxShow(QStringLiteral("投影机写入出错！"));
+        return;
+    }
+    const auto nDifferent = std::count_if(result.fields.begin(), result.fields.end(),
+                                          [](const auto& field) { return !field.bEqual; });
+    MessageBoxShow(QStringLiteral("设置未完全生效：有%1项读回与发送的不同").arg(nDifferent));
 }
 
 void CMainConfigDlg::AdvanceEngine() {
@@ -647,8 +662,8 @@ void CMainConfigDlg::AdvanceEngine() {
 }
 
 void CMainConfigDlg::ScheduleEngine() {
-    // Only the Set's pauses are the window's to time; the read-back's end
-    // is decided by timer 7.
+    // Only the Set's pauses are timed here; every other wait goes by the
+    // one-second timers.
     const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
     if (!next || !IsSending()) {
         m_pSetStepTimer->stop();
@@ -673,22 +688,19 @@ std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows()
     return load.rows;
 }
 
-void CMainConfigDlg::OnSocketReceive(CControllerSocket& socket) {
-    long nResult = socket.ReceiveFrom(m_receiveBuffer.data(), m_receiveBuffer.size());
-    if (nResult <= 0)
+void CMainConfigDlg::ReceiveDatagram(const std::uint8_t* pData, std::size_t nLength) {
+    if (pData == nullptr || nLength == 0)
         return;
-    const auto nLength = static_cast<std::size_t>(nResult);
     // Whoever shares the socket hears every datagram at once; a listener may
     // remove itself meanwhile.
     const auto listeners = m_listeners;
     for (const auto& [nKey, listener] : listeners)
         if (m_listeners.count(nKey))
-            listener(m_receiveBuffer.data(), nLength);
-    m_pEngine->OnDatagram(m_receiveBuffer.data(), nLength, Now());
+            listener(pData, nLength);
     // Past the bounds the newest datagrams are dropped and the held ones kept.
     if (m_replyQueue.size() >= kMaxQueuedReplies || m_nQueuedBytes + nLength > kMaxQueuedBytes)
         return;
-    m_replyQueue.emplace_back(m_receiveBuffer.begin(), m_receiveBuffer.begin() + nResult);
+    m_replyQueue.emplace_back(pData, pData + nLength);
     m_nQueuedBytes += nLength;
     DrainReplies();
 }
@@ -703,9 +715,7 @@ void CMainConfigDlg::DrainReplies() {
         std::vector<std::uint8_t> data = std::move(m_replyQueue.front());
         m_replyQueue.pop_front();
         m_nQueuedBytes -= data.size();
-        UpdateData(true);
-        m_bReplyReceived = data.size() != 14;
-        HandleReply(data.data(), data.size());
+        m_pEngine->OnDatagram(data.data(), data.size(), Now());
     }
     m_bHandlingReply = false;
 }
@@ -724,236 +734,105 @@ void CMainConfigDlg::FireSetStep() {
     AdvanceEngine();
 }
 
-void CMainConfigDlg::HandleReply(const std::uint8_t* pData, std::size_t nLength) {
-    codec::Ip4 initial = codec::AddressToBytes(IpControl(IDC_INITIAL_IP)->Text().toStdString());
-    codec::Reply reply = codec::ReadReply(pData, nLength, initial);
-    // A Set that moved the controller is read back from its new address.
-    if (reply.outcome == codec::ReplyOutcome::Dropped && m_bVerifySet && m_verifyAddress != initial)
-        reply = codec::ReadReply(pData, nLength, m_verifyAddress);
-
-    switch (reply.outcome) {
-    case codec::ReplyOutcome::Projector:
-    case codec::ReplyOutcome::IpSettings:
-    case codec::ReplyOutcome::Additional:
-        // Only an accepted reply tells that a controller answered.
-        m_nReadKinds |= 1u << reply.kind;
-        if (m_bClosingQuerySent)
-            m_bSetReplyReceived = true;
-        if (reply.outcome == codec::ReplyOutcome::Projector)
-            m_bCodeKnown[reply.kind == 1 ? 0 : 1] = true;
-        // The Set's read-back is the engine's; anything else is a read.
-        if (!(m_bClosingQuerySent && IsTimerRunning(kTimerSet))) {
-            session::ApplyReply(reply, m_lastRead);
-            m_bHasLastRead = true;
-        }
-        break;
-    default:
-        break;
-    }
-
-    switch (reply.outcome) {
-    case codec::ReplyOutcome::Dropped:
-        return;
-    case codec::ReplyOutcome::OtherKind:
-        FinalStep(false, reply.kind, false);
-        return;
-    case codec::ReplyOutcome::ReceptionError:
-        MessageBoxShow(QString::fromUtf8(codec::ReceptionErrorMessage(reply.kind)));
-        if (reply.kind == 4)
-            return;
-        FinalStep(reply.kind == 1 || reply.kind == 2, reply.kind, false);
-        return;
-    case codec::ReplyOutcome::Projector: {
-        ApplyProjectorReply(reply);
-        FinalStep(true, reply.kind, true);
-        // The model the library names, "" for an empty slot.
-        if (!(m_bClosingQuerySent && IsTimerRunning(kTimerSet))) {
-            const std::size_t nSlot = reply.kind == 1 ? 0 : 1;
-            const QString& strModel = nSlot == 0 ? m_strModel1 : m_strModel2;
-            m_lastRead.settings.projectors[nSlot].strModel =
-                codec::VideoTextFromCode(reply.projector.codeText).empty() ? std::string()
-                                                                           : strModel.toStdString();
-        }
-        return;
-    }
-    case codec::ReplyOutcome::IpSettings:
-        ApplyIpReply(reply);
-        FinalStep(false, reply.kind, true);
-        return;
-    case codec::ReplyOutcome::Additional:
-        ApplyAdditionalReply(reply);
-        return;
-    }
-}
-
-void CMainConfigDlg::ApplyProjectorReply(const codec::Reply& reply) {
-    if (reply.kind == 2)
-        SetIp(IDC_INITIAL_IP, reply.address);
-    QString& strStored = reply.kind == 1 ? m_strReplyCode1 : m_strReplyCode2;
-    QString& strCode = reply.kind == 1 ? m_strCode1 : m_strCode2;
-    strStored = QString::fromStdString(reply.projector.storedBundle);
-    strCode = QString::fromStdString(reply.projector.codeText);
+void CMainConfigDlg::ApplyProjectorReply(const session::SReplyEvent& event) {
+    const codec::Reply& reply = event.reply;
+    if (!event.lookup.strError.empty())
+        MessageBoxShow(QString::fromStdString(event.lookup.strError));
+    const bool bFirst = reply.kind == 1;
+    (bFirst ? m_strCode1 : m_strCode2) = QString::fromStdString(reply.projector.storedBundle);
+    // An empty slot shows as the unknown model, as a code no library row names.
+    (bFirst ? m_strModel1 : m_strModel2) =
+        QString::fromUtf8(event.strModel.empty() ? session::kUnknownModel : event.strModel.c_str());
 }
 
 void CMainConfigDlg::ApplyIpReply(const codec::Reply& reply) {
-    SetIp(IDC_INITIAL_IP, reply.address);
-    SetIp(IDC_SERVER_IP, reply.ip.server);
-    SetIp(IDC_CONTROLLER_IP, reply.ip.controller);
-    SetIp(IDC_MASK, reply.ip.mask);
-    SetIp(IDC_GATEWAY, reply.ip.gateway);
-    SetCurSel(IDC_LOCK_TYPE, reply.ip.lockTypeIndex);
-    SetCurSel(IDC_LOCK_TIME, reply.ip.lockTimeIndex);
-    ControlAs<QCheckBox>(IDC_ONE_KEY)->setChecked(reply.ip.oneKey);
+    SetIp(kServerIp, reply.ip.server);
+    SetIp(kControllerIp, reply.ip.controller);
+    SetIp(kMask, reply.ip.mask);
+    SetIp(kGateway, reply.ip.gateway);
+    SetCurSel(kLockType, reply.ip.lockTypeIndex);
+    SetCurSel(kLockTime, reply.ip.lockTimeIndex);
+    ControlAs<QCheckBox>(kOneKey)->setChecked(reply.ip.oneKey);
 }
 
 void CMainConfigDlg::ApplyAdditionalReply(const codec::Reply& reply) {
-    SetIp(IDC_INITIAL_IP, reply.address);
-    SetCurSel(IDC_DOME, reply.additional.domeIndex);
-    SetCurSel(IDC_MIC, reply.additional.micIndex);
-    SetCurSel(IDC_KEYBOARD, reply.additional.keyboardIndex);
+    SetCurSel(kDome, reply.additional.domeIndex);
+    SetCurSel(kMic, reply.additional.micIndex);
+    SetCurSel(kKeyboard, reply.additional.keyboardIndex);
     // All twenty rows are attempted; one box at most says what went wrong.
     bool bReported = false;
     for (std::size_t i = 0; i < codec::kMicEntries; ++i) {
         const auto& entry = reply.additional.mic[i];
         try {
-            CDatabase::ExecuteWrite(stmt::StoreMicRow(StoredMicValue(entry[1]), StoredMicValue(entry[2]),
-                                                      StoredMicValue(entry[3]), StoredMicValue(entry[0]),
-                                                      std::to_string(i)));
+            CDatabase::ExecuteWrite(stmt::StoreMicRow(
+                session::StoredMicValue(entry[1]), session::StoredMicValue(entry[2]),
+                session::StoredMicValue(entry[3]), session::StoredMicValue(entry[0]), std::to_string(i)));
         } catch (const CDatabaseError& error) {
             if (!bReported)
                 ReportDatabaseError(error);
             bReported = true;
         }
     }
-    m_bVerifySet = false;
-}
-
-QString CMainConfigDlg::LookUpModel(const std::string& strVideo, bool* pbGood, const QString& strRecorded) {
-    *pbGood = false;
-    QString strModel = kUnknownModel;
-    if (strVideo.empty()) {
-        *pbGood = strRecorded == strModel;
-        return strModel;
-    }
-    try {
-        auto pRecords = CDatabase::OpenRead(stmt::SelectByVideo(strVideo));
-        while (!pRecords->AtEnd()) {
-            QString strRow = QString::fromStdString(pRecords->FieldOr("投影机型号", std::string()));
-            // A row without a model name cannot name the projector.
-            strModel = strRow.isEmpty() ? kUnknownModel : strRow;
-            *pbGood = *pbGood || strModel == strRecorded;
-            pRecords->MoveNext();
-        }
-    } catch (const CDatabaseError& error) {
-        ReportDatabaseError(error);
-        strModel = kUnknownModel;
-    }
-    if (strModel == kUnknownModel && strModel == strRecorded)
-        *pbGood = true;
-    return strModel;
-}
-
-void CMainConfigDlg::FinalStep(bool bProjector, int nKind, bool bAccepted) {
-    UpdateData(false);
-    if (bProjector) {
-        UpdateData(true);
-        if (!bAccepted)
-            return;
-        const bool bFirst = nKind == 1;
-        QString& strModel = bFirst ? m_strModel1 : m_strModel2;
-        const QString& strCode = bFirst ? m_strCode1 : m_strCode2;
-        const QString strRecorded = QString::fromStdString(bFirst ? g_strSentModel1 : g_strSentModel2);
-        bool bGood = false;
-        const std::string strVideo = codec::VideoTextFromCode(strCode.toStdString());
-        strModel = LookUpModel(strVideo, &bGood, strRecorded);
-        // A slot the Set left empty on purpose reads back empty: that is
-        // what was asked for, not a write error.
-        const std::string& strSent = m_setSent.projectors[bFirst ? 0 : 1].strCode;
-        if (strVideo.empty() && QString::fromStdString(strSent).trimmed().isEmpty())
-            bGood = true;
-        // Only the read-back of a Set whose closing query is out can confirm it.
-        if (m_bVerifySet && m_bClosingQuerySent && !IsSending()) {
-            if (!bGood) {
-                m_bSetMismatchSaid = true;
-                MessageBoxShow(QStringLiteral("投影机写入出错！"));
-            } else if (nKind == 2) {
-                m_bSetConfirmed = true;
-            }
-        }
-        UpdateData(false);
-    }
-    m_strCode1 = m_strReplyCode1;
-    m_strCode2 = m_strReplyCode2;
-    UpdateData(false);
 }
 
 session::SControllerSettings CMainConfigDlg::CurrentSettings() {
     UpdateData(true);
     session::SControllerSettings s;
     auto address = [this](int nId) { return codec::AddressToBytes(IpControl(nId)->Text().toStdString()); };
-    s.initialIp = address(IDC_INITIAL_IP);
-    s.serverIp = address(IDC_SERVER_IP);
-    s.controllerIp = address(IDC_CONTROLLER_IP);
-    s.maskIp = address(IDC_MASK);
-    s.gatewayIp = address(IDC_GATEWAY);
-    s.bOneKey = ControlAs<QCheckBox>(IDC_ONE_KEY)->isChecked();
-    s.nLockType = GetCurSel(IDC_LOCK_TYPE);
-    s.nLockTime = GetCurSel(IDC_LOCK_TIME);
-    s.nDome = GetCurSel(IDC_DOME);
-    s.nMic = GetCurSel(IDC_MIC);
-    s.nKeyboard = GetCurSel(IDC_KEYBOARD);
+    s.initialIp = address(kInitialIp);
+    s.serverIp = address(kServerIp);
+    s.controllerIp = address(kControllerIp);
+    s.maskIp = address(kMask);
+    s.gatewayIp = address(kGateway);
+    s.bOneKey = ControlAs<QCheckBox>(kOneKey)->isChecked();
+    s.nLockType = GetCurSel(kLockType);
+    s.nLockTime = GetCurSel(kLockTime);
+    s.nDome = GetCurSel(kDome);
+    s.nMic = GetCurSel(kMic);
+    s.nKeyboard = GetCurSel(kKeyboard);
     s.projectors[0] = {m_strCode1.toStdString(), m_strModel1.toStdString()};
     s.projectors[1] = {m_strCode2.toStdString(), m_strModel2.toStdString()};
     s.mics = ReadMicRows();
     return s;
 }
 
-std::array<bool, session::kReplyParts> CMainConfigDlg::KnownParts() const {
-    std::array<bool, session::kReplyParts> known{};
-    if (m_bHasLastRead)
-        known = m_lastRead.received;
-    known[session::kPartProjector1] = m_bCodeKnown[0];
-    known[session::kPartProjector2] = m_bCodeKnown[1];
-    return known;
-}
-
 void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bApplyInitialIp,
                                   const std::array<bool, session::kReplyParts>& received) {
     UpdateData(true);
     if (bApplyInitialIp)
-        SetIp(IDC_INITIAL_IP, s.initialIp);
-    SetIp(IDC_SERVER_IP, s.serverIp);
-    SetIp(IDC_CONTROLLER_IP, s.controllerIp);
-    SetIp(IDC_MASK, s.maskIp);
-    SetIp(IDC_GATEWAY, s.gatewayIp);
-    ControlAs<QCheckBox>(IDC_ONE_KEY)->setChecked(s.bOneKey);
-    SetCurSel(IDC_LOCK_TYPE, s.nLockType);
-    SetCurSel(IDC_LOCK_TIME, s.nLockTime);
-    SetCurSel(IDC_DOME, s.nDome);
-    SetCurSel(IDC_MIC, s.nMic);
-    SetCurSel(IDC_KEYBOARD, s.nKeyboard);
+        SetIp(kInitialIp, s.initialIp);
+    SetIp(kServerIp, s.serverIp);
+    SetIp(kControllerIp, s.controllerIp);
+    SetIp(kMask, s.maskIp);
+    SetIp(kGateway, s.gatewayIp);
+    ControlAs<QCheckBox>(kOneKey)->setChecked(s.bOneKey);
+    SetCurSel(kLockType, s.nLockType);
+    SetCurSel(kLockTime, s.nLockTime);
+    SetCurSel(kDome, s.nDome);
+    SetCurSel(kMic, s.nMic);
+    SetCurSel(kKeyboard, s.nKeyboard);
     UpdateData(true);
     m_strCode1 = QString::fromStdString(s.projectors[0].strCode);
     m_strCode2 = QString::fromStdString(s.projectors[1].strCode);
     m_strModel1 = QString::fromStdString(s.projectors[0].strModel);
     m_strModel2 = QString::fromStdString(s.projectors[1].strModel);
     UpdateData(false);
-    // Codes the file holds are the installer's choice now, as if picked from
-    // the library; codes it never read are not.
-    m_bCodeKnown = {received[session::kPartProjector1], received[session::kPartProjector2]};
+    // What the file holds from a read is the installer's choice now; what
+    // it never read is not.
+    m_known = received;
     const std::string strError = session::StoreMicTable(s.mics);
     if (!strError.empty())
         MessageBoxShow(QString::fromStdString(strError));
     g_bMicTableFromController = true;
-    EnableItem(IDC_SET, true);
-    EnableItem(IDC_GET, true);
+    EnableItem(kSet, true);
+    EnableItem(kGet, true);
     EnableSettingControls();
 }
 
 void CMainConfigDlg::ReadController(const codec::Ip4& address) {
     if (IsSending())
         return;
-    SetIp(IDC_INITIAL_IP, address);
+    SetIp(kInitialIp, address);
     OnGetSettings();
 }
 
@@ -968,7 +847,9 @@ void CMainConfigDlg::RemoveDatagramListener(int nKey) {
 }
 
 void CMainConfigDlg::SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address) {
-    if (m_pSocket)
+    if (m_pfnSend)
+        m_pfnSend(datagram, address);
+    else if (m_pSocket)
         m_pSocket->SendTo(datagram.data(), datagram.size(), m_timing.nPeerPort,
                           codec::BytesToAddress(address));
 }

@@ -42,7 +42,9 @@ public:
         std::uint16_t nPort = codec::kControllerPort;     // local port
         std::uint16_t nPeerPort = codec::kControllerPort; // the controller's port
     };
-    // Ticks of timer 7 after the closing query before a Set is given up.
+    // Ticks after a query before a read is given up, and after the Set's
+    // closing query before its read-back is.
+    static constexpr int kQueryWaitTicks = 3;
     static constexpr int kSetWaitTicks = 5;
     // Datagrams held while a message box is open or a reply is being
     // handled, at most, and their bytes at most; later ones are dropped.
@@ -68,26 +70,32 @@ public:
     void OnMicSettings();
     void OnSelchangeLockType();
     void OnSysCommand(int nCommand);
-    void OnSocketReceive(CControllerSocket& socket);
     // Close box and Escape; held while a Set is sending.
     void reject() override;
-    void HandleReply(const std::uint8_t* pData, std::size_t nLength);
-    // Handles the held datagrams in order of arrival, each to its end; does
-    // nothing while a message box is open or a datagram is being handled.
+    // A datagram that reached the window: whoever shares the socket hears it
+    // at once; the engine takes it in order, never while a message box is open.
+    void ReceiveDatagram(const std::uint8_t* pData, std::size_t nLength);
+    // Hands the held datagrams to the engine in order of arrival, each to
+    // its end; does nothing while a message box is open or a datagram is
+    // being handled.
     void DrainReplies();
     void DisableSettingControls();
     void EnableSettingControls();
 
+    // Where the window's datagrams go instead of its socket (tests); set
+    // before OnInitDialog, which then opens no socket and takes no port.
+    using SendFn = std::function<void(const codec::Datagram&, const codec::Ip4&)>;
+    void UseTransport(SendFn pfnSend) { m_pfnSend = std::move(pfnSend); }
+    // Moves the window's clock on (tests deliver ticks by hand).
+    void PassTime(session::TimeMs nMs) { m_nClockSkewMs += nMs; }
+
     // State, for the window's own logic and its tests.
     bool IsSending() const { return m_nSetStep >= 0; }
+    bool IsReading() const { return m_nReadId != 0; }
     CControllerSocket* Socket() const { return m_pSocket.get(); }
     CIpAddressEdit* IpControl(int nId) const;
     const QString& Code1() const { return m_strCode1; }
     const QString& Code2() const { return m_strCode2; }
-    const QString& ReplyCode1() const { return m_strReplyCode1; }
-    const QString& ReplyCode2() const { return m_strReplyCode2; }
-    bool VerifySet() const { return m_bVerifySet; }
-    bool SetConfirmed() const { return m_bSetConfirmed; }
     std::size_t QueuedReplies() const { return m_replyQueue.size(); }
     std::size_t QueuedBytes() const { return m_nQueuedBytes; }
     // The pause running after the Set's last datagram (0: none), and a test
@@ -101,22 +109,25 @@ public:
     // Puts settings into the window as if they had been read: controls,
     // code texts and the microphone table; "设置" and the settings become
     // available. The initial IP is replaced only when asked to.
-    // `received` tells which parts the file holds from a read; projector
-    // codes it lacks count as unread, so a Set asks before it clears them.
+    // `received` tells which parts the file holds from a read; parts it
+    // lacks count as unread, so a Set asks before it sends them.
     void LoadSettings(const session::SControllerSettings& settings, bool bApplyInitialIp,
                       const std::array<bool, session::kReplyParts>& received = {true, true, true, true});
-    // Which parts of what the window holds came from its controller's read
-    // or the installer's choice of codes: what a saved file may claim.
-    std::array<bool, session::kReplyParts> KnownParts() const;
+    // Which parts of what the window holds came from its controller's read,
+    // a file's, or the installer's own choice: what a saved file may claim,
+    // and what a Set sends without asking.
+    std::array<bool, session::kReplyParts> KnownParts() const { return m_known; }
     // Types the address into "初始IP：" and reads that controller.
     void ReadController(const codec::Ip4& address);
     // What the last read of the controller at the initial IP gave (parts not
     // received stay default), and whether there was one.
     const session::SReadResult& LastRead() const { return m_lastRead; }
     bool HasLastRead() const { return m_bHasLastRead; }
-    // Field by field, what the last Set sent against what its read-back
-    // reported; empty before the first Set ends.
-    const std::vector<session::SFieldResult>& LastSetFields() const { return m_lastSetFields; }
+    // The last Set as the engine judged it; its fields are empty before the
+    // first Set ends and when its read-back brought nothing.
+    const session::SWriteResult& LastWrite() const { return m_lastWrite; }
+    const std::vector<session::SFieldResult>& LastSetFields() const { return m_lastWrite.fields; }
+    bool SetConfirmed() const { return m_lastWrite.eOutcome == session::EWriteOutcome::Confirmed; }
 
     // Other parts of the program (the controller scan) share the window's
     // socket: they send through it and hear every datagram it receives.
@@ -149,40 +160,40 @@ private:
     void RunChildDialog(EChildDialog which);
     void SelectProjector(int nSlot);
     void TakeOverProjector();
-    void OnQueryWaitTick();
-    void OnSetWaitTick();
     // Back to the idle-read state: both buttons and the settings enabled.
     void EndSetState();
+    // Ends a read of the window's own that is under way, without a report.
+    void DropRead();
 
-    // The Set, one datagram per step with a pause between steps.
-    void SendSettings();
-    // Lets the engine do what is due and arms the timer for its next step.
+    // Lets the engine do what is due and, while a Set sends, arms the timer
+    // for its next datagram.
     void AdvanceEngine();
     void ScheduleEngine();
     session::TimeMs Now() const { return m_clock.elapsed() + m_nClockSkewMs; }
-    // The engine's reports about the window's Set.
+    // The engine's reports: replies and the end of the window's read, the
+    // steps and the verdict of its Set.
+    void OnReply(session::ExchangeId id, const session::SReplyEvent& event) override;
+    void OnReadDone(session::ExchangeId id, const session::SReadResult& result) override;
     void OnSetStep(session::ExchangeId id, int nSent) override;
     void OnWriteDone(session::ExchangeId id, const session::SWriteResult& result) override;
     // The microphone table by htnum, saying when it is empty or unreadable.
     std::array<session::SMicEntry, codec::kMicEntries> ReadMicRows();
-    // Asks before a Set sends a projector bundle that was neither read from
-    // the controller nor chosen from the library; false: do not send.
-    bool ConfirmUnreadBundles();
-    QString MissingRepliesText() const;
-    // Keeps what the controller held before it is changed; false when the
-    // backup failed and nothing may be sent.
+    // Asks before a Set sends a part that was neither read from this
+    // controller nor chosen by the installer; false: do not send.
+    bool ConfirmUnreadParts();
     // The values pass the one check of every program, or the installer says go on.
     bool ConfirmValues();
+    // Keeps what the controller held before it is changed; false when the
+    // backup failed and nothing may be sent.
     bool SaveBackupBeforeSet();
-    // The window's wait for the Set ended; SetEnded follows once the engine
-    // has compared the read-back too.
-    void EndSetWait(bool bConfirmed);
+    // Says how the Set ended, in the window's words.
+    void ShowVerdict(const session::SWriteResult& result);
 
-    void ApplyProjectorReply(const codec::Reply& reply);
+    void ApplyProjectorReply(const session::SReplyEvent& event);
     void ApplyIpReply(const codec::Reply& reply);
     void ApplyAdditionalReply(const codec::Reply& reply);
-    void FinalStep(bool bProjector, int nKind, bool bAccepted);
-    QString LookUpModel(const std::string& strVideo, bool* pbGood, const QString& strRecorded);
+    // Empties the controls of the parts a read did not bring.
+    void ClearUnreadParts(const std::array<bool, session::kReplyParts>& received);
     void SetComboTextExact(int nId, const QString& strText);
     void SetIp(int nId, const codec::Ip4& address);
 
@@ -190,11 +201,7 @@ private:
     std::unique_ptr<CPingWorker> m_pingWorker;
     CPortOwner m_portOwner; // before the socket: it is released after the socket closes
     std::unique_ptr<CControllerSocket> m_pSocket;
-    bool m_bVerifySet = false;
-    bool m_bReplyReceived = false;
-    QString m_strReplyCode1, m_strReplyCode2;
-    std::int32_t m_nQueryTicks = 0;
-    bool m_bSetConfirmed = false;
+    SendFn m_pfnSend;
 
     // Fields moved to and from the controls by data exchange.
     QString m_strMicType, m_strKeyboardType, m_strDomeType;
@@ -202,17 +209,11 @@ private:
     QString m_strCode1, m_strCode2;
     QString m_strPassword;
 
-    // The Set in progress: its snapshot, the next step (-1: none) and the
-    // address its closing query went to.
+    // The Set in progress: its next step (-1: none).
     QString m_strSnapshotModel1, m_strSnapshotModel2;
     int m_nSetStep = -1;
     QTimer* m_pSetStepTimer = nullptr;
     bool m_bCloseRequested = false;
-    bool m_bClosingQuerySent = false;
-    codec::Ip4 m_verifyAddress{};
-    int m_nSetWaitTicks = 0;
-    bool m_bSetReplyReceived = false;
-    bool m_bSetMismatchSaid = false;
     bool m_bEndedAtInit = false;
 
     // Datagrams waiting to be handled, exactly as received.
@@ -223,19 +224,16 @@ private:
     QTimer* m_pDrainTimer = nullptr;
     int m_nBoxesClosedKey = 0;
 
-    // Replies of the last read, one bit per kind (1 << kind), and whether
-    // each projector's code text came from the controller or the library.
-    unsigned m_nReadKinds = 0;
-    std::array<bool, 2> m_bCodeKnown{false, false};
+    // Which parts of what the window shows this controller's read (or a
+    // file, or the installer) gave.
+    std::array<bool, session::kReplyParts> m_known{};
 
-    // The last read as a controller value, what the running Set sent, what
-    // its read-back reported, and the comparison of the two.
+    // The last read as a controller value and the last Set's verdict.
     session::SReadResult m_lastRead;
     bool m_bHasLastRead = false;
-    session::SControllerSettings m_setSent;
-    // The engine runs the Set: its datagrams, their pauses and the
-    // read-back's comparison. Times are the window's monotonic clock; tests
-    // skip a pause by moving the clock on.
+    session::SWriteResult m_lastWrite;
+    // The engine reads and writes: its datagrams, their waits and pauses,
+    // the read-back's comparison. Times are the window's monotonic clock.
     class CSocketTransport;
     std::unique_ptr<CSocketTransport> m_pTransport;
     std::unique_ptr<session::CSessionEngine> m_pEngine;
@@ -243,11 +241,8 @@ private:
     session::TimeMs m_nClockSkewMs = 0;
     session::TimeMs m_tLastAdvance = 0;
     bool m_bStepSent = false; // the engine sent a datagram of the Set in its last call
+    session::ExchangeId m_nReadId = 0;
     session::ExchangeId m_nWriteId = 0;
-    bool m_bSetWaitEnded = false;
-    bool m_bWriteDone = false;
-    bool m_bLastSetConfirmed = false;
-    std::vector<session::SFieldResult> m_lastSetFields;
     std::map<int, DatagramListener> m_listeners;
     int m_nNextListenerKey = 1;
 

@@ -1,55 +1,70 @@
 #pragma once
 
-// A UDP peer on 127.0.0.1 standing where a controller stands, for tests that
-// drive the main window through its real socket. It records what it receives
-// (with the time it arrived) and sends whatever bytes a test gives it.
-#include "TestUdpSocket.h"
+// Stands where the controllers stand for tests of the main window, without
+// a socket: it takes every datagram the window sends (with where it went and
+// when) and hands the window whatever bytes a test gives it, at once.
+#include "MainConfigDlg.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
 struct SReceived {
     std::vector<std::uint8_t> bytes;
-    std::uint16_t nFromPort = 0;
+    codec::Ip4 to{};
     qint64 nAtMs = 0;
 };
 
 class CFakeController {
 public:
-    CFakeController() { m_clock.start(); } // bound to every local address: all of loopback reaches it
+    // Set before the window's OnInitDialog: the window then opens no socket.
+    explicit CFakeController(CMainConfigDlg& window) : m_window(window) {
+        m_clock.start();
+        window.UseTransport([this](const codec::Datagram& datagram, const codec::Ip4& to) {
+            m_received.push_back({datagram, to, m_clock.elapsed()});
+        });
+    }
 
-    std::uint16_t Port() const { return m_socket.Port(); }
-
-    // Pumps the event loop until nCount datagrams have arrived in all or the time is up.
+    // Pumps the event loop (the Set's pauses run on a timer) until nCount
+    // datagrams have been sent in all or the time is up.
     bool WaitFor(std::size_t nCount, int nTimeoutMs = 3000) {
         QElapsedTimer timer;
         timer.start();
-        // Drained before the events are processed too, so a datagram sent
-        // before the wait is stamped with its arrival and not with the end of
-        // the first round of events (which is slow on some platforms).
-        Drain();
-        while (m_received.size() < nCount && timer.elapsed() < nTimeoutMs) {
+        while (m_received.size() < nCount && timer.elapsed() < nTimeoutMs)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            Drain();
-        }
         return m_received.size() >= nCount;
     }
 
-    void Drain() {
-        while (auto datagram = m_socket.Receive())
-            m_received.push_back({datagram->bytes, datagram->nFromPort, m_clock.elapsed()});
+    void Reply(const std::vector<std::uint8_t>& bytes) {
+        m_window.ReceiveDatagram(bytes.data(), bytes.size());
     }
 
-    void SendTo(std::uint16_t nPort, const std::vector<std::uint8_t>& bytes) const {
-        m_socket.SendTo("127.0.0.1", nPort, bytes);
+    // What a faithful controller answers after a Set: each setting datagram
+    // read back as a reply (same layout, reply marker), carrying the address
+    // the closing query asked at. `kinds` picks which and in what order.
+    void ReadBackAsSent(const std::vector<int>& kinds = {1, 2, 3, 4}) {
+        const std::size_t nLast = std::min<std::size_t>(5, m_received.size());
+        const std::vector<SReceived> sent(m_received.end() - static_cast<long>(nLast), m_received.end());
+        for (int nKind : kinds) {
+            for (const SReceived& s : sent) {
+                if (s.bytes.size() < 14 || s.bytes[13] != nKind)
+                    continue;
+                std::vector<std::uint8_t> reply = s.bytes;
+                reply[6] = 'F';
+                reply[7] = 'H';
+                const codec::Ip4& at = sent.back().to;
+                std::copy(at.begin(), at.end(), reply.begin() + 8);
+                Reply(reply);
+            }
+        }
     }
 
     std::vector<SReceived> m_received;
 
 private:
-    CTestUdpSocket m_socket;
+    CMainConfigDlg& m_window;
     QElapsedTimer m_clock;
 };
