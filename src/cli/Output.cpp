@@ -86,4 +86,21 @@ nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields) {
     return out;
 }
 
+std::string RangeErrorText(const codec::SRangeError& error) {
+    const std::string strPiece = "\"" + error.strPiece + "\"";
+    switch (error.eProblem) {
+    case codec::ERangeProblem::TooMany:
+        return "more than " + std::to_string(error.nMaxCount) + " addresses";
+    case codec::ERangeProblem::NotCidr:
+        return strPiece + " is not a CIDR block a.b.c.d/n";
+    case codec::ERangeProblem::NotRange:
+        return strPiece + " is not a range FIRST-LAST of addresses";
+    case codec::ERangeProblem::NotAddress:
+        return strPiece + " is not an IPv4 address";
+    case codec::ERangeProblem::None:
+        break;
+    }
+    return {};
+}
+
 } // namespace cli

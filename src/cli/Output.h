@@ -4,6 +4,7 @@
 
 #include "Comparison.h"
 #include "ControllerSettings.h"
+#include "codec/AddressRange.h"
 
 #include <nlohmann/json.hpp>
 
@@ -17,6 +18,9 @@ std::string SettingsTable(const session::SReadResult& read);
 // "field  sent  read  ok|DIFFERENT" lines.
 std::string FieldTable(const std::vector<session::SFieldResult>& fields);
 nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields);
+
+// Why an address list was refused, in the command line's words.
+std::string RangeErrorText(const codec::SRangeError& error);
 
 // Columns padded to their widest cell (counted in characters, not bytes).
 std::string Table(const std::vector<std::vector<std::string>>& rows);

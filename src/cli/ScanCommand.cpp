@@ -36,9 +36,9 @@ std::string Model(const session::SReadResult& r, std::size_t p) {
 
 int RunScan(const SScanArgs& args) {
     std::vector<codec::Ip4> addresses;
-    std::string error;
+    codec::SRangeError error;
     if (!codec::ParseAddressRange(args.strRange, addresses, error, 4096)) {
-        std::fprintf(stderr, "velmora-cli: %s\n", error.c_str());
+        std::fprintf(stderr, "velmora-cli: %s\n", RangeErrorText(error).c_str());
         return kExitInput;
     }
     CRunner runner(args.common);

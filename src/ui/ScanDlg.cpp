@@ -21,6 +21,24 @@
 #include <algorithm>
 
 namespace {
+
+// Why the range was refused, in the window's words.
+QString RangeErrorText(const codec::SRangeError& error) {
+    const QString strPiece = QString::fromStdString(error.strPiece);
+    switch (error.eProblem) {
+    case codec::ERangeProblem::TooMany:
+        return QStringLiteral("地址超过%1个").arg(error.nMaxCount);
+    case codec::ERangeProblem::NotCidr:
+        return QStringLiteral("“%1”不是网段（如 192.168.1.0/24）").arg(strPiece);
+    case codec::ERangeProblem::NotRange:
+        return QStringLiteral("“%1”不是地址范围（如 192.168.1.10-192.168.1.50）").arg(strPiece);
+    case codec::ERangeProblem::NotAddress:
+        return QStringLiteral("“%1”不是IP地址").arg(strPiece);
+    case codec::ERangeProblem::None:
+        break;
+    }
+    return QString();
+}
 // How often the scan looks at its engine and its echo probes.
 constexpr int kPollMs = 5;
 } // namespace
@@ -117,9 +135,9 @@ bool CScanDlg::StartScan() {
     if (IsScanning())
         return false;
     std::vector<codec::Ip4> addresses;
-    std::string strError;
-    if (!codec::ParseAddressRange(m_pRange->text().trimmed().toStdString(), addresses, strError)) {
-        MessageBoxShow(QStringLiteral("扫描范围无效：") + QString::fromStdString(strError));
+    codec::SRangeError error;
+    if (!codec::ParseAddressRange(m_pRange->text().trimmed().toStdString(), addresses, error)) {
+        MessageBoxShow(QStringLiteral("扫描范围无效：") + RangeErrorText(error));
         return false;
     }
     m_pTable->setRowCount(0);

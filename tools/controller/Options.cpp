@@ -10,6 +10,18 @@
 namespace controller {
 namespace {
 
+// An address list the emulator refuses, for its start-up error.
+std::string RangeWords(const codec::SRangeError& why) {
+    switch (why.eProblem) {
+    case codec::ERangeProblem::TooMany:
+        return "more than " + std::to_string(why.nMaxCount) + " addresses";
+    case codec::ERangeProblem::None:
+        return {};
+    default:
+        return "\"" + why.strPiece + "\" is no address, FIRST-LAST or a.b.c.d/n";
+    }
+}
+
 bool ReadInt(const std::string& text, long min, long max, long& out) {
     long value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -148,9 +160,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         parsed.address = a;
     }
     if (!addresses.empty()) {
-        std::string why;
+        codec::SRangeError why;
         if (!codec::ParseAddressRange(addresses, parsed.addresses, why)) {
-            error = "--addresses: " + why;
+            error = "--addresses: " + RangeWords(why);
             return false;
         }
         if (parsed.stateDir.empty()) {
@@ -181,11 +193,11 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     for (const std::string& strScoped : scoped) {
         const auto colon = strScoped.find(':');
         ScopedFault s;
-        std::string why;
+        codec::SRangeError why;
         if (colon == std::string::npos ||
             !codec::ParseAddressRange(strScoped.substr(0, colon), s.addresses, why)) {
             error = "--fault takes RANGE:NAME[=VALUE], not \"" + strScoped + "\"" +
-                    (why.empty() ? "" : " (" + why + ")");
+                    (why.eProblem == codec::ERangeProblem::None ? "" : " (" + RangeWords(why) + ")");
             return false;
         }
         const std::string rest = strScoped.substr(colon + 1);

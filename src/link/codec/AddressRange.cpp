@@ -15,9 +15,9 @@ Ip4 FromNumber(std::uint32_t n) {
 }
 
 bool AddSpan(std::uint32_t first, std::uint32_t last, std::vector<Ip4>& out, std::size_t maxCount,
-             std::string& error) {
+             SRangeError& error) {
     if (std::uint64_t(last) - first + 1 + out.size() > maxCount) {
-        error = "more than " + std::to_string(maxCount) + " addresses";
+        error = {ERangeProblem::TooMany, std::string(), maxCount};
         return false;
     }
     for (std::uint64_t n = first; n <= last; ++n)
@@ -25,14 +25,14 @@ bool AddSpan(std::uint32_t first, std::uint32_t last, std::vector<Ip4>& out, std
     return true;
 }
 
-bool ParsePiece(std::string_view piece, std::vector<Ip4>& out, std::string& error, std::size_t maxCount) {
+bool ParsePiece(std::string_view piece, std::vector<Ip4>& out, SRangeError& error, std::size_t maxCount) {
     Ip4 a{}, b{};
     if (const auto slash = piece.find('/'); slash != std::string_view::npos) {
         const std::string_view bits = piece.substr(slash + 1);
         if (!ParseDottedQuad(piece.substr(0, slash), a) || bits.empty() || bits.size() > 2 ||
             bits.find_first_not_of("0123456789") != std::string_view::npos ||
             std::stoi(std::string(bits)) > 32) {
-            error = "\"" + std::string(piece) + "\" is not a CIDR block a.b.c.d/n";
+            error = {ERangeProblem::NotCidr, std::string(piece), maxCount};
             return false;
         }
         const int n = std::stoi(std::string(bits));
@@ -48,13 +48,13 @@ bool ParsePiece(std::string_view piece, std::vector<Ip4>& out, std::string& erro
     if (const auto dash = piece.find('-'); dash != std::string_view::npos) {
         if (!ParseDottedQuad(piece.substr(0, dash), a) || !ParseDottedQuad(piece.substr(dash + 1), b) ||
             ToNumber(b) < ToNumber(a)) {
-            error = "\"" + std::string(piece) + "\" is not a range FIRST-LAST of addresses";
+            error = {ERangeProblem::NotRange, std::string(piece), maxCount};
             return false;
         }
         return AddSpan(ToNumber(a), ToNumber(b), out, maxCount, error);
     }
     if (!ParseDottedQuad(piece, a)) {
-        error = "\"" + std::string(piece) + "\" is not an IPv4 address";
+        error = {ERangeProblem::NotAddress, std::string(piece), maxCount};
         return false;
     }
     return AddSpan(ToNumber(a), ToNumber(a), out, maxCount, error);
@@ -85,7 +85,7 @@ bool ParseDottedQuad(std::string_view text, Ip4& out) {
     return true;
 }
 
-bool ParseAddressRange(std::string_view text, std::vector<Ip4>& out, std::string& error,
+bool ParseAddressRange(std::string_view text, std::vector<Ip4>& out, SRangeError& error,
                        std::size_t maxCount) {
     std::vector<Ip4> all;
     std::size_t start = 0;

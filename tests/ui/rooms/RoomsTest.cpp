@@ -322,6 +322,10 @@ private slots:
         QVERIFY(!dialog.StartScan());
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(m_messages.first().startsWith(QStringLiteral("扫描范围无效：")));
+        // The reason is the window's own, in Chinese: no English word but the typed text.
+        QString strReason = m_messages.first();
+        strReason.remove(range);
+        QVERIFY2(!strReason.contains(QRegularExpression(QStringLiteral("[a-zA-Z]{3,}"))), qPrintable(strReason));
         QCOMPARE(dialog.QueriesSent(), std::size_t(0));
         QVERIFY(!dialog.IsScanning());
     }

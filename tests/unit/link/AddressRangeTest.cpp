@@ -17,8 +17,8 @@ class AddressRangeTest : public ::testing::TestWithParam<RangeCase> {};
 
 TEST_P(AddressRangeTest, ListsEveryAddressInOrder) {
     std::vector<codec::Ip4> out;
-    std::string error;
-    ASSERT_TRUE(codec::ParseAddressRange(GetParam().text, out, error)) << error;
+    codec::SRangeError error;
+    ASSERT_TRUE(codec::ParseAddressRange(GetParam().text, out, error)) << error.strPiece;
     ASSERT_EQ(out.size(), GetParam().count);
     EXPECT_EQ(codec::BytesToAddress(out.front()), GetParam().first);
     EXPECT_EQ(codec::BytesToAddress(out.back()), GetParam().last);
@@ -39,9 +39,9 @@ class BadRangeTest : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(BadRangeTest, IsRefusedWithAReason) {
     std::vector<codec::Ip4> out{{1, 2, 3, 4}};
-    std::string error;
+    codec::SRangeError error;
     EXPECT_FALSE(codec::ParseAddressRange(GetParam(), out, error));
-    EXPECT_FALSE(error.empty());
+    EXPECT_NE(error.eProblem, codec::ERangeProblem::None);
     EXPECT_EQ(out.size(), 1u);
 }
 
