@@ -1,5 +1,6 @@
 #include "MainConfigDlg.h"
 #include "MainConfigIds.h"
+#include "ReplyQueue.h"
 #include "RoomBar.h"
 
 #include "AboutDlg.h"
@@ -20,7 +21,7 @@
 
 #include "History.h"
 #include "MicTable.h"
-#include "SettingsCheck.h"
+#include "SetQuestions.h"
 #include "Snapshot.h"
 
 #include <filesystem>
@@ -78,20 +79,16 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     m_pTransport = std::make_unique<CSocketTransport>(*this);
     session::ISessionObserver& observer = *this;
     m_pEngine = std::make_unique<session::CSessionEngine>(*m_pTransport, observer, engineTiming);
-    // Held datagrams are handled from the event loop once the last message
-    // box has closed, never from inside the box.
     m_receiveBuffer.resize(8000);
-    m_pDrainTimer = new QTimer(this);
-    m_pDrainTimer->setSingleShot(true);
-    m_pDrainTimer->setInterval(0);
-    connect(m_pDrainTimer, &QTimer::timeout, this, &CMainConfigDlg::DrainReplies);
-    m_nBoxesClosedKey = AddBoxesClosedListener([this] { m_pDrainTimer->start(); });
+    m_pReplies =
+        new CReplyQueue([this](const std::uint8_t* pData,
+                               std::size_t nLength) { m_pEngine->OnDatagram(pData, nLength, Now()); },
+                        this);
     Wire();
     m_pRoomBar = std::make_unique<CRoomBar>(*this);
 }
 
 CMainConfigDlg::~CMainConfigDlg() {
-    RemoveBoxesClosedListener(m_nBoxesClosedKey);
     m_pEngine->CancelAll();
     m_pEngine.reset();
 }
@@ -459,42 +456,11 @@ void CMainConfigDlg::ClearUnreadParts(const std::array<bool, session::kReplyPart
     UpdateData(false);
 }
 
-bool CMainConfigDlg::ConfirmUnreadParts() {
-    for (int nSlot = 1; nSlot <= 2; ++nSlot) {
-        if (m_known[static_cast<std::size_t>(nSlot - 1)])
-            continue;
-        const QString& strCode = nSlot == 1 ? m_strCode1 : m_strCode2;
-        const QString strText =
-            strCode.trimmed().isEmpty()
-                ? QStringLiteral("投影机%1的代码未读取，设置将清除中控中的投影机%1代码，是否继续？")
-                      .arg(nSlot)
-                : QStringLiteral(
-                      "投影机%1的代码未读取，设置将以窗口中的投影机%1代码覆盖中控中的代码，是否继续？")
-                      .arg(nSlot);
-        if (!MessageBoxAsk(strText))
-            return false;
-    }
-    // Addresses that came from nowhere could move this controller onto
-    // another room's: the installer must say so, and No is the default.
-    if (!m_known[session::kPartNetwork] &&
-        !MessageBoxAsk(QStringLiteral("IP设置未从该中控读取，设置将以窗口中的中控IP、服务器IP、子网掩码和网关"
-                                      "覆盖中控中的设置，是否继续？"),
-                       true))
-        return false;
-    if (!m_known[session::kPartDevices] &&
-        !MessageBoxAsk(
-            QStringLiteral("附加设置未从该中控读取，设置将以窗口中的附加设置和话筒设置覆盖中控中的设置，"
-                           "是否继续？"),
-            true))
-        return false;
-    return true;
-}
-
 void CMainConfigDlg::OnSet() {
     if (IsSending())
         return;
     UpdateData(true);
-    if (!ConfirmUnreadParts() || !ConfirmValues() || !SaveBackupBeforeSet())
+    if (!AskAboutUnreadParts(m_known, m_strCode1, m_strCode2) || !ConfirmValues() || !SaveBackupBeforeSet())
         return;
     UpdateData(true);
     const std::array<int, 5> addressIds{kInitialIp, kServerIp, kControllerIp, kMask, kGateway};
@@ -543,27 +509,7 @@ bool CMainConfigDlg::ConfirmValues() {
     for (int nId : {kInitialIp, kServerIp, kControllerIp, kMask, kGateway})
         if (!IpControl(nId)->IsComplete())
             return true;
-    // The same rules as every Velmora program's; the lock time is the
-    // window's own choice, so a level lock is no problem here.
-    for (const session::SSettingIssue& issue : session::CheckSettings(CurrentSettings(), false)) {
-        switch (issue.eProblem) {
-        case session::ESettingProblem::GatewayOutsideSubnet:
-            if (!MessageBoxAsk(QStringLiteral("网关不在中控IP所在网段内，是否继续？"), true))
-                return false;
-            continue;
-        case session::ESettingProblem::MaskNotContiguous:
-        case session::ESettingProblem::MaskPrefixOutOfRange:
-            MessageBoxShow(QStringLiteral("子网掩码无效！"));
-            return false;
-        case session::ESettingProblem::LockTimeWithLevelLock:
-        case session::ESettingProblem::None:
-            continue;
-        default:
-            MessageBoxShow(QStringLiteral("中控IP不是可用的主机地址！"));
-            return false;
-        }
-    }
-    return true;
+    return AskAboutValues(CurrentSettings());
 }
 
 bool CMainConfigDlg::SaveBackupBeforeSet() {
@@ -619,39 +565,9 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
         m_lastRead.settings.initialIp = result.sent.controllerIp;
         m_bHasLastRead = true;
     }
-    ShowVerdict(result);
+    MessageBoxShow(VerdictText(result));
     EndSetState();
     emit SetEnded(result.eOutcome == session::EWriteOutcome::Confirmed);
-}
-
-void CMainConfigDlg::ShowVerdict(const session::SWriteResult& result) {
-    switch (result.eOutcome) {
-    case session::EWriteOutcome::Confirmed:
-        MessageBoxShow(QStringLiteral("发送成功！"));
-        return;
-    case session::EWriteOutcome::NoReadBack:
-        MessageBoxShow(QStringLiteral("该中控无信息返回！"));
-        return;
-    case session::EWriteOutcome::NotSent:
-        MessageBoxShow(QStringLiteral("未发送任何数据！"));
-        return;
-    case session::EWriteOutcome::Different:
-        break;
-    }
-    // A projector that reads back as another model is the message it always
-    // was; any other field that did not take is counted.
-    const bool bProjectorWrong =
-        std::any_of(result.fields.begin(), result.fields.end(), [](const auto& field) {
-            return !field.bEqual && (field.strField == "projector1" || field.strField == "projector2") &&
-                   field.strRead != session::kNotReceivedText;
-        });
-    if (bProjectorWrong) {
-        MessageBoxShow(QStringLiteral("投影机写入出错！"));
-        return;
-    }
-    const auto nDifferent = std::count_if(result.fields.begin(), result.fields.end(),
-                                          [](const auto& field) { return !field.bEqual; });
-    MessageBoxShow(QStringLiteral("设置未完全生效：有%1项读回与发送的不同").arg(nDifferent));
 }
 
 void CMainConfigDlg::AdvanceEngine() {
@@ -689,35 +605,11 @@ std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows()
 }
 
 void CMainConfigDlg::ReceiveDatagram(const std::uint8_t* pData, std::size_t nLength) {
-    if (pData == nullptr || nLength == 0)
-        return;
-    // Whoever shares the socket hears every datagram at once; a listener may
-    // remove itself meanwhile.
-    const auto listeners = m_listeners;
-    for (const auto& [nKey, listener] : listeners)
-        if (m_listeners.count(nKey))
-            listener(pData, nLength);
-    // Past the bounds the newest datagrams are dropped and the held ones kept.
-    if (m_replyQueue.size() >= kMaxQueuedReplies || m_nQueuedBytes + nLength > kMaxQueuedBytes)
-        return;
-    m_replyQueue.emplace_back(pData, pData + nLength);
-    m_nQueuedBytes += nLength;
-    DrainReplies();
+    m_pReplies->Push(pData, nLength);
 }
 
 void CMainConfigDlg::DrainReplies() {
-    // A handler suspended in a message box is not re-entered: what arrives
-    // meanwhile waits until it has finished, final data exchange included.
-    if (m_bHandlingReply)
-        return;
-    m_bHandlingReply = true;
-    while (!IsMessageBoxOpen() && !m_replyQueue.empty()) {
-        std::vector<std::uint8_t> data = std::move(m_replyQueue.front());
-        m_replyQueue.pop_front();
-        m_nQueuedBytes -= data.size();
-        m_pEngine->OnDatagram(data.data(), data.size(), Now());
-    }
-    m_bHandlingReply = false;
+    m_pReplies->Drain();
 }
 
 int CMainConfigDlg::PendingSetPauseMs() const {
@@ -837,13 +729,11 @@ void CMainConfigDlg::ReadController(const codec::Ip4& address) {
 }
 
 int CMainConfigDlg::AddDatagramListener(DatagramListener listener) {
-    const int nKey = m_nNextListenerKey++;
-    m_listeners.emplace(nKey, std::move(listener));
-    return nKey;
+    return m_pReplies->AddListener(std::move(listener));
 }
 
 void CMainConfigDlg::RemoveDatagramListener(int nKey) {
-    m_listeners.erase(nKey);
+    m_pReplies->RemoveListener(nKey);
 }
 
 void CMainConfigDlg::SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address) {

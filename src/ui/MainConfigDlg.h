@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DialogBase.h"
+#include "ReplyQueue.h"
 
 #include "codec/Address.h"
 #include "codec/Reply.h"
@@ -48,8 +49,8 @@ public:
     static constexpr int kSetWaitTicks = 5;
     // Datagrams held while a message box is open or a reply is being
     // handled, at most, and their bytes at most; later ones are dropped.
-    static constexpr std::size_t kMaxQueuedReplies = 4096;
-    static constexpr std::size_t kMaxQueuedBytes = 1024 * 1024;
+    static constexpr std::size_t kMaxQueuedReplies = CReplyQueue::kMaxCount;
+    static constexpr std::size_t kMaxQueuedBytes = CReplyQueue::kMaxBytes;
 
     explicit CMainConfigDlg(QWidget* pParent = nullptr);
     CMainConfigDlg(const STiming& timing, QWidget* pParent = nullptr);
@@ -96,8 +97,8 @@ public:
     CIpAddressEdit* IpControl(int nId) const;
     const QString& Code1() const { return m_strCode1; }
     const QString& Code2() const { return m_strCode2; }
-    std::size_t QueuedReplies() const { return m_replyQueue.size(); }
-    std::size_t QueuedBytes() const { return m_nQueuedBytes; }
+    std::size_t QueuedReplies() const { return m_pReplies->Count(); }
+    std::size_t QueuedBytes() const { return m_pReplies->Bytes(); }
     // The pause running after the Set's last datagram (0: none), and a test
     // hook that ends it at once.
     int PendingSetPauseMs() const;
@@ -178,16 +179,11 @@ private:
     void OnWriteDone(session::ExchangeId id, const session::SWriteResult& result) override;
     // The microphone table by htnum, saying when it is empty or unreadable.
     std::array<session::SMicEntry, codec::kMicEntries> ReadMicRows();
-    // Asks before a Set sends a part that was neither read from this
-    // controller nor chosen by the installer; false: do not send.
-    bool ConfirmUnreadParts();
     // The values pass the one check of every program, or the installer says go on.
     bool ConfirmValues();
     // Keeps what the controller held before it is changed; false when the
     // backup failed and nothing may be sent.
     bool SaveBackupBeforeSet();
-    // Says how the Set ended, in the window's words.
-    void ShowVerdict(const session::SWriteResult& result);
 
     void ApplyProjectorReply(const session::SReplyEvent& event);
     void ApplyIpReply(const codec::Reply& reply);
@@ -216,13 +212,9 @@ private:
     bool m_bCloseRequested = false;
     bool m_bEndedAtInit = false;
 
-    // Datagrams waiting to be handled, exactly as received.
-    std::deque<std::vector<std::uint8_t>> m_replyQueue;
-    std::size_t m_nQueuedBytes = 0;
+    // Datagrams on their way to the engine.
+    CReplyQueue* m_pReplies = nullptr;
     std::vector<std::uint8_t> m_receiveBuffer;
-    bool m_bHandlingReply = false;
-    QTimer* m_pDrainTimer = nullptr;
-    int m_nBoxesClosedKey = 0;
 
     // Which parts of what the window shows this controller's read (or a
     // file, or the installer) gave.
@@ -243,8 +235,6 @@ private:
     bool m_bStepSent = false; // the engine sent a datagram of the Set in its last call
     session::ExchangeId m_nReadId = 0;
     session::ExchangeId m_nWriteId = 0;
-    std::map<int, DatagramListener> m_listeners;
-    int m_nNextListenerKey = 1;
 
 public:
     // The row of buttons for many rooms under the window's controls.

@@ -502,9 +502,9 @@ void CProjectorCodeDlg::OnOK() {
     const std::string strParity = m_strParity.toStdString();
     // The rules of "保存投影机代码" for the whole row: a row kept from before
     // them (an unknown baud rate or parity) is never sent.
-    const library::ERuleFailure eRule = library::CheckRecord(
-        library::SModelRecord{m_strModel.toStdString(), strBaud, strParity, m_strVga.toStdString(),
-                              m_strVideo.toStdString(), m_strPowerOn.toStdString(), m_strPowerOff.toStdString()});
+    const library::ERuleFailure eRule = library::CheckRecord(library::SModelRecord{
+        m_strModel.toStdString(), strBaud, strParity, m_strVga.toStdString(), m_strVideo.toStdString(),
+        m_strPowerOn.toStdString(), m_strPowerOff.toStdString()});
     if (eRule != library::ERuleFailure::None) {
         Say(library::RuleMessage(eRule));
         return;

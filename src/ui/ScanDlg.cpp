@@ -7,8 +7,8 @@
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
 
-#include <QHBoxLayout>
 #include <QAccessible>
+#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -93,8 +93,8 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     m_pTable->verticalHeader()->hide();
     // The models take the width; addresses and times keep what they need.
     for (int nCol = 0; nCol < kColumns; ++nCol)
-        m_pTable->horizontalHeader()->setSectionResizeMode(nCol, nCol == 2 || nCol == 3 ? QHeaderView::Stretch
-                                                                                      : QHeaderView::ResizeToContents);
+        m_pTable->horizontalHeader()->setSectionResizeMode(
+            nCol, nCol == 2 || nCol == 3 ? QHeaderView::Stretch : QHeaderView::ResizeToContents);
     pLayout->addWidget(m_pTable, 1);
 
     auto* pHint = new QLabel(QStringLiteral("双击一行（或按回车）即获取该中控的原有设置。"), this);
@@ -219,9 +219,9 @@ void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& re
             return QStringLiteral("（未收到）");
         return QString::fromStdString(s.projectors[nSlot].strModel);
     };
-    AddRow(address,
-           {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("（未收到）"),
-            model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)});
+    AddRow(address, {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp))
+                              : QStringLiteral("（未收到）"),
+                     model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)});
 }
 
 void CScanDlg::OnNotRun(session::ExchangeId id) {
@@ -297,8 +297,8 @@ void CScanDlg::StartProbing() {
     m_pProgress->setRange(0, static_cast<int>(m_nTotal));
     m_pProgress->setValue(0);
     SetStatus(QStringLiteral("找到 %1 个中控；正在探测 %2 个无应答的地址…")
-                           .arg(m_nControllers)
-                           .arg(m_silent.size()));
+                  .arg(m_nControllers)
+                  .arg(m_silent.size()));
     m_pSweep =
         std::make_unique<CEchoSweep>(m_silent, api, std::chrono::milliseconds(m_options.nEchoTimeoutMs));
 }
@@ -313,8 +313,8 @@ void CScanDlg::Finish() {
     m_eState = EState::Idle;
     m_pProgress->setValue(m_pProgress->maximum());
     SetStatus((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。")
-                                   : QStringLiteral("扫描完成，找到 %1 个中控。"))
-                           .arg(m_nControllers));
+                          : QStringLiteral("扫描完成，找到 %1 个中控。"))
+                  .arg(m_nControllers));
     m_pStart->setEnabled(true);
     m_pStop->setEnabled(false);
     m_pRange->setEnabled(true);

@@ -15,8 +15,8 @@ class CSetResultDlg : public QDialog {
     Q_OBJECT
 public:
     // strController (the address that was written) goes into the title.
-    explicit CSetResultDlg(const std::vector<session::SFieldResult>& fields, const QString& strController = {},
-                           QWidget* pParent = nullptr);
+    explicit CSetResultDlg(const std::vector<session::SFieldResult>& fields,
+                           const QString& strController = {}, QWidget* pParent = nullptr);
 
     QTableWidget* Table() const { return m_pTable; }
 

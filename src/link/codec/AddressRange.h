@@ -16,10 +16,10 @@ bool ParseDottedQuad(std::string_view text, Ip4& out);
 // Why a set of addresses was refused; each program says it in its own words.
 enum class ERangeProblem {
     None,
-    TooMany,     // more than the most the caller takes
-    NotCidr,     // a piece with "/" that is no a.b.c.d/n
-    NotRange,    // a piece with "-" that is no FIRST-LAST, or one whose last is below its first
-    NotAddress,  // a piece that is no dotted quad
+    TooMany,    // more than the most the caller takes
+    NotCidr,    // a piece with "/" that is no a.b.c.d/n
+    NotRange,   // a piece with "-" that is no FIRST-LAST, or one whose last is below its first
+    NotAddress, // a piece that is no dotted quad
 };
 struct SRangeError {
     ERangeProblem eProblem = ERangeProblem::None;

@@ -325,7 +325,8 @@ private slots:
         // The reason is the window's own, in Chinese: no English word but the typed text.
         QString strReason = m_messages.first();
         strReason.remove(range);
-        QVERIFY2(!strReason.contains(QRegularExpression(QStringLiteral("[a-zA-Z]{3,}"))), qPrintable(strReason));
+        QVERIFY2(!strReason.contains(QRegularExpression(QStringLiteral("[a-zA-Z]{3,}"))),
+                 qPrintable(strReason));
         QCOMPARE(dialog.QueriesSent(), std::size_t(0));
         QVERIFY(!dialog.IsScanning());
     }

@@ -1,0 +1,51 @@
+#pragma once
+
+// The datagrams that reach the main window's socket, on their way to the
+// engine. Whoever shares the socket (the scan) hears each at once; the
+// engine gets them one at a time in order of arrival, never while a message
+// box is open and never while the handling of the one before is suspended in
+// a box: those wait here, within a count and a byte bound, until the last
+// box has closed.
+
+#include <QObject>
+
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <vector>
+
+class QTimer;
+
+class CReplyQueue : public QObject {
+    Q_OBJECT
+public:
+    using Handler = std::function<void(const std::uint8_t*, std::size_t)>;
+    static constexpr std::size_t kMaxCount = 4096;
+    static constexpr std::size_t kMaxBytes = 1024 * 1024;
+
+    CReplyQueue(Handler handle, QObject* pParent);
+    ~CReplyQueue() override;
+
+    // A datagram has arrived. Past the bounds the newest are dropped and the
+    // held ones kept.
+    void Push(const std::uint8_t* pData, std::size_t nLength);
+    // Hands the held datagrams on in order, each to its end.
+    void Drain();
+    std::size_t Count() const { return m_held.size(); }
+    std::size_t Bytes() const { return m_nBytes; }
+
+    int AddListener(Handler listener);
+    void RemoveListener(int nKey);
+
+private:
+    Handler m_handle;
+    std::deque<std::vector<std::uint8_t>> m_held;
+    std::size_t m_nBytes = 0;
+    bool m_bHandling = false;
+    QTimer* m_pDrainTimer = nullptr;
+    int m_nBoxesClosedKey = 0;
+    std::map<int, Handler> m_listeners;
+    int m_nNextKey = 1;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+// What the window asks and says around a Set, in its own words: the
+// questions before anything is sent and the verdict after the read-back.
+
+#include "ControllerSettings.h"
+#include "SessionObserver.h"
+
+#include <QString>
+
+#include <array>
+
+// Asks about each part that was neither read from this controller nor
+// chosen by the installer (projector codes, addresses, devices); false as
+// soon as one answer is No. Addresses and devices default to No: they could
+// move the controller onto another room's address or change its devices.
+bool AskAboutUnreadParts(const std::array<bool, session::kReplyParts>& known, const QString& strCode1,
+                         const QString& strCode2);
+// The values pass the rules every Velmora program uses, or the installer
+// says go on (a gateway outside the subnet); false: nothing is sent.
+bool AskAboutValues(const session::SControllerSettings& settings);
+// How a Set ended: "发送成功！" only when every field read back as sent.
+QString VerdictText(const session::SWriteResult& result);
