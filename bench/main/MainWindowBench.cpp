@@ -10,6 +10,7 @@
 #include "DialogBase.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
+#include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "TestDatabase.h"
 
@@ -156,7 +157,7 @@ int main(int argc, char** argv) {
     CMainConfigDlg dialog(timing);
     dialog.OnInitDialog();
     dialog.show();
-    for (int nId : {1021, 1015, 1007, 1019, 1020})
+    for (int nId : {mainid::kInitialIp, mainid::kServerIp, mainid::kControllerIp, mainid::kMask, mainid::kGateway})
         dialog.IpControl(nId)->SetText(QStringLiteral("127.0.0.1"));
     qint64 nIdle = LongestStall(500);
     dialog.OnSet();
@@ -166,7 +167,7 @@ int main(int argc, char** argv) {
                 double(nSet) / double(std::max<qint64>(nIdle, 1)));
 
     // 3. A flood: wrong address, 14-byte and valid kind 3 datagrams, 20,000 in 2 s.
-    dialog.IpControl(1021)->SetText(QStringLiteral("127.0.0.1"));
+    dialog.IpControl(mainid::kInitialIp)->SetText(QStringLiteral("127.0.0.1"));
     int nSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in target{};
     target.sin_family = AF_INET;

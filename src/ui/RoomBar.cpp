@@ -3,6 +3,7 @@
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
+#include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
@@ -16,11 +17,8 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 
-namespace {
-constexpr int kMicSettingsButton = 1028;
-constexpr int kInitialIp = 1021;
-constexpr int kControllerIp = 1007;
-} // namespace
+using mainid::kControllerIp;
+using mainid::kInitialIp;
 
 CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) {
     setObjectName(QStringLiteral("roomBar"));
@@ -81,7 +79,7 @@ QPushButton* CRoomBar::Button(const char* pszText) const {
 // "话筒具体设置" and "保存配置" are available exactly when the window's own
 // (hidden) microphone button is: after a successful read.
 void CRoomBar::FollowMicButton() {
-    m_pMicButton = m_window.Control(kMicSettingsButton);
+    m_pMicButton = m_window.Control(mainid::kMicSettings);
     if (!m_pMicButton)
         return;
     m_pMicButton->installEventFilter(this);

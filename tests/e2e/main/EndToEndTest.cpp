@@ -5,6 +5,7 @@
 // the emulator's state file.
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
+#include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
@@ -79,33 +80,33 @@ private slots:
         QTest::qWait(300);
 
         // Read.
-        TypeAddress(dialog.IpControl(1021), QStringLiteral("127.0.0.2"));
-        QTest::mouseClick(dialog.ControlAs<QPushButton>(1012), Qt::LeftButton);
+        TypeAddress(dialog.IpControl(mainid::kInitialIp), QStringLiteral("127.0.0.2"));
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(mainid::kGet), Qt::LeftButton);
         QVERIFY(WaitForMessage(QStringLiteral("获取完成！"), 4000));
-        QCOMPARE(dialog.IpControl(1007)->Text(), QStringLiteral("127.0.0.2"));
-        QVERIFY(dialog.IsItemEnabled(1011));
-        QVERIFY(!dialog.ControlAs<QComboBox>(1000)->currentText().isEmpty());
+        QCOMPARE(dialog.IpControl(mainid::kControllerIp)->Text(), QStringLiteral("127.0.0.2"));
+        QVERIFY(dialog.IsItemEnabled(mainid::kSet));
+        QVERIFY(!dialog.ControlAs<QComboBox>(mainid::kProjector1)->currentText().isEmpty());
         // The README's picture of the window after a read is taken here on request.
         if (qEnvironmentVariableIsSet("VELMORA_SCREENSHOT"))
             dialog.grab().save(qEnvironmentVariable("VELMORA_SCREENSHOT"));
 
         // Change every setting the window offers.
-        TypeAddress(dialog.IpControl(1015), QStringLiteral("10.1.2.3"));
-        TypeAddress(dialog.IpControl(1019), QStringLiteral("255.255.0.0"));
+        TypeAddress(dialog.IpControl(mainid::kServerIp), QStringLiteral("10.1.2.3"));
+        TypeAddress(dialog.IpControl(mainid::kMask), QStringLiteral("255.255.0.0"));
         // A gateway in the controller's new subnet (127.0.0.0/16): nothing to ask.
-        TypeAddress(dialog.IpControl(1020), QStringLiteral("127.0.1.1"));
+        TypeAddress(dialog.IpControl(mainid::kGateway), QStringLiteral("127.0.1.1"));
         // The controller moves to a new address; the Set follows it there.
-        TypeAddress(dialog.IpControl(1007), QStringLiteral("127.0.0.3"));
+        TypeAddress(dialog.IpControl(mainid::kControllerIp), QStringLiteral("127.0.0.3"));
         // The hidden device selections go out with every Set too.
-        dialog.SetCurSel(1008, 1);
-        dialog.SetCurSel(1009, 1);
-        dialog.SetCurSel(1010, 0);
-        QTest::mouseClick(dialog.ControlAs<QCheckBox>(1040), Qt::LeftButton);
-        const bool bOneKey = dialog.ControlAs<QCheckBox>(1040)->isChecked();
-        auto* pLockType = dialog.ControlAs<QComboBox>(1032);
+        dialog.SetCurSel(mainid::kDome, 1);
+        dialog.SetCurSel(mainid::kMic, 1);
+        dialog.SetCurSel(mainid::kKeyboard, 0);
+        QTest::mouseClick(dialog.ControlAs<QCheckBox>(mainid::kOneKey), Qt::LeftButton);
+        const bool bOneKey = dialog.ControlAs<QCheckBox>(mainid::kOneKey)->isChecked();
+        auto* pLockType = dialog.ControlAs<QComboBox>(mainid::kLockType);
         pLockType->setCurrentIndex(1);
         emit pLockType->activated(1);
-        QVERIFY(!dialog.IsItemEnabled(1034));
+        QVERIFY(!dialog.IsItemEnabled(mainid::kLockTime));
 
         // Projector 1 from the library: the real code dialog, row of Sharp XG-NV6XU.
         const QString strModel = QStringLiteral("Sharp XG-NV6XU");
@@ -125,32 +126,32 @@ private slots:
             pCode->OnOK();
             bChosen = true;
         });
-        QTest::mouseClick(dialog.ControlAs<QPushButton>(1003), Qt::LeftButton);
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(mainid::kSelect1), Qt::LeftButton);
         QVERIFY(bChosen);
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.ControlAs<QComboBox>(1000)->currentText(), strModel, 1500);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.ControlAs<QComboBox>(mainid::kProjector1)->currentText(), strModel, 1500);
 
         // Set, in real time: about ten seconds of pauses, then the read-back.
         m_messages.clear();
-        QTest::mouseClick(dialog.ControlAs<QPushButton>(1011), Qt::LeftButton);
-        QVERIFY(!dialog.IsItemEnabled(1012));
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(mainid::kSet), Qt::LeftButton);
+        QVERIFY(!dialog.IsItemEnabled(mainid::kGet));
         QVERIFY(WaitForMessage(QStringLiteral("发送成功！"), 16000));
         QCOMPARE(m_messages, QStringList{QStringLiteral("发送成功！")});
-        QVERIFY(dialog.IsItemEnabled(1011) && dialog.IsItemEnabled(1012));
-        QCOMPARE(dialog.IpControl(1021)->Text(), QStringLiteral("127.0.0.3"));
+        QVERIFY(dialog.IsItemEnabled(mainid::kSet) && dialog.IsItemEnabled(mainid::kGet));
+        QCOMPARE(dialog.IpControl(mainid::kInitialIp)->Text(), QStringLiteral("127.0.0.3"));
 
         // Read again, from the new address: the controller reports what was set.
         m_messages.clear();
-        dialog.IpControl(1015)->Clear();
-        QTest::mouseClick(dialog.ControlAs<QPushButton>(1012), Qt::LeftButton);
+        dialog.IpControl(mainid::kServerIp)->Clear();
+        QTest::mouseClick(dialog.ControlAs<QPushButton>(mainid::kGet), Qt::LeftButton);
         QVERIFY(WaitForMessage(QStringLiteral("获取完成！"), 4000));
-        QCOMPARE(dialog.IpControl(1015)->Text(), QStringLiteral("10.1.2.3"));
-        QCOMPARE(dialog.IpControl(1019)->Text(), QStringLiteral("255.255.0.0"));
-        QCOMPARE(dialog.ControlAs<QComboBox>(1000)->currentText(), strModel);
+        QCOMPARE(dialog.IpControl(mainid::kServerIp)->Text(), QStringLiteral("10.1.2.3"));
+        QCOMPARE(dialog.IpControl(mainid::kMask)->Text(), QStringLiteral("255.255.0.0"));
+        QCOMPARE(dialog.ControlAs<QComboBox>(mainid::kProjector1)->currentText(), strModel);
         QCOMPARE(pLockType->currentText(), QStringLiteral("电平型"));
-        QCOMPARE(dialog.ControlAs<QCheckBox>(1040)->isChecked(), bOneKey);
-        QCOMPARE(dialog.ComboText(1008), QStringLiteral("SONY"));
-        QCOMPARE(dialog.ComboText(1009), QStringLiteral("点对点"));
-        QCOMPARE(dialog.ComboText(1010), QStringLiteral("普通键盘"));
+        QCOMPARE(dialog.ControlAs<QCheckBox>(mainid::kOneKey)->isChecked(), bOneKey);
+        QCOMPARE(dialog.ComboText(mainid::kDome), QStringLiteral("SONY"));
+        QCOMPARE(dialog.ComboText(mainid::kMic), QStringLiteral("点对点"));
+        QCOMPARE(dialog.ComboText(mainid::kKeyboard), QStringLiteral("普通键盘"));
 
         if (strExternalState.isEmpty()) {
             emulator.terminate();

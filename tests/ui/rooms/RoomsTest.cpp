@@ -5,6 +5,7 @@
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
+#include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
 #include "RoomBar.h"
@@ -190,7 +191,7 @@ private slots:
         QCOMPARE(pButton->isEnabled(), !needsRead);
         QVERIFY(Read("127.0.0.2"));
         QVERIFY(pButton->isEnabled());
-        QCOMPARE(pButton->isEnabled(), Window().IsItemEnabled(1028) || !needsRead);
+        QCOMPARE(pButton->isEnabled(), Window().IsItemEnabled(mainid::kMicSettings) || !needsRead);
     }
 
     void micButtonRunsTheMicrophoneDialog() {
@@ -349,7 +350,7 @@ private slots:
         dialog.Table()->setCurrentCell(0, 0);
         QSignalSpy read(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
         QTest::keyClick(dialog.Table(), Qt::Key_Return);
-        QCOMPARE(Window().IpControl(1021)->Text(), QStringLiteral("127.0.0.3"));
+        QCOMPARE(Window().IpControl(mainid::kInitialIp)->Text(), QStringLiteral("127.0.0.3"));
         // The key reads the row and nothing else: no new scan empties the list.
         QVERIFY(!dialog.IsScanning());
         QCOMPARE(dialog.Table()->rowCount(), 1);
@@ -374,8 +375,8 @@ private slots:
                             QStringLiteral("--state-dir"), QStringLiteral("states")}));
         QVERIFY(Read("127.0.0.2"));
         // Changes made after the read are part of what is saved.
-        Window().SetCurSel(1034, 7);
-        Window().IpControl(1015)->SetAddress(Ip("10.9.8.7"));
+        Window().SetCurSel(mainid::kLockTime, 7);
+        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.9.8.7"));
         const session::SControllerSettings saved = Window().CurrentSettings();
         // A name typed without its suffix gets one.
         const QString strPath = Save(otherController ? QStringLiteral("room.json") : QStringLiteral("room")) +
@@ -390,9 +391,9 @@ private slots:
 
         if (otherController)
             QVERIFY(Read("127.0.0.3"));
-        Window().SetCurSel(1034, 2);
-        Window().IpControl(1015)->SetAddress(Ip("10.0.0.1"));
-        Window().SetCurSel(1032, 1);
+        Window().SetCurSel(mainid::kLockTime, 2);
+        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.0.0.1"));
+        Window().SetCurSel(mainid::kLockType, 1);
         m_bAnswer = applyIp;
         m_questions.clear();
         QVERIFY(Bar().LoadFile(strPath));
@@ -407,7 +408,7 @@ private slots:
             QVERIFY(m_questions.last().contains(QStringLiteral("127.0.0.3")));
         }
         QVERIFY(Window().CurrentSettings() == expected);
-        QVERIFY(Window().IsItemEnabled(1011));
+        QVERIFY(Window().IsItemEnabled(mainid::kSet));
     }
 
     // Room A read whole, then room B with its projector-2 reply lost: the file
@@ -496,10 +497,10 @@ private slots:
         }
 
         // The window shows other values than the file's, and keeps them.
-        Window().SetCurSel(1034, 11);
-        Window().IpControl(1015)->SetAddress(Ip("10.3.3.3"));
+        Window().SetCurSel(mainid::kLockTime, 11);
+        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.3.3.3"));
         const session::SControllerSettings before = Window().CurrentSettings();
-        const QString strInitial = Window().IpControl(1021)->Text();
+        const QString strInitial = Window().IpControl(mainid::kInitialIp)->Text();
         m_messages.clear();
         QVERIFY(!Bar().LoadFile(strPath));
         QCOMPARE(m_messages.size(), 1);
@@ -508,7 +509,7 @@ private slots:
             QVERIFY2(m_messages.first().contains(named), qPrintable(m_messages.first()));
         QVERIFY(m_questions.isEmpty());
         QVERIFY(Window().CurrentSettings() == before);
-        QCOMPARE(Window().IpControl(1021)->Text(), strInitial);
+        QCOMPARE(Window().IpControl(mainid::kInitialIp)->Text(), strInitial);
     }
 
     // Each Set first keeps what the controller held; the history lists one
@@ -525,9 +526,9 @@ private slots:
         const std::array<const char*, 2> servers{"10.1.1.1", "10.2.2.2"};
         std::vector<session::SControllerSettings> held{original};
         for (std::size_t i = 0; i < 2; ++i) {
-            Window().SetCurSel(1032, 0);
-            Window().SetCurSel(1034, lockTimes[i]);
-            Window().IpControl(1015)->SetAddress(Ip(servers[i]));
+            Window().SetCurSel(mainid::kLockType, 0);
+            Window().SetCurSel(mainid::kLockTime, lockTimes[i]);
+            Window().IpControl(mainid::kServerIp)->SetAddress(Ip(servers[i]));
             QVERIFY(Set());
             QVERIFY(Window().SetConfirmed());
             const auto files = history.List(Ip("127.0.0.2"));
@@ -572,7 +573,7 @@ private slots:
             return std::optional<std::filesystem::path>();
         };
         Bar().OnHistory();
-        Window().IpControl(1021)->SetAddress(Ip("127.0.0.9"));
+        Window().IpControl(mainid::kInitialIp)->SetAddress(Ip("127.0.0.9"));
         Bar().OnHistory();
         QCOMPARE(m_messages,
                  (QStringList{QStringLiteral("目标IP不能为空！"), QStringLiteral("该中控没有历史记录！")}));
@@ -598,9 +599,9 @@ private slots:
         QVERIFY(OpenWindow(args));
         QVERIFY(Read("127.0.0.2"));
         QVERIFY(!Bar().Button(CRoomBar::kSetResult)->isEnabled());
-        Window().SetCurSel(1032, 0);
-        Window().SetCurSel(1034, 15);
-        Window().IpControl(1015)->SetAddress(Ip("10.4.4.4"));
+        Window().SetCurSel(mainid::kLockType, 0);
+        Window().SetCurSel(mainid::kLockTime, 15);
+        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.4.4.4"));
         m_messages.clear();
         QVERIFY2(Set(), qPrintable(m_messages.join(QLatin1Char('|'))));
         // Success only when every field took; otherwise the window counts what did not.
@@ -661,8 +662,8 @@ private slots:
         closer.start();
         QVERIFY(Read("127.0.0.2"));
         QTRY_COMPARE_WITH_TIMEOUT(boxes, QStringList{QStringLiteral("获取完成！")}, 3000);
-        Window().SetCurSel(1032, 0);
-        Window().SetCurSel(1034, 20);
+        Window().SetCurSel(mainid::kLockType, 0);
+        Window().SetCurSel(mainid::kLockTime, 20);
         QVERIFY(Set());
         QCOMPARE(boxes.last(), QStringLiteral("设置未完全生效：有1项读回与发送的不同"));
         QTRY_VERIFY_WITH_TIMEOUT(Bar().SetResultDialog() && Bar().SetResultDialog()->isVisible(), 3000);
