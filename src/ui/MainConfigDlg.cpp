@@ -6,6 +6,7 @@
 #include "AboutDlg.h"
 #include "ControllerSocket.h"
 #include "Database.h"
+#include "EngineDriver.h"
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
 #include "MicSettingsDlg.h"
@@ -65,12 +66,6 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     : CDialogBase(102, pParent), m_timing(timing), m_pingWorker(std::make_unique<CPingWorker>()) {
     if (auto* pPassword = ControlAs<QLineEdit>(kPassword))
         pPassword->setMaxLength(10);
-    m_pSetStepTimer = new QTimer(this);
-    m_pSetStepTimer->setSingleShot(true);
-    // The pauses between the Set's datagrams are never cut short.
-    m_pSetStepTimer->setTimerType(Qt::PreciseTimer);
-    connect(m_pSetStepTimer, &QTimer::timeout, this, &CMainConfigDlg::AdvanceEngine);
-    m_clock.start();
     session::SSessionTiming engineTiming;
     engineTiming.nTickMs = m_timing.nTimerPeriodMs;
     engineTiming.nQueryTicks = kQueryWaitTicks;
@@ -78,19 +73,26 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     engineTiming.dPauseScale = 1.0 / std::max(1, m_timing.nPauseDivisor);
     m_pTransport = std::make_unique<CSocketTransport>(*this);
     session::ISessionObserver& observer = *this;
-    m_pEngine = std::make_unique<session::CSessionEngine>(*m_pTransport, observer, engineTiming);
+    // Only the Set's pauses are timed by the driver; every other wait goes
+    // by the one-second timers.
+    m_pDriver = new CEngineDriver(
+        *m_pTransport, observer, engineTiming, [this] { return IsSending(); }, this);
     m_receiveBuffer.resize(8000);
-    m_pReplies =
-        new CReplyQueue([this](const std::uint8_t* pData,
-                               std::size_t nLength) { m_pEngine->OnDatagram(pData, nLength, Now()); },
-                        this);
+    m_pReplies = new CReplyQueue(
+        [this](const std::uint8_t* pData, std::size_t nLength) { m_pDriver->OnDatagram(pData, nLength); },
+        this);
     Wire();
     m_pRoomBar = std::make_unique<CRoomBar>(*this);
 }
 
 CMainConfigDlg::~CMainConfigDlg() {
-    m_pEngine->CancelAll();
-    m_pEngine.reset();
+    // The engine goes before the transport it sends through.
+    delete m_pDriver;
+    m_pDriver = nullptr;
+}
+
+void CMainConfigDlg::PassTime(session::TimeMs nMs) {
+    m_pDriver->PassTime(nMs);
 }
 
 void CMainConfigDlg::Wire() {
@@ -322,7 +324,7 @@ void CMainConfigDlg::OnTimer(int nId) {
     case kTimerSet:
         // The waits of a read and of a Set's read-back are the engine's; the
         // timers only let it see the time.
-        AdvanceEngine();
+        m_pDriver->Advance();
         break;
     default:
         break;
@@ -363,14 +365,13 @@ void CMainConfigDlg::OnGetSettings() {
     m_lastRead = session::SReadResult{};
     m_bHasLastRead = false;
     SetTimer(kTimerQuery, m_timing.nTimerPeriodMs);
-    m_tLastAdvance = Now();
-    m_nReadId = m_pEngine->StartRead(pInitial->Address(), m_tLastAdvance);
+    m_nReadId = m_pDriver->StartRead(pInitial->Address());
 }
 
 void CMainConfigDlg::DropRead() {
     if (m_nReadId == 0)
         return;
-    m_pEngine->Cancel(m_nReadId);
+    m_pDriver->Engine().Cancel(m_nReadId);
     m_nReadId = 0;
     KillTimer(kTimerQuery);
 }
@@ -493,9 +494,7 @@ void CMainConfigDlg::OnSet() {
     SetTimer(kTimerSet, m_timing.nTimerPeriodMs);
     // The engine sends the five datagrams with their pauses, waits for the
     // read-back and compares it.
-    m_tLastAdvance = Now();
-    m_nWriteId = m_pEngine->StartWrite(std::move(request), m_tLastAdvance);
-    ScheduleEngine();
+    m_nWriteId = m_pDriver->StartWrite(std::move(request));
 }
 
 void CMainConfigDlg::EndSetState() {
@@ -535,7 +534,6 @@ void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
         g_strSentModel1 = m_strSnapshotModel1.toStdString();
         g_strSentModel2 = m_strSnapshotModel2.toStdString();
     }
-    m_bStepSent = true;
     emit SetStepSent(nSent);
     ControlAs<QProgressBar>(kProgress)->setValue(nSent);
     if (nSent < 5) {
@@ -570,29 +568,6 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
     emit SetEnded(result.eOutcome == session::EWriteOutcome::Confirmed);
 }
 
-void CMainConfigDlg::AdvanceEngine() {
-    m_tLastAdvance = Now();
-    m_bStepSent = false;
-    m_pEngine->Advance(m_tLastAdvance);
-    ScheduleEngine();
-}
-
-void CMainConfigDlg::ScheduleEngine() {
-    // Only the Set's pauses are timed here; every other wait goes by the
-    // one-second timers.
-    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
-    if (!next || !IsSending()) {
-        m_pSetStepTimer->stop();
-        return;
-    }
-    // A pause runs whole from the moment its datagram left, however long
-    // building and sending it took; the clock counts whole milliseconds, so
-    // one more keeps a fraction of one from cutting it short.
-    const session::TimeMs nPause = m_bStepSent ? *next - m_tLastAdvance : *next - Now();
-    m_bStepSent = false;
-    m_pSetStepTimer->start(static_cast<int>(std::max<session::TimeMs>(0, nPause) + 1));
-}
-
 std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows() {
     // Each record goes to the microphone its htnum names, whatever order the
     // table returns them in; a microphone without a record has no choices.
@@ -613,17 +588,11 @@ void CMainConfigDlg::DrainReplies() {
 }
 
 int CMainConfigDlg::PendingSetPauseMs() const {
-    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
-    return IsSending() && next ? static_cast<int>(*next - m_tLastAdvance) : 0;
+    return m_pDriver->PendingPauseMs();
 }
 
 void CMainConfigDlg::FireSetStep() {
-    const std::optional<session::TimeMs> next = m_pEngine->NextDeadline();
-    if (!IsSending() || !next)
-        return;
-    // The pause is over as far as the engine can tell.
-    m_nClockSkewMs += std::max<session::TimeMs>(0, *next - Now());
-    AdvanceEngine();
+    m_pDriver->EndPause();
 }
 
 void CMainConfigDlg::ApplyProjectorReply(const session::SReplyEvent& event) {

@@ -23,6 +23,7 @@
 #include <vector>
 
 class CControllerSocket;
+class CEngineDriver;
 class CIpAddressEdit;
 class CPingWorker;
 class CRoomBar;
@@ -88,7 +89,7 @@ public:
     using SendFn = std::function<void(const codec::Datagram&, const codec::Ip4&)>;
     void UseTransport(SendFn pfnSend) { m_pfnSend = std::move(pfnSend); }
     // Moves the window's clock on (tests deliver ticks by hand).
-    void PassTime(session::TimeMs nMs) { m_nClockSkewMs += nMs; }
+    void PassTime(session::TimeMs nMs);
 
     // State, for the window's own logic and its tests.
     bool IsSending() const { return m_nSetStep >= 0; }
@@ -166,11 +167,6 @@ private:
     // Ends a read of the window's own that is under way, without a report.
     void DropRead();
 
-    // Lets the engine do what is due and, while a Set sends, arms the timer
-    // for its next datagram.
-    void AdvanceEngine();
-    void ScheduleEngine();
-    session::TimeMs Now() const { return m_clock.elapsed() + m_nClockSkewMs; }
     // The engine's reports: replies and the end of the window's read, the
     // steps and the verdict of its Set.
     void OnReply(session::ExchangeId id, const session::SReplyEvent& event) override;
@@ -208,7 +204,6 @@ private:
     // The Set in progress: its next step (-1: none).
     QString m_strSnapshotModel1, m_strSnapshotModel2;
     int m_nSetStep = -1;
-    QTimer* m_pSetStepTimer = nullptr;
     bool m_bCloseRequested = false;
     bool m_bEndedAtInit = false;
 
@@ -228,11 +223,7 @@ private:
     // the read-back's comparison. Times are the window's monotonic clock.
     class CSocketTransport;
     std::unique_ptr<CSocketTransport> m_pTransport;
-    std::unique_ptr<session::CSessionEngine> m_pEngine;
-    QElapsedTimer m_clock;
-    session::TimeMs m_nClockSkewMs = 0;
-    session::TimeMs m_tLastAdvance = 0;
-    bool m_bStepSent = false; // the engine sent a datagram of the Set in its last call
+    CEngineDriver* m_pDriver = nullptr;
     session::ExchangeId m_nReadId = 0;
     session::ExchangeId m_nWriteId = 0;
 
