@@ -11,6 +11,7 @@
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
+#include "ReplyBuilder.h"
 #include "TestDatabase.h"
 
 #include "codec/Requests.h"
@@ -168,10 +169,9 @@ int main(int argc, char** argv) {
     std::string strError;
     flooder.Bind(net::Ip4{127, 0, 0, 1}, 0, net::CUdpSocket::EShare::Alone, strError);
     const std::uint16_t nTarget = dialog.Socket()->LocalPort();
-    codec::Datagram wrong = codec::MakeHeader(40, codec::kReplyMarker, {10, 0, 0, 1}, 3);
-    codec::Datagram query = codec::MakeHeader(14, codec::kReplyMarker, {127, 0, 0, 1}, 5);
-    codec::Datagram valid = codec::MakeHeader(40, codec::kReplyMarker, {127, 0, 0, 1}, 3);
-    valid[38] = 1;
+    const codec::Datagram wrong = CReplyBuilder(3, {10, 0, 0, 1});
+    const codec::Datagram query = CReplyBuilder(5, {127, 0, 0, 1});
+    const codec::Datagram valid = CReplyBuilder(3, {127, 0, 0, 1}).Lock(1, 0);
     const codec::Datagram* kinds[3] = {&wrong, &query, &valid};
     LongestStall(300);
     long nBefore = ResidentKb();
