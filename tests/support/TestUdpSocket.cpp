@@ -25,7 +25,6 @@ std::optional<CTestUdpSocket::SDatagram> CTestUdpSocket::Receive(int nWaitMs) {
     if (n < 0)
         return std::nullopt;
     datagram.bytes.resize(static_cast<std::size_t>(n));
-    datagram.strFrom = std::to_string(from[0]) + "." + std::to_string(from[1]) + "." +
-                       std::to_string(from[2]) + "." + std::to_string(from[3]);
+    datagram.strFrom = net::CUdpSocket::AddressText(from);
     return datagram;
 }

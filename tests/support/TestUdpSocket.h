@@ -20,7 +20,8 @@ public:
     };
 
     // Binds strAddress:nPort (port 0 picks a free one); with bShare the bind
-    // uses SO_REUSEADDR. IsOpen() tells whether the bind succeeded.
+    // shares the port with others that share it. IsOpen() tells whether the
+    // bind succeeded.
     explicit CTestUdpSocket(std::uint16_t nPort = 0, const std::string& strAddress = "0.0.0.0",
                             bool bShare = false);
     CTestUdpSocket(const CTestUdpSocket&) = delete;

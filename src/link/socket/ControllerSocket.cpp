@@ -35,8 +35,7 @@ long CControllerSocket::ReceiveFrom(void* pBuffer, std::size_t nCapacity, std::s
     net::Ip4 from{};
     const long nResult = m_socket.Receive(pBuffer, nCapacity, &from, pSenderPort);
     if (nResult >= 0 && pSender)
-        *pSender = std::to_string(from[0]) + "." + std::to_string(from[1]) + "." + std::to_string(from[2]) +
-                   "." + std::to_string(from[3]);
+        *pSender = net::CUdpSocket::AddressText(from);
     return nResult;
 }
 

@@ -24,6 +24,11 @@ void CUdpSocket::TakeOver(CUdpSocket& other) {
     m_nHandle = std::exchange(other.m_nHandle, kNoHandle);
 }
 
+std::string CUdpSocket::AddressText(const Ip4& address) {
+    return std::to_string(address[0]) + "." + std::to_string(address[1]) + "." + std::to_string(address[2]) +
+           "." + std::to_string(address[3]);
+}
+
 bool CUdpSocket::Wait(int nTimeoutMs) const {
     std::vector<bool> ready;
     return WaitAny({this}, nTimeoutMs, ready) && ready[0];

@@ -72,6 +72,8 @@ public:
     static bool PortIsFree(std::uint16_t nPort);
     // Dotted address text as the system reads it; false when it is none.
     static bool ParseAddress(const std::string& strText, Ip4& address);
+    // "a.b.c.d" in decimal, as a sender is reported in texts.
+    static std::string AddressText(const Ip4& address);
     // Starts the system's socket layer once for the whole run (Winsock on
     // Windows, nothing elsewhere); false when it cannot be started.
     static bool StartSocketLayer();

@@ -170,6 +170,7 @@ TEST(UdpSocketTest, ParsesDottedAddresses) {
     EXPECT_EQ(address, (Ip4{192, 168, 1, 200}));
     EXPECT_FALSE(CUdpSocket::ParseAddress("192.168.1.", address));
     EXPECT_FALSE(CUdpSocket::ParseAddress("", address));
+    EXPECT_EQ(CUdpSocket::AddressText({10, 0, 255, 7}), "10.0.255.7");
 }
 
 } // namespace
