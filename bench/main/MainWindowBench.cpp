@@ -12,6 +12,7 @@
 #include "MainConfigDlg.h"
 #include "MainConfigIds.h"
 #include "MessageBox.h"
+#include "ReplyBuilder.h"
 #include "TestDatabase.h"
 
 #include "codec/Requests.h"
@@ -27,9 +28,6 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -168,15 +166,13 @@ int main(int argc, char** argv) {
 
     // 3. A flood: wrong address, 14-byte and valid kind 3 datagrams, 20,000 in 2 s.
     dialog.IpControl(mainid::kInitialIp)->SetText(QStringLiteral("127.0.0.1"));
-    int nSocket = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in target{};
-    target.sin_family = AF_INET;
-    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    target.sin_port = htons(dialog.Socket()->LocalPort());
-    codec::Datagram wrong = codec::MakeHeader(40, codec::kReplyMarker, {10, 0, 0, 1}, 3);
-    codec::Datagram query = codec::MakeHeader(14, codec::kReplyMarker, {127, 0, 0, 1}, 5);
-    codec::Datagram valid = codec::MakeHeader(40, codec::kReplyMarker, {127, 0, 0, 1}, 3);
-    valid[38] = 1;
+    net::CUdpSocket flooder;
+    std::string strError;
+    flooder.Bind(net::Ip4{127, 0, 0, 1}, 0, net::CUdpSocket::EShare::Alone, strError);
+    const std::uint16_t nTarget = dialog.Socket()->LocalPort();
+    const codec::Datagram wrong = CReplyBuilder(3, {10, 0, 0, 1});
+    const codec::Datagram query = CReplyBuilder(5, {127, 0, 0, 1});
+    const codec::Datagram valid = CReplyBuilder(3, {127, 0, 0, 1}).Lock(1, 0);
     const codec::Datagram* kinds[3] = {&wrong, &query, &valid};
     LongestStall(300);
     long nBefore = ResidentKb();
@@ -185,12 +181,12 @@ int main(int argc, char** argv) {
         // Keep pace with 10 datagrams per millisecond.
         while (nSent < 20000 && nSent < nNowMs * 10) {
             const codec::Datagram& d = *kinds[nSent % 3];
-            ::sendto(nSocket, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&target), sizeof target);
+            flooder.Send(d.data(), d.size(), net::Ip4{127, 0, 0, 1}, nTarget);
             ++nSent;
         }
     });
     long nAfter = ResidentKb();
-    ::close(nSocket);
+    flooder.Close();
     std::printf(
         "flood of %d datagrams: longest stall %lld ms (idle loop %lld ms, ratio %.2f; target < 100 ms), "
         "resident memory %+ld kB (target < 5120 kB)\n",

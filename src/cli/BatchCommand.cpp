@@ -4,6 +4,7 @@
 #include "Commands.h"
 #include "Csv.h"
 #include "FileSystem.h"
+#include "Interrupts.h"
 #include "Output.h"
 #include "RoomPlan.h"
 #include "Runner.h"

@@ -17,8 +17,9 @@ std::string ExitStatusTable() {
 }
 
 void AddCommonOptions(CLI::App& command, SCommonOptions& options) {
-    command.add_option("--db", options.strDb,
-                       "the data.mdb to use (default: the window's, data.mdb in the working folder on Linux)");
+    command.add_option(
+        "--db", options.strDb,
+        "the data.mdb to use (default: the window's, data.mdb in the working folder on Linux)");
     command.add_flag("--json", options.bJson, "print JSON for scripts instead of tables");
     command.add_option("--local-port", options.nLocalPort, "local UDP port (default 1550)")
         ->check(CLI::Range(0, 65535))
@@ -44,13 +45,30 @@ int CRunner::Open() {
     }
     std::string strError, strHolder;
     if (!m_portOwner.Acquire(static_cast<std::uint16_t>(m_options.nLocalPort), "velmora-cli", strHolder)) {
-        std::fprintf(stderr, "velmora-cli: port %d is in use by %s\n", m_options.nLocalPort, strHolder.c_str());
+        std::fprintf(stderr, "velmora-cli: port %d is in use by %s\n", m_options.nLocalPort,
+                     strHolder.c_str());
         return kExitEnvironment;
     }
-    if (!m_socket.Open(static_cast<std::uint16_t>(m_options.nLocalPort), strError)) {
-        std::fprintf(stderr, "velmora-cli: %s\n", strError.c_str());
+    // Like the window's socket it shares the port with programs that share it
+    // too (a controller emulator on an address of its own); a program holding
+    // the port alone makes the bind fail.
+    const auto nPort = static_cast<std::uint16_t>(m_options.nLocalPort);
+    switch (m_socket.Bind(net::Ip4{0, 0, 0, 0}, nPort, net::CUdpSocket::EShare::Shared, strError)) {
+    case net::CUdpSocket::EBind::Bound:
+        break;
+    case net::CUdpSocket::EBind::PortTaken:
+        std::fprintf(stderr,
+                     "velmora-cli: UDP port %d is taken by another program; close it (or give --local-port) "
+                     "and try again\n",
+                     m_options.nLocalPort);
+        return kExitEnvironment;
+    case net::CUdpSocket::EBind::Failed:
+        std::fprintf(stderr, "velmora-cli: cannot bind UDP port %d: %s\n", m_options.nLocalPort,
+                     strError.c_str());
         return kExitEnvironment;
     }
+    // A building answers at once: room for every reply of a hundred rooms.
+    m_socket.SetReceiveBuffer(4 << 20);
     return kExitOk;
 }
 
@@ -68,6 +86,7 @@ session::TimeMs CRunner::Now() {
 }
 
 void CRunner::SendTo(const codec::Datagram& datagram, const codec::Ip4& address) {
+    // A failed send is noticed as silence, like a lost datagram.
     m_socket.Send(datagram.data(), datagram.size(), address, static_cast<std::uint16_t>(m_options.nPeerPort));
 }
 
@@ -79,9 +98,10 @@ void CRunner::Run(const std::function<void()>& onIdleCheck) {
         if (const auto next = engine.NextDeadline())
             wait = std::clamp<session::TimeMs>(*next - Now(), 0, 100);
         m_socket.Wait(static_cast<int>(wait));
-        std::size_t length = 0;
-        while (m_socket.Receive(buffer, length))
-            engine.OnDatagram(buffer.data(), length, Now());
+        // A signal ends the wait early; the loop then checks its interrupts.
+        long nLength = 0;
+        while ((nLength = m_socket.Receive(buffer.data(), buffer.size())) >= 0)
+            engine.OnDatagram(buffer.data(), static_cast<std::size_t>(nLength), Now());
         engine.Advance(Now());
         if (onIdleCheck)
             onIdleCheck();

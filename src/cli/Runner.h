@@ -5,7 +5,7 @@
 
 #include "PortOwner.h"
 #include "SessionEngine.h"
-#include "UdpSocket.h"
+#include "udp/UdpSocket.h"
 
 #include <CLI/CLI.hpp>
 
@@ -61,7 +61,7 @@ public:
 private:
     SCommonOptions m_options;
     CPortOwner m_portOwner; // released after the socket closes
-    CUdpSocket m_socket;
+    net::CUdpSocket m_socket;
     std::unique_ptr<session::CSessionEngine> m_pEngine;
 };
 

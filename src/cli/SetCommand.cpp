@@ -2,10 +2,10 @@
 // controller, backed up first and verified by reading it back.
 
 #include "Commands.h"
+#include "Interrupts.h"
 #include "Output.h"
 #include "RoomPlan.h"
 #include "Runner.h"
-#include "UdpSocket.h"
 #include "Utf8Path.h"
 
 #include <cstdio>

@@ -4,7 +4,7 @@
 
 CEchoSweep::CEchoSweep(std::vector<Address> addresses, CSocketApi& api,
                        std::chrono::milliseconds replyTimeout)
-    : m_addresses(std::move(addresses)), m_pinger(api, replyTimeout) {
+    : m_addresses(std::move(addresses)), m_pinger(api, replyTimeout, CPinger::ECounters::Own) {
     m_thread = std::thread([this] { Run(); });
 }
 

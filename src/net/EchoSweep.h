@@ -43,7 +43,7 @@ private:
     void Run();
 
     std::vector<Address> m_addresses;
-    CPinger m_pinger;
+    CPinger m_pinger; // counts on its own: the sweep's thread is not the ping worker's
     std::atomic<bool> m_bStop{false};
     std::atomic<bool> m_bFinished{false};
     std::mutex m_mutex;

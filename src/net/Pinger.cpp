@@ -58,8 +58,10 @@ std::string DottedAddress(std::uint32_t nAddress) {
 
 } // namespace
 
-CPinger::CPinger(CSocketApi& api, std::chrono::milliseconds replyTimeout)
-    : m_api(api), m_replyTimeout(replyTimeout) {}
+CPinger::CPinger(CSocketApi& api, std::chrono::milliseconds replyTimeout, ECounters eCounters)
+    : m_api(api), m_replyTimeout(replyTimeout), m_eCounters(eCounters),
+      m_nEchoId(eCounters == ECounters::Program ? g_nEchoId : m_nOwnId),
+      m_nEchoSeq(eCounters == ECounters::Program ? g_nEchoSeq : m_nOwnSeq) {}
 
 void CPinger::Probe(std::uint32_t nCount, const std::string& strHost) {
     m_eSocketKind = CSocketApi::EIcmpSocket::Raw;
@@ -95,7 +97,7 @@ void CPinger::Probe(std::uint32_t nCount, const std::string& strHost) {
         }
         if (nReadable == 0) {
             SetStatus("Request Timed Out");
-            g_bPingReply.store(0);
+            SetAnswered(false);
             continue;
         }
 
@@ -107,7 +109,7 @@ void CPinger::Probe(std::uint32_t nCount, const std::string& strHost) {
         SetStatus(Format("Reply[%u] from: %s: bytes=%d time=%lums TTL=%d", nAttempt,
                          DottedAddress(nSource).c_str(), static_cast<int>(kDataSize),
                          static_cast<unsigned long>(nRoundTrip), nTtl));
-        g_bPingReply.store(1);
+        SetAnswered(true);
         break;
     }
     CloseSocket(sock);
@@ -117,8 +119,8 @@ int CPinger::SendRequest(TSocket sock, std::uint32_t nDestination) {
     std::array<std::uint8_t, kRequestSize> request{};
     request[0] = kEchoRequest;
     request[1] = 0;
-    PutLittleEndian16(&request[4], static_cast<std::uint16_t>(g_nEchoId++));
-    PutLittleEndian16(&request[6], static_cast<std::uint16_t>(g_nEchoSeq++));
+    PutLittleEndian16(&request[4], static_cast<std::uint16_t>(m_nEchoId++));
+    PutLittleEndian16(&request[6], static_cast<std::uint16_t>(m_nEchoSeq++));
     for (std::size_t j = 0; j < kDataSize; ++j) {
         request[kDataOffset + j] = static_cast<std::uint8_t>(0x20 + j);
     }
@@ -190,6 +192,11 @@ std::string CPinger::ErrorText() const {
 void CPinger::SetStatus(std::string strText) {
     std::lock_guard lock(m_mutexText);
     m_strStatus = std::move(strText);
+}
+
+void CPinger::SetAnswered(bool bAnswered) {
+    if (m_eCounters == ECounters::Program)
+        g_bPingReply.store(bAnswered ? 1 : 0);
 }
 
 void CPinger::SetError(std::string strText) {

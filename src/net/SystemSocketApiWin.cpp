@@ -3,6 +3,7 @@
 // IcmpSendEcho2 (iphlpapi), which every user may call and which is what the
 // system's own ping uses. The probe sees the same socket-like calls either way.
 #include "SystemSocketApi.h"
+#include "udp/UdpSocket.h"
 
 // Winsock first, then the helper APIs that build on it, each in this order.
 #include <winsock2.h>
@@ -31,12 +32,9 @@ constexpr DWORD kEchoTimeoutMs = 1000;
 // Handles of IcmpSendEcho2 sessions carry the top bit, which no SOCKET has.
 constexpr TSocket kSessionTag = TSocket{1} << (sizeof(TSocket) * 8 - 1);
 
+// Winsock is started once for the whole program, by the UDP layer.
 bool StartWinsock() {
-    static const bool s_bStarted = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return s_bStarted;
+    return net::CUdpSocket::StartSocketLayer();
 }
 
 // One echo request handed to the system and the buffer its reply lands in.

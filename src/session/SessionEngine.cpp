@@ -236,7 +236,8 @@ SReplyEvent CSessionEngine::MakeEvent(const codec::Reply& reply, EStage eStage, 
 void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, TimeMs now) {
     if (pData == nullptr || nLength < codec::kHeaderLength)
         return;
-    const codec::Ip4 address{pData[8], pData[9], pData[10], pData[11]};
+    const std::uint8_t* pAddress = pData + codec::kAddressOffset;
+    const codec::Ip4 address{pAddress[0], pAddress[1], pAddress[2], pAddress[3]};
     const auto route = m_routes.find(address);
     if (route == m_routes.end()) {
         if (m_watched && *m_watched == address) {

@@ -1,5 +1,7 @@
 #include "LogLine.h"
 
+#include "codec/Layout.h"
+
 namespace controller {
 
 std::string FormatLogLine(std::int64_t milliseconds, std::string_view direction, std::string_view peer,
@@ -11,7 +13,7 @@ std::string FormatLogLine(std::int64_t milliseconds, std::string_view direction,
     line += ' ';
     line += peer;
     line += " kind=";
-    line += length >= 14 ? std::to_string(data[13]) : std::string("-");
+    line += length >= codec::kHeaderLength ? std::to_string(data[codec::kKindOffset]) : std::string("-");
     line += " len=";
     line += std::to_string(length);
     if (!note.empty()) {

@@ -242,8 +242,8 @@ Options:
                    (default 3000). The state file takes the new address at
                    once, so a restart starts on it.
   --port P         UDP port (default 1550; 0 lets the system choose one). The
-                   socket uses SO_REUSEADDR, so it shares the port with a
-                   configuration tool bound to 0.0.0.0.
+                   socket allows address reuse, so it shares the port with
+                   a configuration tool bound to 0.0.0.0.
   --state FILE     state file (default controller-state.json in the working
                    folder). Created with default settings when absent;
                    rewritten atomically after every accepted setting.

@@ -1,5 +1,7 @@
 #include "Peer.h"
 
+#include "codec/Layout.h"
+
 #include <algorithm>
 
 namespace controller {
@@ -14,59 +16,39 @@ codec::Ip4 AddressAt(const std::uint8_t* data, std::size_t offset) {
 }
 
 codec::Datagram Reply(const ControllerState& s, const codec::Ip4& current, int kind) {
-    using codec::kReplyMarker;
+    using namespace codec;
     switch (kind) {
-    case 1:
-    case 2: {
-        auto d = codec::MakeHeader(codec::kProjectorLength, kReplyMarker, current,
-                                   static_cast<std::uint8_t>(kind));
+    case kKindProjector1:
+    case kKindProjector2: {
+        auto d = MakeHeader(kProjectorLength, kReplyMarker, current, static_cast<std::uint8_t>(kind));
         const auto& bundle = s.projectors[static_cast<std::size_t>(kind - 1)];
-        std::copy_n(bundle.begin(), std::min(bundle.size(), codec::kBundleBytes), d.begin() + 14);
+        std::copy_n(bundle.begin(), std::min(bundle.size(), kBundleBytes), d.begin() + kBundleOffset);
         return d;
     }
-    case 3: {
-        auto d = codec::MakeHeader(codec::kNetworkLength, kReplyMarker, current, 3);
-        PutAddress(d, 14, s.server);
-        PutAddress(d, 18, s.address);
-        PutAddress(d, 22, s.mask);
-        PutAddress(d, 26, s.gateway);
-        d[36] = s.oneKey[0];
-        d[37] = s.oneKey[1];
-        d[38] = s.lockType;
-        d[39] = s.lockTime;
+    case kKindNetwork: {
+        auto d = MakeHeader(kNetworkLength, kReplyMarker, current, kKindNetwork);
+        PutAddress(d, kServerOffset, s.server);
+        PutAddress(d, kControllerOffset, s.address);
+        PutAddress(d, kMaskOffset, s.mask);
+        PutAddress(d, kGatewayOffset, s.gateway);
+        d[kOneKeyOffset] = s.oneKey[0];
+        d[kOneKeyOffset + 1] = s.oneKey[1];
+        d[kLockTypeOffset] = s.lockType;
+        d[kLockTimeOffset] = s.lockTime;
         return d;
     }
     default: {
-        auto d = codec::MakeHeader(codec::kDeviceLength, kReplyMarker, current, 4);
-        d[14] = s.dome;
-        d[15] = s.microphone;
-        d[16] = s.keyboard;
-        std::fill(d.begin() + 17, d.begin() + 24, 0xFF);
+        auto d = MakeHeader(kDeviceLength, kReplyMarker, current, kKindDevice);
+        d[kDomeOffset] = s.dome;
+        d[kMicrophoneOffset] = s.microphone;
+        d[kKeyboardOffset] = s.keyboard;
+        std::fill(d.begin() + kDeviceGapOffset, d.begin() + kMicOffset, 0xFF);
         for (std::size_t i = 0; i < s.mics.size(); ++i)
             std::copy(s.mics[i].begin(), s.mics[i].end(),
-                      d.begin() + 24 + 4 * static_cast<std::ptrdiff_t>(i));
-        std::fill(d.begin() + 104, d.end(), 0xFF);
+                      d.begin() + static_cast<std::ptrdiff_t>(kMicOffset + kMicEntryLength * i));
+        std::fill(d.begin() + kMicTableEnd, d.end(), 0xFF);
         return d;
     }
-    }
-}
-
-// The shortest reply of each kind that a reader accepts.
-std::size_t NeededLength(int kind) {
-    return kind <= 2 ? 222 : kind == 3 ? 40 : 104;
-}
-
-std::size_t RequestLength(int kind) {
-    switch (kind) {
-    case 1:
-    case 2:
-        return codec::kProjectorLength;
-    case 3:
-        return codec::kNetworkLength;
-    case 4:
-        return codec::kDeviceLength;
-    default:
-        return codec::kQueryLength;
     }
 }
 
@@ -77,13 +59,13 @@ std::vector<codec::Datagram> Peer::Replies(const Faults& faults) const {
     if (faults.silent)
         return replies;
     for (int kind : faults.order) {
-        if (kind < 1 || kind > 4 || kind == faults.dropKind)
+        if (kind < codec::kKindProjector1 || kind > codec::kKindDevice || kind == faults.dropKind)
             continue;
         codec::Datagram d = Reply(m_state, m_current, kind);
         if (kind == faults.badPrefixKind)
-            d[5] = 'X';
+            d[codec::kPrefixOffset + 5] = 'X'; // the prefix's last letter
         if (kind == faults.shortKind)
-            d.resize(NeededLength(kind) - 1);
+            d.resize(codec::ReplyNeededLength(kind) - 1);
         if (faults.only14)
             d.resize(codec::kHeaderLength);
         replies.push_back(std::move(d));
@@ -98,63 +80,66 @@ Handling Peer::Handle(const std::uint8_t* data, std::size_t length, const Faults
         h.note = "ignored: shorter than a header";
         return h;
     }
-    h.kind = data[13];
-    static constexpr std::uint8_t kRequestHead[] = {'K', 'V', 'M', 'P', 'R', 'H', 'S', 'Z'};
-    if (!std::equal(std::begin(kRequestHead), std::end(kRequestHead), data)) {
+    h.kind = data[codec::kKindOffset];
+    const auto text = [data](std::size_t offset, std::string_view expected) {
+        return std::equal(expected.begin(), expected.end(), data + offset);
+    };
+    if (!text(codec::kPrefixOffset, codec::kPrefix) || !text(codec::kMarkerOffset, codec::kRequestMarker)) {
         h.note = "ignored: not a request prefix";
         return h;
     }
-    if (AddressAt(data, 8) != m_current) {
-        h.note = "ignored: addressed to " + codec::BytesToAddress(AddressAt(data, 8));
+    if (AddressAt(data, codec::kAddressOffset) != m_current) {
+        h.note = "ignored: addressed to " + codec::BytesToAddress(AddressAt(data, codec::kAddressOffset));
         return h;
     }
-    if (data[12] != 0 || h.kind < 1 || h.kind > 5) {
+    if (data[codec::kZeroOffset] != 0 || h.kind < codec::kKindProjector1 || h.kind > codec::kKindQuery) {
         h.note = "ignored: unknown kind";
         return h;
     }
-    if (length < RequestLength(h.kind)) {
+    if (length < codec::RequestLength(h.kind)) {
         h.note = "ignored: shorter than its kind";
         return h;
     }
     const auto take = [&](const char* field) { return faults.ignoreFields.count(field) == 0; };
     switch (h.kind) {
-    case 1:
-    case 2:
-        if (take(h.kind == 1 ? "projector1" : "projector2"))
-            state.projectors[static_cast<std::size_t>(h.kind - 1)].assign(data + 14,
-                                                                          data + 14 + codec::kBundleBytes);
+    case codec::kKindProjector1:
+    case codec::kKindProjector2:
+        if (take(h.kind == codec::kKindProjector1 ? "projector1" : "projector2"))
+            state.projectors[static_cast<std::size_t>(h.kind - 1)].assign(
+                data + codec::kBundleOffset, data + codec::kBundleOffset + codec::kBundleBytes);
         h.note = "applied projector " + std::to_string(h.kind);
         break;
-    case 3: {
+    case codec::kKindNetwork: {
         if (take("server-ip"))
-            state.server = AddressAt(data, 14);
+            state.server = AddressAt(data, codec::kServerOffset);
         if (take("mask"))
-            state.mask = AddressAt(data, 22);
+            state.mask = AddressAt(data, codec::kMaskOffset);
         if (take("gateway"))
-            state.gateway = AddressAt(data, 26);
+            state.gateway = AddressAt(data, codec::kGatewayOffset);
         if (take("one-key"))
-            state.oneKey = {data[36], data[37]};
+            state.oneKey = {data[codec::kOneKeyOffset], data[codec::kOneKeyOffset + 1]};
         if (take("lock-type"))
-            state.lockType = data[38];
+            state.lockType = data[codec::kLockTypeOffset];
         if (take("lock-time"))
-            state.lockTime = data[39];
+            state.lockTime = data[codec::kLockTimeOffset];
         if (take("controller-ip"))
-            state.address = AddressAt(data, 18);
+            state.address = AddressAt(data, codec::kControllerOffset);
         h.movePending = MovePending();
         h.note = h.movePending ? "applied network settings, moving to " + codec::BytesToAddress(state.address)
                                : "applied network settings";
         break;
     }
-    case 4:
+    case codec::kKindDevice:
         if (take("dome"))
-            state.dome = data[14];
+            state.dome = data[codec::kDomeOffset];
         if (take("microphone"))
-            state.microphone = data[15];
+            state.microphone = data[codec::kMicrophoneOffset];
         if (take("keyboard"))
-            state.keyboard = data[16];
+            state.keyboard = data[codec::kKeyboardOffset];
         if (take("mics"))
             for (std::size_t i = 0; i < state.mics.size(); ++i)
-                std::copy_n(data + 24 + 4 * i, 4, state.mics[i].begin());
+                std::copy_n(data + codec::kMicOffset + codec::kMicEntryLength * i, codec::kMicEntryLength,
+                            state.mics[i].begin());
         h.moveNow = MovePending();
         h.note = "applied device settings";
         break;

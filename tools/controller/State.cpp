@@ -18,7 +18,7 @@ namespace controller {
 namespace {
 
 std::vector<std::uint8_t> BundleBytes(const std::string& bundle) {
-    std::vector<std::uint8_t> bytes(208, 0);
+    std::vector<std::uint8_t> bytes(codec::kBundleBytes, 0);
     for (std::size_t i = 0; i < bytes.size() && 2 * i + 1 < bundle.size(); ++i)
         bytes[i] = codec::HexPairToByte(bundle.data() + 2 * i);
     return bytes;
@@ -65,7 +65,8 @@ bool ReadBundle(const json& v, std::vector<std::uint8_t>& out) {
     if (!v.is_string())
         return false;
     const std::string text = v.get<std::string>();
-    if (text.size() != 416 || text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+    if (text.size() != 2 * codec::kBundleBytes ||
+        text.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
         return false;
     out = BundleBytes(text);
     return true;

@@ -3,6 +3,7 @@
 // Everything the emulated controller remembers, and its state file.
 
 #include "codec/Address.h"
+#include "codec/Layout.h"
 
 #include <array>
 #include <cstdint>
@@ -20,8 +21,9 @@ struct ControllerState {
     std::uint8_t lockType = 1;                      // byte 38
     std::uint8_t lockTime = 5;                      // byte 39
     std::uint8_t dome = 1, microphone = 1, keyboard = 1;
-    std::array<std::array<std::uint8_t, 4>, 20> mics{};  // type, channel, dome, preset
-    std::array<std::vector<std::uint8_t>, 2> projectors; // 208 bytes each
+    std::array<std::array<std::uint8_t, codec::kMicEntryLength>, codec::kMicEntries>
+        mics{};                                          // type, channel, dome, preset
+    std::array<std::vector<std::uint8_t>, 2> projectors; // codec::kBundleBytes each
 
     bool operator==(const ControllerState&) const = default;
 };

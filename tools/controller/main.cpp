@@ -8,7 +8,8 @@
 #include "Options.h"
 #include "Peer.h"
 #include "State.h"
-#include "UdpEndpoint.h"
+#include "StopSignals.h"
+#include "udp/UdpSocket.h"
 
 #include <algorithm>
 #include <chrono>
@@ -63,7 +64,7 @@ struct Room {
     controller::Peer peer;
     controller::Faults faults;
     std::string statePath;
-    controller::CUdpEndpoint endpoint;
+    net::CUdpSocket endpoint;
     std::int64_t moveDeadline = -1; // when a pending address change takes effect at the latest
 };
 
@@ -73,6 +74,19 @@ struct PendingReply {
     codec::Ip4 to;
     std::uint16_t port;
 };
+
+// Binds address:port sharing the port with a tool bound to 0.0.0.0, with room
+// for a burst of queries (many controllers answer at once).
+bool Listen(net::CUdpSocket& socket, const codec::Ip4& address, std::uint16_t port, std::string& error) {
+    std::string reason;
+    if (socket.Bind(address, port, net::CUdpSocket::EShare::Shared, reason) !=
+        net::CUdpSocket::EBind::Bound) {
+        error = "cannot bind " + codec::BytesToAddress(address) + ":" + std::to_string(port) + ": " + reason;
+        return false;
+    }
+    socket.SetReceiveBuffer(1 << 20);
+    return true;
+}
 
 // Loads (or creates) the state of a controller; address overrides the file's.
 bool PrepareState(const std::string& path, const codec::Ip4& fallback,
@@ -141,13 +155,12 @@ int main(int argc, char** argv) {
 
     std::uint16_t port = options.port;
     for (auto& room : rooms) {
-        std::uint16_t bound = port;
-        if (!room->endpoint.Open(room->peer.Current(), bound, error)) {
+        if (!Listen(room->endpoint, room->peer.Current(), port, error)) {
             std::fprintf(stderr, "velmora-controller: %s\n", error.c_str());
             return 1;
         }
         // With port 0 the first controller's port is shared by all the others.
-        port = bound;
+        port = room->endpoint.LocalPort();
     }
     controller::InstallStopSignals();
     for (const auto& room : rooms)
@@ -163,9 +176,8 @@ int main(int argc, char** argv) {
         const codec::Ip4 before = room.peer.Current();
         room.peer.Move();
         room.moveDeadline = -1;
-        std::uint16_t samePort = port;
-        controller::CUdpEndpoint moved;
-        if (!moved.Open(room.peer.Current(), samePort, error)) {
+        net::CUdpSocket moved;
+        if (!Listen(moved, room.peer.Current(), port, error)) {
             log.Line("error: cannot listen on " + codec::BytesToAddress(room.peer.Current()) +
                      " after leaving " + codec::BytesToAddress(before));
             return;
@@ -195,7 +207,7 @@ int main(int argc, char** argv) {
             pending.emplace(due, PendingReply{index, std::move(reply), from, fromPort});
     };
 
-    std::vector<controller::CUdpEndpoint*> endpoints;
+    std::vector<const net::CUdpSocket*> endpoints;
     std::vector<bool> ready;
     while (!controller::StopRequested()) {
         // Wake for the next due reply or move, and at least a few times a second
@@ -210,18 +222,18 @@ int main(int argc, char** argv) {
         endpoints.clear();
         for (auto& room : rooms)
             endpoints.push_back(&room->endpoint);
-        if (!controller::CUdpEndpoint::WaitAny(endpoints, timeout, ready)) {
+        if (!net::CUdpSocket::WaitAny(endpoints, timeout, ready)) {
             std::fprintf(stderr, "velmora-controller: cannot wait for datagrams\n");
             break;
         }
         for (std::size_t i = 0; i < rooms.size(); ++i) {
             if (!ready[i])
                 continue;
-            std::size_t length = 0;
+            long length = 0;
             codec::Ip4 from{};
             std::uint16_t fromPort = 0;
-            while (rooms[i]->endpoint.Receive(buffer, length, from, fromPort))
-                handle(i, buffer.data(), length, from, fromPort);
+            while ((length = rooms[i]->endpoint.Receive(buffer.data(), buffer.size(), &from, &fromPort)) >= 0)
+                handle(i, buffer.data(), static_cast<std::size_t>(length), from, fromPort);
         }
         for (auto& room : rooms)
             if (room->moveDeadline >= 0 && MonotonicMs() >= room->moveDeadline && room->peer.MovePending())

@@ -1,29 +1,15 @@
 #include "codec/Reply.h"
 
 #include "codec/Hex.h"
+#include "codec/Layout.h"
 
 #include <algorithm>
 
 namespace codec {
 namespace {
 
-constexpr std::size_t kHeader = 14;
-constexpr std::size_t kBlock = 52;
 // n counts the code bytes plus the parity byte; 49 is the most a block holds.
 constexpr unsigned kMaxBlockLength = 49;
-
-// How many bytes the reader needs for each reply kind.
-std::size_t NeededLength(int kind) {
-    switch (kind) {
-    case 1:
-    case 2:
-        return 222;
-    case 3:
-        return 40;
-    default:
-        return 104;
-    }
-}
 
 Ip4 AddressAt(const std::uint8_t* data, std::size_t offset) {
     return Ip4{data[offset], data[offset + 1], data[offset + 2], data[offset + 3]};
@@ -36,9 +22,9 @@ void AppendHex(std::string& text, std::uint8_t byte) {
 }
 
 bool ReadProjector(const std::uint8_t* data, ProjectorReply& out) {
-    for (std::size_t b = 0; b < 4; ++b) {
-        const std::uint8_t* block = data + kHeader + kBlock * b;
-        const unsigned n = block[2];
+    for (std::size_t b = 0; b < kBlockCount; ++b) {
+        const std::uint8_t* block = data + kBundleOffset + kBlockLength * b;
+        const unsigned n = block[kBlockSizeOffset];
         if (n > kMaxBlockLength)
             return false;
         std::string& shortText = out.shortText[b];
@@ -47,12 +33,12 @@ bool ReadProjector(const std::uint8_t* data, ProjectorReply& out) {
             AppendHex(shortText, block[i]);
         std::string& filled = out.filledText[b];
         filled = shortText;
-        for (unsigned i = n + 3; i < kBlock; ++i)
+        for (unsigned i = n + 3; i < kBlockLength; ++i)
             filled += "FF";
     }
     out.codeText.clear();
     out.storedBundle.clear();
-    for (std::size_t b = 0; b < 4; ++b) {
+    for (std::size_t b = 0; b < kBlockCount; ++b) {
         out.codeText += out.shortText[b];
         out.storedBundle += out.filledText[b];
     }
@@ -60,52 +46,54 @@ bool ReadProjector(const std::uint8_t* data, ProjectorReply& out) {
 }
 
 void ReadIp(const std::uint8_t* data, IpReply& out) {
-    out.server = AddressAt(data, 14);
-    out.controller = AddressAt(data, 18);
-    out.mask = AddressAt(data, 22);
-    out.gateway = AddressAt(data, 26);
-    out.oneKey = data[36] == 0xAA && data[37] == 0xAA;
-    out.lockTypeIndex = data[38] - 1;
-    out.lockTimeIndex = data[39];
+    out.server = AddressAt(data, kServerOffset);
+    out.controller = AddressAt(data, kControllerOffset);
+    out.mask = AddressAt(data, kMaskOffset);
+    out.gateway = AddressAt(data, kGatewayOffset);
+    out.oneKey = data[kOneKeyOffset] == 0xAA && data[kOneKeyOffset + 1] == 0xAA;
+    out.lockTypeIndex = data[kLockTypeOffset] - 1;
+    out.lockTimeIndex = data[kLockTimeOffset];
 }
 
 void ReadAdditional(const std::uint8_t* data, AdditionalReply& out) {
-    out.domeIndex = data[14] - 1;
-    out.micIndex = data[15] - 1;
-    out.keyboardIndex = data[16] - 1;
+    out.domeIndex = data[kDomeOffset] - 1;
+    out.micIndex = data[kMicrophoneOffset] - 1;
+    out.keyboardIndex = data[kKeyboardOffset] - 1;
     for (std::size_t i = 0; i < out.mic.size(); ++i)
-        std::copy_n(data + 24 + 4 * i, 4, out.mic[i].begin());
+        std::copy_n(data + kMicOffset + kMicEntryLength * i, kMicEntryLength, out.mic[i].begin());
 }
 
 } // namespace
 
 Reply ReadReply(const std::uint8_t* data, std::size_t length, const Ip4& initialIp) {
     Reply reply;
-    if (data == nullptr || length < kHeader)
+    if (data == nullptr || length < kHeaderLength)
         return reply;
-    reply.address = AddressAt(data, 8);
+    reply.address = AddressAt(data, kAddressOffset);
     if (reply.address != initialIp)
         return reply;
-    reply.kind = data[13];
-    if (data[12] != 0 || reply.kind < 1 || reply.kind > 4) {
+    reply.kind = data[kKindOffset];
+    if (data[kZeroOffset] != 0 || reply.kind < kKindProjector1 || reply.kind > kKindDevice) {
         reply.outcome = ReplyOutcome::OtherKind;
         return reply;
     }
-    static constexpr std::uint8_t kReplyHead[] = {'K', 'V', 'M', 'P', 'R', 'H', 'F', 'H'};
-    if (!std::equal(std::begin(kReplyHead), std::end(kReplyHead), data) ||
-        length < NeededLength(reply.kind)) {
+    const auto text = [data](std::size_t offset, std::string_view expected) {
+        return std::equal(expected.begin(), expected.end(), data + offset);
+    };
+    if (!text(kPrefixOffset, kPrefix) || !text(kMarkerOffset, kReplyMarker) ||
+        length < ReplyNeededLength(reply.kind)) {
         reply.outcome = ReplyOutcome::ReceptionError;
         return reply;
     }
     switch (reply.kind) {
-    case 1:
-    case 2:
+    case kKindProjector1:
+    case kKindProjector2:
         reply.outcome =
             ReadProjector(data, reply.projector) ? ReplyOutcome::Projector : ReplyOutcome::ReceptionError;
         if (reply.outcome == ReplyOutcome::ReceptionError)
             reply.projector = {};
         break;
-    case 3:
+    case kKindNetwork:
         ReadIp(data, reply.ip);
         reply.outcome = ReplyOutcome::IpSettings;
         break;

@@ -22,10 +22,10 @@ std::uint8_t SelectionCode(int index) {
 
 Datagram MakeHeader(std::size_t length, std::string_view marker, const Ip4& address, std::uint8_t kind) {
     Datagram d(std::max(length, kHeaderLength), 0);
-    std::copy(kPrefix.begin(), kPrefix.end(), d.begin());
-    std::copy(marker.begin(), marker.begin() + 2, d.begin() + 6);
+    std::copy(kPrefix.begin(), kPrefix.end(), d.begin() + kPrefixOffset);
+    std::copy(marker.begin(), marker.begin() + 2, d.begin() + kMarkerOffset);
     PutAddress(d, kAddressOffset, address);
-    d[12] = 0;
+    d[kZeroOffset] = 0;
     d[kKindOffset] = kind;
     return d;
 }
@@ -34,24 +34,24 @@ Datagram BuildProjectorRequest(int kind, const Ip4& address, std::string_view bu
     Datagram d = MakeHeader(kProjectorLength, kRequestMarker, address, static_cast<std::uint8_t>(kind));
     const std::size_t bytes = std::min(bundle.size() / 2, kBundleBytes);
     for (std::size_t i = 0; i < bytes; ++i)
-        d[kHeaderLength + i] = HexPairToByte(bundle.data() + 2 * i);
+        d[kBundleOffset + i] = HexPairToByte(bundle.data() + 2 * i);
     return d;
 }
 
 Datagram BuildNetworkRequest(const SettingsValues& v) {
-    Datagram d = MakeHeader(kNetworkLength, kRequestMarker, v.initialIp, 3);
-    PutAddress(d, 14, v.serverIp);
-    PutAddress(d, 18, v.controllerIp);
-    PutAddress(d, 22, v.maskIp);
-    PutAddress(d, 26, v.gatewayIp);
-    d[36] = d[37] = v.oneKey ? 0xAA : 0xA0;
+    Datagram d = MakeHeader(kNetworkLength, kRequestMarker, v.initialIp, kKindNetwork);
+    PutAddress(d, kServerOffset, v.serverIp);
+    PutAddress(d, kControllerOffset, v.controllerIp);
+    PutAddress(d, kMaskOffset, v.maskIp);
+    PutAddress(d, kGatewayOffset, v.gatewayIp);
+    d[kOneKeyOffset] = d[kOneKeyOffset + 1] = v.oneKey ? 0xAA : 0xA0;
     // Only the pulse lock has a time; the level lock and no selection send 0x02 0xFF.
     if (v.lockTypeIndex == 0) {
-        d[38] = 0x01;
-        d[39] = v.lockTimeIndex < 0 ? 0xFF : static_cast<std::uint8_t>(v.lockTimeIndex);
+        d[kLockTypeOffset] = 0x01;
+        d[kLockTimeOffset] = v.lockTimeIndex < 0 ? 0xFF : static_cast<std::uint8_t>(v.lockTimeIndex);
     } else {
-        d[38] = 0x02;
-        d[39] = 0xFF;
+        d[kLockTypeOffset] = 0x02;
+        d[kLockTimeOffset] = 0xFF;
     }
     return d;
 }
@@ -64,26 +64,26 @@ std::uint8_t MicValueToByte(std::string_view text) {
 }
 
 Datagram BuildDeviceRequest(const SettingsValues& v, const std::vector<MicEntryText>& rows) {
-    Datagram d = MakeHeader(kDeviceLength, kRequestMarker, v.initialIp, 4);
-    d[14] = SelectionCode(v.domeIndex);
-    d[15] = SelectionCode(v.micIndex);
-    d[16] = SelectionCode(v.keyboardIndex);
-    std::fill(d.begin() + 17, d.begin() + kMicOffset, 0xFF);
+    Datagram d = MakeHeader(kDeviceLength, kRequestMarker, v.initialIp, kKindDevice);
+    d[kDomeOffset] = SelectionCode(v.domeIndex);
+    d[kMicrophoneOffset] = SelectionCode(v.micIndex);
+    d[kKeyboardOffset] = SelectionCode(v.keyboardIndex);
+    std::fill(d.begin() + kDeviceGapOffset, d.begin() + kMicOffset, 0xFF);
     const std::size_t count = std::min(rows.size(), kMicEntries);
     for (std::size_t k = 0; k < count; ++k) {
         const MicEntryText& row = rows[k];
-        const std::size_t at = kMicOffset + 4 * k;
+        const std::size_t at = kMicOffset + kMicEntryLength * k;
         d[at + 0] = MicValueToByte(row.tyjnum);
         d[at + 1] = MicValueToByte(row.tdnum);
         d[at + 2] = MicValueToByte(row.qjnum);
         d[at + 3] = MicValueToByte(row.bitnum);
     }
-    std::fill(d.begin() + 104, d.end(), 0xFF);
+    std::fill(d.begin() + kMicTableEnd, d.end(), 0xFF);
     return d;
 }
 
 Datagram BuildQuery(const Ip4& address) {
-    return MakeHeader(kQueryLength, kRequestMarker, address, 5);
+    return MakeHeader(kQueryLength, kRequestMarker, address, kKindQuery);
 }
 
 std::vector<SetStep> BuildSetSequence(const SettingsValues& v, const std::vector<MicEntryText>& rows) {

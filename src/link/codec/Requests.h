@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/Address.h"
+#include "codec/Layout.h"
 
 #include <cstdint>
 #include <string>
@@ -12,25 +13,6 @@ namespace codec {
 constexpr std::uint16_t kControllerPort = 1550;
 
 using Datagram = std::vector<std::uint8_t>;
-
-// Sizes of the controller datagrams.
-constexpr std::size_t kHeaderLength = 14;
-constexpr std::size_t kProjectorLength = 222;
-constexpr std::size_t kNetworkLength = 40;
-constexpr std::size_t kDeviceLength = 184;
-constexpr std::size_t kQueryLength = 14;
-constexpr std::size_t kBundleBytes = 208; // bytes of a projector bundle on the wire
-constexpr std::size_t kMicEntries = 20;
-
-// Offsets shared by requests and the replies that mirror them.
-constexpr std::size_t kAddressOffset = 8;
-constexpr std::size_t kKindOffset = 13;
-constexpr std::size_t kMicOffset = 24;
-
-// The markers in bytes 6 and 7.
-constexpr std::string_view kPrefix = "KVMPRH";
-constexpr std::string_view kRequestMarker = "SZ";
-constexpr std::string_view kReplyMarker = "FH";
 
 // One htset record as text.
 struct MicEntryText {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "udp/UdpSocket.h"
+
 #include <QObject>
 
 #include <cstddef>
@@ -10,9 +12,10 @@
 class QSocketNotifier;
 
 // The UDP socket through which the main window talks to controllers. It binds
-// every local address on its port with SO_REUSEADDR (so a controller emulator
-// can share the port on an address of its own) and reports each datagram that
-// can be read on the user-interface thread.
+// every local address on its port sharing it (so a controller emulator can
+// bind the port on an address of its own) and reports each datagram that can
+// be read on the user-interface thread. The socket itself is the UDP layer's;
+// this adds the event loop's notifier.
 class CControllerSocket : public QObject {
     Q_OBJECT
 public:
@@ -23,8 +26,8 @@ public:
 
     // Binds 0.0.0.0:nPort (0 picks a free port). False when the bind fails.
     bool Create(std::uint16_t nPort);
-    bool IsOpen() const { return m_nSocket != kNoSocket; }
-    std::uint16_t LocalPort() const;
+    bool IsOpen() const { return m_socket.IsOpen(); }
+    std::uint16_t LocalPort() const { return m_socket.LocalPort(); }
 
     // Sends to the dotted address; the result is the byte count or -1.
     long SendTo(const void* pData, std::size_t nLength, std::uint16_t nPort, const std::string& strAddress);
@@ -34,22 +37,16 @@ public:
 
     // Whether a plain bind (no address sharing) of 0.0.0.0:nPort succeeds,
     // i.e. no other program holds the port.
-    static bool PortIsFree(std::uint16_t nPort);
+    static bool PortIsFree(std::uint16_t nPort) { return net::CUdpSocket::PortIsFree(nPort); }
 
     // Starts the platform's socket layer (Winsock on Windows); false when it
     // cannot be started. Safe to call more than once.
-    static bool InitSocketLayer();
+    static bool InitSocketLayer() { return net::CUdpSocket::StartSocketLayer(); }
 
 private:
-    // A socket descriptor or Windows SOCKET handle; -1 (INVALID_SOCKET) when closed.
-    static constexpr qintptr kNoSocket = -1;
-
     void OnReadable();
-    // Takes the bound, non-blocking socket and reports what arrives on it.
-    void Attach(qintptr nSocket);
-    static void CloseSocket(qintptr nSocket);
 
     ReceiveHandler m_onReceive;
-    qintptr m_nSocket = kNoSocket;
+    net::CUdpSocket m_socket;
     QSocketNotifier* m_pNotifier = nullptr;
 };

@@ -9,10 +9,10 @@
 #include <nlohmann/json.hpp>
 
 #include "PortOwner.h"
+#include "udp/UdpSocket.h"
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <fstream>
 #include <set>
 #include <spawn.h>
@@ -404,29 +404,24 @@ TEST_F(CliTest, InterruptedBatchFinishesTheSetsUnderWayAndReportsTheRestNotRun) 
 }
 
 // A socket bound to a port of the system's choosing, which it holds without
-// sharing; its port comes back in nPort.
-int TakeSomePort(std::uint16_t& nPort) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    socklen_t size = sizeof sa;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0)
-        return -1;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &size);
-    nPort = ntohs(sa.sin_port);
-    return fd;
+// sharing.
+net::CUdpSocket TakeSomePort() {
+    net::CUdpSocket socket;
+    std::string strError;
+    socket.Bind(net::Ip4{0, 0, 0, 0}, 0, net::CUdpSocket::EShare::Alone, strError);
+    return socket;
 }
 
 TEST_F(CliTest, TakenPortIsAClearError) {
     StartBuilding();
-    std::uint16_t nPort = 0;
-    const int fd = TakeSomePort(nPort);
-    ASSERT_GE(fd, 0);
+    net::CUdpSocket holder = TakeSomePort();
+    ASSERT_TRUE(holder.IsOpen());
+    const std::uint16_t nPort = holder.LocalPort();
     const std::string port = std::to_string(nPort);
     const SRun run =
         Cli("get " + Address(10) + " --local-port " + port + " --peer-port " + std::to_string(emulator->port),
             false);
-    ::close(fd);
+    holder.Close();
     EXPECT_EQ(run.status, 3);
     EXPECT_NE(run.out.find("UDP port " + port + " is taken"), std::string::npos) << run.out;
 }
@@ -436,8 +431,7 @@ TEST_F(CliTest, TakenPortIsAClearError) {
 // program that owns the port.
 TEST_F(CliTest, PortOwnedByAnotherVelmoraStopsTheCommand) {
     StartBuilding();
-    std::uint16_t nPort = 0;
-    ::close(TakeSomePort(nPort)); // free to bind, but owned
+    const std::uint16_t nPort = TakeSomePort().LocalPort(); // free to bind, but owned
     const std::string port = std::to_string(nPort);
     CPortOwner window;
     std::string holder;

@@ -1,11 +1,12 @@
 #pragma once
 
-// Controller replies as the controller writes them, byte by byte from the
-// written layouts, for the main window's tests.
+// Controller replies for the main window's tests, in the words those tests
+// use; the bytes come from the shared reply builder.
+
+#include "ReplyBuilder.h"
 
 #include <QString>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -22,16 +23,7 @@ inline const QString kOnlyIpRead = QStringLiteral("未收到：投影机1代码�
 // The reply header as the controller writes it: "KVMPRH", "FH", its address, 0, kind.
 inline Bytes Header(std::size_t nLength, std::uint8_t nKind,
                     std::array<std::uint8_t, 4> address = {127, 0, 0, 1}, const char* pszMarker = "FH") {
-    Bytes bytes(nLength, 0);
-    const char* pszPrefix = "KVMPRH";
-    for (int i = 0; i < 6; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(pszPrefix[i]);
-    bytes[6] = static_cast<std::uint8_t>(pszMarker[0]);
-    bytes[7] = static_cast<std::uint8_t>(pszMarker[1]);
-    for (std::size_t i = 0; i < 4; ++i)
-        bytes[8 + i] = address[i];
-    bytes[13] = nKind;
-    return bytes;
+    return CReplyBuilder(nKind, address, nLength).Marker(pszMarker);
 }
 
 inline Bytes FromHex(const char* pszHex) {
@@ -45,19 +37,11 @@ inline Bytes FromHex(const char* pszHex) {
 // the k code bytes, parity, 0xFF fill.
 inline Bytes ProjectorReply(std::uint8_t nKind, const Bytes& video,
                             std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
-    Bytes bytes = Header(222, nKind, address);
+    CReplyBuilder reply(nKind, address);
     const Bytes other = FromHex("0102");
-    for (int block = 0; block < 4; ++block) {
-        const Bytes& code = block == 0 ? video : other;
-        std::size_t at = 14 + 52 * static_cast<std::size_t>(block);
-        std::fill(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + 52), 0xFF);
-        bytes[at] = 0xF4;
-        bytes[at + 1] = static_cast<std::uint8_t>(block + 1);
-        bytes[at + 2] = static_cast<std::uint8_t>(code.size() + 1);
-        std::copy(code.begin(), code.end(), bytes.begin() + static_cast<long>(at + 3));
-        bytes[at + 3 + code.size()] = 0x00;
-    }
-    return bytes;
+    for (std::size_t nBlock = 0; nBlock < 4; ++nBlock)
+        reply.Block(nBlock, 0xF4, static_cast<std::uint8_t>(nBlock + 1), nBlock == 0 ? video : other);
+    return reply;
 }
 
 // VIDEO codes of the shipped library: one shared by four Epson rows, one of Sharp XG-NV6XU alone.
@@ -67,30 +51,14 @@ inline const Bytes kSharpVideo = FromHex("49564544202020310D");
 inline Bytes IpReply(std::array<std::uint8_t, 4> controller = {127, 0, 0, 1}, std::uint8_t nOneKeyA = 0xAA,
                      std::uint8_t nOneKeyB = 0xAA, std::uint8_t nLockType = 1, std::uint8_t nLockTime = 5,
                      std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
-    Bytes bytes = Header(40, 3, address);
-    const std::array<std::array<std::uint8_t, 4>, 4> addresses{
-        {{10, 0, 0, 9}, controller, {255, 255, 255, 0}, {10, 0, 0, 1}}};
-    for (std::size_t a = 0; a < 4; ++a)
-        for (std::size_t i = 0; i < 4; ++i)
-            bytes[14 + 4 * a + i] = addresses[a][i];
-    bytes[36] = nOneKeyA;
-    bytes[37] = nOneKeyB;
-    bytes[38] = nLockType;
-    bytes[39] = nLockTime;
-    return bytes;
+    return CReplyBuilder(3, address)
+        .Network({10, 0, 0, 9}, controller, {255, 255, 255, 0}, {10, 0, 0, 1})
+        .OneKey(nOneKeyA, nOneKeyB)
+        .Lock(nLockType, nLockTime);
 }
 
+// Dome 2, microphone 1, keyboard 2; microphone 0: camera type 1, channel 17,
+// dome 4, preset 255 (none); the other entries zero.
 inline Bytes AdditionalReply(std::array<std::uint8_t, 4> address = {127, 0, 0, 1}) {
-    Bytes bytes = Header(184, 4, address);
-    bytes[14] = 2;
-    bytes[15] = 1;
-    bytes[16] = 2;
-    std::fill(bytes.begin() + 17, bytes.begin() + 24, 0xFF);
-    std::fill(bytes.begin() + 104, bytes.end(), 0xFF);
-    // Microphone 0: camera type 1, channel 17, dome 4, preset 255 (none).
-    bytes[24] = 1;
-    bytes[25] = 17;
-    bytes[26] = 4;
-    bytes[27] = 255;
-    return bytes;
+    return CReplyBuilder(4, address).Devices(2, 1, 2).Padding().Mic(0, {1, 17, 4, 255});
 }

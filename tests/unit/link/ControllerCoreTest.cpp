@@ -4,6 +4,7 @@
 #include "Bytes.h"
 #include "Options.h"
 #include "Peer.h"
+#include "ReplyBuilder.h"
 #include "State.h"
 #include "TempFolder.h"
 #include "codec/CodeBundle.h"
@@ -41,8 +42,7 @@ ControllerState Changed() {
 
 TEST(ControllerStateTest, FirstReadNamesTheFirstLibraryModel) {
     const ControllerState s = controller::DefaultState(kHere);
-    Datagram reply = codec::MakeHeader(222, codec::kReplyMarker, kHere, 1);
-    std::copy(s.projectors[0].begin(), s.projectors[0].end(), reply.begin() + 14);
+    const Datagram reply = CReplyBuilder(1, kHere).Bundle(s.projectors[0]);
     const auto r = codec::ReadReply(reply.data(), reply.size(), kHere);
     ASSERT_EQ(r.outcome, codec::ReplyOutcome::Projector);
     EXPECT_EQ(codec::VideoTextFromCode(r.projector.codeText), "534f555243452034310d");

@@ -4,17 +4,15 @@
 // loopback UDP, for the round-trip tests.
 
 #include "codec/Requests.h"
+#include "udp/UdpSocket.h"
 
-#include <arpa/inet.h>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
-#include <netinet/in.h>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -148,20 +146,12 @@ private:
 class Client {
 public:
     Client() {
-        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        std::string error;
+        m_socket.Bind(codec::Ip4{127, 0, 0, 1}, 0, net::CUdpSocket::EShare::Alone, error);
     }
-    ~Client() { ::close(m_fd); }
 
     void Send(const codec::Datagram& d, const codec::Ip4& to, std::uint16_t port) const {
-        sockaddr_in sa{};
-        sa.sin_family = AF_INET;
-        sa.sin_port = htons(port);
-        std::memcpy(&sa.sin_addr.s_addr, to.data(), 4);
-        ::sendto(m_fd, d.data(), d.size(), 0, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+        m_socket.Send(d.data(), d.size(), to, port);
     }
 
     // Collects datagrams until `count` arrived or `waitMs` passed.
@@ -170,13 +160,10 @@ public:
         const std::int64_t end = Ms() + waitMs;
         while (got.size() < count) {
             const std::int64_t left = end - Ms();
-            if (left <= 0)
-                break;
-            pollfd pfd{m_fd, POLLIN, 0};
-            if (::poll(&pfd, 1, static_cast<int>(left)) <= 0)
+            if (left <= 0 || !m_socket.Wait(static_cast<int>(left)))
                 break;
             codec::Datagram d(8000);
-            const ssize_t n = ::recv(m_fd, d.data(), d.size(), 0);
+            const long n = m_socket.Receive(d.data(), d.size());
             if (n < 0)
                 break;
             d.resize(static_cast<std::size_t>(n));
@@ -186,7 +173,8 @@ public:
     }
 
 private:
-    int m_fd = -1;
+    // Receiving takes from the system's queue, not from this object's state.
+    mutable net::CUdpSocket m_socket;
 };
 
 } // namespace emulator

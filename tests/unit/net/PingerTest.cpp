@@ -8,6 +8,7 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <thread>
 
 namespace {
 
@@ -78,6 +79,35 @@ TEST_F(PingerTest, SilentHostGetsEveryAttemptAndCountersRunAcrossProbes) {
     EXPECT_EQ(m_api.m_nCloses, 2);
     EXPECT_EQ(Flag(), 0);
     EXPECT_EQ(m_pinger.StatusText(), "Request Timed Out");
+}
+
+// A scan's sweep probes on its own thread while the program's probe runs on the ping worker's:
+// each counts its requests from 1 without the other's, and only the program's probe (whose host
+// stays silent here) sets the answer flag, however often the sweep's host answers.
+TEST_F(PingerTest, ProbesOnTwoThreadsCountApart) {
+    constexpr int kProbes = 40;
+    CFakeSocketApi sweepApi;
+    sweepApi.m_selectHook = [](std::chrono::milliseconds) { return 1; };
+    CPinger sweep(sweepApi, std::chrono::milliseconds(0), CPinger::ECounters::Own);
+    std::thread sweepThread([&] {
+        for (int i = 0; i < kProbes; ++i)
+            sweep.Probe(1, "192.0.2.2");
+    });
+    for (int i = 0; i < kProbes; ++i)
+        m_pinger.Probe(1, "192.0.2.1");
+    sweepThread.join();
+
+    for (const CFakeSocketApi* pApi : {&m_api, &sweepApi}) {
+        const auto sent = pApi->Sent();
+        ASSERT_EQ(sent.size(), static_cast<std::size_t>(kProbes));
+        for (int i = 0; i < kProbes; ++i) {
+            EXPECT_EQ(Field16(sent[i].bytes, 4), i + 1);
+            EXPECT_EQ(Field16(sent[i].bytes, 6), i + 1);
+        }
+    }
+    EXPECT_EQ(g_nEchoId, static_cast<std::uint32_t>(kProbes + 1));
+    EXPECT_EQ(Flag(), 0);
+    EXPECT_EQ(sweep.StatusText().rfind("Reply[1]", 0), 0u) << sweep.StatusText();
 }
 
 TEST_F(PingerTest, CountZeroAndUnresolvableHostSendNothing) {

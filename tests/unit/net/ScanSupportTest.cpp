@@ -3,6 +3,7 @@
 #include "EchoSweep.h"
 #include "FakeSocketApi.h"
 #include "LocalInterfaces.h"
+#include "PingReply.h"
 
 #include <gtest/gtest.h>
 
@@ -90,6 +91,22 @@ TEST(EchoSweepTest, ReportsEachAddressInOrder) {
         EXPECT_EQ(results[i].bAnswered, i == 1 || i == 3) << i;
     }
     EXPECT_TRUE(sweep.TakeResults().empty());
+}
+
+// The sweep's answers are its own: the program's probe counters and answer flag stay as they were.
+TEST(EchoSweepTest, LeavesTheProgramsProbeAlone) {
+    g_nEchoId = g_nEchoSeq = 1;
+    g_bPingReply = 7;
+    CFakeSocketApi api;
+    api.m_selectHook = [](std::chrono::milliseconds) { return 1; };
+    CEchoSweep sweep({{10, 0, 0, 1}, {10, 0, 0, 2}}, api, std::chrono::milliseconds(5));
+    for (int i = 0; i < 500 && !sweep.Finished(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    ASSERT_TRUE(sweep.Finished());
+    EXPECT_EQ(sweep.TakeResults().size(), 2u);
+    EXPECT_EQ(g_nEchoId, 1u);
+    EXPECT_EQ(g_nEchoSeq, 1u);
+    EXPECT_EQ(g_bPingReply.load(), 7);
 }
 
 TEST(EchoSweepTest, StopEndsBeforeTheRest) {

@@ -1,9 +1,10 @@
 #pragma once
 
-// A scripted transport and observer for the engine, and reply datagrams
-// written by hand from the reply layouts.
+// A scripted transport and observer for the engine, and the reply datagrams
+// its tests feed it (from the shared reply builder).
 
 #include "Bytes.h"
+#include "ReplyBuilder.h"
 #include "SessionEngine.h"
 
 #include <map>
@@ -50,14 +51,7 @@ public:
 
 // "KVMPRH" "FH", the address, 0x00, the kind, in a zero-filled datagram.
 inline codec::Datagram ReplyHead(int kind, const Ip4& a, std::size_t length) {
-    std::vector<std::uint8_t> d(length, 0);
-    testbytes::Place(d, 0, "4B564D505248 4648");
-    d[8] = a[0];
-    d[9] = a[1];
-    d[10] = a[2];
-    d[11] = a[3];
-    d[13] = static_cast<std::uint8_t>(kind);
-    return d;
+    return CReplyBuilder(static_cast<std::uint8_t>(kind), a, length);
 }
 
 // One 52-byte block: baud F4 (9600), command, length n = code bytes + 1, the
@@ -75,40 +69,27 @@ inline std::string Bundle(std::string_view video) {
 }
 
 inline codec::Datagram ProjectorReply(int kind, const Ip4& a, std::string_view bundleHex) {
-    auto d = ReplyHead(kind, a, 222);
-    testbytes::Place(d, 14, bundleHex);
-    return d;
+    return CReplyBuilder(static_cast<std::uint8_t>(kind), a).Bundle(testbytes::Hex(bundleHex));
 }
 
 // An empty slot as the controller reports one it was sent zeros for.
 inline codec::Datagram EmptyProjectorReply(int kind, const Ip4& a) {
-    return ReplyHead(kind, a, 222);
+    return CReplyBuilder(static_cast<std::uint8_t>(kind), a);
 }
 
 // Kind 3 with server 10.1.2.3, mask 255.255.254.0, gateway 10.1.2.254, the
 // given controller address, one-key on, pulse lock, lock time byte.
 inline codec::Datagram NetworkReply(const Ip4& a, const Ip4& controller, std::uint8_t lockTime = 0x1E) {
-    auto d = ReplyHead(3, a, 40);
-    testbytes::Place(d, 14, "0A010203");
-    d[18] = controller[0];
-    d[19] = controller[1];
-    d[20] = controller[2];
-    d[21] = controller[3];
-    testbytes::Place(d, 22, "FFFFFE00 0A0102FE");
-    testbytes::Place(d, 36, "AAAA 01");
-    d[39] = lockTime;
-    return d;
+    return CReplyBuilder(3, a)
+        .Network({10, 1, 2, 3}, controller, {255, 255, 254, 0}, {10, 1, 2, 254})
+        .OneKey(0xAA, 0xAA)
+        .Lock(1, lockTime);
 }
 
 // Kind 4: dome SONY (02), daisy chain (01), wireless keyboard (02); mic 1
 // camera type 1, channel 3, dome 16, no preset (02 04 11 FF); the others none.
 inline codec::Datagram DeviceReply(const Ip4& a, std::string_view mic1 = "020411FF") {
-    auto d = ReplyHead(4, a, 184);
-    testbytes::Place(d, 14, "020102");
-    testbytes::Fill(d, 17, 24, 0xFF);
-    testbytes::Place(d, 24, mic1);
-    testbytes::Fill(d, 28, 184, 0xFF);
-    return d;
+    return CReplyBuilder(4, a).Devices(2, 1, 2).Mic(0, testbytes::Hex(mic1)).UnusedMics(1).Padding();
 }
 
 } // namespace sessiontest
