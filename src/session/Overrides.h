@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-namespace cli {
+namespace session {
 
 // The texts as given; an absent field keeps what the settings hold.
 struct SOverrideTexts {
@@ -20,17 +20,17 @@ struct SOverrides {
     std::optional<codec::Ip4> controllerIp, serverIp, mask, gateway;
     std::optional<int> lockType, lockTime;
     std::optional<bool> oneKey;
-    std::optional<session::SProjectorSlot> projectors[2];
+    std::optional<SProjectorSlot> projectors[2];
 };
 
 // Checks every text and looks the projector models up in data.mdb. On
 // failure `error` names the field ("lock_time: …") and nothing is resolved.
 bool ResolveOverrides(const SOverrideTexts& texts, SOverrides& out, std::string& error);
 
-void ApplyOverrides(const SOverrides& overrides, session::SControllerSettings& settings);
+void ApplyOverrides(const SOverrides& overrides, SControllerSettings& settings);
 
 // A library model's code bundle; false with a reason when it is not in DATA
 // or its codes do not fit.
-bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& slot, std::string& error);
+bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std::string& error);
 
-} // namespace cli
+} // namespace session

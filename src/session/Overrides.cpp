@@ -8,7 +8,7 @@
 #include "codec/AddressRange.h"
 #include "codec/CodeBundle.h"
 
-namespace cli {
+namespace session {
 namespace {
 
 bool Address(const std::optional<std::string>& text, const char* field, std::optional<codec::Ip4>& out,
@@ -26,7 +26,7 @@ bool Address(const std::optional<std::string>& text, const char* field, std::opt
 
 } // namespace
 
-bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& slot, std::string& error) {
+bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std::string& error) {
     try {
         auto pRecords = CDatabase::OpenRead(stmt::SelectModel(strModel));
         if (pRecords->AtEnd()) {
@@ -73,13 +73,13 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
     // The rules a value meets on its own; those that need the whole
     // settings (subnet, gateway, lock type) run once the controller is read.
     if (r.mask) {
-        if (const auto e = session::CheckMask(*r.mask); e != session::ESettingProblem::None) {
+        if (const auto e = CheckMask(*r.mask); e != ESettingProblem::None) {
             error = ProblemText({"mask", e});
             return false;
         }
     }
     if (r.controllerIp) {
-        if (const auto e = session::CheckHostAddress(*r.controllerIp); e != session::ESettingProblem::None) {
+        if (const auto e = CheckHostAddress(*r.controllerIp); e != ESettingProblem::None) {
             error = ProblemText({"controller_ip", e});
             return false;
         }
@@ -109,7 +109,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
         }
         r.lockTime = n;
         if (r.lockType == 1) {
-            error = ProblemText({"lock_time", session::ESettingProblem::LockTimeWithLevelLock});
+            error = ProblemText({"lock_time", ESettingProblem::LockTimeWithLevelLock});
             return false;
         }
     }
@@ -128,7 +128,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
     for (std::size_t p = 0; p < 2; ++p) {
         if (!*models[p])
             continue;
-        session::SProjectorSlot slot;
+        SProjectorSlot slot;
         if (!ProjectorFromLibrary(**models[p], slot, error)) {
             error = std::string(p == 0 ? "projector1: " : "projector2: ") + error;
             return false;
@@ -139,7 +139,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
     return true;
 }
 
-void ApplyOverrides(const SOverrides& o, session::SControllerSettings& s) {
+void ApplyOverrides(const SOverrides& o, SControllerSettings& s) {
     if (o.controllerIp)
         s.controllerIp = *o.controllerIp;
     if (o.serverIp)
@@ -159,4 +159,4 @@ void ApplyOverrides(const SOverrides& o, session::SControllerSettings& s) {
             s.projectors[p] = *o.projectors[p];
 }
 
-} // namespace cli
+} // namespace session
