@@ -98,12 +98,13 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
             notes->strNotBackedUp = present.Any() ? present.MissingText() : "该中控无信息返回！";
         }
         settings = PlannedSettings(plan, present);
-        const std::vector<std::string> problems = PlanProblems(plan, present, settings);
-        if (!problems.empty()) {
+        const std::vector<SSettingIssue> issues = PlanIssues(plan, present, settings);
+        if (!issues.empty()) {
             notes->bRefused = true;
+            notes->issues = issues;
             std::string text;
-            for (const std::string& p : problems)
-                text += (text.empty() ? "" : "; ") + p;
+            for (const SSettingIssue& issue : issues)
+                text += (text.empty() ? "" : "; ") + ProblemText(issue);
             return text + "; nothing was sent";
         }
         if (present.Complete()) {

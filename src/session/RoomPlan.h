@@ -30,9 +30,10 @@ struct SRoomPlan {
 
 // What a write reports besides the engine's result.
 struct SWriteNotes {
-    std::filesystem::path backup; // the history file of what the controller held, when one was saved
-    std::string strNotBackedUp;   // with --force: the parts that could not be backed up
-    bool bRefused = false;        // a value broke a rule: bad input, nothing sent
+    std::filesystem::path backup;      // the history file of what the controller held, when one was saved
+    std::string strNotBackedUp;        // with --force: the parts that could not be backed up
+    bool bRefused = false;             // a value broke a rule: bad input, nothing sent
+    std::vector<SSettingIssue> issues; // the rules it broke, when refused
 };
 
 // Checks everything before anything is sent: the address, the snapshot
