@@ -26,6 +26,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTimer>
@@ -226,6 +227,8 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     m_pTable->verticalHeader()->hide();
     m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
     m_pTable->horizontalHeader()->setSectionResizeMode(kColOutcome, QHeaderView::Stretch);
+    // Rows keep the order they came in until a header is clicked.
+    m_pTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_pTable->setSortingEnabled(true);
     pLayout->addWidget(m_pTable, 2);
 
@@ -439,10 +442,6 @@ void CBatchDlg::SearchModel(QComboBox* pCombo) {
 void CBatchDlg::AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp) {
     if (IsBusy())
         return;
-    if (!strAddress.isEmpty())
-        for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow)
-            if (m_pTable->item(nRow, kColAddress) && m_pTable->item(nRow, kColAddress)->text() == strAddress)
-                return;
     const bool bSorting = m_pTable->isSortingEnabled();
     m_pTable->setSortingEnabled(false);
     const int nRow = m_pTable->rowCount();
@@ -456,8 +455,13 @@ void CBatchDlg::AddRoom(const QString& strRoom, const QString& strAddress, const
 }
 
 void CBatchDlg::AddAddresses(const QStringList& addresses) {
+    // A controller already in the table is not added twice.
+    QSet<QString> known;
+    for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow)
+        known.insert(m_pTable->item(nRow, kColAddress)->text().trimmed());
     for (const QString& strAddress : addresses)
-        AddRoom({}, strAddress);
+        if (!known.contains(strAddress))
+            AddRoom({}, strAddress);
     SetStatus(QStringLiteral("房间共 %1 个。").arg(m_pTable->rowCount()));
 }
 

@@ -64,7 +64,7 @@ public:
     CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pParent = nullptr);
     ~CBatchDlg() override;
 
-    // Rows. A room that is already in the table (same address) is not added twice.
+    // Rows. AddAddresses (the scan's controllers) skips an address already in the table.
     void AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp = {});
     void AddAddresses(const QStringList& addresses);
     bool OpenPlan(const QString& strPath);
