@@ -38,8 +38,10 @@ TEST_P(PlanAddressTest, EveryAddressAndNewAddressBelongsToOneRoom) {
 INSTANTIATE_TEST_SUITE_P(
     Plans, PlanAddressTest,
     ::testing::Values(
-        SAddressCase{"distinct", {{"address", "controller_ip"}, {"10.0.0.1", "10.0.0.11"}, {"10.0.0.2", ""}}, {}},
-        SAddressCase{"address_twice", {{"address"}, {"10.0.0.1"}, {"10.0.0.1"}}, {SPlanProblem::AddressTwice}},
+        SAddressCase{
+            "distinct", {{"address", "controller_ip"}, {"10.0.0.1", "10.0.0.11"}, {"10.0.0.2", ""}}, {}},
+        SAddressCase{
+            "address_twice", {{"address"}, {"10.0.0.1"}, {"10.0.0.1"}}, {SPlanProblem::AddressTwice}},
         SAddressCase{"new_address_twice",
                      {{"address", "controller_ip"}, {"10.0.0.1", "10.0.0.9"}, {"10.0.0.2", "10.0.0.9"}},
                      {SPlanProblem::NewAddressTwice}},
@@ -77,7 +79,10 @@ TEST(BatchRetryTest, OnlyUnchangedOkRowsAreLeftOut) {
 // rest not run, and a bad row fails without being sent.
 TEST(BatchRunTest, SilentRoomsFailAloneAndStopLeavesTheRestNotRun) {
     for (const bool bStop : {false, true}) {
-        auto rooms = Rooms({{"address", "mask"}, {"10.0.0.1", ""}, {"10.0.0.2", ""}, {"10.0.0.3", ""},
+        auto rooms = Rooms({{"address", "mask"},
+                            {"10.0.0.1", ""},
+                            {"10.0.0.2", ""},
+                            {"10.0.0.3", ""},
                             {"10.0.0.4", "255.0.255.0"}});
         session::TimeMs now = 0;
         sessiontest::CFakeTransport transport;
@@ -92,8 +97,9 @@ TEST(BatchRunTest, SilentRoomsFailAloneAndStopLeavesTheRestNotRun) {
         run.Start(engine, std::make_shared<session::CHistory>(std::filesystem::temp_directory_path()));
         EXPECT_EQ(engine.RunningCount(), 2u);
         EXPECT_EQ(run.Total(), 4u);
-        if (bStop)
+        if (bStop) {
             EXPECT_EQ(run.Stop(), 3u);
+        }
         for (; !engine.Idle() && now < 60000; now += 50)
             engine.Advance(now);
         EXPECT_TRUE(run.Finished());
