@@ -387,7 +387,8 @@ QWidget* CBatchDlg::BuildFields() {
     }
     auto addSearch = [&](EField eField) {
         auto* pFind = new QPushButton(QStringLiteral("查找…"), pBox);
-        pFind->setAccessibleName(QString::fromUtf8(kFieldLabels[eField]) + QStringLiteral("查找"));
+        pFind->setAccessibleName(pFind->text());
+        pFind->setAccessibleDescription(QString::fromUtf8(kFieldLabels[eField]));
         pFind->setAutoDefault(false);
         pFind->setEnabled(false);
         connect(m_pTicks[eField], &QCheckBox::toggled, pFind, &QWidget::setEnabled);
@@ -398,7 +399,8 @@ QWidget* CBatchDlg::BuildFields() {
     addSearch(kProjector1);
     addSearch(kProjector2);
     auto* pBrowse = new QPushButton(QStringLiteral("浏览…"), pBox);
-    pBrowse->setAccessibleName(QStringLiteral("浏览配置文件"));
+    pBrowse->setAccessibleName(pBrowse->text());
+    pBrowse->setAccessibleDescription(QString::fromUtf8(kFieldLabels[kSnapshot]));
     pBrowse->setAutoDefault(false);
     pBrowse->setEnabled(false);
     connect(m_pTicks[kSnapshot], &QCheckBox::toggled, pBrowse, &QWidget::setEnabled);
