@@ -817,13 +817,14 @@ void CBatchDlg::OnTick() {
     if (m_nListenerKey)
         m_window.RemoveDatagramListener(m_nListenerKey);
     m_nListenerKey = 0;
+    // The engine goes before anything is told: a handler of the end may start the next run.
+    m_pEngine.reset();
     const EState eState = m_eState;
     SetBusy(EState::Idle);
     if (eState == EState::Checking)
         EndCheck();
     else
         EndRun();
-    m_pEngine.reset();
 }
 
 void CBatchDlg::EndRun() {
