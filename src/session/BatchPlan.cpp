@@ -134,7 +134,7 @@ std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesys
             room.strSnapshot = Utf8FromPath(planFolder / PathFromUtf8(room.strSnapshot));
         room.plan.strRoom = room.strRoom;
         std::string why;
-        room.bPrepared = PrepareRoom(room.strAddress, room.strSnapshot, t, room.plan, why);
+        room.bPrepared = PrepareRoom(room.strAddress, room.strSnapshot, t, room.plan, why, &room.problem);
         if (!room.bPrepared && room.bRun) {
             room.eOutcome = EBatchOutcome::Failed;
             room.ePhase = EBatchPhase::Done;

@@ -71,6 +71,7 @@ struct SBatchRoom {
     EBatchOutcome eOutcome = EBatchOutcome::NotRun;
     EBatchPhase ePhase = EBatchPhase::Waiting;
     std::string strDifferences; // why it failed, as the results file says it
+    SValueProblem problem;      // why its row was refused, as a code
     double dSeconds = 0;
     bool bRun = false;      // part of this run
     bool bPrepared = false; // its row was usable

@@ -7,24 +7,33 @@
 namespace session {
 
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
-                 SRoomPlan& out, std::string& error) {
+                 SRoomPlan& out, std::string& error, SValueProblem* pProblem) {
+    auto tell = [pProblem](EValueProblem eProblem, const char* field, std::string strValue,
+                           std::string strDetail) {
+        if (pProblem)
+            *pProblem = {eProblem, field, std::move(strValue), std::move(strDetail)};
+    };
     SRoomPlan plan;
     if (!codec::ParseDottedQuad(strAddress, plan.address)) {
         error = "address: \"" + strAddress + "\" is not an IPv4 address a.b.c.d";
+        tell(EValueProblem::NotAnAddress, "address", strAddress, {});
         return false;
     }
     if (!strSnapshot.empty()) {
         SSnapshot snapshot;
-        if (!LoadSnapshot(PathFromUtf8(strSnapshot), snapshot, error))
+        if (!LoadSnapshot(PathFromUtf8(strSnapshot), snapshot, error)) {
+            tell(EValueProblem::SnapshotUnreadable, "snapshot", strSnapshot, error);
             return false;
+        }
         if (!snapshot.read.Complete()) {
             error = strSnapshot + ": the snapshot lacks part of the settings (" +
                     snapshot.read.MissingText() + "); writing it would replace them with guesses";
+            tell(EValueProblem::SnapshotIncomplete, "snapshot", strSnapshot, snapshot.read.MissingText());
             return false;
         }
         plan.snapshot = std::move(snapshot);
     }
-    if (!ResolveOverrides(texts, plan.overrides, error))
+    if (!ResolveOverrides(texts, plan.overrides, error, pProblem))
         return false;
     plan.strRoom = out.strRoom;
     plan.bForce = out.bForce;

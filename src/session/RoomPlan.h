@@ -40,7 +40,7 @@ struct SWriteNotes {
 // (refused when damaged or when it lacks a part of the controller's
 // settings) and the overrides. False with the reason.
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
-                 SRoomPlan& out, std::string& error);
+                 SRoomPlan& out, std::string& error, SValueProblem* pProblem = nullptr);
 
 // Where the plan moves the controller: its controller_ip override, or the
 // address setting of a snapshot taken from this very address; nothing when

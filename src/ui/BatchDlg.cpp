@@ -94,38 +94,51 @@ QString IssueText(const session::SSettingIssue& issue) {
     return CSetResultDlg::FieldLabel(issue.strField) + QStringLiteral("：") + strWhy;
 }
 
-// Why a row was refused before anything was sent. The core names the field
-// first ("mask: …"); the known reasons are said in the window's words.
-QString RowReasonText(const std::string& strReason) {
-    const std::size_t nColon = strReason.find(": ");
-    if (nColon == std::string::npos || strReason.find(' ') < nColon)
-        return Q(strReason);
-    const QString strField = CSetResultDlg::FieldLabel(strReason.substr(0, nColon));
-    const std::string strWhy = strReason.substr(nColon + 2);
-    QString strText = Q(strWhy);
-    if (strWhy.find("is not an IPv4 address") != std::string::npos)
-        strText = QStringLiteral("不是有效的IP地址");
-    else if (strWhy.find("is not a projector model in the library") != std::string::npos)
-        strText = QStringLiteral("投影机库中没有该型号");
-    else if (const std::size_t nRule = strWhy.find("breaks a rule of 保存投影机代码: ");
-             nRule != std::string::npos)
-        strText = QStringLiteral("投影机库中该行不符合保存规则：") +
-                  Q(strWhy.substr(nRule + std::string("breaks a rule of 保存投影机代码: ").size()));
-    else if (strWhy.find("is not pulse or level") != std::string::npos)
-        strText = QStringLiteral("应为脉冲型或电平型");
-    else if (strWhy.find("is not 0.5 or a whole number") != std::string::npos)
-        strText = QStringLiteral("应为 0.5 或 1 至 120 的整数秒");
-    else if (strWhy.find("is not on or off") != std::string::npos)
-        strText = QStringLiteral("应为开或关");
-    else if (strWhy.find("longer than a block holds") != std::string::npos)
-        strText = QStringLiteral("代码过长");
-    else if (strWhy.find("mask is not contiguous") != std::string::npos)
-        strText = QStringLiteral("子网掩码不连续");
-    else if (strWhy.find("leaves no room for hosts") != std::string::npos)
-        strText = QStringLiteral("子网掩码须在 /1 至 /30 之间");
-    else if (strWhy.find("is not a controller address") != std::string::npos)
-        strText = QStringLiteral("不能作中控地址");
-    return strField + QStringLiteral("：") + strText;
+// Why a row was refused before anything was sent, in the window's words.
+QString ValueProblemText(const session::SValueProblem& p) {
+    using session::EValueProblem;
+    QString strWhy;
+    switch (p.eProblem) {
+    case EValueProblem::NotAnAddress:
+        strWhy = QStringLiteral("“%1”不是有效的IP地址").arg(Q(p.strValue));
+        break;
+    case EValueProblem::BrokenRule:
+        return IssueText({p.strField, p.eRule});
+    case EValueProblem::NotPulseOrLevel:
+        strWhy = QStringLiteral("“%1”应为脉冲型或电平型").arg(Q(p.strValue));
+        break;
+    case EValueProblem::BadLockTime:
+        strWhy = QStringLiteral("“%1”应为 0.5 或 1 至 120 的整数秒").arg(Q(p.strValue));
+        break;
+    case EValueProblem::NotOnOrOff:
+        strWhy = QStringLiteral("“%1”应为开或关").arg(Q(p.strValue));
+        break;
+    case EValueProblem::NoSuchModel:
+        strWhy = QStringLiteral("投影机库中没有该型号“%1”").arg(Q(p.strValue));
+        break;
+    case EValueProblem::LibraryRowRule:
+        strWhy = QStringLiteral("投影机库中“%1”一行不符合保存规则：%2")
+                     .arg(Q(p.strValue), QString::fromUtf8(library::RuleMessage(p.eLibraryRule)));
+        break;
+    case EValueProblem::CodesTooLong:
+        strWhy = QStringLiteral("“%1”的代码过长").arg(Q(p.strValue));
+        break;
+    case EValueProblem::LibraryUnreadable:
+        strWhy = QStringLiteral("无法读取投影机库：") + Q(p.strDetail);
+        break;
+    case EValueProblem::SnapshotUnreadable:
+        strWhy = QStringLiteral("无法读取“%1”：%2").arg(Q(p.strValue), Q(p.strDetail));
+        break;
+    case EValueProblem::SnapshotIncomplete:
+        strWhy = QStringLiteral("“%1”缺少部分设置（%2）").arg(Q(p.strValue), Q(p.strDetail));
+        break;
+    case EValueProblem::None:
+        break;
+    }
+    const QString strField = p.strField == "snapshot"  ? QStringLiteral("配置文件")
+                             : p.strField == "address" ? QStringLiteral("现地址")
+                                                       : CSetResultDlg::FieldLabel(p.strField);
+    return strField + QStringLiteral("：") + strWhy;
 }
 
 QString PlanProblemText(const session::SPlanProblem& p, const QString& strRoom, const QString& strOther) {
@@ -166,7 +179,7 @@ QString OutcomeText(const session::SBatchRoom& room) {
         return QStringLiteral("设置值不符合规则：") + issues.join(QStringLiteral("；"));
     }
     if (!room.result)
-        return QStringLiteral("失败：") + RowReasonText(room.strDifferences);
+        return QStringLiteral("失败：") + ValueProblemText(room.problem);
     const session::SWriteResult& r = *room.result;
     switch (r.eOutcome) {
     case session::EWriteOutcome::Different: {
@@ -616,7 +629,7 @@ bool CBatchDlg::RefuseBadPlan(const std::vector<session::SPlanProblem>& problems
         lines << PlanProblemText(p, roomName(p.nLine), roomName(p.nOtherLine));
     for (const session::SBatchRoom& room : m_rooms)
         if (room.bRun && !room.bPrepared)
-            lines << QStringLiteral("“%1”：%2").arg(Q(room.strRoom), RowReasonText(room.strDifferences));
+            lines << QStringLiteral("“%1”：%2").arg(Q(room.strRoom), ValueProblemText(room.problem));
     if (lines.isEmpty())
         return true;
     m_pReport->setPlainText(lines.join(QLatin1Char('\n')));

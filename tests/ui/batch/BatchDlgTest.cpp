@@ -288,12 +288,12 @@ private slots:
         QTest::newRow("bad mask") << QByteArray("room,address,mask\nA," + a10 + ",255.0.255.0\n")
                                   << QStringLiteral("子网掩码：子网掩码不连续") << true;
         QTest::newRow("bad lock time") << QByteArray("room,address,lock_time\nA," + a10 + ",121\n")
-                                       << QStringLiteral("电控锁时间：应为") << false;
+                                       << QStringLiteral("电控锁时间：“121”应为") << false;
         QTest::newRow("unknown model") << QByteArray("room,address,projector1\nA," + a10 + ",No Such Model\n")
                                        << QStringLiteral("投影机库中没有该型号") << true;
         QTest::newRow("library row breaks a save rule")
             << QByteArray("room,address,projector2\nA," + a10 + ",Odd Code\n")
-            << QStringLiteral("投影机库中该行不符合保存规则") << false;
+            << QStringLiteral("投影机库中“Odd Code”一行不符合保存规则") << false;
     }
     void badPlansAreRefused() {
         QFETCH(QByteArray, plan);
