@@ -487,6 +487,8 @@ void CBatchDlg::RemoveSelectedRooms() {
     for (const QModelIndex& index : m_pTable->selectionModel()->selectedRows())
         rows << index.row();
     std::sort(rows.begin(), rows.end(), std::greater<int>());
+    // The last run's rooms no longer match the table's rows.
+    m_roomItems.clear();
     for (int nRow : rows)
         m_pTable->removeRow(nRow);
 }
@@ -522,6 +524,7 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
         return false;
     }
     m_pTable->setSortingEnabled(false);
+    m_roomItems.clear();
     m_pTable->setRowCount(0);
     for (const session::SPlanRow& row : plan.rows) {
         auto cell = [&](const char* column) {

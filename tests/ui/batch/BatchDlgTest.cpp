@@ -363,6 +363,14 @@ private slots:
         Batch().ShowRoomResult(0);
         QVERIFY(Batch().ResultDialog());
         QVERIFY(Batch().ResultDialog()->Table()->rowCount() > 0);
+        // A room without a read-back says why instead.
+        Batch().ShowRoomResult(2);
+        QVERIFY(m_messages.last().contains(QStringLiteral("没有读回结果")));
+        // Rows removed after a run leave nothing behind that points at them.
+        Batch().Table()->selectAll();
+        Batch().Button(QString::fromUtf8(CBatchDlg::kRemove))->click();
+        QCOMPARE(Batch().Table()->rowCount(), 0);
+        Batch().ShowRoomResult(0);
     }
 
     // 停止 lets the Set under way finish; the rooms not begun are 未执行.
