@@ -287,8 +287,7 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     pLayout->addWidget(m_pReport, 1);
 
     connect(Button(kAdd), &QPushButton::clicked, this, [this] {
-        AddRoom({}, {});
-        const int nRow = m_pTable->rowCount() - 1;
+        const int nRow = AddRoom({}, {});
         m_pTable->setCurrentCell(nRow, kColRoom);
         m_pTable->editItem(m_pTable->item(nRow, kColRoom));
     });
@@ -454,9 +453,9 @@ void CBatchDlg::SearchModel(QComboBox* pCombo) {
     pCombo->addItems(found);
 }
 
-void CBatchDlg::AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp) {
+int CBatchDlg::AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp) {
     if (IsBusy())
-        return;
+        return -1;
     const bool bSorting = m_pTable->isSortingEnabled();
     m_pTable->setSortingEnabled(false);
     const int nRow = m_pTable->rowCount();
@@ -466,7 +465,9 @@ void CBatchDlg::AddRoom(const QString& strRoom, const QString& strAddress, const
     m_pTable->setItem(nRow, kColNewIp, Cell(strNewIp, true));
     for (int nCol : {kColState, kColOutcome, kColSeconds})
         m_pTable->setItem(nRow, nCol, Cell({}, false));
+    QTableWidgetItem* pRoom = m_pTable->item(nRow, kColRoom);
     m_pTable->setSortingEnabled(bSorting);
+    return pRoom->row();
 }
 
 void CBatchDlg::AddAddresses(const QStringList& addresses) {
@@ -496,8 +497,6 @@ void CBatchDlg::RemoveSelectedRooms() {
 bool CBatchDlg::OpenPlan(const QString& strPath) {
     if (IsBusy())
         return false;
-    std::vector<std::vector<std::string>> rows;
-    std::string strError;
     session::SPlanTable plan;
     session::SPlanFileError error;
     if (!session::ReadPlanFile(strPath.toStdString(), plan, error)) {
@@ -531,12 +530,12 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
             const auto it = row.cells.find(column);
             return it == row.cells.end() ? QString() : Q(it->second);
         };
-        AddRoom(cell("room"), cell("address"), cell("controller_ip"));
+        const int nRow = AddRoom(cell("room"), cell("address"), cell("controller_ip"));
         QVariantMap extra;
         for (const auto& [column, value] : row.cells)
             if (!kShownColumns.count(column))
                 extra.insert(Q(column), Q(value));
-        m_pTable->item(m_pTable->rowCount() - 1, kColRoom)->setData(kExtraRole, extra);
+        m_pTable->item(nRow, kColRoom)->setData(kExtraRole, extra);
     }
     m_pTable->setSortingEnabled(true);
     const QFileInfo info(strPath);

@@ -65,7 +65,8 @@ public:
     ~CBatchDlg() override;
 
     // Rows. AddAddresses (the scan's controllers) skips an address already in the table.
-    void AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp = {});
+    // AddRoom returns the new row (-1 while a run or check goes on).
+    int AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp = {});
     void AddAddresses(const QStringList& addresses);
     bool OpenPlan(const QString& strPath);
     bool SavePlan(const QString& strPath);

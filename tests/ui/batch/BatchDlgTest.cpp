@@ -423,14 +423,17 @@ private slots:
         QVERIFY(Batch().OpenPlan(
             WritePlan("in.csv", "room,address,lock_type\n甲," + Address(10).toUtf8() + ",电平型\n")));
         Batch().AddRoom(QStringLiteral("乙"), Address(11), Address(16));
+        // Sorted by address, newest first: the file keeps the table's order.
+        Batch().Table()->sortItems(CBatchDlg::kColAddress, Qt::DescendingOrder);
         QVERIFY(Batch().SavePlan(File("out.csv")));
         session::SPlanTable plan;
         session::SPlanFileError error;
         QVERIFY(session::ReadPlanFile(File("out.csv").toStdString(), plan, error));
         QCOMPARE(plan.rows.size(), std::size_t(2));
-        QCOMPARE(plan.rows[0].cells["lock_type"], std::string("电平型"));
-        QCOMPARE(plan.rows[1].cells["room"], std::string("乙"));
-        QCOMPARE(plan.rows[1].cells["controller_ip"], std::string("127.64.0.16"));
+        QCOMPARE(plan.rows[1].cells["lock_type"], std::string("电平型"));
+        QCOMPARE(plan.rows[0].cells["room"], std::string("乙"));
+        QCOMPARE(plan.rows[0].cells["controller_ip"], std::string("127.64.0.16"));
+        QCOMPARE(plan.rows[0].cells["lock_type"], std::string());
     }
 };
 
