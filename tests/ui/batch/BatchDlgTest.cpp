@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -414,6 +415,37 @@ private slots:
         // Nothing left to retry.
         QVERIFY(!Batch().RetryFailed());
         QVERIFY(m_messages.last().contains(QStringLiteral("没有要重试的房间")));
+    }
+
+    // A message box of the window, open while the rooms are written, holds
+    // nothing up: the rooms end and the table fills while it is open.
+    void runGoesOnUnderARealMessageBox() {
+        QVERIFY(OpenWindow());
+        for (int n = 10; n <= 12; ++n)
+            Batch().AddRoom({}, Address(n));
+        TickServerIp(QStringLiteral("10.4.4.4"));
+        Batch().ResultsEdit()->setText(File("results.csv"));
+        bool bEnded = false;
+        connect(&Batch(), &CBatchDlg::RunEnded, this, [&] { bEnded = true; });
+        QVERIFY(Batch().StartRun());
+        SetMessageRecorder(nullptr);
+        bool bEndedInsideTheBox = false;
+        QElapsedTimer clock;
+        clock.start();
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (pBox && (bEnded || clock.elapsed() > 15000)) {
+                bEndedInsideTheBox = bEnded;
+                pBox->accept();
+            }
+        });
+        closer.start(20);
+        MessageBoxShow(QStringLiteral("请稍候"));
+        closer.stop();
+        QVERIFY(bEndedInsideTheBox);
+        for (int n = 10; n <= 12; ++n)
+            QCOMPARE(Outcome(Address(n)), QStringLiteral("成功"));
     }
 
     // The table saved as a plan reads back with the same rooms and the
