@@ -32,6 +32,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <set>
 

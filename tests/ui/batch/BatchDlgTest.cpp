@@ -32,6 +32,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <algorithm>
 #include <memory>
 
 #ifndef VELMORA_CONTROLLER
