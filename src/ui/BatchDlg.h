@@ -154,7 +154,7 @@ private:
 
     EState m_eState = EState::Idle;
     QString m_strPlanFolder; // where relative snapshot paths of an opened plan are found
-    // Plan columns a row carries besides those shown, by row (kept on the room item).
+    // The rooms of the last check or run, in the table order of that time.
     std::vector<session::SBatchRoom> m_rooms;
     std::vector<QTableWidgetItem*> m_roomItems; // the room cell of each room, found again after a sort
     std::unique_ptr<session::CBatchRun> m_pRun;
