@@ -11,6 +11,17 @@
 
 namespace cli {
 
+// The room plans and field overrides live in the session core; the
+// subcommands name them as their own.
+using session::ApplyOverrides;
+using session::DatabaseFolder;
+using session::MakeWriteRequest;
+using session::PrepareRoom;
+using session::SOverrides;
+using session::SOverrideTexts;
+using session::SRoomPlan;
+using session::SWriteNotes;
+
 // The field options shared by set (and named alike by batch's columns).
 void AddOverrideOptions(CLI::App& command, SOverrideTexts& overrides);
 

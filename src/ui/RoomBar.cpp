@@ -1,5 +1,6 @@
 #include "RoomBar.h"
 
+#include "BatchDlg.h"
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
@@ -30,6 +31,7 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
     AddButton(kHistory, QKeySequence(Qt::CTRL | Qt::Key_H), &CRoomBar::OnHistory);
     AddButton(kSetResult, QKeySequence(Qt::CTRL | Qt::Key_R), &CRoomBar::OnSetResult);
     AddButton(kMicSettings, QKeySequence(Qt::CTRL | Qt::Key_M), nullptr);
+    AddButton(kBatch, QKeySequence(Qt::CTRL | Qt::Key_B), &CRoomBar::OnBatch);
     connect(Button(kMicSettings), &QPushButton::clicked, &m_window, &CMainConfigDlg::OnMicSettings);
     Button(kSetResult)->setEnabled(false);
 
@@ -53,6 +55,9 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
         return dialog.exec() == QDialog::Accepted ? dialog.Chosen() : std::nullopt;
     };
     m_pfnMakeScanDlg = [](CMainConfigDlg& window, QWidget* pParent) { return new CScanDlg(window, pParent); };
+    m_pfnMakeBatchDlg = [](CMainConfigDlg& window, QWidget* pParent) {
+        return new CBatchDlg(window, pParent);
+    };
 }
 
 CRoomBar::~CRoomBar() = default;
@@ -96,8 +101,14 @@ bool CRoomBar::eventFilter(QObject* pWatched, QEvent* pEvent) {
 }
 
 void CRoomBar::OnFind() {
-    if (!m_pScan)
+    if (!m_pScan) {
         m_pScan = m_pfnMakeScanDlg(m_window, this);
+        // 加入批量 opens the batch with the scan's controllers.
+        connect(m_pScan, &CScanDlg::AddToBatch, this, [this](const QStringList& addresses) {
+            OnBatch();
+            m_pBatch->AddAddresses(addresses);
+        });
+    }
     m_pScan->show();
     m_pScan->raise();
     m_pScan->activateWindow();
@@ -211,4 +222,12 @@ void CRoomBar::ShowSetResult() {
     m_pSetResult = new CSetResultDlg(m_window.LastSetFields(), m_strLastSetAddress, this);
     // Window-modal without a nested loop: the window's handler that ended the Set has returned.
     m_pSetResult->open();
+}
+
+void CRoomBar::OnBatch() {
+    if (!m_pBatch)
+        m_pBatch = m_pfnMakeBatchDlg(m_window, this);
+    m_pBatch->show();
+    m_pBatch->raise();
+    m_pBatch->activateWindow();
 }

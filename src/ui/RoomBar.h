@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+class CBatchDlg;
 class CMainConfigDlg;
 class CScanDlg;
 class CSetResultDlg;
@@ -33,6 +34,7 @@ public:
     static constexpr const char* kHistory = "历史记录";
     static constexpr const char* kSetResult = "设置结果";
     static constexpr const char* kMicSettings = "话筒具体设置";
+    static constexpr const char* kBatch = "批量设置";
 
     QPushButton* Button(const char* pszText) const;
 
@@ -42,6 +44,7 @@ public:
     void OnLoad();
     void OnHistory();
     void OnSetResult();
+    void OnBatch();
 
     // Loads a snapshot file into the window; a file that is refused leaves
     // the window exactly as it was. True when it was loaded.
@@ -55,9 +58,12 @@ public:
         m_pfnRunHistory;
     // The scan's timing, for the dialog made on the first 查找中控.
     std::function<CScanDlg*(CMainConfigDlg&, QWidget*)> m_pfnMakeScanDlg;
+    // The batch's timing, for the dialog made on the first 批量设置 (or 加入批量).
+    std::function<CBatchDlg*(CMainConfigDlg&, QWidget*)> m_pfnMakeBatchDlg;
 
     CScanDlg* ScanDialog() const { return m_pScan; }
     CSetResultDlg* SetResultDialog() const { return m_pSetResult; }
+    CBatchDlg* BatchDialog() const { return m_pBatch; }
 
 protected:
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
@@ -71,6 +77,7 @@ private:
     CMainConfigDlg& m_window;
     CScanDlg* m_pScan = nullptr;
     CSetResultDlg* m_pSetResult = nullptr;
+    CBatchDlg* m_pBatch = nullptr;
     QWidget* m_pMicButton = nullptr;
     QString m_strLastSetAddress; // the controller the last Set wrote
 };

@@ -2,12 +2,18 @@
 
 #include "codec/AddressRange.h"
 
+#include "Csv.h"
+#include "FileSystem.h"
+#include "Overrides.h"
+#include "Utf8Path.h"
+
 #include "EchoSweep.h"
 #include "LocalInterfaces.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
 
 #include <QAccessible>
+#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -89,7 +95,8 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
                                          QStringLiteral("应答时间")});
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be chosen for the batch; activating one reads it.
+    m_pTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_pTable->verticalHeader()->hide();
     // The models take the width; addresses and times keep what they need.
     for (int nCol = 0; nCol < kColumns; ++nCol)
@@ -102,13 +109,19 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     auto* pBottom = new QHBoxLayout;
     auto* pClose = new QPushButton(QStringLiteral("关闭"), this);
     pClose->setAccessibleName(pClose->text());
+    m_pAddToBatch = new QPushButton(QStringLiteral("加入批量"), this);
+    m_pAddToBatch->setAccessibleName(m_pAddToBatch->text());
+    m_pExport = new QPushButton(QStringLiteral("导出清单"), this);
+    m_pExport->setAccessibleName(m_pExport->text());
+    pBottom->addWidget(m_pAddToBatch);
+    pBottom->addWidget(m_pExport);
     pBottom->addStretch(1);
     pBottom->addWidget(pClose);
     pLayout->addLayout(pBottom);
 
     // Enter in the table reads the row's controller; no button may take it
     // as well and start another scan. Enter in the range starts one.
-    for (QPushButton* pButton : {m_pStart, m_pStop, pClose})
+    for (QPushButton* pButton : {m_pStart, m_pStop, pClose, m_pAddToBatch, m_pExport})
         pButton->setAutoDefault(false);
     connect(m_pRange, &QLineEdit::returnPressed, this, [this] { StartScan(); });
 
@@ -118,6 +131,16 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     connect(m_pStart, &QPushButton::clicked, this, [this] { StartScan(); });
     connect(m_pStop, &QPushButton::clicked, this, &CScanDlg::StopScan);
     connect(pClose, &QPushButton::clicked, this, &CScanDlg::reject);
+    connect(m_pAddToBatch, &QPushButton::clicked, this, &CScanDlg::OnAddToBatch);
+    connect(m_pExport, &QPushButton::clicked, this, [this] {
+        const QString strPath = m_pfnChooseExportFile();
+        if (!strPath.isEmpty())
+            ExportInventory(strPath);
+    });
+    m_pfnChooseExportFile = [this] {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("导出清单"), QString(),
+                                            QStringLiteral("计划文件 (*.csv)"));
+    };
     connect(m_pTable, &QTableWidget::activated, this,
             [this](const QModelIndex& index) { OnActivated(index.row()); });
     resize(640, 420);
@@ -142,6 +165,7 @@ bool CScanDlg::StartScan() {
     }
     m_pTable->setRowCount(0);
     m_rowAddresses.clear();
+    m_rowReads.clear();
     m_reads.clear();
     m_silent.clear();
     m_nTotal = addresses.size();
@@ -219,9 +243,11 @@ void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& re
             return QStringLiteral("（未收到）");
         return QString::fromStdString(s.projectors[nSlot].strModel);
     };
-    AddRow(address, {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp))
-                              : QStringLiteral("（未收到）"),
-                     model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)});
+    AddRow(
+        address,
+        {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("（未收到）"),
+         model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)},
+        result);
 }
 
 void CScanDlg::OnNotRun(session::ExchangeId id) {
@@ -237,7 +263,8 @@ void CScanDlg::SetStatus(const QString& strText) {
     QAccessible::updateAccessibility(&event);
 }
 
-void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells) {
+void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells,
+                      std::optional<session::SReadResult> read) {
     // Rows stay in address order, whatever order the answers come in.
     const auto it = std::upper_bound(m_rowAddresses.begin(), m_rowAddresses.end(), address);
     const int nRow = static_cast<int>(it - m_rowAddresses.begin());
@@ -247,6 +274,7 @@ void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells) {
     for (int nCol = 0; nCol < cells.size() && nCol + 1 < kColumns; ++nCol)
         m_pTable->setItem(nRow, nCol + 1, new QTableWidgetItem(cells[nCol]));
     m_rowAddresses.insert(m_rowAddresses.begin() + nRow, address);
+    m_rowReads.insert(m_rowReads.begin() + nRow, std::move(read));
 }
 
 void CScanDlg::OnTick() {
@@ -325,4 +353,70 @@ void CScanDlg::OnActivated(int nRow) {
     if (nRow < 0 || nRow >= static_cast<int>(m_rowAddresses.size()))
         return;
     m_window.ReadController(m_rowAddresses[static_cast<std::size_t>(nRow)]);
+}
+
+QStringList CScanDlg::ControllerAddresses() const {
+    std::vector<int> rows;
+    for (const QModelIndex& index : m_pTable->selectionModel()->selectedRows())
+        rows.push_back(index.row());
+    if (rows.empty())
+        for (int nRow = 0; nRow < static_cast<int>(m_rowAddresses.size()); ++nRow)
+            rows.push_back(nRow);
+    std::sort(rows.begin(), rows.end());
+    QStringList addresses;
+    for (int nRow : rows)
+        if (nRow < static_cast<int>(m_rowReads.size()) && m_rowReads[static_cast<std::size_t>(nRow)])
+            addresses << QString::fromStdString(
+                codec::BytesToAddress(m_rowAddresses[static_cast<std::size_t>(nRow)]));
+    return addresses;
+}
+
+void CScanDlg::OnAddToBatch() {
+    const QStringList addresses = ControllerAddresses();
+    if (addresses.isEmpty()) {
+        MessageBoxShow(QStringLiteral("没有找到中控，无可加入批量的房间！"));
+        return;
+    }
+    emit AddToBatch(addresses);
+}
+
+bool CScanDlg::ExportInventory(const QString& strPath) {
+    std::string text =
+        "\xEF\xBB\xBF" + session::CsvLine({"room", "address", "server_ip", "mask", "gateway", "lock_type",
+                                           "lock_time", "projector1", "projector2"});
+    std::size_t nRows = 0;
+    for (std::size_t i = 0; i < m_rowAddresses.size(); ++i) {
+        if (!m_rowReads[i])
+            continue;
+        const session::SReadResult& read = *m_rowReads[i];
+        const session::SControllerSettings& s = read.settings;
+        std::vector<std::string> row{"", codec::BytesToAddress(m_rowAddresses[i])};
+        // A part that did not come is left empty: the plan keeps what the controller holds.
+        const bool bNetwork = read.received[session::kPartNetwork];
+        for (const codec::Ip4& a : {s.serverIp, s.maskIp, s.gatewayIp})
+            row.push_back(bNetwork ? codec::BytesToAddress(a) : std::string());
+        const bool bDevices = read.received[session::kPartDevices];
+        row.push_back(bDevices ? session::LockTypeText(s.nLockType) : std::string());
+        // A level lock has no lock time; a plan that named one would be refused.
+        row.push_back(bDevices && s.nLockType == 0 ? session::LockTimeText(s.nLockTime) : std::string());
+        for (std::size_t nSlot = 0; nSlot < 2; ++nSlot) {
+            // Only a model the library can write back is named; an empty
+            // slot, an unknown or ambiguous code leaves the cell empty.
+            std::string strModel = read.received[nSlot] ? s.projectors[nSlot].strModel : std::string();
+            session::SProjectorSlot slot;
+            std::string strIgnored;
+            if (!strModel.empty() && !session::ProjectorFromLibrary(strModel, slot, strIgnored))
+                strModel.clear();
+            row.push_back(strModel);
+        }
+        text += session::CsvLine(row);
+        ++nRows;
+    }
+    std::string strError;
+    if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), text, true, strError)) {
+        MessageBoxShow(QStringLiteral("无法导出清单：") + QString::fromStdString(strError));
+        return false;
+    }
+    SetStatus(QStringLiteral("已导出 %1 个中控到 %2。").arg(nRows).arg(strPath));
+    return true;
 }

@@ -7,8 +7,10 @@
 #include <QDialog>
 #include <QElapsedTimer>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class CEchoSweep;
@@ -58,11 +60,26 @@ public:
     QPushButton* StopButton() const { return m_pStop; }
     QLabel* StatusLabel() const { return m_pStatus; }
     QLabel* ProbeNote() const { return m_pProbeNote; }
+    QPushButton* AddToBatchButton() const { return m_pAddToBatch; }
+    QPushButton* ExportButton() const { return m_pExport; }
+
+    // The controllers of the selected rows, or of every row when none is
+    // selected (rows that only answered the echo probe are no controllers).
+    QStringList ControllerAddresses() const;
+    // "加入批量": hands ControllerAddresses() to the batch dialog.
+    void OnAddToBatch();
+    // "导出清单": the controllers found as a plan file (room left empty,
+    // address, server IP, mask, gateway, lock and projector models) that
+    // the batch reads back. False (and a message) when it cannot be saved.
+    bool ExportInventory(const QString& strPath);
+    // The file 导出清单 writes (empty: none); tests replace it.
+    std::function<QString()> m_pfnChooseExportFile;
     // How many queries went out in the present or last scan.
     std::size_t QueriesSent() const { return m_nQueriesSent; }
 
 signals:
     void ScanEnded(bool bStopped);
+    void AddToBatch(const QStringList& addresses);
 
 protected:
     void reject() override;
@@ -78,7 +95,8 @@ private:
     void StartProbing();
     void Finish();
     void SetStatus(const QString& strText);
-    void AddRow(const codec::Ip4& address, const QStringList& cells);
+    void AddRow(const codec::Ip4& address, const QStringList& cells,
+                std::optional<session::SReadResult> read = std::nullopt);
     void OnActivated(int nRow);
     session::TimeMs Now() const { return m_clock.elapsed(); }
 
@@ -87,6 +105,8 @@ private:
     QLineEdit* m_pRange = nullptr;
     QPushButton* m_pStart = nullptr;
     QPushButton* m_pStop = nullptr;
+    QPushButton* m_pAddToBatch = nullptr;
+    QPushButton* m_pExport = nullptr;
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pStatus = nullptr;
     QLabel* m_pProbeNote = nullptr;
@@ -101,6 +121,7 @@ private:
     std::map<session::ExchangeId, codec::Ip4> m_reads;
     std::vector<codec::Ip4> m_silent; // no reply to the query
     std::vector<codec::Ip4> m_rowAddresses;
+    std::vector<std::optional<session::SReadResult>> m_rowReads; // per row: the controller's read
     std::unique_ptr<CEchoSweep> m_pSweep;
     int m_nListenerKey = 0;
     std::size_t m_nTotal = 0, m_nDone = 0, m_nQueriesSent = 0, m_nControllers = 0;

@@ -1,6 +1,7 @@
 // Screen readers and UI automation find every control of every dialog by its
 // name: its label's text or its own text.
 #include "AboutDlg.h"
+#include "BatchDlg.h"
 #include "HistoryDlg.h"
 #include "ImportPreview.h"
 #include "IpAddressEdit.h"
@@ -21,6 +22,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QtTest>
 
 #include <functional>
@@ -106,18 +108,22 @@ private slots:
         CScanDlg scan(window, options);
         CHistoryDlg history({});
         CSetResultDlg result({session::SFieldResult{"lock_time", "7", "5", false}});
-        for (QWidget* pDialog : std::initializer_list<QWidget*>{&window, &scan, &history, &result}) {
+        CBatchDlg batch(window);
+        for (QWidget* pDialog : std::initializer_list<QWidget*>{&window, &scan, &history, &result, &batch}) {
             int nChecked = 0;
             for (QWidget* pWidget : pDialog->findChildren<QWidget*>()) {
                 const bool bInteractive =
                     qobject_cast<QAbstractButton*>(pWidget) || qobject_cast<QComboBox*>(pWidget) ||
                     qobject_cast<QLineEdit*>(pWidget) || qobject_cast<QProgressBar*>(pWidget) ||
+                    qobject_cast<QAbstractSpinBox*>(pWidget) || qobject_cast<QPlainTextEdit*>(pWidget) ||
                     (qobject_cast<QAbstractItemView*>(pWidget) && !qobject_cast<QHeaderView*>(pWidget));
                 // The parts Qt builds inside a combo (its line edit, its
-                // list) or a table (its corner button) are named through it.
+                // list), a spin box (its line edit) or a table (its corner
+                // button) are named through it.
                 bool bInsideCombo = false;
                 for (QWidget* p = pWidget->parentWidget(); p && !bInsideCombo; p = p->parentWidget())
-                    bInsideCombo = qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractItemView*>(p);
+                    bInsideCombo = qobject_cast<QComboBox*>(p) || qobject_cast<QAbstractItemView*>(p) ||
+                                   qobject_cast<QAbstractSpinBox*>(p);
                 if (!bInteractive || bInsideCombo)
                     continue;
                 ++nChecked;

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace session {
 
 struct SRoomPlan {
     std::string strRoom;
     codec::Ip4 address{};
-    std::optional<session::SSnapshot> snapshot;
+    std::optional<SSnapshot> snapshot;
     SOverrides overrides;
     // Write even when the read before the Set lacks replies; the parts that
     // did not come cannot be backed up and must come from the snapshot.
@@ -30,16 +30,17 @@ struct SRoomPlan {
 
 // What a write reports besides the engine's result.
 struct SWriteNotes {
-    std::filesystem::path backup; // the history file of what the controller held, when one was saved
-    std::string strNotBackedUp;   // with --force: the parts that could not be backed up
-    bool bRefused = false;        // a value broke a rule: bad input, nothing sent
+    std::filesystem::path backup;      // the history file of what the controller held, when one was saved
+    std::string strNotBackedUp;        // with --force: the parts that could not be backed up
+    bool bRefused = false;             // a value broke a rule: bad input, nothing sent
+    std::vector<SSettingIssue> issues; // the rules it broke, when refused
 };
 
 // Checks everything before anything is sent: the address, the snapshot
 // (refused when damaged or when it lacks a part of the controller's
 // settings) and the overrides. False with the reason.
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
-                 SRoomPlan& out, std::string& error);
+                 SRoomPlan& out, std::string& error, SValueProblem* pProblem = nullptr);
 
 // Where the plan moves the controller: its controller_ip override, or the
 // address setting of a snapshot taken from this very address; nothing when
@@ -50,25 +51,27 @@ std::optional<codec::Ip4> PlannedAddress(const SRoomPlan& plan);
 // snapshot's, or what it holds, with the overrides laid over them. A
 // snapshot taken from another address does not move this controller: its
 // own address is kept unless controller_ip is overridden.
-session::SControllerSettings PlannedSettings(const SRoomPlan& plan, const session::SReadResult& present);
+SControllerSettings PlannedSettings(const SRoomPlan& plan, const SReadResult& present);
 
 // The rules the planned settings break, as "field: why" texts. The address
 // rules apply when the address, mask or gateway changes, the lock-time rule
 // when the lock time is set.
-std::vector<std::string> PlanProblems(const SRoomPlan& plan, const session::SReadResult& present,
-                                      const session::SControllerSettings& planned);
+std::vector<SSettingIssue> PlanIssues(const SRoomPlan& plan, const SReadResult& present,
+                                      const SControllerSettings& planned);
+std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& present,
+                                      const SControllerSettings& planned);
 
 // The write: the controller is read first (and, when it is to move, its new
 // address is queried: an answer there stops the write); what it held is
 // saved in the history (nothing is sent when that fails); the planned
 // settings are checked, then sent.
-session::SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<session::CHistory> history,
-                                        std::shared_ptr<SWriteNotes> notes);
+SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
+                               std::shared_ptr<SWriteNotes> notes);
 
 // The folder that holds data.mdb (the history lives beside it).
 std::filesystem::path DatabaseFolder(const std::string& strDb);
 
 // "field: why" for one problem of the value rules.
-std::string ProblemText(const session::SSettingIssue& issue);
+std::string ProblemText(const SSettingIssue& issue);
 
-} // namespace cli
+} // namespace session

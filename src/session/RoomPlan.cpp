@@ -4,27 +4,36 @@
 
 #include "Utf8Path.h"
 
-namespace cli {
+namespace session {
 
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
-                 SRoomPlan& out, std::string& error) {
+                 SRoomPlan& out, std::string& error, SValueProblem* pProblem) {
+    auto tell = [pProblem](EValueProblem eProblem, const char* field, std::string strValue,
+                           std::string strDetail) {
+        if (pProblem)
+            *pProblem = {eProblem, field, std::move(strValue), std::move(strDetail)};
+    };
     SRoomPlan plan;
     if (!codec::ParseDottedQuad(strAddress, plan.address)) {
         error = "address: \"" + strAddress + "\" is not an IPv4 address a.b.c.d";
+        tell(EValueProblem::NotAnAddress, "address", strAddress, {});
         return false;
     }
     if (!strSnapshot.empty()) {
-        session::SSnapshot snapshot;
-        if (!session::LoadSnapshot(PathFromUtf8(strSnapshot), snapshot, error))
+        SSnapshot snapshot;
+        if (!LoadSnapshot(PathFromUtf8(strSnapshot), snapshot, error)) {
+            tell(EValueProblem::SnapshotUnreadable, "snapshot", strSnapshot, error);
             return false;
+        }
         if (!snapshot.read.Complete()) {
             error = strSnapshot + ": the snapshot lacks part of the settings (" +
                     snapshot.read.MissingText() + "); writing it would replace them with guesses";
+            tell(EValueProblem::SnapshotIncomplete, "snapshot", strSnapshot, snapshot.read.MissingText());
             return false;
         }
         plan.snapshot = std::move(snapshot);
     }
-    if (!ResolveOverrides(texts, plan.overrides, error))
+    if (!ResolveOverrides(texts, plan.overrides, error, pProblem))
         return false;
     plan.strRoom = out.strRoom;
     plan.bForce = out.bForce;
@@ -43,46 +52,52 @@ std::optional<codec::Ip4> PlannedAddress(const SRoomPlan& plan) {
     return to;
 }
 
-session::SControllerSettings PlannedSettings(const SRoomPlan& plan, const session::SReadResult& present) {
-    session::SControllerSettings settings = plan.snapshot ? plan.snapshot->read.settings : present.settings;
+SControllerSettings PlannedSettings(const SRoomPlan& plan, const SReadResult& present) {
+    SControllerSettings settings = plan.snapshot ? plan.snapshot->read.settings : present.settings;
     if (plan.snapshot && plan.snapshot->read.settings.initialIp != plan.address)
-        settings.controllerIp =
-            present.received[session::kPartNetwork] ? present.settings.controllerIp : plan.address;
+        settings.controllerIp = present.received[kPartNetwork] ? present.settings.controllerIp : plan.address;
     ApplyOverrides(plan.overrides, settings);
     settings.initialIp = plan.address;
     return settings;
 }
 
-std::vector<std::string> PlanProblems(const SRoomPlan& plan, const session::SReadResult& present,
-                                      const session::SControllerSettings& planned) {
-    const session::SControllerSettings& now = present.settings;
-    const bool bNetworkKnown = present.received[session::kPartNetwork];
+std::vector<SSettingIssue> PlanIssues(const SRoomPlan& plan, const SReadResult& present,
+                                      const SControllerSettings& planned) {
+    const SControllerSettings& now = present.settings;
+    const bool bNetworkKnown = present.received[kPartNetwork];
     // Without the controller's network reply and without a snapshot the
     // network settings are unknown: there is nothing to judge.
     const bool bNetworkChanges = bNetworkKnown
                                      ? planned.controllerIp != now.controllerIp ||
                                            planned.maskIp != now.maskIp || planned.gatewayIp != now.gatewayIp
                                      : plan.snapshot.has_value();
-    std::vector<std::string> problems;
-    for (const session::SSettingIssue& issue :
-         session::CheckSettings(planned, plan.overrides.lockTime.has_value())) {
+    std::vector<SSettingIssue> issues;
+    for (const SSettingIssue& issue : CheckSettings(planned, plan.overrides.lockTime.has_value())) {
         if (issue.strField != "lock_time" && !bNetworkChanges)
             continue;
-        problems.push_back(ProblemText(issue));
+        issues.push_back(issue);
     }
+    return issues;
+}
+
+std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& present,
+                                      const SControllerSettings& planned) {
+    std::vector<std::string> problems;
+    for (const SSettingIssue& issue : PlanIssues(plan, present, planned))
+        problems.push_back(ProblemText(issue));
     return problems;
 }
 
-session::SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<session::CHistory> history,
-                                        std::shared_ptr<SWriteNotes> notes) {
-    session::SWriteRequest request;
+SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
+                               std::shared_ptr<SWriteNotes> notes) {
+    SWriteRequest request;
     request.settings.initialIp = plan.address;
     request.settings.controllerIp = PlannedAddress(plan).value_or(plan.address);
     request.bReadFirst = true;
     request.bProbeNewAddress = true;
     request.bAllowIncompleteRead = plan.bForce;
-    request.pfnBeforeSend = [plan, history, notes](const session::SReadResult& present,
-                                                   session::SControllerSettings& settings) -> std::string {
+    request.pfnBeforeSend = [plan, history, notes](const SReadResult& present,
+                                                   SControllerSettings& settings) -> std::string {
         if (!present.Complete()) {
             // Forced: a part that did not come can neither be backed up nor
             // kept, so the snapshot must give every part.
@@ -92,20 +107,21 @@ session::SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<s
             notes->strNotBackedUp = present.Any() ? present.MissingText() : "该中控无信息返回！";
         }
         settings = PlannedSettings(plan, present);
-        const std::vector<std::string> problems = PlanProblems(plan, present, settings);
-        if (!problems.empty()) {
+        const std::vector<SSettingIssue> issues = PlanIssues(plan, present, settings);
+        if (!issues.empty()) {
             notes->bRefused = true;
+            notes->issues = issues;
             std::string text;
-            for (const std::string& p : problems)
-                text += (text.empty() ? "" : "; ") + p;
+            for (const SSettingIssue& issue : issues)
+                text += (text.empty() ? "" : "; ") + ProblemText(issue);
             return text + "; nothing was sent";
         }
         if (present.Complete()) {
-            session::SSnapshot backup;
+            SSnapshot backup;
             backup.read = present;
             backup.read.settings.initialIp = plan.address;
-            backup.strTime = session::UtcNowText();
-            backup.strProgram = session::ProgramVersion();
+            backup.strTime = UtcNowText();
+            backup.strProgram = ProgramVersion();
             std::string error;
             if (!history->Save(backup, error, &notes->backup))
                 return error + "; nothing was sent";
@@ -121,8 +137,7 @@ std::filesystem::path DatabaseFolder(const std::string& strDb) {
     return full.parent_path();
 }
 
-std::string ProblemText(const session::SSettingIssue& issue) {
-    using session::ESettingProblem;
+std::string ProblemText(const SSettingIssue& issue) {
     const char* why = "";
     switch (issue.eProblem) {
     case ESettingProblem::MaskNotContiguous:
@@ -161,4 +176,4 @@ std::string ProblemText(const session::SSettingIssue& issue) {
     return issue.strField + ": " + why;
 }
 
-} // namespace cli
+} // namespace session

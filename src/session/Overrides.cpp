@@ -8,16 +8,34 @@
 #include "codec/AddressRange.h"
 #include "codec/CodeBundle.h"
 
-namespace cli {
+namespace session {
 namespace {
 
+void Tell(SValueProblem* pProblem, EValueProblem eProblem, std::string strField, std::string strValue = {},
+          std::string strDetail = {}) {
+    if (!pProblem)
+        return;
+    *pProblem = {};
+    pProblem->eProblem = eProblem;
+    pProblem->strField = std::move(strField);
+    pProblem->strValue = std::move(strValue);
+    pProblem->strDetail = std::move(strDetail);
+}
+
+void TellRule(SValueProblem* pProblem, const char* field, ESettingProblem eRule) {
+    Tell(pProblem, EValueProblem::BrokenRule, field);
+    if (pProblem)
+        pProblem->eRule = eRule;
+}
+
 bool Address(const std::optional<std::string>& text, const char* field, std::optional<codec::Ip4>& out,
-             std::string& error) {
+             std::string& error, SValueProblem* pProblem) {
     if (!text)
         return true;
     codec::Ip4 a{};
     if (!codec::ParseDottedQuad(*text, a)) {
         error = std::string(field) + ": \"" + *text + "\" is not an IPv4 address a.b.c.d";
+        Tell(pProblem, EValueProblem::NotAnAddress, field, *text);
         return false;
     }
     out = a;
@@ -26,11 +44,13 @@ bool Address(const std::optional<std::string>& text, const char* field, std::opt
 
 } // namespace
 
-bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& slot, std::string& error) {
+bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std::string& error,
+                          SValueProblem* pProblem) {
     try {
         auto pRecords = CDatabase::OpenRead(stmt::SelectModel(strModel));
         if (pRecords->AtEnd()) {
             error = "\"" + strModel + "\" is not a projector model in the library";
+            Tell(pProblem, EValueProblem::NoSuchModel, {}, strModel);
             return false;
         }
         const library::SModelRecord record{strModel,
@@ -47,6 +67,9 @@ bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& 
             eRule != library::ERuleFailure::None) {
             error = "the library row \"" + strModel +
                     "\" breaks a rule of 保存投影机代码: " + library::RuleMessage(eRule);
+            Tell(pProblem, EValueProblem::LibraryRowRule, {}, strModel);
+            if (pProblem)
+                pProblem->eLibraryRule = eRule;
             return false;
         }
         const codec::ProjectorCodes codes{record.baud, record.parity,  record.video,
@@ -54,33 +77,38 @@ bool ProjectorFromLibrary(const std::string& strModel, session::SProjectorSlot& 
         const codec::BundleResult bundle = codec::BuildCodeBundle(codes);
         if (bundle.status != codec::BundleStatus::Ok) {
             error = "the codes of \"" + strModel + "\" are longer than a block holds";
+            Tell(pProblem, EValueProblem::CodesTooLong, {}, strModel);
             return false;
         }
         slot = {bundle.bundle, strModel};
         return true;
     } catch (const CDatabaseError& e) {
         error = "library lookup failed: " + DatabaseErrorText(e.Code(), e.Text());
+        Tell(pProblem, EValueProblem::LibraryUnreadable, {}, strModel, DatabaseErrorText(e.Code(), e.Text()));
         return false;
     }
 }
 
-bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& error) {
+bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& error, SValueProblem* pProblem) {
     SOverrides r;
-    if (!Address(t.controllerIp, "controller_ip", r.controllerIp, error) ||
-        !Address(t.serverIp, "server_ip", r.serverIp, error) || !Address(t.mask, "mask", r.mask, error) ||
-        !Address(t.gateway, "gateway", r.gateway, error))
+    if (!Address(t.controllerIp, "controller_ip", r.controllerIp, error, pProblem) ||
+        !Address(t.serverIp, "server_ip", r.serverIp, error, pProblem) ||
+        !Address(t.mask, "mask", r.mask, error, pProblem) ||
+        !Address(t.gateway, "gateway", r.gateway, error, pProblem))
         return false;
     // The rules a value meets on its own; those that need the whole
     // settings (subnet, gateway, lock type) run once the controller is read.
     if (r.mask) {
-        if (const auto e = session::CheckMask(*r.mask); e != session::ESettingProblem::None) {
+        if (const auto e = CheckMask(*r.mask); e != ESettingProblem::None) {
             error = ProblemText({"mask", e});
+            TellRule(pProblem, "mask", e);
             return false;
         }
     }
     if (r.controllerIp) {
-        if (const auto e = session::CheckHostAddress(*r.controllerIp); e != session::ESettingProblem::None) {
+        if (const auto e = CheckHostAddress(*r.controllerIp); e != ESettingProblem::None) {
             error = ProblemText({"controller_ip", e});
+            TellRule(pProblem, "controller_ip", e);
             return false;
         }
     }
@@ -92,6 +120,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
             r.lockType = 1;
         else {
             error = "lock_type: \"" + v + "\" is not pulse or level";
+            Tell(pProblem, EValueProblem::NotPulseOrLevel, "lock_type", v);
             return false;
         }
     }
@@ -105,11 +134,13 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
             n = std::stoi(v);
         if (n < 0 || n > 120) {
             error = "lock_time: \"" + v + "\" is not 0.5 or a whole number of seconds from 1 to 120";
+            Tell(pProblem, EValueProblem::BadLockTime, "lock_time", v);
             return false;
         }
         r.lockTime = n;
         if (r.lockType == 1) {
-            error = ProblemText({"lock_time", session::ESettingProblem::LockTimeWithLevelLock});
+            error = ProblemText({"lock_time", ESettingProblem::LockTimeWithLevelLock});
+            TellRule(pProblem, "lock_time", ESettingProblem::LockTimeWithLevelLock);
             return false;
         }
     }
@@ -121,6 +152,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
             r.oneKey = false;
         else {
             error = "one_key: \"" + v + "\" is not on or off";
+            Tell(pProblem, EValueProblem::NotOnOrOff, "one_key", v);
             return false;
         }
     }
@@ -128,9 +160,11 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
     for (std::size_t p = 0; p < 2; ++p) {
         if (!*models[p])
             continue;
-        session::SProjectorSlot slot;
-        if (!ProjectorFromLibrary(**models[p], slot, error)) {
+        SProjectorSlot slot;
+        if (!ProjectorFromLibrary(**models[p], slot, error, pProblem)) {
             error = std::string(p == 0 ? "projector1: " : "projector2: ") + error;
+            if (pProblem)
+                pProblem->strField = p == 0 ? "projector1" : "projector2";
             return false;
         }
         r.projectors[p] = slot;
@@ -139,7 +173,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
     return true;
 }
 
-void ApplyOverrides(const SOverrides& o, session::SControllerSettings& s) {
+void ApplyOverrides(const SOverrides& o, SControllerSettings& s) {
     if (o.controllerIp)
         s.controllerIp = *o.controllerIp;
     if (o.serverIp)
@@ -159,4 +193,4 @@ void ApplyOverrides(const SOverrides& o, session::SControllerSettings& s) {
             s.projectors[p] = *o.projectors[p];
 }
 
-} // namespace cli
+} // namespace session

@@ -4,9 +4,10 @@
 #include "CsvWriter.h"
 #include "TextFile.h"
 
-namespace cli {
+namespace session {
 
-bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error) {
+bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows,
+                 std::string& error) {
     rows.clear();
     library::CTextFile file;
     if (!file.Open(strPath)) {
@@ -40,4 +41,4 @@ std::string CsvLine(const std::vector<std::string>& fields) {
     return line + "\n";
 }
 
-} // namespace cli
+} // namespace session

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace cli {
+namespace session {
 
 // Every non-blank record of the file; false with the reason (and the line)
 // when the file cannot be read or a quoted field is not closed.
@@ -16,4 +16,4 @@ bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string
 // One line (with its LF), each field quoted when it needs to be.
 std::string CsvLine(const std::vector<std::string>& fields);
 
-} // namespace cli
+} // namespace session

@@ -1,0 +1,18 @@
+#include "BatchResults.h"
+
+#include "Csv.h"
+#include "FileSystem.h"
+
+namespace session {
+
+bool CBatchResults::Write() {
+    std::string text = "\xEF\xBB\xBF" + CsvLine(kResultColumns);
+    for (const SBatchRoom& r : m_rooms)
+        text += CsvLine(ResultLine(r));
+    if (!base::WriteFileReplacing(m_path, text, false, m_strError))
+        return false;
+    m_strError.clear();
+    return true;
+}
+
+} // namespace session

@@ -1,0 +1,33 @@
+#pragma once
+
+// The results file of a batch: created (and so found writable) before the
+// first datagram, and replaced whole as each room ends, so it is a complete
+// CSV at every moment. It starts with a byte-order mark, as the library
+// export does, so a spreadsheet reads Chinese room names as UTF-8.
+
+#include "BatchPlan.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace session {
+
+class CBatchResults {
+public:
+    CBatchResults(std::filesystem::path path, const std::vector<SBatchRoom>& rooms)
+        : m_path(std::move(path)), m_rooms(rooms) {}
+
+    // Writes every room's line; false with Error() when the file cannot be replaced.
+    bool Write();
+    bool Ok() const { return m_strError.empty(); }
+    const std::string& Error() const { return m_strError; }
+    const std::filesystem::path& Path() const { return m_path; }
+
+private:
+    std::filesystem::path m_path;
+    const std::vector<SBatchRoom>& m_rooms;
+    std::string m_strError;
+};
+
+} // namespace session

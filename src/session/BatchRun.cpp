@@ -1,0 +1,87 @@
+#include "BatchRun.h"
+
+namespace session {
+
+void CBatchRun::Start(CSessionEngine& engine, std::shared_ptr<CHistory> history) {
+    m_pEngine = &engine;
+    const TimeMs tStart = m_clock();
+    for (std::size_t i = 0; i < m_rooms.size(); ++i) {
+        SBatchRoom& room = m_rooms[i];
+        if (!room.bRun)
+            continue;
+        ++m_nTotal;
+        if (!room.bPrepared) {
+            ++m_nDone;
+            continue;
+        }
+        room.ePhase = EBatchPhase::Waiting;
+        m_nQueuing = i;
+        const ExchangeId id = engine.StartWrite(MakeWriteRequest(room.plan, history, room.notes), tStart);
+        m_ids[id] = i;
+    }
+}
+
+std::size_t CBatchRun::Stop() {
+    return m_pEngine ? m_pEngine->CancelNotStarted() : 0;
+}
+
+void CBatchRun::StopNow(const std::string& strWhyFailed) {
+    if (!m_pEngine)
+        return;
+    for (const auto& [id, nRoom] : m_ids) {
+        SBatchRoom& room = m_rooms[nRoom];
+        if (room.ePhase != EBatchPhase::Done && m_pEngine->SetStarted(id)) {
+            room.eOutcome = EBatchOutcome::Failed;
+            room.strDifferences = strWhyFailed;
+        }
+    }
+    m_pEngine->CancelAll();
+}
+
+std::size_t CBatchRun::Room(ExchangeId id) {
+    auto it = m_ids.find(id);
+    if (it == m_ids.end())
+        it = m_ids.emplace(id, m_nQueuing).first;
+    return it->second;
+}
+
+void CBatchRun::OnStarted(ExchangeId id) {
+    const std::size_t n = Room(id);
+    m_rooms[n].tStarted = m_clock();
+    m_rooms[n].ePhase = EBatchPhase::Reading;
+    if (m_pfnRoomChanged)
+        m_pfnRoomChanged(n);
+}
+
+void CBatchRun::OnSetStep(ExchangeId id, int nSent) {
+    const std::size_t n = Room(id);
+    if (nSent != 1)
+        return;
+    m_rooms[n].ePhase = EBatchPhase::Setting;
+    if (m_pfnRoomChanged)
+        m_pfnRoomChanged(n);
+}
+
+void CBatchRun::OnWriteDone(ExchangeId id, const SWriteResult& r) {
+    const std::size_t n = Room(id);
+    SBatchRoom& room = m_rooms[n];
+    room.eOutcome = r.eOutcome == EWriteOutcome::Confirmed ? EBatchOutcome::Ok : EBatchOutcome::Failed;
+    room.strDifferences = DifferencesText(r);
+    room.dSeconds = double(m_clock() - room.tStarted) / 1000.0;
+    room.ePhase = EBatchPhase::Done;
+    room.result = r;
+    ++m_nDone;
+    if (m_pfnRoomEnded)
+        m_pfnRoomEnded(n);
+}
+
+void CBatchRun::OnNotRun(ExchangeId id) {
+    const std::size_t n = Room(id);
+    m_rooms[n].eOutcome = EBatchOutcome::NotRun;
+    m_rooms[n].ePhase = EBatchPhase::Done;
+    ++m_nDone;
+    if (m_pfnRoomEnded)
+        m_pfnRoomEnded(n);
+}
+
+} // namespace session

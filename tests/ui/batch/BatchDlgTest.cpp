@@ -1,0 +1,474 @@
+// 批量设置 against the real velmora-controller standing in for a building on
+// loopback: rooms from a scan and from a plan file, the plan refusals
+// (nothing sent), a run with a silent room and one that loses a reply,
+// stop, retry, the results file and the scan's inventory read back as a plan.
+#include "BatchDlg.h"
+#include "MainConfigDlg.h"
+#include "MessageBox.h"
+#include "ProgramValues.h"
+#include "RoomBar.h"
+#include "ScanDlg.h"
+#include "SetResultDlg.h"
+#include "TestDatabase.h"
+
+#include "BatchPlan.h"
+#include "History.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <algorithm>
+#include <memory>
+
+#ifndef VELMORA_CONTROLLER
+#error "VELMORA_CONTROLLER must name the emulator"
+#endif
+
+namespace {
+
+// The emulator standing in for a building: controllers on 127.64.0.10 to .17.
+class CBuilding {
+public:
+    bool Start(const QStringList& extra) {
+        m_process.setProgram(QStringLiteral(VELMORA_CONTROLLER));
+        m_process.setArguments(
+            QStringList{QStringLiteral("--addresses"), QStringLiteral("127.64.0.10-127.64.0.17"),
+                        QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
+                        m_folder.filePath(QStringLiteral("states")), QStringLiteral("--log"), Log()} +
+            extra);
+        m_process.start();
+        if (!m_process.waitForStarted())
+            return false;
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 5000) {
+            if (m_process.canReadLine()) {
+                const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
+                if (strLine.startsWith(QStringLiteral("listening on "))) {
+                    m_nPort = static_cast<std::uint16_t>(strLine.section(QLatin1Char(':'), -1).toUInt());
+                    return true;
+                }
+            } else {
+                m_process.waitForReadyRead(100);
+            }
+        }
+        return false;
+    }
+    ~CBuilding() {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+    std::uint16_t Port() const { return m_nPort; }
+    QString Log() const { return m_folder.filePath(QStringLiteral("log.txt")); }
+    // Lines of the emulator's log holding a word: " recv " for each datagram
+    // received, "applied" for each setting taken.
+    int Logged(const char* pszWord) const {
+        QFile file(Log());
+        if (!file.open(QIODevice::ReadOnly))
+            return 0;
+        return static_cast<int>(file.readAll().count(pszWord));
+    }
+    int Received() const { return Logged(" recv "); }
+
+private:
+    QTemporaryDir m_folder;
+    QProcess m_process;
+    std::uint16_t m_nPort = 0;
+};
+
+QString Address(int nLast) {
+    return QStringLiteral("127.64.0.%1").arg(nLast);
+}
+
+} // namespace
+
+class CBatchDlgTest : public QObject {
+    Q_OBJECT
+
+    QStringList m_messages;
+    std::unique_ptr<CTestDatabase> m_pDb;
+    std::unique_ptr<CBuilding> m_pBuilding;
+    std::unique_ptr<CMainConfigDlg> m_pWindow;
+    double m_dPauseScale = 0.01; // the batch's Set pauses, of the wire format's
+
+    // The window on the building's port, with short waits; its room bar
+    // makes fast scan and batch dialogs.
+    bool OpenWindow(const QStringList& faults = {}) {
+        m_pBuilding = std::make_unique<CBuilding>();
+        if (!m_pBuilding->Start(faults))
+            return false;
+        CMainConfigDlg::STiming timing;
+        timing.nPort = 0;
+        timing.nPeerPort = m_pBuilding->Port();
+        timing.nTimerPeriodMs = 100;
+        timing.nPauseDivisor = 100;
+        m_pWindow = std::make_unique<CMainConfigDlg>(timing);
+        m_pWindow->OnInitDialog();
+        m_pWindow->show();
+        Bar().m_pfnMakeBatchDlg = [this](CMainConfigDlg& window, QWidget* pParent) {
+            CBatchDlg::SOptions options;
+            options.nTickMs = 100;
+            options.dPauseScale = m_dPauseScale;
+            options.nPollMs = 5;
+            return new CBatchDlg(window, options, pParent);
+        };
+        Bar().m_pfnMakeScanDlg = [](CMainConfigDlg& window, QWidget* pParent) {
+            CScanDlg::SOptions options;
+            options.nTickMs = 100;
+            options.nQueriesPerSecond = 1000;
+            options.bProbe = false;
+            return new CScanDlg(window, options, pParent);
+        };
+        return true;
+    }
+    CRoomBar& Bar() { return *m_pWindow->RoomBar(); }
+    CBatchDlg& Batch() {
+        if (!Bar().BatchDialog())
+            Bar().OnBatch();
+        return *Bar().BatchDialog();
+    }
+    QString File(const char* pszName) const {
+        return QString::fromStdString((m_pDb->Folder() / pszName).string());
+    }
+    QString WritePlan(const char* pszName, const QByteArray& text) const {
+        QFile file(File(pszName));
+        file.open(QIODevice::WriteOnly);
+        file.write(text);
+        return file.fileName();
+    }
+    // The outcome column of the row holding an address.
+    QString Outcome(const QString& strAddress) {
+        QTableWidget* pTable = Batch().Table();
+        for (int nRow = 0; nRow < pTable->rowCount(); ++nRow)
+            if (pTable->item(nRow, CBatchDlg::kColAddress)->text() == strAddress)
+                return pTable->item(nRow, CBatchDlg::kColOutcome)->text();
+        return QStringLiteral("(no row)");
+    }
+    bool Run(bool bRetry = false) {
+        QSignalSpy ended(&Batch(), &CBatchDlg::RunEnded);
+        return Batch().StartRun(bRetry) && ended.wait(20000);
+    }
+    void TickServerIp(const QString& strValue) {
+        Batch().FieldTick(CBatchDlg::kServerIp)->setChecked(true);
+        static_cast<QLineEdit*>(Batch().FieldEditor(CBatchDlg::kServerIp))->setText(strValue);
+    }
+    // Scans the building's first rooms (and one silent address) in the scan dialog.
+    CScanDlg& Scan() {
+        Bar().OnFind();
+        CScanDlg& scan = *Bar().ScanDialog();
+        scan.RangeEdit()->setText(Address(10) + QStringLiteral("-") + Address(13) + QStringLiteral(",") +
+                                  Address(40));
+        QSignalSpy ended(&scan, &CScanDlg::ScanEnded);
+        if (!scan.StartScan() || !ended.wait(10000))
+            qWarning("the scan did not end");
+        return scan;
+    }
+
+private slots:
+    void init() {
+        m_messages.clear();
+        m_dPauseScale = 0.01;
+        m_pDb = std::make_unique<CTestDatabase>();
+        SetMessageRecorder([this](const QString& strText) { m_messages << strText; });
+        InstallMessageSink();
+        ResetProgramValues();
+    }
+    void cleanup() {
+        m_pWindow.reset();
+        m_pBuilding.reset();
+        m_pDb.reset();
+        SetMessageRecorder(nullptr);
+    }
+
+    // The bar's new button, and every control of the dialog named for a screen reader.
+    void buttonAndNames() {
+        QVERIFY(OpenWindow());
+        QPushButton* pButton = Bar().Button(CRoomBar::kBatch);
+        QVERIFY(pButton);
+        QCOMPARE(pButton->accessibleName(), QStringLiteral("批量设置"));
+        QCOMPARE(pButton->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
+        pButton->click();
+        QVERIFY(Bar().BatchDialog() && Bar().BatchDialog()->isVisible());
+        for (QWidget* pControl : Batch().findChildren<QWidget*>())
+            if (pControl->focusPolicy() & Qt::TabFocus &&
+                (pControl->parentWidget() == &Batch() || qobject_cast<QGroupBox*>(pControl->parentWidget())))
+                QVERIFY2(!pControl->accessibleName().isEmpty(),
+                         qPrintable(pControl->metaObject()->className()));
+    }
+
+    // 加入批量 adds the selected controllers, or every one found when none is
+    // selected; an address that answered nothing is no room.
+    void roomsFromTheScan() {
+        QVERIFY(OpenWindow());
+        CScanDlg& scan = Scan();
+        QCOMPARE(scan.Table()->rowCount(), 4);
+        scan.Table()->selectRow(1);
+        scan.AddToBatchButton()->click();
+        QCOMPARE(Batch().Table()->rowCount(), 1);
+        QCOMPARE(Batch().Table()->item(0, CBatchDlg::kColAddress)->text(), Address(11));
+        scan.Table()->clearSelection();
+        scan.AddToBatchButton()->click();
+        QCOMPARE(Batch().Table()->rowCount(), 4); // 127.64.0.11 is not added twice
+    }
+
+    // The inventory the scan exports is a plan the batch reads back and can check.
+    void inventoryReadBackAsAPlan() {
+        QVERIFY(OpenWindow());
+        CScanDlg& scan = Scan();
+        QVERIFY(scan.ExportInventory(File("清单.csv")));
+        session::SPlanTable plan;
+        session::SPlanFileError error;
+        QVERIFY(session::ReadPlanFile(File("清单.csv").toStdString(), plan, error));
+        QCOMPARE(plan.rows.size(), std::size_t(4));
+        QCOMPARE(plan.rows[0].cells["address"], std::string("127.64.0.10"));
+        QVERIFY(!plan.rows[0].cells["server_ip"].empty());
+        for (const session::SBatchRoom& room : session::RoomsFromPlan(plan, {}))
+            QVERIFY2(room.bPrepared, room.strDifferences.c_str());
+        QVERIFY(Batch().OpenPlan(File("清单.csv")));
+        QSignalSpy checked(&Batch(), &CBatchDlg::CheckEnded);
+        QVERIFY(Batch().StartCheck());
+        QVERIFY(checked.wait(10000));
+        for (int n = 10; n <= 13; ++n)
+            QCOMPARE(Outcome(Address(n)), QStringLiteral("可以设置"));
+        QVERIFY(Batch().CheckReport()->toPlainText().contains(QStringLiteral("（无变化）")));
+    }
+
+    // A plan file (GB18030 here) opens with its room names; the check shows
+    // each change now → planned and a new address that another controller
+    // holds; nothing is applied.
+    void checkFromAPlanFile() {
+        QVERIFY(OpenWindow());
+        // "room,address,controller_ip,server_ip" with 一楼 and 二楼 in GB18030.
+        const QByteArray plan = QByteArray("room,address,controller_ip,server_ip\n") + "\xD2\xBB\xC2\xA5," +
+                                Address(10).toLatin1() + ",," + "10.9.9.9\n" + "\xB6\xFE\xC2\xA5," +
+                                Address(11).toLatin1() + "," + Address(16).toLatin1() + ",\n";
+        QVERIFY(Batch().OpenPlan(WritePlan("plan.csv", plan)));
+        QCOMPARE(Batch().Table()->item(0, CBatchDlg::kColRoom)->text(), QStringLiteral("一楼"));
+        QSignalSpy checked(&Batch(), &CBatchDlg::CheckEnded);
+        QVERIFY(Batch().StartCheck());
+        QVERIFY(checked.wait(10000));
+        QCOMPARE(Outcome(Address(10)), QStringLiteral("可以设置"));
+        QVERIFY(Outcome(Address(11)).contains(QStringLiteral("新地址已有其他中控应答")));
+        const QString strReport = Batch().CheckReport()->toPlainText();
+        QVERIFY2(strReport.contains(QStringLiteral("服务器IP：")) &&
+                     strReport.contains(QStringLiteral("→ 10.9.9.9")),
+                 qPrintable(strReport));
+        QVERIFY(m_pBuilding->Received() > 0);
+        QCOMPARE(m_pBuilding->Logged("applied"), 0);
+    }
+
+    // Each kind of bad plan is refused before anything is sent, said in a
+    // real modal box (closed by a timer), for the check and for the run.
+    void badPlansAreRefused_data() {
+        QTest::addColumn<QByteArray>("plan");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<bool>("run");
+        const QByteArray a10 = Address(10).toLatin1(), a11 = Address(11).toLatin1();
+        QTest::newRow("address twice")
+            << QByteArray("room,address\nA," + a10 + "\nB," + a10 + "\n") << QStringLiteral("重复") << true;
+        QTest::newRow("new address twice") << QByteArray("room,address,controller_ip\nA," + a10 +
+                                                         ",127.64.0.30\nB," + a11 + ",127.64.0.30\n")
+                                           << QStringLiteral("的新中控IP 127.64.0.30 与“A”的相同") << false;
+        QTest::newRow("new address of another row")
+            << QByteArray("room,address,controller_ip\nA," + a10 + "," + a11 + "\nB," + a11 + ",\n")
+            << QStringLiteral("是“B”的地址") << true;
+        QTest::newRow("bad mask") << QByteArray("room,address,mask\nA," + a10 + ",255.0.255.0\n")
+                                  << QStringLiteral("子网掩码：子网掩码不连续") << true;
+        QTest::newRow("bad lock time") << QByteArray("room,address,lock_time\nA," + a10 + ",121\n")
+                                       << QStringLiteral("电控锁时间：“121”应为") << false;
+        QTest::newRow("unknown model") << QByteArray("room,address,projector1\nA," + a10 + ",No Such Model\n")
+                                       << QStringLiteral("投影机库中没有该型号") << true;
+        QTest::newRow("library row breaks a save rule")
+            << QByteArray("room,address,projector2\nA," + a10 + ",Odd Code\n")
+            << QStringLiteral("投影机库中“Odd Code”一行不符合保存规则") << false;
+    }
+    void badPlansAreRefused() {
+        QFETCH(QByteArray, plan);
+        QFETCH(QString, said);
+        QFETCH(bool, run);
+        m_pDb->Exec("INSERT INTO DATA VALUES ('Odd Code','9600','无','0A','0B1','0C','0D')");
+        QVERIFY(OpenWindow());
+        QVERIFY(Batch().OpenPlan(WritePlan("plan.csv", plan)));
+        SetMessageRecorder(nullptr);
+        QString strShown;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            if (auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                strShown = pBox->text();
+                pBox->accept();
+            }
+        });
+        closer.start(20);
+        const bool bStarted = run ? Batch().StartRun() : Batch().StartCheck();
+        closer.stop();
+        QVERIFY(!bStarted);
+        QVERIFY2(strShown.contains(QStringLiteral("未发送任何设置")) && strShown.contains(said),
+                 qPrintable(strShown));
+        QTest::qWait(200);
+        QCOMPARE(m_pBuilding->Received(), 0);
+        QVERIFY(!QFile::exists(Batch().ResultsEdit()->text()));
+    }
+
+    // Ticked fields go to every room; a room's own plan value wins. A silent
+    // room and one that loses a reply fail alone, the others are backed up,
+    // written and read back; the results file has every room's line, and a
+    // finished room's double-click opens its per-field result.
+    void runWithFaultyRooms() {
+        QVERIFY(OpenWindow({QStringLiteral("--fault"), Address(12) + QStringLiteral(":silent"),
+                            QStringLiteral("--fault"), Address(13) + QStringLiteral(":drop=2")}));
+        const QByteArray plan = "room,address,server_ip\n" + QByteArray("A,") + Address(10).toLatin1() +
+                                ",10.7.7.7\nB," + Address(11).toLatin1() + ",\nC," + Address(12).toLatin1() +
+                                ",\nD," + Address(13).toLatin1() + ",\n";
+        QVERIFY(Batch().OpenPlan(WritePlan("plan.csv", plan)));
+        TickServerIp(QStringLiteral("10.8.8.8"));
+        Batch().ResultsEdit()->setText(File("结果.csv"));
+        QVERIFY(Run());
+        QCOMPARE(Outcome(Address(10)), QStringLiteral("成功"));
+        QCOMPARE(Outcome(Address(11)), QStringLiteral("成功"));
+        QVERIFY(Outcome(Address(12)).startsWith(QStringLiteral("失败")));
+        QVERIFY(Outcome(Address(13)).startsWith(QStringLiteral("失败")));
+
+        session::EarlierResults results;
+        session::SPlanFileError error;
+        QVERIFY(session::ReadResultsFile(File("结果.csv").toStdString(), results, error));
+        QCOMPARE(results.size(), std::size_t(4));
+        QCOMPARE(results["A"][2], std::string("ok"));
+        QCOMPARE(results["C"][2], std::string("failed"));
+        QCOMPARE(results["C"][3], std::string("no reply"));
+        QVERIFY(!results["A"][6].empty()); // the backup taken before the Set
+        QVERIFY(!session::CHistory(m_pDb->Folder()).List(codec::AddressToBytes("127.64.0.11")).empty());
+
+        // What each room holds now: its own server IP, or the common one.
+        for (const auto& [pszAddress, pszServer] :
+             {std::pair{"127.64.0.10", "10.7.7.7"}, {"127.64.0.11", "10.8.8.8"}}) {
+            QSignalSpy read(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
+            m_pWindow->ReadController(codec::AddressToBytes(pszAddress));
+            QVERIFY(read.wait(5000));
+            QCOMPARE(codec::BytesToAddress(m_pWindow->LastRead().settings.serverIp), std::string(pszServer));
+        }
+
+        Batch().ShowRoomResult(0);
+        QVERIFY(Batch().ResultDialog());
+        QVERIFY(Batch().ResultDialog()->Table()->rowCount() > 0);
+        // A room without a read-back says why instead.
+        Batch().ShowRoomResult(2);
+        QVERIFY(m_messages.last().contains(QStringLiteral("没有读回结果")));
+        // Rows removed after a run leave nothing behind that points at them.
+        Batch().Table()->selectAll();
+        Batch().Button(QString::fromUtf8(CBatchDlg::kRemove))->click();
+        QCOMPARE(Batch().Table()->rowCount(), 0);
+        Batch().ShowRoomResult(0);
+    }
+
+    // 停止 lets the Set under way finish; the rooms not begun are 未执行.
+    // 重试失败 then runs only the rooms that did not end ok.
+    void stopThenRetry() {
+        m_dPauseScale = 0.1; // a Set of about a second, so 停止 comes during one
+        QVERIFY(OpenWindow());
+        for (int n = 10; n <= 14; ++n)
+            Batch().AddRoom({}, Address(n));
+        TickServerIp(QStringLiteral("10.6.6.6"));
+        Batch().ParallelSpin()->setValue(1);
+        Batch().ResultsEdit()->setText(File("results.csv"));
+        QSignalSpy ended(&Batch(), &CBatchDlg::RunEnded);
+        QVERIFY(Batch().StartRun());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::any_of(Batch().Rooms().begin(), Batch().Rooms().end(),
+                        [](const auto& r) { return r.ePhase == session::EBatchPhase::Setting; }),
+            10000);
+        Batch().Button(QString::fromUtf8(CBatchDlg::kStop))->click();
+        QVERIFY(ended.wait(10000));
+        int nOk = 0, nNotRun = 0;
+        for (int n = 10; n <= 14; ++n) {
+            nOk += Outcome(Address(n)) == QStringLiteral("成功");
+            nNotRun += Outcome(Address(n)) == QStringLiteral("未执行");
+        }
+        QCOMPARE(nOk, 1);
+        QCOMPARE(nNotRun, 4);
+
+        Batch().ParallelSpin()->setValue(16);
+        QVERIFY(Run(true));
+        const auto& rooms = Batch().Rooms();
+        QCOMPARE(std::count_if(rooms.begin(), rooms.end(), [](const auto& r) { return r.bRun; }), 4);
+        for (int n = 10; n <= 14; ++n)
+            QCOMPARE(Outcome(Address(n)), QStringLiteral("成功"));
+        session::EarlierResults results;
+        session::SPlanFileError error;
+        QVERIFY(session::ReadResultsFile(File("results.csv").toStdString(), results, error));
+        QCOMPARE(results.size(), std::size_t(5));
+        for (const auto& [key, line] : results)
+            QCOMPARE(line[2], std::string("ok"));
+        // Nothing left to retry.
+        QVERIFY(!Batch().RetryFailed());
+        QVERIFY(m_messages.last().contains(QStringLiteral("没有要重试的房间")));
+    }
+
+    // A message box of the window, open while the rooms are written, holds
+    // nothing up: the rooms end and the table fills while it is open.
+    void runGoesOnUnderARealMessageBox() {
+        QVERIFY(OpenWindow());
+        for (int n = 10; n <= 12; ++n)
+            Batch().AddRoom({}, Address(n));
+        TickServerIp(QStringLiteral("10.4.4.4"));
+        Batch().ResultsEdit()->setText(File("results.csv"));
+        bool bEnded = false;
+        connect(&Batch(), &CBatchDlg::RunEnded, this, [&] { bEnded = true; });
+        QVERIFY(Batch().StartRun());
+        SetMessageRecorder(nullptr);
+        bool bEndedInsideTheBox = false;
+        QElapsedTimer clock;
+        clock.start();
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, [&] {
+            auto* pBox = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (pBox && (bEnded || clock.elapsed() > 15000)) {
+                bEndedInsideTheBox = bEnded;
+                pBox->accept();
+            }
+        });
+        closer.start(20);
+        MessageBoxShow(QStringLiteral("请稍候"));
+        closer.stop();
+        QVERIFY(bEndedInsideTheBox);
+        for (int n = 10; n <= 12; ++n)
+            QCOMPARE(Outcome(Address(n)), QStringLiteral("成功"));
+    }
+
+    // The table saved as a plan reads back with the same rooms and the
+    // plan columns the rows carried.
+    void tableSavedAsAPlan() {
+        QVERIFY(OpenWindow());
+        QVERIFY(Batch().OpenPlan(
+            WritePlan("in.csv", "room,address,lock_type\n甲," + Address(10).toUtf8() + ",电平型\n")));
+        Batch().AddRoom(QStringLiteral("乙"), Address(11), Address(16));
+        // Sorted by address, newest first: the file keeps the table's order.
+        Batch().Table()->sortItems(CBatchDlg::kColAddress, Qt::DescendingOrder);
+        QVERIFY(Batch().SavePlan(File("out.csv")));
+        session::SPlanTable plan;
+        session::SPlanFileError error;
+        QVERIFY(session::ReadPlanFile(File("out.csv").toStdString(), plan, error));
+        QCOMPARE(plan.rows.size(), std::size_t(2));
+        QCOMPARE(plan.rows[1].cells["lock_type"], std::string("电平型"));
+        QCOMPARE(plan.rows[0].cells["room"], std::string("乙"));
+        QCOMPARE(plan.rows[0].cells["controller_ip"], std::string("127.64.0.16"));
+        QCOMPARE(plan.rows[0].cells["lock_type"], std::string());
+    }
+};
+
+QTEST_MAIN(CBatchDlgTest)
+#include "BatchDlgTest.moc"
