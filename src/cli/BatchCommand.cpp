@@ -126,7 +126,7 @@ int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
             for (const session::SSettingIssue& issue : c.issues)
                 problems.push_back(session::ProblemText(issue));
             if (c.bAddressTaken)
-                problems.push_back(session::kAddressTaken);
+                problems.push_back(session::kAddressTakenText);
         }
         bAllWritable = bAllWritable && problems.empty();
         if (bJson) {

@@ -1,5 +1,7 @@
 #include "Output.h"
 
+#include "BatchPlan.h"
+
 namespace cli {
 namespace {
 
@@ -84,6 +86,14 @@ nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields) {
     for (const auto& f : fields)
         out.push_back({{"field", f.strField}, {"sent", f.strSent}, {"read", f.strRead}, {"equal", f.bEqual}});
     return out;
+}
+
+std::string WriteMessage(const session::SWriteResult& result) {
+    if (result.eOutcome == session::EWriteOutcome::Confirmed)
+        return "every field read back as sent";
+    if (result.eOutcome == session::EWriteOutcome::Different && !result.readBack.Complete())
+        return "part of the read-back never came: " + session::DifferentFields(result.fields);
+    return session::DifferencesText(result);
 }
 
 std::string RangeErrorText(const codec::SRangeError& error) {

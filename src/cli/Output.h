@@ -4,6 +4,7 @@
 
 #include "Comparison.h"
 #include "ControllerSettings.h"
+#include "SessionObserver.h"
 #include "codec/AddressRange.h"
 
 #include <nlohmann/json.hpp>
@@ -18,6 +19,9 @@ std::string SettingsTable(const session::SReadResult& read);
 // "field  sent  read  ok|DIFFERENT" lines.
 std::string FieldTable(const std::vector<session::SFieldResult>& fields);
 nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields);
+
+// How a write ended, in the command line's words.
+std::string WriteMessage(const session::SWriteResult& result);
 
 // Why an address list was refused, in the command line's words.
 std::string RangeErrorText(const codec::SRangeError& error);

@@ -117,7 +117,7 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
     if (common.bJson) {
         nlohmann::json out = {{"address", strAddress},
                               {"outcome", OutcomeWord(r.eOutcome)},
-                              {"message", r.strMessage},
+                              {"message", WriteMessage(r)},
                               {"history", Utf8FromPath(notes->backup)},
                               {"fields", FieldsJson(r.fields)}};
         std::cout << out.dump(2) << "\n";
@@ -126,7 +126,7 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
             std::cout << "backup: " << Utf8FromPath(notes->backup) << "\n";
         if (!r.fields.empty())
             std::cout << FieldTable(r.fields);
-        std::cout << strAddress << ": " << OutcomeWord(r.eOutcome) << " (" << r.strMessage << ")\n";
+        std::cout << strAddress << ": " << OutcomeWord(r.eOutcome) << " (" << WriteMessage(r) << ")\n";
     }
     if (nInterrupts > 0 && r.bSetStarted)
         std::fprintf(stderr,

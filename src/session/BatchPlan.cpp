@@ -168,9 +168,25 @@ std::string DifferencesText(const SWriteResult& r) {
         return DifferentFields(r.fields);
     case EWriteOutcome::NoReadBack:
         return "no reply after the Set";
-    default:
-        return r.strMessage == "该中控无信息返回！" ? "no reply" : r.strMessage;
+    case EWriteOutcome::NotSent:
+        break;
     }
+    switch (r.eStop) {
+    case EWriteStop::NoAnswer:
+        return "no reply";
+    case EWriteStop::ReadIncomplete:
+        // The words earlier results files carried, which their readers know.
+        return r.present.MissingText() + "，未发送设置";
+    case EWriteStop::AddressTaken:
+        return kAddressTakenText;
+    case EWriteStop::AddressInUse:
+        return "address in use by another exchange";
+    case EWriteStop::Refused:
+        return r.strRefusal;
+    case EWriteStop::None:
+        break;
+    }
+    return "not sent";
 }
 
 std::vector<SPlanProblem> CheckAddresses(const std::vector<SBatchRoom>& rooms) {

@@ -97,6 +97,8 @@ std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesys
 std::vector<std::string> ResultLine(const SBatchRoom& room);
 // What the results file says of a finished write.
 std::string DifferencesText(const SWriteResult& result);
+// The results file's words for a new address that another controller answers.
+inline constexpr const char* kAddressTakenText = "address taken by another controller";
 
 // A problem of the plan as a whole: no address twice, no new controller
 // address twice, no room moving onto another row's address.

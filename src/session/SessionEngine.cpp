@@ -140,7 +140,7 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
     if (x.request.pfnBeforeSend) {
         std::string strError = x.request.pfnBeforeSend(x.result.present, settings);
         if (!strError.empty()) {
-            FinishWrite(x, EWriteOutcome::NotSent, std::move(strError));
+            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused, std::move(strError));
             return;
         }
     }
@@ -150,7 +150,7 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
         // Another exchange waits on that address: its replies would be taken
         // for this one's read-back, so the write does not go ahead.
         if (m_busy.count(settings.controllerIp) != 0) {
-            FinishWrite(x, EWriteOutcome::NotSent, kAddressInUse);
+            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::AddressInUse);
             return;
         }
         x.addresses.push_back(settings.controllerIp);
@@ -253,7 +253,7 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
         if (reply.outcome == codec::ReplyOutcome::Projector ||
             reply.outcome == codec::ReplyOutcome::IpSettings ||
             reply.outcome == codec::ReplyOutcome::Additional)
-            FinishWrite(x, EWriteOutcome::NotSent, kAddressTaken);
+            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::AddressTaken);
         Pump(now);
         return;
     }
@@ -333,7 +333,7 @@ void CSessionEngine::EndRead(SExchange& x, TimeMs now) {
             // they could not be backed up, nor kept where the write leaves them.
             x.result.present = x.gathered;
             FinishWrite(x, EWriteOutcome::NotSent,
-                        x.gathered.Any() ? x.gathered.MissingText() + "，未发送设置" : "该中控无信息返回！");
+                        x.gathered.Any() ? EWriteStop::ReadIncomplete : EWriteStop::NoAnswer);
             return;
         }
         BeginSet(x, now);
@@ -348,22 +348,18 @@ void CSessionEngine::EndRead(SExchange& x, TimeMs now) {
 void CSessionEngine::EndReadBack(SExchange& x) {
     x.result.readBack = x.gathered;
     if (!x.gathered.Any()) {
-        FinishWrite(x, EWriteOutcome::NoReadBack, "该中控无信息返回！");
+        FinishWrite(x, EWriteOutcome::NoReadBack);
         return;
     }
     x.result.fields = CompareFields(x.result.sent, x.gathered);
-    if (AllEqual(x.result.fields)) {
-        FinishWrite(x, EWriteOutcome::Confirmed, "发送成功！");
-        return;
-    }
-    FinishWrite(x, EWriteOutcome::Different,
-                x.gathered.Complete() ? "读回与设置不符：" + DifferentFields(x.result.fields)
-                                      : x.gathered.MissingText());
+    FinishWrite(x, AllEqual(x.result.fields) ? EWriteOutcome::Confirmed : EWriteOutcome::Different);
 }
 
-void CSessionEngine::FinishWrite(SExchange& x, EWriteOutcome eOutcome, std::string strMessage) {
+void CSessionEngine::FinishWrite(SExchange& x, EWriteOutcome eOutcome, EWriteStop eStop,
+                                 std::string strRefusal) {
     x.result.eOutcome = eOutcome;
-    x.result.strMessage = std::move(strMessage);
+    x.result.eStop = eStop;
+    x.result.strRefusal = std::move(strRefusal);
     const ExchangeId id = x.id;
     const SWriteResult result = std::move(x.result);
     Finish(id);

@@ -37,10 +37,6 @@ struct SSessionTiming {
     double dStartsPerSecond = 0;
 };
 
-// Why a write ended before its Set: the codes a face turns into its own words.
-inline constexpr const char* kAddressTaken = "address taken by another controller";
-inline constexpr const char* kAddressInUse = "address in use by another exchange";
-
 struct SWriteRequest {
     // What to write. settings.initialIp is where the controller is now (every
     // setting datagram goes there); settings.controllerIp is where it will
@@ -55,7 +51,7 @@ struct SWriteRequest {
     // with nothing sent.
     std::function<std::string(const SReadResult& present, SControllerSettings& settings)> pfnBeforeSend;
     // A controller that is to move: query its new address first, and when
-    // anything answers there the write stops (kAddressTaken), nothing sent.
+    // anything answers there the write stops (AddressTaken), nothing sent.
     bool bProbeNewAddress = false;
     // Go on to the Set even when the read lacks replies; pfnBeforeSend gets
     // what did come and decides.
@@ -122,7 +118,8 @@ private:
     void OnDeadline(SExchange& x, TimeMs now);
     void EndRead(SExchange& x, TimeMs now);
     void EndReadBack(SExchange& x);
-    void FinishWrite(SExchange& x, EWriteOutcome eOutcome, std::string strMessage);
+    void FinishWrite(SExchange& x, EWriteOutcome eOutcome, EWriteStop eStop = EWriteStop::None,
+                     std::string strRefusal = {});
     void Finish(ExchangeId id);
     void Route(SExchange& x);
     void Unroute(SExchange& x);

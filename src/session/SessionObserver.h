@@ -46,9 +46,20 @@ enum class EWriteOutcome {
     NotSent,    // nothing of the Set was sent (no backup, a refused backup, cancelled)
 };
 
+// Why a write sent nothing; each program says it in its own words.
+enum class EWriteStop {
+    None,           // it was sent
+    NoAnswer,       // the read before it brought no reply at all
+    ReadIncomplete, // the read before it lacked replies (see present.received)
+    Refused,        // the step before the Set refused it (strRefusal says why)
+    AddressTaken,   // another controller answered at the address it was to move to
+    AddressInUse,   // another exchange was using the address it was to move to
+};
+
 struct SWriteResult {
     EWriteOutcome eOutcome = EWriteOutcome::NotSent;
-    std::string strMessage;           // for the user, in the window's words
+    EWriteStop eStop = EWriteStop::None;
+    std::string strRefusal;           // the refusing step's own reason, when eStop is Refused
     SReadResult present;              // what the controller held before (when it was read)
     SControllerSettings sent;         // what the Set sent
     SReadResult readBack;             // what came back after the closing query

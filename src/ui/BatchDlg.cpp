@@ -198,11 +198,21 @@ QString OutcomeText(const session::SBatchRoom& room) {
     case session::EWriteOutcome::NotSent:
         break;
     }
-    if (r.strMessage == session::kAddressTaken)
+    switch (r.eStop) {
+    case session::EWriteStop::AddressTaken:
         return QStringLiteral("失败：新地址已有其他中控应答，未发送");
-    if (r.strMessage == session::kAddressInUse)
+    case session::EWriteStop::AddressInUse:
         return QStringLiteral("失败：该地址正在进行其他操作，未发送");
-    return QStringLiteral("失败：") + Q(r.strMessage);
+    case session::EWriteStop::NoAnswer:
+        return QStringLiteral("失败：该中控无信息返回，未发送");
+    case session::EWriteStop::ReadIncomplete:
+        return QStringLiteral("失败：") + Q(r.present.MissingText()) + QStringLiteral("，未发送");
+    case session::EWriteStop::Refused:
+        return QStringLiteral("失败：") + Q(r.strRefusal);
+    case session::EWriteStop::None:
+        break;
+    }
+    return QStringLiteral("失败：未发送");
 }
 
 QTableWidgetItem* Cell(const QString& strText, bool bEditable) {

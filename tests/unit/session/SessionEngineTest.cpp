@@ -286,7 +286,7 @@ TEST_F(SessionEngineTest, ReadBackThatMatchesConfirmsWithEveryFieldEqual) {
     ASSERT_EQ(recorder.writes.count(id), 1u);
     const auto& w = recorder.writes[id];
     EXPECT_EQ(w.eOutcome, EWriteOutcome::Confirmed);
-    EXPECT_EQ(w.strMessage, "发送成功！");
+    EXPECT_EQ(w.eStop, session::EWriteStop::None);
     EXPECT_EQ(w.fields.size(), 32u);
     for (const auto& f : w.fields)
         EXPECT_TRUE(f.bEqual) << f.strField << ": " << f.strSent << " / " << f.strRead;
@@ -323,7 +323,7 @@ TEST_P(ReadBackMismatchTest, NamesExactlyTheFieldThatDiffers) {
         EXPECT_EQ(f.strSent, GetParam().sent);
         EXPECT_EQ(f.strRead, GetParam().read);
     }
-    EXPECT_EQ(w.strMessage, std::string("读回与设置不符：") + GetParam().field);
+    EXPECT_EQ(session::DifferentFields(w.fields), GetParam().field);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -376,7 +376,7 @@ TEST_F(SessionEngineTest, GivesUpFiveTicksAfterTheClosingQuery) {
     RunTo(*engine, 15000);
     ASSERT_EQ(recorder.writes.count(id), 1u);
     EXPECT_EQ(recorder.writes[id].eOutcome, EWriteOutcome::NoReadBack);
-    EXPECT_EQ(recorder.writes[id].strMessage, "该中控无信息返回！");
+    EXPECT_TRUE(recorder.writes[id].fields.empty());
     EXPECT_TRUE(recorder.writes[id].fields.empty());
 }
 
@@ -407,7 +407,7 @@ TEST_F(SessionEngineTest, PartialReadBackIsNotAConfirmation) {
     RunTo(*engine, 15000);
     const auto& w = recorder.writes[id];
     EXPECT_EQ(w.eOutcome, EWriteOutcome::Different);
-    EXPECT_EQ(w.strMessage, "未收到：投影机2代码");
+    EXPECT_EQ(w.readBack.MissingText(), "未收到：投影机2代码");
     EXPECT_EQ(session::DifferentFields(w.fields), "projector2");
     EXPECT_EQ(w.fields[11].strRead, "(未收到)");
 }
@@ -457,7 +457,8 @@ TEST_F(SessionEngineTest, BackupReadComesFirstAndItsRefusalSendsNothing) {
     FeedReadBack(*engine, kHere);
     ASSERT_EQ(recorder.writes.count(id), 1u);
     EXPECT_EQ(recorder.writes[id].eOutcome, EWriteOutcome::NotSent);
-    EXPECT_EQ(recorder.writes[id].strMessage, "历史记录无法保存");
+    EXPECT_EQ(recorder.writes[id].eStop, session::EWriteStop::Refused);
+    EXPECT_EQ(recorder.writes[id].strRefusal, "历史记录无法保存");
     EXPECT_FALSE(recorder.writes[id].bSetStarted);
     EXPECT_TRUE(seen.Complete());
     EXPECT_EQ(seen.settings.projectors[0].strModel, "X");
@@ -479,7 +480,8 @@ TEST_F(SessionEngineTest, IncompleteBackupReadSendsNothing) {
     RunTo(*engine, 20000);
     EXPECT_FALSE(called);
     EXPECT_EQ(recorder.writes[id].eOutcome, EWriteOutcome::NotSent);
-    EXPECT_EQ(recorder.writes[id].strMessage, "未收到：投影机2代码、IP设置、附加设置，未发送设置");
+    EXPECT_EQ(recorder.writes[id].eStop, session::EWriteStop::ReadIncomplete);
+    EXPECT_EQ(recorder.writes[id].present.MissingText(), "未收到：投影机2代码、IP设置、附加设置");
     EXPECT_EQ(transport.sent.size(), 1u);
 }
 
@@ -610,7 +612,7 @@ TEST_F(SessionEngineTest, AWriteDoesNotTakeTheAddressAnotherExchangeWaitsOn) {
     const auto write = engine->StartWrite(moving, now);
     ASSERT_EQ(recorder.writes.count(write), 1u);
     EXPECT_EQ(recorder.writes[write].eOutcome, session::EWriteOutcome::NotSent);
-    EXPECT_EQ(recorder.writes[write].strMessage, session::kAddressInUse);
+    EXPECT_EQ(recorder.writes[write].eStop, session::EWriteStop::AddressInUse);
     EXPECT_FALSE(recorder.writes[write].bSetStarted);
     FeedReadBack(*engine, kThere);
     ASSERT_EQ(recorder.reads.count(read), 1u);
@@ -635,7 +637,7 @@ TEST_P(ProbeTest, AMovingControllerIsWrittenOnlyWhenNothingAnswersAtItsNewAddres
     RunTo(*engine, 3000 + 11000);
     if (bTaken) {
         ASSERT_EQ(recorder.writes.count(write), 1u);
-        EXPECT_EQ(recorder.writes[write].strMessage, session::kAddressTaken);
+        EXPECT_EQ(recorder.writes[write].eStop, session::EWriteStop::AddressTaken);
         EXPECT_FALSE(recorder.writes[write].bSetStarted);
         EXPECT_EQ(transport.sent.size(), 1u);
     } else {
