@@ -69,6 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
 // controllers on addresses of their own share it; each datagram reaches the
 // socket of the address it was sent to, and its sender is reported.
 TEST(UdpSocketTest, SharedPortOnSeveralAddressesDeliversByAddress) {
+#ifdef _WIN32
+    // Only the emulator shares a port this way, and it runs on Linux; Wine's
+    // loopback neither delivers by the bound address nor keeps the sender's.
+    GTEST_SKIP() << "delivery by bound address is the Linux emulator's arrangement";
+#endif
     CUdpSocket program = Bound(kAny, 0, EShare::Shared);
     const std::uint16_t nPort = program.LocalPort();
     CUdpSocket roomA = Bound(Ip4{127, 0, 0, 2}, nPort, EShare::Shared);
