@@ -3,6 +3,7 @@
 // (nothing sent), a run with a silent room and one that loses a reply,
 // stop, retry, the results file and the scan's inventory read back as a plan.
 #include "BatchDlg.h"
+#include "QtEmulatorProcess.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
@@ -42,47 +43,20 @@
 namespace {
 
 // The emulator standing in for a building: controllers on 127.64.0.10 to .17.
-class CBuilding {
+class CBuilding : public CEmulatorProcess {
 public:
+    CBuilding() : CEmulatorProcess(QStringLiteral(VELMORA_CONTROLLER)) {}
     // The rooms' addresses, and the port (0: a free one; a restart keeps the
     // port and the rooms' states).
     bool Start(const QStringList& extra,
                const QString& strAddresses = QStringLiteral("127.64.0.10-127.64.0.17"),
                std::uint16_t nPort = 0) {
-        if (m_process.state() != QProcess::NotRunning) {
-            m_process.kill();
-            m_process.waitForFinished(3000);
-        }
-        m_process.setProgram(QStringLiteral(VELMORA_CONTROLLER));
-        m_process.setArguments(
-            QStringList{QStringLiteral("--addresses"), strAddresses, QStringLiteral("--port"),
-                        QString::number(nPort), QStringLiteral("--state-dir"),
-                        m_folder.filePath(QStringLiteral("states")), QStringLiteral("--log"), Log()} +
-            extra);
-        m_process.start();
-        if (!m_process.waitForStarted())
-            return false;
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 5000) {
-            if (m_process.canReadLine()) {
-                const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
-                if (strLine.startsWith(QStringLiteral("listening on "))) {
-                    m_nPort = static_cast<std::uint16_t>(strLine.section(QLatin1Char(':'), -1).toUInt());
-                    return true;
-                }
-            } else {
-                m_process.waitForReadyRead(100);
-            }
-        }
-        return false;
+        return CEmulatorProcess::Start(QStringList{QStringLiteral("--addresses"), strAddresses,
+                                                   QStringLiteral("--state-dir"),
+                                                   Folder(QStringLiteral("states"))} +
+                                           extra,
+                                       nPort);
     }
-    ~CBuilding() {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    std::uint16_t Port() const { return m_nPort; }
-    QString Log() const { return m_folder.filePath(QStringLiteral("log.txt")); }
     // Lines of the emulator's log holding a word: " recv " for each datagram
     // received, "applied" for each setting taken.
     int Logged(const char* pszWord) const {
@@ -92,11 +66,6 @@ public:
         return static_cast<int>(file.readAll().count(pszWord));
     }
     int Received() const { return Logged(" recv "); }
-
-private:
-    QTemporaryDir m_folder;
-    QProcess m_process;
-    std::uint16_t m_nPort = 0;
 };
 
 QString Address(int nLast) {

@@ -2,6 +2,7 @@
 // on loopback: finding controllers, saving and loading a room, the backups
 // kept before each Set and the per-field result of a Set.
 #include "EchoSweep.h"
+#include "QtEmulatorProcess.h"
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
@@ -42,43 +43,9 @@
 namespace {
 
 // The emulator standing in for one or more controllers on a port of its own.
-class CEmulator {
+class CEmulator : public CEmulatorProcess {
 public:
-    bool Start(const QStringList& args) {
-        m_process.setProgram(QStringLiteral(VELMORA_CONTROLLER));
-        m_process.setArguments(QStringList{QStringLiteral("--port"), QStringLiteral("0"),
-                                           QStringLiteral("--log"),
-                                           m_folder.filePath(QStringLiteral("log.txt"))} +
-                               args);
-        m_process.start();
-        if (!m_process.waitForStarted())
-            return false;
-        QElapsedTimer timer;
-        timer.start();
-        while (timer.elapsed() < 5000) {
-            if (m_process.canReadLine()) {
-                const QString strLine = QString::fromUtf8(m_process.readLine()).trimmed();
-                if (strLine.startsWith(QStringLiteral("listening on "))) {
-                    m_nPort = static_cast<std::uint16_t>(strLine.section(QLatin1Char(':'), -1).toUInt());
-                    return true;
-                }
-            } else {
-                m_process.waitForReadyRead(100);
-            }
-        }
-        return false;
-    }
-    ~CEmulator() {
-        m_process.kill();
-        m_process.waitForFinished(3000);
-    }
-    std::uint16_t Port() const { return m_nPort; }
-    QString Folder(const QString& strName) const { return m_folder.filePath(strName); }
-
-private:
-    QTemporaryDir m_folder;
-    QProcess m_process;
-    std::uint16_t m_nPort = 0;
+    CEmulator() : CEmulatorProcess(QStringLiteral(VELMORA_CONTROLLER)) {}
 };
 
 // A machine where this process may not send echo requests.
