@@ -68,7 +68,8 @@ public:
     // How projector models are named; by default the library in data.mdb.
     void SetModelLookup(ModelLookupFn lookup) { m_lookup = std::move(lookup); }
     // Replies carrying this address that no exchange waits for are still
-    // reported (stage Unsolicited): the window follows its initial IP so.
+    // reported (stage Unsolicited), for an owner that follows one address
+    // outside its own reads (the window does not: only its reads fill it).
     void SetWatchedAddress(std::optional<codec::Ip4> address) { m_watched = address; }
     const SSessionTiming& Timing() const { return m_timing; }
 
