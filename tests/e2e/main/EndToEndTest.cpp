@@ -1,8 +1,10 @@
 // The whole road in real time: the main window on UDP port 1550 against the
 // real velmora-controller on 127.0.0.2. Read the controller, change every
 // setting (its address included), choose a projector from the library, Set,
-// see "发送成功！", read again from the new address, and find what was set in
-// the emulator's state file.
+// see "发送成功！", read again from the new address, write the room once more
+// from 批量设置, and find what was set in the emulator's state file. Under
+// Wine this is the Windows build's run of the window and the batch dialog.
+#include "BatchDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
 #include "MainConfigIds.h"
@@ -10,15 +12,19 @@
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
 #include "ProjectorTableModel.h"
+#include "RoomBar.h"
 #include "TestDatabase.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableView>
+#include <QTableWidget>
 #include <QtTest>
 
 #ifndef VELMORA_CONTROLLER
@@ -128,7 +134,8 @@ private slots:
         });
         QTest::mouseClick(dialog.ControlAs<QPushButton>(mainid::kSelect1), Qt::LeftButton);
         QVERIFY(bChosen);
-        QTRY_COMPARE_WITH_TIMEOUT(dialog.ControlAs<QComboBox>(mainid::kProjector1)->currentText(), strModel, 1500);
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.ControlAs<QComboBox>(mainid::kProjector1)->currentText(), strModel,
+                                  1500);
 
         // Set, in real time: about ten seconds of pauses, then the read-back.
         m_messages.clear();
@@ -153,6 +160,26 @@ private slots:
         QCOMPARE(dialog.ComboText(mainid::kMic), QStringLiteral("点对点"));
         QCOMPARE(dialog.ComboText(mainid::kKeyboard), QStringLiteral("普通键盘"));
 
+        // The same room again from 批量设置, in real time: a backup first, the
+        // Set, its read-back, and a results file in the working folder.
+        dialog.RoomBar()->OnBatch();
+        CBatchDlg* pBatch = dialog.RoomBar()->BatchDialog();
+        QVERIFY(pBatch);
+        QVERIFY(pBatch->AddRoom(QStringLiteral("一楼 101"), QStringLiteral("127.0.0.3")) >= 0);
+        pBatch->FieldTick(CBatchDlg::kServerIp)->setChecked(true);
+        static_cast<QLineEdit*>(pBatch->FieldEditor(CBatchDlg::kServerIp))
+            ->setText(QStringLiteral("10.4.5.6"));
+        const QString strResults = QDir::current().filePath(QStringLiteral("批量结果.csv"));
+        QFile::remove(strResults);
+        pBatch->ResultsEdit()->setText(strResults);
+        QSignalSpy ended(pBatch, &CBatchDlg::RunEnded);
+        QVERIFY(pBatch->StartRun());
+        QVERIFY(ended.wait(30000));
+        QCOMPARE(pBatch->Table()->item(0, CBatchDlg::kColOutcome)->text(), QStringLiteral("成功"));
+        QFile results(strResults);
+        QVERIFY(results.open(QIODevice::ReadOnly));
+        QVERIFY(QString::fromUtf8(results.readAll()).contains(QStringLiteral("一楼 101,127.0.0.3,ok")));
+
         if (strExternalState.isEmpty()) {
             emulator.terminate();
             QVERIFY(emulator.waitForFinished(3000));
@@ -160,7 +187,7 @@ private slots:
         QFile state(strState);
         QVERIFY(state.open(QIODevice::ReadOnly));
         const QByteArray text = state.readAll();
-        QVERIFY(text.contains("\"server\": \"10.1.2.3\""));
+        QVERIFY(text.contains("\"server\": \"10.4.5.6\""));
         QVERIFY(text.contains("\"gateway\": \"127.0.1.1\""));
         QVERIFY(text.contains("\"lockType\": 2"));
         QVERIFY(text.contains("\"address\": \"127.0.0.3\""));
