@@ -253,7 +253,7 @@ int RunBatch(const SBatchArgs& args) {
         std::fputc('\n', stderr);
     }
 
-    const bool bWritten = results.Write();
+    const bool bWritten = results.Write(true);
     std::size_t nOk = 0, nFailed = 0, nNotRun = 0;
     std::vector<std::vector<std::string>> table{
         {"room", "address", "outcome", "differences", "seconds", "backup"}};

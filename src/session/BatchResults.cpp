@@ -5,11 +5,11 @@
 
 namespace session {
 
-bool CBatchResults::Write() {
+bool CBatchResults::Write(bool bSync) {
     std::string text = "\xEF\xBB\xBF" + CsvLine(kResultColumns);
     for (const SBatchRoom& r : m_rooms)
         text += CsvLine(ResultLine(r));
-    if (!base::WriteFileReplacing(m_path, text, false, m_strError))
+    if (!base::WriteFileReplacing(m_path, text, bSync, m_strError))
         return false;
     m_strError.clear();
     return true;

@@ -1,8 +1,8 @@
 #pragma once
 
 // The results file of a batch: created (and so found writable) before the
-// first datagram, and replaced whole as each room ends, so it is a complete
-// CSV at every moment. It starts with a byte-order mark, as the library
+// first datagram, and replaced whole as rooms end, so it is a complete CSV
+// at every moment. It starts with a byte-order mark, as the library
 // export does, so a spreadsheet reads Chinese room names as UTF-8.
 
 #include "BatchPlan.h"
@@ -18,8 +18,10 @@ public:
     CBatchResults(std::filesystem::path path, const std::vector<SBatchRoom>& rooms)
         : m_path(std::move(path)), m_rooms(rooms) {}
 
-    // Writes every room's line; false with Error() when the file cannot be replaced.
-    bool Write();
+    // Writes every room's line; false with Error() when the file cannot be
+    // replaced. With bSync the file is on disk when this returns (the run's
+    // last write); without, a crash may lose the newest lines.
+    bool Write(bool bSync = false);
     bool Ok() const { return m_strError.empty(); }
     const std::string& Error() const { return m_strError; }
     const std::filesystem::path& Path() const { return m_path; }

@@ -16,7 +16,8 @@ void CBatchRun::Start(CSessionEngine& engine, std::shared_ptr<CHistory> history)
         }
         room.ePhase = EBatchPhase::Waiting;
         m_nQueuing = i;
-        const ExchangeId id = engine.StartWrite(MakeWriteRequest(room.plan, history, room.notes), tStart);
+        const ExchangeId id =
+            engine.StartWrite(MakeWriteRequest(room.plan, history, room.notes, m_pfnSaveBackup), tStart);
         m_ids[id] = i;
     }
 }
@@ -36,6 +37,17 @@ void CBatchRun::StopNow(const std::string& strWhyFailed) {
         }
     }
     m_pEngine->CancelAll();
+}
+
+void CBatchRun::BackupSaved(ExchangeId id, const std::string& strError, const std::filesystem::path& saved) {
+    if (!m_pEngine || !m_ids.count(id))
+        return;
+    SBatchRoom& room = m_rooms[m_ids[id]];
+    if (room.ePhase == EBatchPhase::Done)
+        return;
+    if (strError.empty())
+        room.notes->backup = saved;
+    m_pEngine->ResumeWrite(id, strError.empty() ? std::string() : strError + "; nothing was sent", m_clock());
 }
 
 std::size_t CBatchRun::Room(ExchangeId id) {

@@ -40,6 +40,15 @@ public:
 
     RoomFn m_pfnRoomChanged; // a room started reading or its Set
     RoomFn m_pfnRoomEnded;   // a room ended (its outcome is final)
+    // Set before Start to save the rooms' backups elsewhere (side by side
+    // on worker threads) instead of one after another inside the engine's
+    // call; each room's Set still waits until BackupSaved says it is on disk.
+    SaveBackupFn m_pfnSaveBackup;
+
+    // A backup handed to m_pfnSaveBackup is on disk (strError empty) or
+    // failed (its room ends with nothing sent). Nothing happens for a write
+    // ended meanwhile.
+    void BackupSaved(ExchangeId id, const std::string& strError, const std::filesystem::path& saved);
 
     void OnStarted(ExchangeId id) override;
     void OnSetStep(ExchangeId id, int nSent) override;

@@ -89,15 +89,17 @@ std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& 
 }
 
 SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
-                               std::shared_ptr<SWriteNotes> notes) {
+                               std::shared_ptr<SWriteNotes> notes, SaveBackupFn saveLater) {
     SWriteRequest request;
     request.settings.initialIp = plan.address;
     request.settings.controllerIp = PlannedAddress(plan).value_or(plan.address);
     request.bReadFirst = true;
     request.bProbeNewAddress = true;
     request.bAllowIncompleteRead = plan.bForce;
-    request.pfnBeforeSend = [plan, history, notes](const SReadResult& present,
-                                                   SControllerSettings& settings) -> std::string {
+    // The backup waiting for saveLater, between the two calls of the engine.
+    auto pending = std::make_shared<std::optional<SSnapshot>>();
+    request.pfnBeforeSend = [plan, history, notes, pending, bLater = bool(saveLater)](
+                                const SReadResult& present, SControllerSettings& settings) -> std::string {
         if (!present.Complete()) {
             // Forced: a part that did not come can neither be backed up nor
             // kept, so the snapshot must give every part.
@@ -122,12 +124,25 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
             backup.read.settings.initialIp = plan.address;
             backup.strTime = UtcNowText();
             backup.strProgram = ProgramVersion();
+            if (bLater) {
+                *pending = std::move(backup);
+                return {};
+            }
             std::string error;
             if (!history->Save(backup, error, &notes->backup))
                 return error + "; nothing was sent";
         }
         return {};
     };
+    if (saveLater)
+        request.pfnAwaitBeforeSend = [pending, saveLater](ExchangeId id) {
+            if (!*pending)
+                return false;
+            SSnapshot backup = std::move(**pending);
+            pending->reset();
+            saveLater(id, std::move(backup));
+            return true;
+        };
     return request;
 }
 

@@ -65,8 +65,15 @@ std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& 
 // address is queried: an answer there stops the write); what it held is
 // saved in the history (nothing is sent when that fails); the planned
 // settings are checked, then sent.
+//
+// With saveLater the backup is not saved inside the engine's call: it is
+// handed to saveLater with the write's id while the write waits, nothing
+// sent; the owner saves it (the history's Save, say on a worker thread) and
+// calls ResumeWrite when it is on disk or failed. Without a backup to save
+// (a forced write whose read was incomplete) the write goes on at once.
+using SaveBackupFn = std::function<void(ExchangeId id, SSnapshot backup)>;
 SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
-                               std::shared_ptr<SWriteNotes> notes);
+                               std::shared_ptr<SWriteNotes> notes, SaveBackupFn saveLater = {});
 
 // The folder that holds data.mdb (the history lives beside it).
 std::filesystem::path DatabaseFolder(const std::string& strDb);

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace session {
 
 struct CSessionEngine::SExchange {
-    enum class EPhase { Waiting, Reading, Probing, Sending, ReadBack };
+    // Preparing: after the read, waiting for the owner's work before the Set.
+    enum class EPhase { Waiting, Reading, Preparing, Probing, Sending, ReadBack };
 
     ExchangeId id = 0;
     bool bWrite = false;
@@ -21,6 +23,7 @@ struct CSessionEngine::SExchange {
     TimeMs tDeadline = 0;
     int nAttempts = 0;
     SWriteRequest request;
+    SControllerSettings prepared; // what pfnBeforeSend made of the request's settings
     std::vector<codec::SetStep> steps;
     std::size_t nStep = 0;
     SWriteResult result;
@@ -144,6 +147,31 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
             return;
         }
     }
+    x.prepared = settings;
+    if (x.request.pfnAwaitBeforeSend) {
+        // No deadline: the owner's ResumeWrite moves it on.
+        x.ePhase = SExchange::EPhase::Preparing;
+        x.tDeadline = std::numeric_limits<TimeMs>::max();
+        if (x.request.pfnAwaitBeforeSend(x.id))
+            return;
+    }
+    ContinueSet(x, now);
+}
+
+void CSessionEngine::ResumeWrite(ExchangeId id, const std::string& strError, TimeMs now) {
+    auto it = m_running.find(id);
+    if (it == m_running.end() || it->second->ePhase != SExchange::EPhase::Preparing)
+        return;
+    SExchange& x = *it->second;
+    if (!strError.empty())
+        FinishWrite(x, EWriteOutcome::NotSent, strError);
+    else
+        ContinueSet(x, now);
+    Pump(now);
+}
+
+void CSessionEngine::ContinueSet(SExchange& x, TimeMs now) {
+    SControllerSettings settings = x.prepared;
     // The controller is where it is: only the address it moves to may change.
     settings.initialIp = x.target;
     if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end()) {
@@ -322,6 +350,7 @@ void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
         EndReadBack(x);
         return;
     case SExchange::EPhase::Waiting:
+    case SExchange::EPhase::Preparing:
         return;
     }
 }
@@ -380,7 +409,7 @@ void CSessionEngine::Finish(ExchangeId id) {
 std::optional<TimeMs> CSessionEngine::NextDeadline() const {
     std::optional<TimeMs> next;
     for (const auto& [id, x] : m_running)
-        if (!next || x->tDeadline < *next)
+        if (x->ePhase != SExchange::EPhase::Preparing && (!next || x->tDeadline < *next))
             next = x->tDeadline;
     const bool bRoom = m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning);
     if (bRoom && StartInterval() > 0 &&

@@ -56,6 +56,13 @@ struct SWriteRequest {
     // Go on to the Set even when the read lacks replies; pfnBeforeSend gets
     // what did come and decides.
     bool bAllowIncompleteRead = false;
+    // Set when part of the work before the Set is slow (a backup flushed to
+    // disk) and the owner does it elsewhere: once pfnBeforeSend has agreed,
+    // this is called with the write's id; when it returns true the write
+    // waits with nothing sent, keeping its addresses, until the owner calls
+    // ResumeWrite (never from inside this call); false goes on at once.
+    // Many writes so wait side by side instead of one after another.
+    std::function<bool(ExchangeId id)> pfnAwaitBeforeSend;
 };
 
 class CSessionEngine {
@@ -88,6 +95,10 @@ public:
     // ones, reads before a write), each reported by OnNotRun; reads and Sets
     // already under way finish. Returns how many were ended.
     std::size_t CancelNotStarted();
+    // Lets a write waiting after pfnAwaitBeforeSend go on to its Set, or
+    // (strError not empty) end with nothing sent, reported by OnWriteDone.
+    // Nothing happens for an exchange that is not waiting so (ended meanwhile).
+    void ResumeWrite(ExchangeId id, const std::string& strError, TimeMs now);
     // Ends a write's read-back at once with what it has gathered, as if its
     // wait had run out (the owner keeps a wait of its own); reported by
     // OnWriteDone. Nothing happens for an exchange in any other phase.
@@ -113,6 +124,7 @@ private:
     void Begin(SExchange& x, TimeMs now);
     void SendQuery(SExchange& x, TimeMs now);
     void BeginSet(SExchange& x, TimeMs now);
+    void ContinueSet(SExchange& x, TimeMs now);
     void SendSet(SExchange& x, TimeMs now);
     double StartInterval() const;
     void SendStep(SExchange& x, TimeMs now);

@@ -29,6 +29,7 @@
 #include <QSet>
 #include <QSpinBox>
 #include <QTableWidget>
+#include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -339,11 +340,29 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(m_options.nPollMs);
     connect(m_pTimer, &QTimer::timeout, this, &CBatchDlg::OnTick);
+    // Rooms that end close together are written to the results file at
+    // once, a moment after the first of them: rewriting the whole file for
+    // every room held the window (and the other rooms' replies) up when a
+    // hundred rooms ended within a second. A crash loses at most the rows of
+    // that last moment; the run's last write reaches the disk before the
+    // run is said to have ended.
+    m_pResultsTimer = new QTimer(this);
+    m_pResultsTimer->setSingleShot(true);
+    m_pResultsTimer->setInterval(kResultsDelayMs);
+    connect(m_pResultsTimer, &QTimer::timeout, this, &CBatchDlg::WriteResults);
+    // Backups are flushed to disk side by side, off the window's thread:
+    // one after another on it they held back the later rooms' Sets (and the
+    // window). A few threads already share the disk's flushes; more only
+    // cost memory.
+    m_pBackupPool = new QThreadPool(this);
+    m_pBackupPool->setMaxThreadCount(4);
     SetBusy(EState::Idle);
     resize(820, 640);
 }
 
 CBatchDlg::~CBatchDlg() {
+    // A backup being saved reports to this dialog: it ends first.
+    m_pBackupPool->waitForDone();
     m_pTimer->stop();
     if (m_pEngine)
         m_pEngine->CancelAll();
@@ -688,6 +707,7 @@ bool CBatchDlg::StartCheck() {
         m_pTable->item(nRow, kColOutcome)->setText({});
         m_pTable->item(nRow, kColSeconds)->setText({});
     }
+    FitColumns();
     SetStatus(QStringLiteral("正在读取 %1 个房间（不发送任何设置）…").arg(m_rooms.size()));
     m_pCheck->Start(*m_pEngine, Now());
     m_pTimer->start();
@@ -787,16 +807,21 @@ bool CBatchDlg::StartRun(bool bRetry) {
     m_pRun->m_pfnRoomChanged = [this](std::size_t nRoom) { OnRoomChanged(nRoom); };
     m_pRun->m_pfnRoomEnded = [this](std::size_t nRoom) {
         OnRoomChanged(nRoom);
-        // A results file that cannot be replaced is said once the run ends.
-        if (!m_pResultsFile->Write())
-            m_bResultsFailed = true;
+        if (!m_pResultsTimer->isActive())
+            m_pResultsTimer->start();
     };
+    m_pRun->m_pfnSaveBackup = [this](session::ExchangeId id, session::SSnapshot backup) {
+        SaveBackup(id, std::move(backup));
+    };
+    ++m_nRunSerial;
+    m_pHistory = std::make_shared<session::CHistory>(CDatabase::Folder());
     MakeEngine(*m_pRun, m_pParallel->value());
     SetBusy(EState::Running);
     for (std::size_t i = 0; i < m_rooms.size(); ++i)
         OnRoomChanged(i);
+    FitColumns();
     SetStatus(QStringLiteral("正在设置…"));
-    m_pRun->Start(*m_pEngine, std::make_shared<session::CHistory>(CDatabase::Folder()));
+    m_pRun->Start(*m_pEngine, m_pHistory);
     m_pTimer->start();
     return true;
 }
@@ -854,8 +879,32 @@ void CBatchDlg::OnTick() {
         EndRun();
 }
 
+void CBatchDlg::SaveBackup(session::ExchangeId id, session::SSnapshot backup) {
+    // Each room has an address of its own, so no two backups share a folder.
+    m_pBackupPool->start(
+        [this, id, backup = std::move(backup), history = m_pHistory, nSerial = m_nRunSerial] {
+            std::string strError;
+            std::filesystem::path saved;
+            history->Save(backup, strError, &saved);
+            QMetaObject::invokeMethod(
+                this,
+                [this, id, strError, saved, nSerial] {
+                    if (m_pRun && nSerial == m_nRunSerial)
+                        m_pRun->BackupSaved(id, strError, saved);
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CBatchDlg::WriteResults() {
+    // A results file that cannot be replaced is said once the run ends.
+    if (m_pResultsFile && !m_pResultsFile->Write())
+        m_bResultsFailed = true;
+}
+
 void CBatchDlg::EndRun() {
-    const bool bWritten = m_pResultsFile->Write() && !m_bResultsFailed;
+    m_pResultsTimer->stop();
+    const bool bWritten = m_pResultsFile->Write(true) && !m_bResultsFailed;
     std::size_t nOk = 0, nFailed = 0, nNotRun = 0;
     for (const session::SBatchRoom& r : m_rooms)
         if (r.bRun)
@@ -917,6 +966,20 @@ void CBatchDlg::SetBusy(EState eState) {
         pTick->setEnabled(bIdle);
     m_pParallel->setEnabled(bIdle);
     m_pResults->setEnabled(bIdle);
+    // Fitting the columns to every row's text again on each room's change
+    // cost milliseconds a room with a hundred rooms under way: while busy
+    // the columns keep the widths fitted as it starts (FitColumns), and fit
+    // again at the end.
+    for (int nColumn = 0; nColumn < kColumns; ++nColumn)
+        if (nColumn != kColOutcome)
+            m_pTable->horizontalHeader()->setSectionResizeMode(nColumn, bIdle ? QHeaderView::ResizeToContents
+                                                                              : QHeaderView::Interactive);
+}
+
+void CBatchDlg::FitColumns() {
+    for (int nColumn = 0; nColumn < kColumns; ++nColumn)
+        if (nColumn != kColOutcome)
+            m_pTable->resizeColumnToContents(nColumn);
 }
 
 void CBatchDlg::SetStatus(const QString& strText) {

@@ -26,6 +26,7 @@ class QPushButton;
 class QSpinBox;
 class QTableWidget;
 class QTableWidgetItem;
+class QThreadPool;
 class QTimer;
 
 // Writes many rooms at once from the window: a table of rooms (from the
@@ -44,6 +45,8 @@ public:
         double dPauseScale = 1.0; // the Set's pauses are the wire format's times this
         int nPollMs = 20;         // how often the engine is advanced
     };
+    // Rooms ending within this long of each other reach the results file in one write.
+    static constexpr int kResultsDelayMs = 100;
     enum EColumn { kColRoom, kColAddress, kColNewIp, kColState, kColOutcome, kColSeconds, kColumns };
     // The fields with a tick box, in the order shown.
     enum EField {
@@ -131,9 +134,13 @@ private:
     void MakeEngine(session::ISessionObserver& observer, int nMaxRunning);
     void OnTick();
     void OnRoomChanged(std::size_t nRoom);
+    void SaveBackup(session::ExchangeId id, session::SSnapshot backup);
+    void WriteResults();
     void EndCheck();
     void EndRun();
     void SetBusy(EState eState);
+    // Fits the columns other than the outcome to the rows' texts once.
+    void FitColumns();
     void SetStatus(const QString& strText);
     void SearchModel(QComboBox* pCombo);
     int RowOf(std::size_t nRoom) const;
@@ -149,6 +156,8 @@ private:
     QPlainTextEdit* m_pReport = nullptr;
     QLabel* m_pStatus = nullptr;
     QTimer* m_pTimer = nullptr;
+    QTimer* m_pResultsTimer = nullptr; // the results file, once per turn of the event loop
+    QThreadPool* m_pBackupPool = nullptr;
     CSetResultDlg* m_pResultDlg = nullptr;
     QElapsedTimer m_clock;
 
@@ -161,6 +170,8 @@ private:
     std::unique_ptr<session::CBatchCheck> m_pCheck;
     std::unique_ptr<session::CBatchResults> m_pResultsFile;
     std::unique_ptr<session::CSessionEngine> m_pEngine;
+    std::shared_ptr<session::CHistory> m_pHistory;
+    unsigned m_nRunSerial = 0; // a backup saved for an earlier run is not taken for this one's
     bool m_bResultsFailed = false;
     bool m_bStopped = false;
     int m_nListenerKey = 0;

@@ -17,6 +17,10 @@ bool CControllerSocket::Create(std::uint16_t nPort) {
     if (m_socket.Bind(net::Ip4{0, 0, 0, 0}, nPort, net::CUdpSocket::EShare::Shared, strError) !=
         net::CUdpSocket::EBind::Bound)
         return false;
+    // A batch's or a scan's hundreds of controllers answer in one burst; the
+    // system's default buffer holds only part of it and the rest were lost
+    // (each lost reply cost its room a whole query wait and a second query).
+    m_socket.SetReceiveBuffer(4 << 20);
     m_pNotifier = new QSocketNotifier(static_cast<qintptr>(m_socket.NativeHandle()), QSocketNotifier::Read);
     connect(m_pNotifier, &QSocketNotifier::activated, this, &CControllerSocket::OnReadable);
     return true;

@@ -353,6 +353,39 @@ private slots:
         Batch().ShowRoomResult(0);
     }
 
+    // Backups are saved away from the window's thread, but each room's Set
+    // still waits for its own: a history that cannot be written stops every
+    // room with nothing sent, and the results file says why.
+    void backupThatCannotBeSavedSendsNothing() {
+        QVERIFY(OpenWindow());
+        // A file where the history folder goes: no backup can be saved.
+        QFile blocker(QString::fromStdString((m_pDb->Folder() / "history").string()));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        for (int n = 10; n <= 12; ++n)
+            Batch().AddRoom({}, Address(n));
+        TickServerIp(QStringLiteral("10.4.4.4"));
+        Batch().ParallelSpin()->setValue(3);
+        Batch().ResultsEdit()->setText(File("results.csv"));
+        QVERIFY(Run());
+        session::EarlierResults results;
+        session::SPlanFileError error;
+        QVERIFY(session::ReadResultsFile(File("results.csv").toStdString(), results, error));
+        QCOMPARE(results.size(), std::size_t(3));
+        for (int n = 10; n <= 12; ++n) {
+            QVERIFY(Outcome(Address(n)).startsWith(QStringLiteral("失败")));
+            const auto& line = results[Address(n).toStdString()];
+            QCOMPARE(line[2], std::string("failed"));
+            QVERIFY2(line[3].find("cannot save the history") != std::string::npos, line[3].c_str());
+            QVERIFY(line[6].empty());
+        }
+        // Every room still holds its old server IP.
+        QSignalSpy read(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
+        m_pWindow->ReadController(codec::AddressToBytes(Address(11).toStdString()));
+        QVERIFY(read.wait(5000));
+        QVERIFY(codec::BytesToAddress(m_pWindow->LastRead().settings.serverIp) != "10.4.4.4");
+    }
+
     // 停止 lets the Set under way finish; the rooms not begun are 未执行.
     // 重试失败 then runs only the rooms that did not end ok.
     void stopThenRetry() {

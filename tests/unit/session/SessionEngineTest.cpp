@@ -504,6 +504,75 @@ TEST_F(SessionEngineTest, BeforeSendCompletesTheSettingsFromThePresentOnes) {
     EXPECT_EQ(session::DifferentFields(recorder.writes[id].fields), "lock_time");
 }
 
+// A write whose work before the Set is done by the owner (the backup on a
+// worker thread) waits for it with nothing sent, then sends or stops.
+TEST_F(SessionEngineTest, AWriteWaitingForItsOwnerSendsOnlyAfterResumeWrite) {
+    auto engine = Make();
+    SWriteRequest request = Write(kHere, kHere);
+    request.bReadFirst = true;
+    std::vector<session::ExchangeId> awaited;
+    request.pfnAwaitBeforeSend = [&](session::ExchangeId id) {
+        awaited.push_back(id);
+        return true;
+    };
+    const auto id = engine->StartWrite(request, now);
+    const auto second = engine->StartWrite(Write(kHere, kHere), now);
+    FeedReadBack(*engine, kHere);
+    EXPECT_EQ(awaited, std::vector<session::ExchangeId>{id});
+    // No wait of its own runs out: it waits as long as the owner takes,
+    // keeping its address from the write queued behind it.
+    EXPECT_EQ(engine->NextDeadline(), std::nullopt);
+    RunTo(*engine, 60000);
+    EXPECT_EQ(transport.sent.size(), 1u);
+    EXPECT_FALSE(engine->SetStarted(id));
+    EXPECT_TRUE(recorder.writes.empty());
+    EXPECT_EQ(engine->WaitingCount(), 1u);
+
+    engine->ResumeWrite(id, {}, now);
+    EXPECT_TRUE(engine->SetStarted(id));
+    ASSERT_EQ(transport.sent.size(), 2u);
+    EXPECT_EQ(transport.sent[1].tAt, 60000);
+    RunTo(*engine, 70000);
+    FeedReadBack(*engine, kHere);
+    ASSERT_EQ(recorder.writes.count(id), 1u);
+    EXPECT_EQ(recorder.writes[id].eOutcome, EWriteOutcome::Confirmed);
+    // A second resume of a write that has gone on does nothing.
+    engine->ResumeWrite(id, "late", now);
+    EXPECT_EQ(recorder.writes[id].eOutcome, EWriteOutcome::Confirmed);
+    EXPECT_TRUE(engine->SetStarted(second));
+}
+
+TEST_F(SessionEngineTest, AWaitingWriteEndsUnsentOnAnErrorOrACancel) {
+    auto engine = Make();
+    const Ip4 a{10, 0, 0, 1}, b{10, 0, 0, 2}, c{10, 0, 0, 3};
+    std::map<Ip4, session::ExchangeId> ids;
+    for (const Ip4& at : {a, b, c}) {
+        SWriteRequest request = Write(at, at);
+        request.bReadFirst = true;
+        // The third has nothing for its owner to do and goes on at once.
+        request.pfnAwaitBeforeSend = [at, c](session::ExchangeId) { return at != c; };
+        ids[at] = engine->StartWrite(request, now);
+    }
+    for (const Ip4& at : {a, b, c})
+        FeedReadBack(*engine, at);
+    EXPECT_TRUE(engine->SetStarted(ids[c]));
+    EXPECT_FALSE(engine->SetStarted(ids[a]));
+
+    engine->ResumeWrite(ids[a], "cannot save the history: disk full", now);
+    ASSERT_EQ(recorder.writes.count(ids[a]), 1u);
+    EXPECT_EQ(recorder.writes[ids[a]].eOutcome, EWriteOutcome::NotSent);
+    EXPECT_EQ(recorder.writes[ids[a]].strMessage, "cannot save the history: disk full");
+    EXPECT_FALSE(recorder.writes[ids[a]].bSetStarted);
+
+    EXPECT_EQ(engine->CancelNotStarted(), 1u);
+    EXPECT_EQ(recorder.notRun, std::vector<session::ExchangeId>{ids[b]});
+    // The owner's work ending after the cancel sends nothing.
+    engine->ResumeWrite(ids[b], {}, now);
+    EXPECT_EQ(recorder.writes.count(ids[b]), 0u);
+    for (const auto& s : transport.sent)
+        EXPECT_TRUE((s.to != a && s.to != b) || s.datagram.size() == 14u);
+}
+
 TEST_F(SessionEngineTest, ManyControllersRunSideBySideEachOnItsOwnSchedule) {
     session::SSessionTiming timing;
     timing.nMaxRunning = 2;
