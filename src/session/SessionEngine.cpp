@@ -164,7 +164,7 @@ void CSessionEngine::ResumeWrite(ExchangeId id, const std::string& strError, Tim
         return;
     SExchange& x = *it->second;
     if (!strError.empty())
-        FinishWrite(x, EWriteOutcome::NotSent, strError);
+        FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused, strError);
     else
         ContinueSet(x, now);
     Pump(now);

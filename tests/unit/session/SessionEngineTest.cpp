@@ -561,7 +561,7 @@ TEST_F(SessionEngineTest, AWaitingWriteEndsUnsentOnAnErrorOrACancel) {
     engine->ResumeWrite(ids[a], "cannot save the history: disk full", now);
     ASSERT_EQ(recorder.writes.count(ids[a]), 1u);
     EXPECT_EQ(recorder.writes[ids[a]].eOutcome, EWriteOutcome::NotSent);
-    EXPECT_EQ(recorder.writes[ids[a]].strMessage, "cannot save the history: disk full");
+    EXPECT_EQ(recorder.writes[ids[a]].strRefusal, "cannot save the history: disk full");
     EXPECT_FALSE(recorder.writes[ids[a]].bSetStarted);
 
     EXPECT_EQ(engine->CancelNotStarted(), 1u);
