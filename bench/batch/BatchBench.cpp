@@ -9,6 +9,7 @@
 #include "BatchDlg.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
+#include "ResidentMemory.h"
 #include "TestDatabase.h"
 
 #include <QApplication>
@@ -25,15 +26,6 @@
 #include <string>
 
 namespace {
-
-long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
 
 // Runs the event loop until bDone, measuring the longest gap between 5 ms
 // ticks; returns the elapsed milliseconds.

@@ -7,6 +7,7 @@
 // times, the ratios and the memory.
 #include "ImportPreview.h"
 #include "LibraryWriter.h"
+#include "ResidentMemory.h"
 #include "TestDatabase.h"
 
 #include <sqlite3.h>
@@ -139,21 +140,11 @@ std::string ReadAll(const std::string& strPath) {
 // The process's peak resident memory in bytes since the last ResetPeak
 // (Linux's VmHWM); 0 where the system does not report it.
 std::uint64_t PeakMemory() {
-    std::ifstream status("/proc/self/status");
-    std::string strLine;
-    while (std::getline(status, strLine))
-        if (strLine.rfind("VmHWM:", 0) == 0)
-            return std::stoull(strLine.substr(6)) * 1024;
-    return 0;
+    return static_cast<std::uint64_t>(ResidentKb("VmHWM:")) * 1024;
 }
 
 std::uint64_t CurrentMemory() {
-    std::ifstream status("/proc/self/status");
-    std::string strLine;
-    while (std::getline(status, strLine))
-        if (strLine.rfind("VmRSS:", 0) == 0)
-            return std::stoull(strLine.substr(6)) * 1024;
-    return 0;
+    return static_cast<std::uint64_t>(ResidentKb()) * 1024;
 }
 
 void ResetPeak() {

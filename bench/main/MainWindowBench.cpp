@@ -13,6 +13,7 @@
 #include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "ReplyBuilder.h"
+#include "ResidentMemory.h"
 #include "TestDatabase.h"
 
 #include "codec/Requests.h"
@@ -35,15 +36,6 @@
 #include <string>
 
 namespace {
-
-long ResidentKb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::stol(line.substr(6));
-    return 0;
-}
 
 // Measures the longest gap between 5 ms ticks while the loop runs for nMs.
 qint64 LongestStall(int nMs, const std::function<void(qint64)>& duringMs = nullptr) {
@@ -155,7 +147,8 @@ int main(int argc, char** argv) {
     CMainConfigDlg dialog(timing);
     dialog.OnInitDialog();
     dialog.show();
-    for (int nId : {mainid::kInitialIp, mainid::kServerIp, mainid::kControllerIp, mainid::kMask, mainid::kGateway})
+    for (int nId :
+         {mainid::kInitialIp, mainid::kServerIp, mainid::kControllerIp, mainid::kMask, mainid::kGateway})
         dialog.IpControl(nId)->SetText(QStringLiteral("127.0.0.1"));
     qint64 nIdle = LongestStall(500);
     dialog.OnSet();
