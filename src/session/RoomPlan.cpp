@@ -88,13 +88,30 @@ std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& 
     return problems;
 }
 
+namespace {
+
+// What every write shares, whichever face asks for it: a controller that is
+// to move is first asked at its new address, and an answer there stops it.
+SWriteRequest NewWriteRequest(const SControllerSettings& settings, bool bReadFirst) {
+    SWriteRequest request;
+    request.settings = settings;
+    request.bReadFirst = bReadFirst;
+    request.bProbeNewAddress = true;
+    return request;
+}
+
+} // namespace
+
+SWriteRequest MakeShownWriteRequest(const SControllerSettings& shown) {
+    return NewWriteRequest(shown, false);
+}
+
 SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
                                std::shared_ptr<SWriteNotes> notes, SaveBackupFn saveLater) {
-    SWriteRequest request;
-    request.settings.initialIp = plan.address;
-    request.settings.controllerIp = PlannedAddress(plan).value_or(plan.address);
-    request.bReadFirst = true;
-    request.bProbeNewAddress = true;
+    SControllerSettings target;
+    target.initialIp = plan.address;
+    target.controllerIp = PlannedAddress(plan).value_or(plan.address);
+    SWriteRequest request = NewWriteRequest(target, true);
     request.bAllowIncompleteRead = plan.bForce;
     // The backup waiting for saveLater, between the two calls of the engine.
     auto pending = std::make_shared<std::optional<SSnapshot>>();

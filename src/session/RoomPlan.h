@@ -75,6 +75,12 @@ using SaveBackupFn = std::function<void(ExchangeId id, SSnapshot backup)>;
 SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
                                std::shared_ptr<SWriteNotes> notes, SaveBackupFn saveLater = {});
 
+// The write of settings a face shows whole (the window's Set): they go as
+// they are to settings.initialIp, without a read first (the face read the
+// controller itself); a move onto an address where another controller
+// answers stops it, nothing sent (AddressTaken), as for every other write.
+SWriteRequest MakeShownWriteRequest(const SControllerSettings& shown);
+
 // The folder that holds data.mdb (the history lives beside it).
 std::filesystem::path DatabaseFolder(const std::string& strDb);
 

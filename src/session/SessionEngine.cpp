@@ -247,9 +247,17 @@ SReplyEvent CSessionEngine::MakeEvent(const codec::Reply& reply, EStage eStage, 
     event.reply = reply;
     event.eStage = eStage;
     event.tArrived = now;
+    if (reply.outcome == codec::ReplyOutcome::Projector || reply.outcome == codec::ReplyOutcome::IpSettings ||
+        reply.outcome == codec::ReplyOutcome::Additional) {
+        SReadResult decoded;
+        ApplyReply(reply, decoded);
+        event.values = decoded.settings;
+        event.nPart = reply.kind - 1;
+    }
     if (reply.outcome != codec::ReplyOutcome::Projector)
         return event;
     event.strModel = ModelName(reply.projector.storedBundle, m_lookup, &event.lookup);
+    event.values.projectors[reply.kind == 1 ? 0 : 1].strModel = event.strModel;
     if (eStage == EStage::ReadBack && pExchange) {
         const std::string& strSent = pExchange->result.sent.projectors[reply.kind == 1 ? 0 : 1].strModel;
         const bool bUnknown = !event.strModel.empty() && event.lookup.models.empty();

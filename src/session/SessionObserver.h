@@ -29,6 +29,12 @@ enum class EStage {
 struct SReplyEvent {
     codec::Reply reply; // outcome Projector, IpSettings, Additional, OtherKind or ReceptionError
     EStage eStage = EStage::Unsolicited;
+    // An accepted reply, decoded: the part it carries (kPartProjector1 …
+    // kPartDevices; -1 for any other datagram) and its fields, set in
+    // `values` (a projector's model is strModel). A face takes the part with
+    // TakePart and decodes nothing itself.
+    int nPart = -1;
+    SControllerSettings values;
     // Projector replies: the model named by the bundle's VIDEO code ("" for
     // an empty slot), the rows found and the lookup's error text.
     std::string strModel;

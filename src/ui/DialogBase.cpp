@@ -1,4 +1,5 @@
 #include "DialogBase.h"
+#include "DataExchange.h"
 
 #include "IpAddressEdit.h"
 #include "Resources.h"
@@ -242,11 +243,12 @@ QWidget* CDialogBase::Control(int nId) const {
 }
 
 bool CDialogBase::UpdateData(bool bSaveAndValidate) {
-    DoDataExchange(bSaveAndValidate);
+    CDataExchange dx(*this, bSaveAndValidate);
+    DoDataExchange(dx);
     return true;
 }
 
-void CDialogBase::DoDataExchange(bool) {}
+void CDialogBase::DoDataExchange(CDataExchange&) {}
 
 QString CDialogBase::GetItemText(int nId) const {
     QWidget* pWidget = Control(nId);
@@ -263,25 +265,6 @@ QString CDialogBase::GetItemText(int nId) const {
     if (auto* pLabel = qobject_cast<QLabel*>(pWidget))
         return pLabel->text();
     return QString();
-}
-
-void CDialogBase::SetItemText(int nId, const QString& strText) {
-    QWidget* pWidget = Control(nId);
-    if (auto* pEdit = qobject_cast<QLineEdit*>(pWidget)) {
-        if (pEdit->text() != strText)
-            pEdit->setText(strText);
-    } else if (auto* pEdit = qobject_cast<QPlainTextEdit*>(pWidget)) {
-        if (pEdit->toPlainText() != strText)
-            pEdit->setPlainText(strText);
-    } else if (qobject_cast<QComboBox*>(pWidget)) {
-        SetComboText(nId, strText);
-    } else if (auto* pIp = qobject_cast<CIpAddressEdit*>(pWidget)) {
-        pIp->SetText(strText);
-    } else if (auto* pButton = qobject_cast<QAbstractButton*>(pWidget)) {
-        pButton->setText(strText);
-    } else if (auto* pLabel = qobject_cast<QLabel*>(pWidget)) {
-        pLabel->setText(strText);
-    }
 }
 
 void CDialogBase::EnableItem(int nId, bool bEnable) {
@@ -305,15 +288,6 @@ int CDialogBase::GetCurSel(int nId) const {
     return nIndex;
 }
 
-void CDialogBase::SetCurSel(int nId, int nIndex) {
-    auto* pCombo = ControlAs<QComboBox>(nId);
-    if (!pCombo)
-        return;
-    pCombo->setCurrentIndex(nIndex >= 0 && nIndex < pCombo->count() ? nIndex : -1);
-    if (pCombo->currentIndex() < 0 && pCombo->isEditable())
-        pCombo->setEditText(QString());
-}
-
 QString CDialogBase::ComboText(int nId) const {
     auto* pCombo = ControlAs<QComboBox>(nId);
     if (!pCombo)
@@ -321,24 +295,6 @@ QString CDialogBase::ComboText(int nId) const {
     if (pCombo->isEditable())
         return pCombo->currentText();
     return pCombo->currentIndex() >= 0 ? pCombo->itemText(pCombo->currentIndex()) : QString();
-}
-
-void CDialogBase::SetComboText(int nId, const QString& strText) {
-    auto* pCombo = ControlAs<QComboBox>(nId);
-    if (!pCombo)
-        return;
-    if (!strText.isEmpty()) {
-        for (int i = 0; i < pCombo->count(); ++i) {
-            if (pCombo->itemText(i).startsWith(strText, Qt::CaseInsensitive)) {
-                if (pCombo->currentIndex() != i ||
-                    (pCombo->isEditable() && pCombo->currentText() != pCombo->itemText(i)))
-                    pCombo->setCurrentIndex(i);
-                return;
-            }
-        }
-    }
-    if (pCombo->isEditable() && pCombo->currentText() != strText)
-        pCombo->setEditText(strText);
 }
 
 void CDialogBase::SetTimer(int nId, int nPeriodMs) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <vector>
 
+class CDataExchange;
 class QComboBox;
 
 // One control of a dialog template, in dialog units.
@@ -61,18 +62,13 @@ public:
 
     // Window text of any control: edit, static, button, combo (its edit part or selected item), IP control.
     QString GetItemText(int nId) const;
-    void SetItemText(int nId, const QString& strText);
     void EnableItem(int nId, bool bEnable);
     bool IsItemEnabled(int nId) const;
 
-    // Combo boxes, by item index; an index outside the list leaves no selection.
+    // Combo boxes: the selected item (-1 none), and the edit text or the
+    // selected item. Values are written only by the data exchange.
     int GetCurSel(int nId) const;
-    void SetCurSel(int nId, int nIndex);
-    // Two-way exchange of a combo's text: reading gives the edit text or the
-    // selected item; writing selects the first item that begins with the text
-    // (letter case ignored) or, for a combo with an edit part, shows the text.
     QString ComboText(int nId) const;
-    void SetComboText(int nId, const QString& strText);
 
     // One-second window timers by id; the period is the caller's to choose.
     void SetTimer(int nId, int nPeriodMs);
@@ -90,7 +86,8 @@ public:
     QRect MapDialogRect(int x, int y, int cx, int cy) const;
 
 protected:
-    virtual void DoDataExchange(bool bSaveAndValidate);
+    // Moves every value control to or from its field, through `dx` alone.
+    virtual void DoDataExchange(CDataExchange& dx);
     virtual void OnTimer(int nId);
     void timerEvent(QTimerEvent* pEvent) override;
 

@@ -18,11 +18,10 @@ public:
     QString Text() const;
     bool IsComplete() const;
     bool IsBlank() const;
-    void SetAddress(const std::array<std::uint8_t, 4>& address);
     std::array<std::uint8_t, 4> Address() const;
-    // Accepts a dotted text; fields it does not give are left blank.
+    // Takes a dotted text as if it were typed or pasted; fields it does not
+    // give are left blank.
     void SetText(const QString& strText);
-    void Clear();
     // Names the control and each of its four fields for screen readers.
     void SetAccessibleNames(const QString& strName);
     QLineEdit* Field(int nIndex) const { return m_fields[static_cast<std::size_t>(nIndex)]; }
@@ -39,6 +38,11 @@ protected:
     void paintEvent(QPaintEvent* pEvent) override;
 
 private:
+    // Only a dialog's data exchange puts a value into the control.
+    friend class CDataExchange;
+    void SetAddress(const std::array<std::uint8_t, 4>& address);
+    void Clear();
+
     void OnFieldEdited(int nIndex);
     std::array<QLineEdit*, 4> m_fields{};
 };

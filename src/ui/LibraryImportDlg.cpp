@@ -1,4 +1,5 @@
 #include "LibraryImportDlg.h"
+#include "DataExchange.h"
 
 #include "ImportPreview.h"
 #include "ImportPreviewModel.h"
@@ -88,15 +89,17 @@ void CLibraryImportDlg::OnEncodingChosen(int nChoice) {
 
 void CLibraryImportDlg::ShowSummary() {
     const library::SPreviewCounts counts = m_preview.Counts();
-    SetItemText(IDC_SUMMARY, QStringLiteral("新增%1个，相同%2个，冲突%3个，无效%4个")
-                                 .arg(counts.nNew)
-                                 .arg(counts.nIdentical)
-                                 .arg(counts.nConflict)
-                                 .arg(counts.nInvalid));
-    SetItemText(IDC_ENCODING, m_preview.FromDatabase() || m_preview.Source().empty() ? QString()
-                              : m_preview.Encoding() == library::EEncoding::Utf8
-                                  ? QStringLiteral("编码：UTF-8")
-                                  : QStringLiteral("编码：GBK"));
+    QString strSummary = QStringLiteral("新增%1个，相同%2个，冲突%3个，无效%4个")
+                             .arg(counts.nNew)
+                             .arg(counts.nIdentical)
+                             .arg(counts.nConflict)
+                             .arg(counts.nInvalid);
+    QString strEncoding = m_preview.FromDatabase() || m_preview.Source().empty() ? QString()
+                          : m_preview.Encoding() == library::EEncoding::Utf8 ? QStringLiteral("编码：UTF-8")
+                                                                             : QStringLiteral("编码：GBK");
+    CDataExchange dx(*this, false);
+    dx.Text(IDC_SUMMARY, strSummary);
+    dx.Text(IDC_ENCODING, strEncoding);
 }
 
 void CLibraryImportDlg::ChooseForSelection(bool bTake) {

@@ -5,27 +5,23 @@
 
 #include "AboutDlg.h"
 #include "ControllerSocket.h"
+#include "DataExchange.h"
 #include "Database.h"
 #include "EngineDriver.h"
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
 #include "MicSettingsDlg.h"
-#include "MicTable.h"
 #include "PingWorker.h"
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
 #include "Resources.h"
-#include "Statements.h"
-#include "Utf8Path.h"
 
-#include "codec/Requests.h"
-
+#include "Fields.h"
 #include "History.h"
 #include "MicTable.h"
+#include "RoomPlan.h"
 #include "SetQuestions.h"
 #include "Snapshot.h"
-
-#include <filesystem>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -40,6 +36,9 @@
 namespace {
 
 using namespace mainid;
+
+// The address controls in the order of the window's value.
+constexpr std::array<int, 5> kAddressIds{kInitialIp, kServerIp, kControllerIp, kMask, kGateway};
 
 // The fourteen controls that only a successful reading makes available.
 constexpr std::array<int, 14> kSettingControls{kServerIp, kControllerIp, kMask,       kGateway,    kDome,
@@ -107,12 +106,19 @@ void CMainConfigDlg::Wire() {
     onClick(kMicSettings, &CMainConfigDlg::OnMicSettings);
     // "PING" and "帮助" have handlers that do nothing.
     if (auto* pCombo = ControlAs<QComboBox>(kLockType))
-        connect(pCombo, &QComboBox::activated, this, &CMainConfigDlg::OnSelchangeLockType);
+        connect(pCombo, &QComboBox::activated, this, [this] {
+            m_known[session::kPartNetwork] = true;
+            OnSelchangeLockType();
+        });
     // What the installer types or picks is the installer's choice: a Set
     // sends it without asking whether it was read.
     for (int nId : {kServerIp, kControllerIp, kMask, kGateway})
         connect(IpControl(nId), &CIpAddressEdit::Edited, this,
                 [this] { m_known[session::kPartNetwork] = true; });
+    if (auto* pOneKey = ControlAs<QCheckBox>(kOneKey))
+        connect(pOneKey, &QCheckBox::clicked, this, [this] { m_known[session::kPartNetwork] = true; });
+    if (auto* pCombo = ControlAs<QComboBox>(kLockTime))
+        connect(pCombo, &QComboBox::activated, this, [this] { m_known[session::kPartNetwork] = true; });
     for (int nId : {kDome, kMic, kKeyboard})
         if (auto* pCombo = ControlAs<QComboBox>(nId))
             connect(pCombo, &QComboBox::activated, this, [this] { m_known[session::kPartDevices] = true; });
@@ -131,7 +137,6 @@ int CMainConfigDlg::DoModal() {
 
 bool CMainConfigDlg::OnInitDialog() {
     auto* pLockTime = ControlAs<QComboBox>(kLockTime);
-    SetCurSel(kLockType, 0);
     // "0.5", then "1" to "120": built once, shared by every window.
     static const QStringList times = [] {
         QStringList list{QStringLiteral("0.5")};
@@ -141,7 +146,9 @@ bool CMainConfigDlg::OnInitDialog() {
     }();
     pLockTime->clear();
     pLockTime->addItems(times);
-    SetCurSel(kLockTime, 0);
+    m_value.nLockType = 0;
+    m_value.nLockTime = 0;
+    UpdateData(false);
     DisableSettingControls();
 
     g_bMicTableFromController = false;
@@ -177,48 +184,35 @@ bool CMainConfigDlg::OnInitDialog() {
     return true;
 }
 
-void CMainConfigDlg::DoDataExchange(bool bSave) {
-    if (bSave) {
+void CMainConfigDlg::DoDataExchange(CDataExchange& dx) {
+    codec::Ip4* const addresses[] = {&m_value.initialIp, &m_value.serverIp, &m_value.controllerIp, &m_value.maskIp,
+                                     &m_value.gatewayIp};
+    for (std::size_t i = 0; i < kAddressIds.size(); ++i)
+        dx.Address(kAddressIds[i], *addresses[i], m_addressWhole[i]);
+    dx.Check(kOneKey, m_value.bOneKey);
+    dx.Index(kLockType, m_value.nLockType);
+    dx.Index(kLockTime, m_value.nLockTime);
+    dx.Index(kDome, m_value.nDome);
+    dx.Index(kMic, m_value.nMic);
+    dx.Index(kKeyboard, m_value.nKeyboard);
+    // The device texts are what the lists show, never written back: the
+    // index is the value.
+    if (dx.Saving()) {
+        m_strDomeType = ComboText(kDome);
         m_strMicType = ComboText(kMic);
         m_strKeyboardType = ComboText(kKeyboard);
-        m_strDomeType = ComboText(kDome);
-        m_strModel1 = ComboText(kProjector1);
-        m_strModel2 = ComboText(kProjector2);
-        m_strCode1 = GetItemText(kCode1);
-        m_strCode2 = GetItemText(kCode2);
-        m_strPassword = GetItemText(kPassword).left(10);
-    } else {
-        SetComboText(kMic, m_strMicType);
-        SetComboText(kKeyboard, m_strKeyboardType);
-        SetComboText(kDome, m_strDomeType);
-        SetComboTextExact(kProjector1, m_strModel1);
-        SetComboTextExact(kProjector2, m_strModel2);
-        SetItemText(kCode1, m_strCode1);
-        SetItemText(kCode2, m_strCode2);
-        SetItemText(kPassword, m_strPassword);
     }
-}
-
-// A model name shows as it is: an item equal to it is selected, otherwise the
-// edit part shows the text. (Selecting the first item that merely begins with
-// the text would show another model whose name is longer.)
-void CMainConfigDlg::SetComboTextExact(int nId, const QString& strText) {
-    auto* pCombo = ControlAs<QComboBox>(nId);
-    int nIndex =
-        strText.isEmpty() ? -1 : pCombo->findText(strText, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (nIndex >= 0) {
-        if (pCombo->currentIndex() != nIndex)
-            pCombo->setCurrentIndex(nIndex);
-        if (pCombo->currentText() != strText)
-            pCombo->setEditText(strText);
-    } else if (pCombo->currentText() != strText) {
-        pCombo->setEditText(strText);
+    const std::array<std::pair<int, int>, 2> projectorIds{{{kProjector1, kCode1}, {kProjector2, kCode2}}};
+    for (std::size_t nSlot = 0; nSlot < 2; ++nSlot) {
+        session::SProjectorSlot& slot = m_value.projectors[nSlot];
+        QString strModel = QString::fromStdString(slot.strModel);
+        QString strCode = QString::fromStdString(slot.strCode);
+        dx.ExactText(projectorIds[nSlot].first, strModel);
+        dx.Text(projectorIds[nSlot].second, strCode);
+        slot = {strCode.toStdString(), strModel.toStdString()};
     }
-}
-
-void CMainConfigDlg::SetIp(int nId, const codec::Ip4& address) {
-    if (auto* pIp = IpControl(nId))
-        pIp->SetAddress(address);
+    dx.Text(kPassword, m_strPassword);
+    m_strPassword = m_strPassword.left(10);
 }
 
 void CMainConfigDlg::DisableSettingControls() {
@@ -241,28 +235,24 @@ void CMainConfigDlg::OnSelchangeLockType() {
     EnableItem(kLockTime, GetCurSel(kLockType) == 0);
 }
 
-void CMainConfigDlg::RunChildDialog(EChildDialog which) {
-    if (m_pfnRunChildDialog) {
-        m_pfnRunChildDialog(which);
-        return;
-    }
+int CMainConfigDlg::RunChildDialog(EChildDialog which) {
+    if (m_pfnRunChildDialog)
+        return m_pfnRunChildDialog(which);
     switch (which) {
     case EChildDialog::About: {
         CAboutDlg dialog(this);
-        dialog.DoModal();
-        break;
+        return dialog.DoModal();
     }
     case EChildDialog::ProjectorCode: {
         CProjectorCodeDlg dialog;
-        dialog.DoModal();
-        break;
+        return dialog.DoModal();
     }
     case EChildDialog::MicSettings: {
         CMicSettingsDlg dialog;
-        dialog.DoModal();
-        break;
+        return dialog.DoModal();
     }
     }
+    return QDialog::Rejected;
 }
 
 void CMainConfigDlg::OnSysCommand(int nCommand) {
@@ -294,9 +284,10 @@ void CMainConfigDlg::OnSelectProjector2() {
     SelectProjector(2);
 }
 void CMainConfigDlg::OnMicSettings() {
-    RunChildDialog(EChildDialog::MicSettings);
-    // The microphone table is now the installer's.
-    m_known[session::kPartDevices] = true;
+    // A microphone table saved with 确定 is the installer's choice; a
+    // cancelled dialog chooses nothing.
+    if (RunChildDialog(EChildDialog::MicSettings) == QDialog::Accepted)
+        m_known[session::kPartDevices] = true;
 }
 
 void CMainConfigDlg::reject() {
@@ -334,20 +325,15 @@ void CMainConfigDlg::OnTimer(int nId) {
 void CMainConfigDlg::TakeOverProjector() {
     if (!g_bProjectorChosen || (g_nProjectorSlot != 1 && g_nProjectorSlot != 2))
         return;
-    const bool bFirst = g_nProjectorSlot == 1;
-    QString& strModel = bFirst ? m_strModel1 : m_strModel2;
-    QString& strCode = bFirst ? m_strCode1 : m_strCode2;
+    const std::size_t nSlot = g_nProjectorSlot == 1 ? 0 : 1;
+    session::SProjectorSlot& slot = m_value.projectors[nSlot];
     if (!g_strChosenModel.empty()) {
-        strModel = QString::fromStdString(g_strChosenModel);
-        strCode = QString::fromStdString(g_strChosenCode);
-        m_known[bFirst ? session::kPartProjector1 : session::kPartProjector2] = true;
+        slot = {g_strChosenCode, g_strChosenModel};
+        m_known[nSlot] = true;
     }
-    auto* pCombo = ControlAs<QComboBox>(bFirst ? kProjector1 : kProjector2);
-    // The clear command empties the selected text of the edit part.
-    if (QLineEdit* pEdit = pCombo->lineEdit())
-        pEdit->del();
+    auto* pCombo = ControlAs<QComboBox>(nSlot == 0 ? kProjector1 : kProjector2);
     pCombo->insertItem(0, QStringLiteral("无"));
-    pCombo->insertItem(1, strModel);
+    pCombo->insertItem(1, QString::fromStdString(slot.strModel));
     UpdateData(false);
     g_bProjectorChosen = false;
 }
@@ -355,8 +341,8 @@ void CMainConfigDlg::TakeOverProjector() {
 void CMainConfigDlg::OnGetSettings() {
     if (IsSending())
         return;
-    CIpAddressEdit* pInitial = IpControl(kInitialIp);
-    if (pInitial->Text() == QLatin1String("0.0.0.0")) {
+    UpdateData(true);
+    if (m_value.initialIp == codec::Ip4{}) {
         MessageBoxShow(QStringLiteral("目标IP不能为空！"));
         return;
     }
@@ -365,7 +351,7 @@ void CMainConfigDlg::OnGetSettings() {
     m_lastRead = session::SReadResult{};
     m_bHasLastRead = false;
     SetTimer(kTimerQuery, m_timing.nTimerPeriodMs);
-    m_nReadId = m_pDriver->StartRead(pInitial->Address());
+    m_nReadId = m_pDriver->StartRead(m_value.initialIp);
 }
 
 void CMainConfigDlg::DropRead() {
@@ -384,28 +370,33 @@ void CMainConfigDlg::OnReply(session::ExchangeId id, const session::SReplyEvent&
     if (!bRead && !bReadBack)
         return;
     UpdateData(true);
-    const codec::Reply& reply = event.reply;
-    switch (reply.outcome) {
-    case codec::ReplyOutcome::ReceptionError:
-        MessageBoxShow(QString::fromUtf8(codec::ReceptionErrorMessage(reply.kind)));
-        return;
-    case codec::ReplyOutcome::Projector:
-        ApplyProjectorReply(event);
-        break;
-    case codec::ReplyOutcome::IpSettings:
-        ApplyIpReply(reply);
-        break;
-    case codec::ReplyOutcome::Additional:
-        ApplyAdditionalReply(reply);
-        break;
-    default:
+    if (event.reply.outcome == codec::ReplyOutcome::ReceptionError) {
+        MessageBoxShow(QString::fromUtf8(codec::ReceptionErrorMessage(event.reply.kind)));
         return;
     }
+    if (event.nPart < 0)
+        return;
+    const auto nPart = static_cast<std::size_t>(event.nPart);
+    session::SControllerSettings values = event.values;
+    if (nPart == session::kPartProjector1 || nPart == session::kPartProjector2) {
+        if (!event.lookup.strError.empty())
+            MessageBoxShow(QString::fromStdString(event.lookup.strError));
+        // An empty slot shows as the unknown model, as a code no library row names.
+        if (values.projectors[nPart].strModel.empty())
+            values.projectors[nPart].strModel = session::kUnknownModel;
+    }
+    session::TakePart(values, nPart, m_value);
+    if (nPart == session::kPartNetwork)
+        m_addressWhole.fill(true);
+    if (nPart == session::kPartDevices)
+        StoreMicRows(values.mics);
     if (bRead)
-        m_known[static_cast<std::size_t>(reply.kind - 1)] = true;
+        m_known[nPart] = true;
     // A Set that moved the controller is followed to its new address.
-    if (bReadBack)
-        SetIp(kInitialIp, reply.address);
+    if (bReadBack) {
+        m_value.initialIp = event.reply.address;
+        m_addressWhole[0] = true;
+    }
     UpdateData(false);
 }
 
@@ -440,51 +431,50 @@ void CMainConfigDlg::OnReadDone(session::ExchangeId id, const session::SReadResu
 
 void CMainConfigDlg::ClearUnreadParts(const std::array<bool, session::kReplyParts>& received) {
     UpdateData(true);
-    for (std::size_t nSlot = 0; nSlot < 2; ++nSlot) {
-        if (received[nSlot])
+    for (std::size_t nPart = 0; nPart < session::kReplyParts; ++nPart) {
+        if (received[nPart])
             continue;
-        (nSlot == 0 ? m_strCode1 : m_strCode2).clear();
-        (nSlot == 0 ? m_strModel1 : m_strModel2).clear();
+        session::ClearPart(nPart, m_value);
+        if (nPart == session::kPartNetwork)
+            std::fill(m_addressWhole.begin() + 1, m_addressWhole.end(), false);
+        // The microphone rows came with the devices: they are not this room's either.
+        if (nPart == session::kPartDevices)
+            StoreMicRows(m_value.mics);
     }
-    if (!received[session::kPartNetwork]) {
-        for (int nId : {kServerIp, kControllerIp, kMask, kGateway})
-            IpControl(nId)->Clear();
-        ControlAs<QCheckBox>(kOneKey)->setChecked(false);
-    }
-    if (!received[session::kPartDevices])
-        for (int nId : {kDome, kMic, kKeyboard})
-            SetCurSel(nId, -1);
     UpdateData(false);
+}
+
+void CMainConfigDlg::StoreMicRows(const std::array<session::SMicEntry, codec::kMicEntries>& rows) {
+    const std::string strError = session::StoreMicTable(rows);
+    if (!strError.empty())
+        MessageBoxShow(QString::fromStdString(strError));
 }
 
 void CMainConfigDlg::OnSet() {
     if (IsSending())
         return;
     UpdateData(true);
-    if (!AskAboutUnreadParts(m_known, m_strCode1, m_strCode2) || !ConfirmValues() || !SaveBackupBeforeSet())
-        return;
-    UpdateData(true);
-    const std::array<int, 5> addressIds{kInitialIp, kServerIp, kControllerIp, kMask, kGateway};
-    for (int nId : addressIds) {
-        // A half-typed address counts as empty: it is never sent.
-        if (!IpControl(nId)->IsComplete()) {
+    // A half-typed address counts as empty: it is never sent, and nothing
+    // is asked or backed up for a Set that cannot go.
+    for (bool bWhole : m_addressWhole) {
+        if (!bWhole) {
             MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
             m_lastWrite = session::SWriteResult{};
             emit SetEnded(false);
             return;
         }
     }
+    if (!AskAboutUnreadParts(m_known, Code1(), Code2()) || !AskAboutValues(CurrentSettings()) ||
+        !SaveBackupBeforeSet())
+        return;
     // A read still waiting must not make the settings available mid-Set.
     DropRead();
     EnableItem(kSet, false);
     EnableItem(kGet, false);
     DisableSettingControls();
     // The Set sends what the window shows now, whatever changes meanwhile.
-    m_strSnapshotModel1 = ComboText(kProjector1);
-    m_strSnapshotModel2 = ComboText(kProjector2);
-    session::SWriteRequest request;
-    request.settings = CurrentSettings();
-    request.bReadFirst = false;
+    session::SWriteRequest request = session::MakeShownWriteRequest(CurrentSettings());
+    m_sendingModels = {request.settings.projectors[0].strModel, request.settings.projectors[1].strModel};
     auto* pProgress = ControlAs<QProgressBar>(kProgress);
     pProgress->setRange(0, 5);
     pProgress->setValue(0);
@@ -503,17 +493,8 @@ void CMainConfigDlg::EndSetState() {
     EnableSettingControls();
 }
 
-bool CMainConfigDlg::ConfirmValues() {
-    // A half-typed address gets the Set's own message when it is sent.
-    for (int nId : {kInitialIp, kServerIp, kControllerIp, kMask, kGateway})
-        if (!IpControl(nId)->IsComplete())
-            return true;
-    return AskAboutValues(CurrentSettings());
-}
-
 bool CMainConfigDlg::SaveBackupBeforeSet() {
-    const codec::Ip4 initial = IpControl(kInitialIp)->Address();
-    if (!m_bHasLastRead || m_lastRead.settings.initialIp != initial)
+    if (!m_bHasLastRead || m_lastRead.settings.initialIp != m_value.initialIp)
         return MessageBoxAsk(QStringLiteral("尚未获取该中控的原有设置，设置前无法备份。是否继续？"));
     const session::SSnapshot snapshot{m_lastRead, session::UtcNowText(), session::ProgramVersion()};
     std::string strError;
@@ -531,8 +512,8 @@ bool CMainConfigDlg::SaveBackupBeforeSet() {
 // returned its id).
 void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
     if (nSent == 1) {
-        g_strSentModel1 = m_strSnapshotModel1.toStdString();
-        g_strSentModel2 = m_strSnapshotModel2.toStdString();
+        g_strSentModel1 = m_sendingModels[0];
+        g_strSentModel2 = m_sendingModels[1];
     }
     emit SetStepSent(nSent);
     ControlAs<QProgressBar>(kProgress)->setValue(nSent);
@@ -555,6 +536,7 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
     m_nWriteId = 0;
     m_nSetStep = -1;
     KillTimer(kTimerSet);
+    ControlAs<QProgressBar>(kProgress)->hide();
     m_lastWrite = result;
     if (result.readBack.Any()) {
         // What the controller reported is now what it holds: the backup of
@@ -565,6 +547,10 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
     }
     MessageBoxShow(VerdictText(result));
     EndSetState();
+    if (m_bCloseRequested) {
+        m_bCloseRequested = false;
+        reject();
+    }
     emit SetEnded(result.eOutcome == session::EWriteOutcome::Confirmed);
 }
 
@@ -595,64 +581,9 @@ void CMainConfigDlg::FireSetStep() {
     m_pDriver->EndPause();
 }
 
-void CMainConfigDlg::ApplyProjectorReply(const session::SReplyEvent& event) {
-    const codec::Reply& reply = event.reply;
-    if (!event.lookup.strError.empty())
-        MessageBoxShow(QString::fromStdString(event.lookup.strError));
-    const bool bFirst = reply.kind == 1;
-    (bFirst ? m_strCode1 : m_strCode2) = QString::fromStdString(reply.projector.storedBundle);
-    // An empty slot shows as the unknown model, as a code no library row names.
-    (bFirst ? m_strModel1 : m_strModel2) =
-        QString::fromUtf8(event.strModel.empty() ? session::kUnknownModel : event.strModel.c_str());
-}
-
-void CMainConfigDlg::ApplyIpReply(const codec::Reply& reply) {
-    SetIp(kServerIp, reply.ip.server);
-    SetIp(kControllerIp, reply.ip.controller);
-    SetIp(kMask, reply.ip.mask);
-    SetIp(kGateway, reply.ip.gateway);
-    SetCurSel(kLockType, reply.ip.lockTypeIndex);
-    SetCurSel(kLockTime, reply.ip.lockTimeIndex);
-    ControlAs<QCheckBox>(kOneKey)->setChecked(reply.ip.oneKey);
-}
-
-void CMainConfigDlg::ApplyAdditionalReply(const codec::Reply& reply) {
-    SetCurSel(kDome, reply.additional.domeIndex);
-    SetCurSel(kMic, reply.additional.micIndex);
-    SetCurSel(kKeyboard, reply.additional.keyboardIndex);
-    // All twenty rows are attempted; one box at most says what went wrong.
-    bool bReported = false;
-    for (std::size_t i = 0; i < codec::kMicEntries; ++i) {
-        const auto& entry = reply.additional.mic[i];
-        try {
-            CDatabase::ExecuteWrite(stmt::StoreMicRow(
-                session::StoredMicValue(entry[1]), session::StoredMicValue(entry[2]),
-                session::StoredMicValue(entry[3]), session::StoredMicValue(entry[0]), std::to_string(i)));
-        } catch (const CDatabaseError& error) {
-            if (!bReported)
-                ReportDatabaseError(error);
-            bReported = true;
-        }
-    }
-}
-
 session::SControllerSettings CMainConfigDlg::CurrentSettings() {
     UpdateData(true);
-    session::SControllerSettings s;
-    auto address = [this](int nId) { return codec::AddressToBytes(IpControl(nId)->Text().toStdString()); };
-    s.initialIp = address(kInitialIp);
-    s.serverIp = address(kServerIp);
-    s.controllerIp = address(kControllerIp);
-    s.maskIp = address(kMask);
-    s.gatewayIp = address(kGateway);
-    s.bOneKey = ControlAs<QCheckBox>(kOneKey)->isChecked();
-    s.nLockType = GetCurSel(kLockType);
-    s.nLockTime = GetCurSel(kLockTime);
-    s.nDome = GetCurSel(kDome);
-    s.nMic = GetCurSel(kMic);
-    s.nKeyboard = GetCurSel(kKeyboard);
-    s.projectors[0] = {m_strCode1.toStdString(), m_strModel1.toStdString()};
-    s.projectors[1] = {m_strCode2.toStdString(), m_strModel2.toStdString()};
+    session::SControllerSettings s = m_value;
     s.mics = ReadMicRows();
     return s;
 }
@@ -660,30 +591,19 @@ session::SControllerSettings CMainConfigDlg::CurrentSettings() {
 void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bApplyInitialIp,
                                   const std::array<bool, session::kReplyParts>& received) {
     UpdateData(true);
-    if (bApplyInitialIp)
-        SetIp(kInitialIp, s.initialIp);
-    SetIp(kServerIp, s.serverIp);
-    SetIp(kControllerIp, s.controllerIp);
-    SetIp(kMask, s.maskIp);
-    SetIp(kGateway, s.gatewayIp);
-    ControlAs<QCheckBox>(kOneKey)->setChecked(s.bOneKey);
-    SetCurSel(kLockType, s.nLockType);
-    SetCurSel(kLockTime, s.nLockTime);
-    SetCurSel(kDome, s.nDome);
-    SetCurSel(kMic, s.nMic);
-    SetCurSel(kKeyboard, s.nKeyboard);
-    UpdateData(true);
-    m_strCode1 = QString::fromStdString(s.projectors[0].strCode);
-    m_strCode2 = QString::fromStdString(s.projectors[1].strCode);
-    m_strModel1 = QString::fromStdString(s.projectors[0].strModel);
-    m_strModel2 = QString::fromStdString(s.projectors[1].strModel);
+    const codec::Ip4 initial = m_value.initialIp;
+    const bool bInitialWhole = m_addressWhole[0];
+    m_value = s;
+    m_addressWhole.fill(true);
+    if (!bApplyInitialIp) {
+        m_value.initialIp = initial;
+        m_addressWhole[0] = bInitialWhole;
+    }
     UpdateData(false);
     // What the file holds from a read is the installer's choice now; what
     // it never read is not.
     m_known = received;
-    const std::string strError = session::StoreMicTable(s.mics);
-    if (!strError.empty())
-        MessageBoxShow(QString::fromStdString(strError));
+    StoreMicRows(s.mics);
     g_bMicTableFromController = true;
     EnableItem(kSet, true);
     EnableItem(kGet, true);
@@ -693,7 +613,10 @@ void CMainConfigDlg::LoadSettings(const session::SControllerSettings& s, bool bA
 void CMainConfigDlg::ReadController(const codec::Ip4& address) {
     if (IsSending())
         return;
-    SetIp(kInitialIp, address);
+    UpdateData(true);
+    m_value.initialIp = address;
+    m_addressWhole[0] = true;
+    UpdateData(false);
     OnGetSettings();
 }
 

@@ -3,10 +3,6 @@
 #include "DialogBase.h"
 #include "ReplyQueue.h"
 
-#include "codec/Address.h"
-#include "codec/Reply.h"
-#include "codec/Requests.h"
-
 #include "Comparison.h"
 #include "ControllerSettings.h"
 #include "PortOwner.h"
@@ -96,8 +92,8 @@ public:
     bool IsReading() const { return m_nReadId != 0; }
     CControllerSocket* Socket() const { return m_pSocket.get(); }
     CIpAddressEdit* IpControl(int nId) const;
-    const QString& Code1() const { return m_strCode1; }
-    const QString& Code2() const { return m_strCode2; }
+    QString Code1() const { return QString::fromStdString(m_value.projectors[0].strCode); }
+    QString Code2() const { return QString::fromStdString(m_value.projectors[1].strCode); }
     std::size_t QueuedReplies() const { return m_pReplies->Count(); }
     std::size_t QueuedBytes() const { return m_pReplies->Bytes(); }
     // The pause running after the Set's last datagram (0: none), and a test
@@ -138,10 +134,11 @@ public:
     void RemoveDatagramListener(int nKey);
     void SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address);
 
-    // The about box; the test hook replaces the modal runs of other dialogs.
+    // The about box; the test hook replaces the modal runs of other dialogs
+    // and returns what the dialog would (QDialog::Accepted or Rejected).
     static constexpr int kAboutCommand = 16;
     enum class EChildDialog { About, ProjectorCode, MicSettings };
-    std::function<void(EChildDialog)> m_pfnRunChildDialog;
+    std::function<int(EChildDialog)> m_pfnRunChildDialog;
 
 signals:
     // A Set sent its datagram number n (1 to 5).
@@ -153,13 +150,13 @@ signals:
     void ReadEnded(bool bAnswered);
 
 protected:
-    void DoDataExchange(bool bSaveAndValidate) override;
+    void DoDataExchange(CDataExchange& dx) override;
     void OnTimer(int nId) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
 
 private:
     void Wire();
-    void RunChildDialog(EChildDialog which);
+    int RunChildDialog(EChildDialog which);
     void SelectProjector(int nSlot);
     void TakeOverProjector();
     // Back to the idle-read state: both buttons and the settings enabled.
@@ -175,19 +172,14 @@ private:
     void OnWriteDone(session::ExchangeId id, const session::SWriteResult& result) override;
     // The microphone table by htnum, saying when it is empty or unreadable.
     std::array<session::SMicEntry, codec::kMicEntries> ReadMicRows();
-    // The values pass the one check of every program, or the installer says go on.
-    bool ConfirmValues();
     // Keeps what the controller held before it is changed; false when the
     // backup failed and nothing may be sent.
     bool SaveBackupBeforeSet();
 
-    void ApplyProjectorReply(const session::SReplyEvent& event);
-    void ApplyIpReply(const codec::Reply& reply);
-    void ApplyAdditionalReply(const codec::Reply& reply);
-    // Empties the controls of the parts a read did not bring.
+    // Empties every field of the parts a read did not bring.
     void ClearUnreadParts(const std::array<bool, session::kReplyParts>& received);
-    void SetComboTextExact(int nId, const QString& strText);
-    void SetIp(int nId, const codec::Ip4& address);
+    // Puts a controller's microphone rows into htset, saying when that failed.
+    void StoreMicRows(const std::array<session::SMicEntry, codec::kMicEntries>& rows);
 
     STiming m_timing;
     std::unique_ptr<CPingWorker> m_pingWorker;
@@ -195,14 +187,21 @@ private:
     std::unique_ptr<CControllerSocket> m_pSocket;
     SendFn m_pfnSend;
 
-    // Fields moved to and from the controls by data exchange.
+    // What the window shows, as one value, moved to and from the controls
+    // by the data exchange alone: the five addresses (初始IP is initialIp),
+    // 一键通, the lock, the devices by item, the projectors' models and
+    // codes. Handlers change it, never a control. The microphone rows live
+    // in htset, where their dialog edits them.
+    session::SControllerSettings m_value;
+    // Whether each address control (初始IP, 服务器IP, 中控IP, 子网掩码, 网关)
+    // shows all four fields: a half-typed or emptied one is never sent.
+    std::array<bool, 5> m_addressWhole{};
+    // The device lists' texts, taken from the selection when saving only.
     QString m_strMicType, m_strKeyboardType, m_strDomeType;
-    QString m_strModel1, m_strModel2;
-    QString m_strCode1, m_strCode2;
     QString m_strPassword;
 
-    // The Set in progress: its next step (-1: none).
-    QString m_strSnapshotModel1, m_strSnapshotModel2;
+    // The Set in progress: the models it sends, its next step (-1: none).
+    std::array<std::string, 2> m_sendingModels;
     int m_nSetStep = -1;
     bool m_bCloseRequested = false;
     bool m_bEndedAtInit = false;

@@ -1,4 +1,5 @@
 #include "ModelSearchDlg.h"
+#include "DataExchange.h"
 
 #include "ProgramValues.h"
 #include "Resources.h"
@@ -17,11 +18,8 @@ CModelSearchDlg::CModelSearchDlg(QWidget* pParent) : CDialogBase(106, pParent) {
     UpdateData(false);
 }
 
-void CModelSearchDlg::DoDataExchange(bool bSaveAndValidate) {
-    if (bSaveAndValidate)
-        m_strKeyword = GetItemText(kKeywordEdit);
-    else
-        SetItemText(kKeywordEdit, m_strKeyword);
+void CModelSearchDlg::DoDataExchange(CDataExchange& dx) {
+    dx.Text(kKeywordEdit, m_strKeyword);
 }
 
 void CModelSearchDlg::OnOK() {

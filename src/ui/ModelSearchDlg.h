@@ -14,5 +14,5 @@ public:
     void OnOK();
 
 protected:
-    void DoDataExchange(bool bSaveAndValidate) override;
+    void DoDataExchange(CDataExchange& dx) override;
 };

@@ -1,4 +1,5 @@
 #include "ProjectorCodeDlg.h"
+#include "DataExchange.h"
 
 #include "codec/Numbers.h"
 
@@ -128,7 +129,7 @@ CProjectorCodeDlg::CProjectorCodeDlg(QWidget* pParent)
     m_pFoundModels = new QStringListModel(this);
     m_comboShowModel->setModel(m_pFoundModels);
     m_comboShowModel->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-    SetCurSel(IDC_SHOW_MODEL_COMBO, -1);
+    SelectShownModel(-1);
 
     // The code edits scroll sideways instead of wrapping a long code.
     for (int nId : {IDC_VGA, IDC_VIDEO, IDC_POWER_ON, IDC_POWER_OFF})
@@ -178,7 +179,12 @@ CProjectorCodeDlg::CProjectorCodeDlg(QWidget* pParent)
 
 CProjectorCodeDlg::~CProjectorCodeDlg() = default;
 
-void CProjectorCodeDlg::DoDataExchange(bool bSaveAndValidate) {
+void CProjectorCodeDlg::SelectShownModel(int nIndex) {
+    CDataExchange dx(*this, false);
+    dx.Index(IDC_SHOW_MODEL_COMBO, nIndex);
+}
+
+void CProjectorCodeDlg::DoDataExchange(CDataExchange& dx) {
     const std::array<std::pair<int, QString*>, 8> fields{{
         {IDC_MODEL, &m_strModel},
         {IDC_VGA, &m_strVga},
@@ -189,12 +195,8 @@ void CProjectorCodeDlg::DoDataExchange(bool bSaveAndValidate) {
         {IDC_POWER_ON, &m_strPowerOn},
         {IDC_SHOW_MODEL_COMBO, &m_strShowModel},
     }};
-    for (const auto& [nId, pField] : fields) {
-        if (bSaveAndValidate)
-            *pField = GetItemText(nId);
-        else
-            SetItemText(nId, *pField);
-    }
+    for (const auto& [nId, pField] : fields)
+        dx.Text(nId, *pField);
 }
 
 bool CProjectorCodeDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
@@ -290,9 +292,11 @@ void CProjectorCodeDlg::OnAdd() {
     for (QString* pField :
          {&m_strModel, &m_strVga, &m_strVideo, &m_strPowerOn, &m_strPowerOff, &m_strParity, &m_strBaud})
         pField->clear();
-    SetCurSel(IDC_BAUD, -1);
-    SetCurSel(IDC_PARITY, -1);
     UpdateData(false);
+    CDataExchange dx(*this, false);
+    int nNone = -1;
+    dx.Index(IDC_BAUD, nNone);
+    dx.Index(IDC_PARITY, nNone);
     EnableEntry(true);
 }
 
@@ -396,7 +400,7 @@ int CProjectorCodeDlg::RunSearchDialog() {
 
 void CProjectorCodeDlg::SetFoundModels(const QStringList& models) {
     m_pFoundModels->setStringList(models);
-    SetCurSel(IDC_SHOW_MODEL_COMBO, models.isEmpty() ? -1 : 0);
+    SelectShownModel(models.isEmpty() ? -1 : 0);
 }
 
 void CProjectorCodeDlg::OnFind() {
@@ -477,7 +481,7 @@ void CProjectorCodeDlg::OnShowModel() {
     // The exchange selects the first item that begins with the text; put the
     // installer's own choice back.
     if (nSelected >= 0)
-        SetCurSel(IDC_SHOW_MODEL_COMBO, nSelected);
+        SelectShownModel(nSelected);
 }
 
 void CProjectorCodeDlg::OnAsciiToHex() {

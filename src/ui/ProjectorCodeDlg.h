@@ -82,7 +82,9 @@ public:
     QString m_strShowModel;
 
 protected:
-    void DoDataExchange(bool bSaveAndValidate) override;
+    void DoDataExchange(CDataExchange& dx) override;
+    // Selects a found model by its place in the list (-1: none).
+    void SelectShownModel(int nIndex);
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
     // Runs the keyword dialog modally and returns its result; tests answer it
     // themselves.

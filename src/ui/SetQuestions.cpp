@@ -65,6 +65,10 @@ QString VerdictText(const session::SWriteResult& result) {
     case session::EWriteOutcome::NoReadBack:
         return QStringLiteral("该中控无信息返回！");
     case session::EWriteOutcome::NotSent:
+        if (result.eStop == session::EWriteStop::AddressTaken)
+            return QStringLiteral("新中控IP已被其他中控使用，未发送任何数据！");
+        if (result.eStop == session::EWriteStop::AddressInUse)
+            return QStringLiteral("新中控IP正被另一项操作使用，未发送任何数据！");
         return QStringLiteral("未发送任何数据！");
     case session::EWriteOutcome::Different:
         break;

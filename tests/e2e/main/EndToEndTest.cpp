@@ -37,7 +37,7 @@ class CEndToEndTest : public QObject {
     QStringList m_messages;
 
     static void TypeAddress(CIpAddressEdit* pIp, const QString& strText) {
-        pIp->Clear();
+        pIp->SetText(QString());
         const auto parts = strText.split(QLatin1Char('.'));
         for (int i = 0; i < 4; ++i)
             QTest::keyClicks(pIp->Field(i), parts[i]);
@@ -104,9 +104,9 @@ private slots:
         // The controller moves to a new address; the Set follows it there.
         TypeAddress(dialog.IpControl(mainid::kControllerIp), QStringLiteral("127.0.0.3"));
         // The hidden device selections go out with every Set too.
-        dialog.SetCurSel(mainid::kDome, 1);
-        dialog.SetCurSel(mainid::kMic, 1);
-        dialog.SetCurSel(mainid::kKeyboard, 0);
+        dialog.ControlAs<QComboBox>(mainid::kDome)->setCurrentIndex(1);
+        dialog.ControlAs<QComboBox>(mainid::kMic)->setCurrentIndex(1);
+        dialog.ControlAs<QComboBox>(mainid::kKeyboard)->setCurrentIndex(0);
         QTest::mouseClick(dialog.ControlAs<QCheckBox>(mainid::kOneKey), Qt::LeftButton);
         const bool bOneKey = dialog.ControlAs<QCheckBox>(mainid::kOneKey)->isChecked();
         auto* pLockType = dialog.ControlAs<QComboBox>(mainid::kLockType);
@@ -148,7 +148,7 @@ private slots:
 
         // Read again, from the new address: the controller reports what was set.
         m_messages.clear();
-        dialog.IpControl(mainid::kServerIp)->Clear();
+        dialog.IpControl(mainid::kServerIp)->SetText(QString());
         QTest::mouseClick(dialog.ControlAs<QPushButton>(mainid::kGet), Qt::LeftButton);
         QVERIFY(WaitForMessage(QStringLiteral("获取完成！"), 4000));
         QCOMPARE(dialog.IpControl(mainid::kServerIp)->Text(), QStringLiteral("10.1.2.3"));

@@ -321,7 +321,7 @@ private slots:
     void setSendsFiveDatagramsInOrderWithPauses() {
         CompleteQuery();
         Ip(kControllerIp)->SetText(QStringLiteral("127.0.0.3"));
-        Dlg().SetItemText(kCode1, QStringLiteral("F401030A0B00"));
+        Dlg().ControlAs<QLineEdit>(kCode1)->setText(QStringLiteral("F401030A0B00"));
         QSignalSpy steps(&Dlg(), &CMainConfigDlg::SetStepSent);
         QElapsedTimer clock;
         clock.start();
@@ -334,9 +334,16 @@ private slots:
         QVERIFY(Dlg().IsSending());
         QVERIFY(Dlg().Control(kProgress)->isVisible());
         // What the window shows after the start is not what this Set sends.
-        Dlg().SetItemText(kCode1, QStringLiteral("FFFF"));
-        QVERIFY(m_pController->WaitFor(5));
-        const auto& got = m_pController->m_received;
+        Dlg().ControlAs<QLineEdit>(kCode1)->setText(QStringLiteral("FFFF"));
+        // The controller is to move: its new address is asked first, and
+        // only the silence there lets the Set go.
+        QVERIFY(m_pController->WaitFor(1));
+        QCOMPARE(m_pController->m_received[0].to, (codec::Ip4{127, 0, 0, 3}));
+        QCOMPARE(int(m_pController->m_received[0].bytes[13]), 5);
+        QCOMPARE(steps.count(), 0);
+        Dlg().FireSetStep();
+        QVERIFY(m_pController->WaitFor(6));
+        const std::vector<SReceived> got(m_pController->m_received.begin() + 1, m_pController->m_received.end());
         const std::vector<std::size_t> lengths{222, 222, 40, 184, 14};
         for (std::size_t i = 0; i < 5; ++i) {
             QCOMPARE(got[i].bytes.size(), lengths[i]);
@@ -387,7 +394,7 @@ private slots:
     // wire format gives them, each ended by hand instead of waited for.
     void programTimingIsOneSecondAndTheWrittenPauses() {
         CMainConfigDlg::STiming timing;
-        QCOMPARE(timing.nTimerPeriodMs, kProjector1);
+        QCOMPARE(timing.nTimerPeriodMs, 1000);
         QCOMPARE(int(timing.nPort), 1550);
         CMainConfigDlg dialog(timing);
         CFakeController controller(dialog);
@@ -397,7 +404,7 @@ private slots:
         dialog.IpControl(kMask)->SetText(QStringLiteral("255.0.0.0"));
         QSignalSpy steps(&dialog, &CMainConfigDlg::SetStepSent);
         dialog.OnSet();
-        QCOMPARE(dialog.TimerPeriod(kTimerSet), kProjector1);
+        QCOMPARE(dialog.TimerPeriod(kTimerSet), 1000);
         QList<int> pauses;
         while (dialog.PendingSetPauseMs() > 0) {
             pauses << dialog.PendingSetPauseMs();
@@ -486,7 +493,8 @@ private slots:
         CompleteQuery();
         Ip(kControllerIp)->SetText(QStringLiteral("127.0.0.3"));
         auto got = RunSet();
-        QCOMPARE(got.size(), std::size_t(5));
+        // The query at the new address that found it free, then the Set.
+        QCOMPARE(got.size(), std::size_t(6));
         // Replies from the old address are not the read-back.
         Reply(IpReply({127, 0, 0, 9}, 0xAA, 0xAA, 1, 0, {127, 0, 0, 1}));
         m_pController->ReadBackAsSent();
@@ -540,7 +548,7 @@ private slots:
         QFETCH(Bytes, datagram);
         QFETCH(QString, message);
         StartRead();
-        Dlg().SetItemText(kCode1, QStringLiteral("KEEP"));
+        Dlg().ControlAs<QLineEdit>(kCode1)->setText(QStringLiteral("KEEP"));
         const QString strServer = Ip(kServerIp)->Text();
         Reply(datagram);
         QCOMPARE(m_messages, QStringList{message});
@@ -986,7 +994,10 @@ private slots:
 
     void aboutCommandRunsTheAboutBox() {
         QList<CMainConfigDlg::EChildDialog> runs;
-        Dlg().m_pfnRunChildDialog = [&](CMainConfigDlg::EChildDialog which) { runs << which; };
+        Dlg().m_pfnRunChildDialog = [&](CMainConfigDlg::EChildDialog which) {
+            runs << which;
+            return int(QDialog::Accepted);
+        };
         Dlg().OnSysCommand(CMainConfigDlg::kAboutCommand | 0x3);
         Dlg().OnSysCommand(0xF060);
         QCOMPARE(runs, QList<CMainConfigDlg::EChildDialog>{CMainConfigDlg::EChildDialog::About});

@@ -14,6 +14,8 @@
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableView>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QtTest>
 
 #include <filesystem>
@@ -32,11 +34,26 @@ protected:
     int RunSearchDialog() override { return search ? search() : QDialog::Rejected; }
 };
 
+// Types into an edit of a dialog, as the installer would.
+void Type(CDialogBase& dlg, int nId, const QString& strText) {
+    if (auto* pEdit = dlg.ControlAs<QLineEdit>(nId))
+        pEdit->setText(strText);
+    else if (auto* pText = dlg.ControlAs<QPlainTextEdit>(nId))
+        pText->setPlainText(strText);
+    else if (auto* pCombo = dlg.ControlAs<QComboBox>(nId))
+        pCombo->setEditText(strText);
+}
+
+// Picks a list item (-1: none), as the installer would.
+void Pick(CDialogBase& dlg, int nId, int nIndex) {
+    dlg.ControlAs<QComboBox>(nId)->setCurrentIndex(nIndex);
+}
+
 // Fills in the real keyword dialog and closes it with "确定" or "取消".
 std::function<int()> Answer(const QString& strKeyword, bool bOk = true) {
     return [=] {
         CModelSearchDlg dlg;
-        dlg.SetItemText(1037, strKeyword);
+        Type(dlg, 1037, strKeyword);
         dlg.ControlAs<QPushButton>(bOk ? 1 : 2)->click();
         return dlg.result();
     };
@@ -58,13 +75,13 @@ QStringList ComboItems(const CDialogBase& dlg) {
 void Enter(CProjectorCodeDlg& dlg, const QString& strModel, int nBaud, int nParity, const QString& strVga,
            const QString& strVideo, const QString& strOn, const QString& strOff) {
     Click(dlg, 1033);
-    dlg.SetItemText(1014, strModel);
-    dlg.SetCurSel(1015, nBaud);
-    dlg.SetCurSel(1016, nParity);
-    dlg.SetItemText(1018, strVga);
-    dlg.SetItemText(1019, strVideo);
-    dlg.SetItemText(1020, strOn);
-    dlg.SetItemText(1021, strOff);
+    Type(dlg, 1014, strModel);
+    Pick(dlg, 1015, nBaud);
+    Pick(dlg, 1016, nParity);
+    Type(dlg, 1018, strVga);
+    Type(dlg, 1019, strVideo);
+    Type(dlg, 1020, strOn);
+    Type(dlg, 1021, strOff);
 }
 
 void ClickRow(CProjectorCodeDlg& dlg, int nRow) {
@@ -437,7 +454,7 @@ private slots:
         if (!keyword.isEmpty()) {
             dlg.search = Answer(keyword);
             Click(dlg, 1030);
-            dlg.SetCurSel(1032, pick);
+            Pick(dlg, 1032, pick);
         }
         if (!typed.isEmpty())
             dlg.ControlAs<QComboBox>(1032)->setEditText(typed);

@@ -165,7 +165,10 @@ private slots:
         QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
                             QStringLiteral("--state-dir"), QStringLiteral("states")}));
         QList<CMainConfigDlg::EChildDialog> ran;
-        Window().m_pfnRunChildDialog = [&](CMainConfigDlg::EChildDialog which) { ran << which; };
+        Window().m_pfnRunChildDialog = [&](CMainConfigDlg::EChildDialog which) {
+            ran << which;
+            return int(QDialog::Accepted);
+        };
         QVERIFY(Read("127.0.0.2"));
         QTest::mouseClick(Bar().Button(CRoomBar::kMicSettings), Qt::LeftButton);
         QCOMPARE(ran, QList<CMainConfigDlg::EChildDialog>{CMainConfigDlg::EChildDialog::MicSettings});
@@ -342,8 +345,8 @@ private slots:
                             QStringLiteral("--state-dir"), QStringLiteral("states")}));
         QVERIFY(Read("127.0.0.2"));
         // Changes made after the read are part of what is saved.
-        Window().SetCurSel(mainid::kLockTime, 7);
-        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.9.8.7"));
+        Window().ControlAs<QComboBox>(mainid::kLockTime)->setCurrentIndex(7);
+        Window().IpControl(mainid::kServerIp)->SetText(QStringLiteral("10.9.8.7"));
         const session::SControllerSettings saved = Window().CurrentSettings();
         // A name typed without its suffix gets one.
         const QString strPath = Save(otherController ? QStringLiteral("room.json") : QStringLiteral("room")) +
@@ -358,9 +361,9 @@ private slots:
 
         if (otherController)
             QVERIFY(Read("127.0.0.3"));
-        Window().SetCurSel(mainid::kLockTime, 2);
-        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.0.0.1"));
-        Window().SetCurSel(mainid::kLockType, 1);
+        Window().ControlAs<QComboBox>(mainid::kLockTime)->setCurrentIndex(2);
+        Window().IpControl(mainid::kServerIp)->SetText(QStringLiteral("10.0.0.1"));
+        Window().ControlAs<QComboBox>(mainid::kLockType)->setCurrentIndex(1);
         m_bAnswer = applyIp;
         m_questions.clear();
         QVERIFY(Bar().LoadFile(strPath));
@@ -464,8 +467,8 @@ private slots:
         }
 
         // The window shows other values than the file's, and keeps them.
-        Window().SetCurSel(mainid::kLockTime, 11);
-        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.3.3.3"));
+        Window().ControlAs<QComboBox>(mainid::kLockTime)->setCurrentIndex(11);
+        Window().IpControl(mainid::kServerIp)->SetText(QStringLiteral("10.3.3.3"));
         const session::SControllerSettings before = Window().CurrentSettings();
         const QString strInitial = Window().IpControl(mainid::kInitialIp)->Text();
         m_messages.clear();
@@ -493,9 +496,9 @@ private slots:
         const std::array<const char*, 2> servers{"10.1.1.1", "10.2.2.2"};
         std::vector<session::SControllerSettings> held{original};
         for (std::size_t i = 0; i < 2; ++i) {
-            Window().SetCurSel(mainid::kLockType, 0);
-            Window().SetCurSel(mainid::kLockTime, lockTimes[i]);
-            Window().IpControl(mainid::kServerIp)->SetAddress(Ip(servers[i]));
+            Window().ControlAs<QComboBox>(mainid::kLockType)->setCurrentIndex(0);
+            Window().ControlAs<QComboBox>(mainid::kLockTime)->setCurrentIndex(lockTimes[i]);
+            Window().IpControl(mainid::kServerIp)->SetText(QString::fromStdString(std::string(servers[i])));
             QVERIFY(Set());
             QVERIFY(Window().SetConfirmed());
             const auto files = history.List(Ip("127.0.0.2"));
@@ -540,7 +543,7 @@ private slots:
             return std::optional<std::filesystem::path>();
         };
         Bar().OnHistory();
-        Window().IpControl(mainid::kInitialIp)->SetAddress(Ip("127.0.0.9"));
+        Window().IpControl(mainid::kInitialIp)->SetText(QStringLiteral("127.0.0.9"));
         Bar().OnHistory();
         QCOMPARE(m_messages,
                  (QStringList{QStringLiteral("目标IP不能为空！"), QStringLiteral("该中控没有历史记录！")}));
@@ -566,9 +569,9 @@ private slots:
         QVERIFY(OpenWindow(args));
         QVERIFY(Read("127.0.0.2"));
         QVERIFY(!Bar().Button(CRoomBar::kSetResult)->isEnabled());
-        Window().SetCurSel(mainid::kLockType, 0);
-        Window().SetCurSel(mainid::kLockTime, 15);
-        Window().IpControl(mainid::kServerIp)->SetAddress(Ip("10.4.4.4"));
+        Window().ControlAs<QComboBox>(mainid::kLockType)->setCurrentIndex(0);
+        Window().ControlAs<QComboBox>(mainid::kLockTime)->setCurrentIndex(15);
+        Window().IpControl(mainid::kServerIp)->SetText(QStringLiteral("10.4.4.4"));
         m_messages.clear();
         QVERIFY2(Set(), qPrintable(m_messages.join(QLatin1Char('|'))));
         // Success only when every field took; otherwise the window counts what did not.
@@ -629,8 +632,8 @@ private slots:
         closer.start();
         QVERIFY(Read("127.0.0.2"));
         QTRY_COMPARE_WITH_TIMEOUT(boxes, QStringList{QStringLiteral("获取完成！")}, 3000);
-        Window().SetCurSel(mainid::kLockType, 0);
-        Window().SetCurSel(mainid::kLockTime, 20);
+        Window().ControlAs<QComboBox>(mainid::kLockType)->setCurrentIndex(0);
+        Window().ControlAs<QComboBox>(mainid::kLockTime)->setCurrentIndex(20);
         QVERIFY(Set());
         QCOMPARE(boxes.last(), QStringLiteral("设置未完全生效：有1项读回与发送的不同"));
         QTRY_VERIFY_WITH_TIMEOUT(Bar().SetResultDialog() && Bar().SetResultDialog()->isVisible(), 3000);
