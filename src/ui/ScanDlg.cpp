@@ -1,4 +1,5 @@
 #include "ScanDlg.h"
+#include "Fields.h"
 
 #include "codec/AddressRange.h"
 
@@ -391,14 +392,14 @@ bool CScanDlg::ExportInventory(const QString& strPath) {
         const session::SReadResult& read = *m_rowReads[i];
         const session::SControllerSettings& s = read.settings;
         std::vector<std::string> row{"", codec::BytesToAddress(m_rowAddresses[i])};
-        // A part that did not come is left empty: the plan keeps what the controller holds.
-        const bool bNetwork = read.received[session::kPartNetwork];
-        for (const codec::Ip4& a : {s.serverIp, s.maskIp, s.gatewayIp})
-            row.push_back(bNetwork ? codec::BytesToAddress(a) : std::string());
-        const bool bDevices = read.received[session::kPartDevices];
-        row.push_back(bDevices ? session::LockTypeText(s.nLockType) : std::string());
-        // A level lock has no lock time; a plan that named one would be refused.
-        row.push_back(bDevices && s.nLockType == 0 ? session::LockTimeText(s.nLockTime) : std::string());
+        // A part that did not come is left empty: the plan keeps what the
+        // controller holds. Each field is filed under the reply that carries it.
+        for (const char* pszKey : {"server_ip", "mask", "gateway", "lock_type", "lock_time"}) {
+            const session::SFieldDef& field = *session::FindField(pszKey);
+            // A level lock has no lock time; a plan that named one would be refused.
+            const bool bNoTime = field.strKey == "lock_time" && s.nLockType != 0;
+            row.push_back(read.received[field.nPart] && !bNoTime ? field.pfnText(s) : std::string());
+        }
         for (std::size_t nSlot = 0; nSlot < 2; ++nSlot) {
             // Only a model the library can write back is named; an empty
             // slot, an unknown or ambiguous code leaves the cell empty.

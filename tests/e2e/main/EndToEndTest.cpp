@@ -137,11 +137,12 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(dialog.ControlAs<QComboBox>(mainid::kProjector1)->currentText(), strModel,
                                   1500);
 
-        // Set, in real time: about ten seconds of pauses, then the read-back.
+        // Set, in real time: the new address asked first (three seconds of
+        // silence there), about ten seconds of pauses, then the read-back.
         m_messages.clear();
         QTest::mouseClick(dialog.ControlAs<QPushButton>(mainid::kSet), Qt::LeftButton);
         QVERIFY(!dialog.IsItemEnabled(mainid::kGet));
-        QVERIFY(WaitForMessage(QStringLiteral("发送成功！"), 16000));
+        QVERIFY(WaitForMessage(QStringLiteral("发送成功！"), 24000));
         QCOMPARE(m_messages, QStringList{QStringLiteral("发送成功！")});
         QVERIFY(dialog.IsItemEnabled(mainid::kSet) && dialog.IsItemEnabled(mainid::kGet));
         QCOMPARE(dialog.IpControl(mainid::kInitialIp)->Text(), QStringLiteral("127.0.0.3"));
