@@ -36,7 +36,11 @@ CSessionEngine::CSessionEngine(IDatagramTransport& transport, ISessionObserver& 
     m_timing.nReadAttempts = std::max(1, m_timing.nReadAttempts);
 }
 
-CSessionEngine::~CSessionEngine() = default;
+CSessionEngine::~CSessionEngine() {
+    // Addresses shared with other engines outlive this one: give them back.
+    for (const codec::Ip4& a : m_busy)
+        m_pLocks->Release(a, this);
+}
 
 ExchangeId CSessionEngine::StartRead(const codec::Ip4& address, TimeMs now) {
     auto x = std::make_unique<SExchange>();
@@ -66,7 +70,7 @@ ExchangeId CSessionEngine::Queue(std::unique_ptr<SExchange> x, TimeMs now) {
 
 bool CSessionEngine::AddressesFree(const SExchange& x) const {
     return std::none_of(x.addresses.begin(), x.addresses.end(),
-                        [&](const codec::Ip4& a) { return m_busy.count(a) != 0; });
+                        [&](const codec::Ip4& a) { return m_busy.count(a) != 0 || m_pLocks->Held(a); });
 }
 
 double CSessionEngine::StartInterval() const {
@@ -86,8 +90,10 @@ void CSessionEngine::Pump(TimeMs now) {
         std::unique_ptr<SExchange> x = std::move(*it);
         m_waiting.erase(it);
         SExchange& ref = *x;
-        for (const codec::Ip4& a : ref.addresses)
+        for (const codec::Ip4& a : ref.addresses) {
             m_busy.insert(a);
+            m_pLocks->Take(a, this);
+        }
         m_running.emplace(ref.id, std::move(x));
         // Starts keep to their schedule, catching up what the owner's coarse
         // wake-ups delayed (at most 20 ms of it, so a pause is no burst), so
@@ -177,7 +183,7 @@ void CSessionEngine::ContinueSet(SExchange& x, TimeMs now) {
     if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end()) {
         // Another exchange waits on that address: its replies would be taken
         // for this one's read-back, so the write does not go ahead.
-        if (m_busy.count(settings.controllerIp) != 0) {
+        if (m_busy.count(settings.controllerIp) != 0 || !m_pLocks->Take(settings.controllerIp, this)) {
             FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::AddressInUse);
             return;
         }
@@ -409,8 +415,10 @@ void CSessionEngine::Finish(ExchangeId id) {
         return;
     SExchange& x = *it->second;
     Unroute(x);
-    for (const codec::Ip4& a : x.addresses)
+    for (const codec::Ip4& a : x.addresses) {
         m_busy.erase(a);
+        m_pLocks->Release(a, this);
+    }
     m_running.erase(it);
 }
 
@@ -466,6 +474,8 @@ void CSessionEngine::CancelAll() {
     m_waiting.clear();
     m_running.clear();
     m_routes.clear();
+    for (const codec::Ip4& a : m_busy)
+        m_pLocks->Release(a, this);
     m_busy.clear();
 }
 

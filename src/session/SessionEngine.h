@@ -11,6 +11,7 @@
 // Times are milliseconds of one monotonic clock chosen by the owner.
 // Replies are told apart by the address in bytes 8 to 11 alone.
 
+#include "AddressLocks.h"
 #include "DatagramTransport.h"
 #include "SessionObserver.h"
 
@@ -79,6 +80,10 @@ public:
     // outside its own reads (the window does not: only its reads fill it).
     void SetWatchedAddress(std::optional<codec::Ip4> address) { m_watched = address; }
     const SSessionTiming& Timing() const { return m_timing; }
+    // Shares the addresses in use with the other engines of the program, so
+    // that no two exchanges of any of them use one controller at once. Set
+    // before the first exchange; by default the engine keeps its own.
+    void ShareAddressLocks(std::shared_ptr<CAddressLocks> locks) { m_pLocks = std::move(locks); }
 
     // Queue a read or a write; it starts at once when a place is free and no
     // running exchange uses its addresses, else in its turn at a later
@@ -148,7 +153,8 @@ private:
     std::map<ExchangeId, std::unique_ptr<SExchange>> m_running;
     std::deque<std::unique_ptr<SExchange>> m_waiting;
     std::map<codec::Ip4, ExchangeId> m_routes; // address a reply carries -> exchange listening for it
-    std::set<codec::Ip4> m_busy;               // addresses a running exchange uses
+    std::set<codec::Ip4> m_busy;               // addresses a running exchange of this engine uses
+    std::shared_ptr<CAddressLocks> m_pLocks = std::make_shared<CAddressLocks>(); // of every engine
     double m_dNextStart = 0;
     bool m_bStarted = false; // the first start sets the schedule; there is nothing to catch up before it
 };

@@ -678,6 +678,7 @@ void CBatchDlg::MakeEngine(session::ISessionObserver& observer, int nMaxRunning)
     timing.nReadAttempts = 2;
     m_pEngine = std::make_unique<session::CSessionEngine>(static_cast<session::IDatagramTransport&>(*this),
                                                           observer, timing);
+    m_pEngine->ShareAddressLocks(m_window.AddressLocks());
     m_clock.start();
     if (!m_nListenerKey)
         m_nListenerKey = m_window.AddDatagramListener([this](const std::uint8_t* pData, std::size_t nLength) {

@@ -76,6 +76,7 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     // by the one-second timers.
     m_pDriver = new CEngineDriver(
         *m_pTransport, observer, engineTiming, [this] { return IsSending(); }, this);
+    m_pDriver->Engine().ShareAddressLocks(m_pLocks);
     m_receiveBuffer.resize(8000);
     m_pReplies = new CReplyQueue(
         [this](const std::uint8_t* pData, std::size_t nLength) { m_pDriver->OnDatagram(pData, nLength); },

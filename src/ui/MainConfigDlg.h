@@ -133,6 +133,10 @@ public:
     int AddDatagramListener(DatagramListener listener);
     void RemoveDatagramListener(int nKey);
     void SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address);
+    // The controller addresses in use by any exchange of the program: every
+    // engine on the window's socket shares them, so a controller is in one
+    // exchange at a time across the window, the scan and the batch.
+    const std::shared_ptr<session::CAddressLocks>& AddressLocks() const { return m_pLocks; }
 
     // The about box; the test hook replaces the modal runs of other dialogs
     // and returns what the dialog would (QDialog::Accepted or Rejected).
@@ -223,6 +227,7 @@ private:
     class CSocketTransport;
     std::unique_ptr<CSocketTransport> m_pTransport;
     CEngineDriver* m_pDriver = nullptr;
+    std::shared_ptr<session::CAddressLocks> m_pLocks = std::make_shared<session::CAddressLocks>();
     session::ExchangeId m_nReadId = 0;
     session::ExchangeId m_nWriteId = 0;
 

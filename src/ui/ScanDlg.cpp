@@ -181,6 +181,7 @@ bool CScanDlg::StartScan() {
     m_pEngine =
         std::make_unique<session::CSessionEngine>(static_cast<session::IDatagramTransport&>(*this),
                                                   static_cast<session::ISessionObserver&>(*this), timing);
+    m_pEngine->ShareAddressLocks(m_window.AddressLocks());
     m_clock.start();
     if (!m_nListenerKey)
         m_nListenerKey = m_window.AddDatagramListener([this](const std::uint8_t* pData, std::size_t nLength) {

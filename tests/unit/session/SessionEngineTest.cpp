@@ -752,3 +752,39 @@ INSTANTIATE_TEST_SUITE_P(Rates, RateTest,
                          });
 
 } // namespace
+
+namespace {
+
+// Two engines of one program (the window's and the batch's) on one socket:
+// a controller that one of them is writing is never written by the other at
+// the same time; the second write waits its turn and then goes whole.
+TEST_F(SessionEngineTest, EnginesThatShareAddressLocksNeverInterleaveTwoSetsOfOneController) {
+    auto locks = std::make_shared<session::CAddressLocks>();
+    auto batch = Make();
+    CRecorder windowRecorder;
+    auto window = std::make_unique<CSessionEngine>(transport, windowRecorder);
+    batch->ShareAddressLocks(locks);
+    window->ShareAddressLocks(locks);
+    const session::ExchangeId first = batch->StartWrite(Write(kHere, kHere), now);
+    RunTo(*batch, 3000); // two setting datagrams are out
+    const session::ExchangeId second = window->StartWrite(Write(kHere, kHere), now);
+    auto done = [&] { return recorder.writes.count(first) && windowRecorder.writes.count(second); };
+    for (TimeMs t = now; t <= 40000 && !done(); t += 500) {
+        RunTo(*batch, t);
+        RunTo(*window, t);
+        if (!transport.sent.empty() && transport.sent.back().datagram[13] == 5) {
+            FeedReadBack(*batch, kHere);
+            FeedReadBack(*window, kHere);
+        }
+    }
+    ASSERT_TRUE(done());
+    // The setting datagrams in order of sending: 1 2 3 4 5, then 1 2 3 4 5.
+    std::vector<int> kinds;
+    for (const SSent& s : transport.sent)
+        kinds.push_back(s.datagram[13]);
+    EXPECT_EQ(kinds, (std::vector<int>{1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(recorder.writes[first].eOutcome, EWriteOutcome::Confirmed);
+    EXPECT_EQ(windowRecorder.writes[second].eOutcome, EWriteOutcome::Confirmed);
+}
+
+} // namespace
