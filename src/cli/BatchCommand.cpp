@@ -28,6 +28,17 @@ struct SBatchArgs {
     SCommonOptions common;
 };
 
+// The column names a plan may use, for a header that was refused.
+std::string AcceptedColumns() {
+    std::string strNames;
+    for (const std::string& name : session::kPlanColumns)
+        strNames += (strNames.empty() ? "" : ", ") + name;
+    std::string strLabels;
+    for (const std::string& name : session::kPlanColumnLabels)
+        strLabels += (strLabels.empty() ? "" : ", ") + name;
+    return "the columns are " + strNames + " (or " + strLabels + ")";
+}
+
 // Why a plan or results file was not read, in the command line's words.
 std::string FileErrorText(const std::string& strPath, const session::SPlanFileError& e) {
     using session::EPlanFileError;
@@ -37,7 +48,9 @@ std::string FileErrorText(const std::string& strPath, const session::SPlanFileEr
     case EPlanFileError::Empty:
         return strPath + ": the plan is empty";
     case EPlanFileError::UnknownColumn:
-        return strPath + ": unknown column \"" + e.strDetail + "\"";
+        return strPath + ": unknown column \"" + e.strDetail + "\"; " + AcceptedColumns();
+    case EPlanFileError::UnnamedColumn:
+        return strPath + ": column " + e.strDetail + " has values but no name; " + AcceptedColumns();
     case EPlanFileError::DuplicateColumn:
         return strPath + ": column \"" + e.strDetail + "\" appears twice";
     case EPlanFileError::NoAddressColumn:
@@ -137,11 +150,14 @@ int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
                             {"address", room.strAddress},
                             {"changes", changes},
                             {"problems", problems},
+                            {"already_at", c.strAlreadyAt},
                             {"writable", problems.empty()}});
             continue;
         }
         std::cout << room.strRoom << " (" << room.strAddress
                   << "): " << (problems.empty() ? "can be written" : "cannot be written") << "\n";
+        if (!c.strAlreadyAt.empty())
+            std::cout << "  already at " << c.strAlreadyAt << "\n";
         for (const auto& f : c.changes)
             std::cout << "  " << f.strField << ": " << f.strRead << " → " << f.strSent << "\n";
         if (c.changes.empty() && problems.empty())
@@ -193,6 +209,12 @@ int RunBatch(const SBatchArgs& args) {
             return kExitInput;
         }
     }
+
+    // The results file this run replaces keeps the ok lines of rooms it sends nothing to.
+    session::EarlierResults previous;
+    session::SPlanFileError ignored;
+    if (!args.bCheck && session::ReadResultsFile(Utf8FromPath(resultsPath), previous, ignored))
+        session::KeepOkLines(rooms, previous);
 
     const std::vector<session::SPlanProblem> planProblems = session::CheckAddresses(rooms);
     if (args.bCheck)
