@@ -400,6 +400,10 @@ void CProjectorCodeDlg::OnDelete() {
         return;
     }
     m_pTable->RemoveRow(nRow);
+    // The row that moves up into its place was not chosen: the next delete
+    // needs a new choice.
+    if (QItemSelectionModel* pSelection = m_list->selectionModel())
+        pSelection->clearSelection();
     m_bRowChosen = false;
     Say("删除当前型号记录成功！");
 }
