@@ -313,10 +313,11 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
     auto args = std::make_shared<SBatchArgs>();
     CLI::App* command = app.add_subcommand("batch", "Write many rooms in parallel from a plan (CSV).");
     command
-        ->add_option("PLAN", args->strPlan,
-                     "CSV with a header row naming the columns room, address, snapshot, controller_ip, "
-                     "server_ip, mask, gateway, lock_type, lock_time, one_key, projector1, projector2 (only "
-                     "address is required; any subset in any order); one row per room")
+        ->add_option(
+            "PLAN", args->strPlan,
+            "CSV with a header row naming the columns room, address, snapshot, controller_ip, "
+            "server_ip, mask, gateway, lock_type, lock_time, one_key, projector1, projector2 (or the "
+            "window's names; only address is required; any subset in any order); one row per room")
         ->required()
         ->check(CLI::ExistingFile);
     command->add_option("--parallel", args->nParallel, "rooms written at the same time (default 16)")
@@ -338,7 +339,9 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
         "rooms whose Set has started finish it and reports the rest as not run. Before anything is\n"
         "sent the plan is refused (exit 2) when it names an address twice, a new controller_ip twice,\n"
         "or a controller_ip that is another row's address; a room whose new address answers is not\n"
-        "written. A progress bar is drawn on a terminal. Exit 0 only when every row of the plan is ok.\n\n" +
+        "written, unless it answers there only: then an earlier run moved it, and it is written there.\n"
+        "Rows of only commas and unnamed empty columns are padding. A progress bar is drawn on a\n"
+        "terminal. Exit 0 only when every row of the plan is ok.\n\n" +
         ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunBatch(*args); });
 }

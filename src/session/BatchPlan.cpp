@@ -115,7 +115,9 @@ bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable&
                 break;
             }
         // The row as it runs, without the padding: a sheet saved again with
-        // other padding is still the same row.
+        // other padding (or none) is still the same row.
+        while (!kept.empty() && IsEmptyCell(kept.back()))
+            kept.pop_back();
         row.strText = CsvLine(kept);
         row.strText.pop_back();
         plan.rows.push_back(std::move(row));
