@@ -183,22 +183,6 @@ QString PhaseText(const session::SBatchRoom& room) {
     return room.eOutcome == EBatchOutcome::NotRun ? QStringLiteral("未执行") : QStringLiteral("完成");
 }
 
-QString OutcomeText(const session::SBatchRoom& room);
-
-// A room an earlier run of the plan moved: found at its new address, it was
-// written there; what was still to change is named.
-QString MovedOutcomeText(const session::SBatchRoom& room) {
-    if (room.eOutcome != EBatchOutcome::Ok)
-        return QStringLiteral("已在新地址 %1；").arg(Q(room.strMovedTo)) + OutcomeText(room);
-    QStringList fields;
-    for (const std::string& field : session::FieldsToChange(*room.result))
-        fields << CSetResultDlg::FieldLabel(field);
-    return QStringLiteral("成功（已在新地址 %1，%2）")
-        .arg(Q(room.strMovedTo), fields.isEmpty()
-                                     ? QStringLiteral("无需更改")
-                                     : QStringLiteral("写入：") + fields.join(QStringLiteral("、")));
-}
-
 QString OutcomeText(const session::SBatchRoom& room) {
     if (room.eOutcome == EBatchOutcome::Ok)
         return QStringLiteral("成功");
@@ -244,6 +228,20 @@ QString OutcomeText(const session::SBatchRoom& room) {
         break;
     }
     return QStringLiteral("失败：未发送");
+}
+
+// A room an earlier run of the plan moved: found at its new address, it was
+// written there; what was still to change is named.
+QString MovedOutcomeText(const session::SBatchRoom& room) {
+    if (room.eOutcome != EBatchOutcome::Ok)
+        return QStringLiteral("已在新地址 %1；").arg(Q(room.strMovedTo)) + OutcomeText(room);
+    QStringList fields;
+    for (const std::string& field : session::FieldsToChange(*room.result))
+        fields << CSetResultDlg::FieldLabel(field);
+    return QStringLiteral("成功（已在新地址 %1，%2）")
+        .arg(Q(room.strMovedTo), fields.isEmpty()
+                                     ? QStringLiteral("无需更改")
+                                     : QStringLiteral("写入：") + fields.join(QStringLiteral("、")));
 }
 
 // A finished room's outcome as the table and the results file say it.
