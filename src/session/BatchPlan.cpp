@@ -224,8 +224,7 @@ std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesys
             room.strSnapshot = Utf8FromPath(planFolder / PathFromUtf8(room.strSnapshot));
         room.plan.strRoom = room.strRoom;
         std::string why;
-        if (planRow.nCells > plan.nColumns) {
-            // A cell the header does not name: what it was meant for is unknown.
+        if (plan.BeyondHeader(planRow)) {
             why = "line " + std::to_string(planRow.nLine) + " has " + std::to_string(planRow.nCells) +
                   " cells but the header names " + std::to_string(plan.nColumns) + " columns";
             room.problem = {EValueProblem::TooManyCells,

@@ -38,6 +38,9 @@ struct SPlanTable {
     std::vector<SPlanRow> rows;
     bool bHasRoom = false;    // a "room" column: rooms are named by it, else by address
     std::size_t nColumns = 0; // the header's cells: a row with more is refused
+
+    // A row with a value past the header's last cell: what it is meant for is unknown.
+    bool BeyondHeader(const SPlanRow& row) const { return row.nCells > nColumns; }
 };
 
 // Why a plan or results file was not read; strDetail names the column, the

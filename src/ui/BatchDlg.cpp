@@ -591,7 +591,7 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
     }
     // The table has no place for a cell the header does not name.
     for (const session::SPlanRow& row : plan.rows)
-        if (row.nCells > plan.nColumns) {
+        if (plan.BeyondHeader(row)) {
             MessageBoxShow(QStringLiteral("无法打开计划文件 %1：第 %2 行有 %3 个单元格，标题行只有 %4 列")
                                .arg(strPath)
                                .arg(row.nLine)
