@@ -8,6 +8,7 @@ packages=(
   libsqlite3-dev libgtest-dev nlohmann-json3-dev libcli11-dev
   fonts-noto-cjk qt6-translations-l10n
   clang libclang-rt-14-dev
+  librapidcheck-dev
   iproute2 procps
 )
 missing=()
