@@ -20,10 +20,17 @@ bool CConfigApp::InitInstance() {
     // The settings location is selected but nothing is ever stored there.
     QCoreApplication::setOrganizationName(QStringLiteral("QTLB"));
 
+    const std::string strData = m_pfnFindData();
     try {
-        CDatabase::OpenShared(m_pfnFindData());
+        CDatabase::OpenShared(strData);
     } catch (const CDatabaseError&) {
-        MessageBoxShow(QStringLiteral("data.mdb是否在当前路径下!"));
+        // A missing file is said as such, with the folder it was looked for in.
+        std::string strFolder;
+        QString strText = QStringLiteral("data.mdb是否在当前路径下!");
+        if (DatabaseMissing(strData, strFolder))
+            strText += QStringLiteral("\n找不到data.mdb：文件夹“%1”中没有这个文件。")
+                           .arg(QString::fromStdString(strFolder));
+        MessageBoxShow(strText);
         return false;
     }
 

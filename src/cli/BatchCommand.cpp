@@ -28,6 +28,17 @@ struct SBatchArgs {
     SCommonOptions common;
 };
 
+// The column names a plan may use, for a header that was refused.
+std::string AcceptedColumns() {
+    std::string strNames;
+    for (const std::string& name : session::kPlanColumns)
+        strNames += (strNames.empty() ? "" : ", ") + name;
+    std::string strLabels;
+    for (const std::string& name : session::kPlanColumnLabels)
+        strLabels += (strLabels.empty() ? "" : ", ") + name;
+    return "the columns are " + strNames + " (or " + strLabels + ")";
+}
+
 // Why a plan or results file was not read, in the command line's words.
 std::string FileErrorText(const std::string& strPath, const session::SPlanFileError& e) {
     using session::EPlanFileError;
@@ -37,7 +48,9 @@ std::string FileErrorText(const std::string& strPath, const session::SPlanFileEr
     case EPlanFileError::Empty:
         return strPath + ": the plan is empty";
     case EPlanFileError::UnknownColumn:
-        return strPath + ": unknown column \"" + e.strDetail + "\"";
+        return strPath + ": unknown column \"" + e.strDetail + "\"; " + AcceptedColumns();
+    case EPlanFileError::UnnamedColumn:
+        return strPath + ": column " + e.strDetail + " has values but no name; " + AcceptedColumns();
     case EPlanFileError::DuplicateColumn:
         return strPath + ": column \"" + e.strDetail + "\" appears twice";
     case EPlanFileError::NoAddressColumn:
@@ -137,11 +150,14 @@ int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
                             {"address", room.strAddress},
                             {"changes", changes},
                             {"problems", problems},
+                            {"already_at", c.strAlreadyAt},
                             {"writable", problems.empty()}});
             continue;
         }
         std::cout << room.strRoom << " (" << room.strAddress
                   << "): " << (problems.empty() ? "can be written" : "cannot be written") << "\n";
+        if (!c.strAlreadyAt.empty())
+            std::cout << "  already at " << c.strAlreadyAt << "\n";
         for (const auto& f : c.changes)
             std::cout << "  " << f.strField << ": " << f.strRead << " → " << f.strSent << "\n";
         if (c.changes.empty() && problems.empty())
@@ -193,6 +209,12 @@ int RunBatch(const SBatchArgs& args) {
             return kExitInput;
         }
     }
+
+    // The results file this run replaces keeps the ok lines of rooms it sends nothing to.
+    session::EarlierResults previous;
+    session::SPlanFileError ignored;
+    if (!args.bCheck && session::ReadResultsFile(Utf8FromPath(resultsPath), previous, ignored))
+        session::KeepOkLines(rooms, previous);
 
     const std::vector<session::SPlanProblem> planProblems = session::CheckAddresses(rooms);
     if (args.bCheck)
@@ -291,10 +313,11 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
     auto args = std::make_shared<SBatchArgs>();
     CLI::App* command = app.add_subcommand("batch", "Write many rooms in parallel from a plan (CSV).");
     command
-        ->add_option("PLAN", args->strPlan,
-                     "CSV with a header row naming the columns room, address, snapshot, controller_ip, "
-                     "server_ip, mask, gateway, lock_type, lock_time, one_key, projector1, projector2 (only "
-                     "address is required; any subset in any order); one row per room")
+        ->add_option(
+            "PLAN", args->strPlan,
+            "CSV with a header row naming the columns room, address, snapshot, controller_ip, "
+            "server_ip, mask, gateway, lock_type, lock_time, one_key, projector1, projector2 (or the "
+            "window's names; only address is required; any subset in any order); one row per room")
         ->required()
         ->check(CLI::ExistingFile);
     command->add_option("--parallel", args->nParallel, "rooms written at the same time (default 16)")
@@ -316,7 +339,9 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
         "rooms whose Set has started finish it and reports the rest as not run. Before anything is\n"
         "sent the plan is refused (exit 2) when it names an address twice, a new controller_ip twice,\n"
         "or a controller_ip that is another row's address; a room whose new address answers is not\n"
-        "written. A progress bar is drawn on a terminal. Exit 0 only when every row of the plan is ok.\n\n" +
+        "written, unless it answers there only: then an earlier run moved it, and it is written there.\n"
+        "Rows of only commas and unnamed empty columns are padding. A progress bar is drawn on a\n"
+        "terminal. Exit 0 only when every row of the plan is ok.\n\n" +
         ExitStatusTable());
     command->callback([args, pnExitCode] { *pnExitCode = RunBatch(*args); });
 }

@@ -1,6 +1,7 @@
 #include "Runner.h"
 
 #include "Database.h"
+#include "Utf8Path.h"
 
 #include <chrono>
 #include <cstdio>
@@ -39,8 +40,13 @@ int CRunner::Open() {
     try {
         CDatabase::OpenShared(m_options.strDb);
     } catch (const CDatabaseError& error) {
-        std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", m_options.strDb.c_str(),
-                     DatabaseErrorText(error.Code(), error.Text()).c_str());
+        std::string strFolder;
+        if (DatabaseMissing(m_options.strDb, strFolder))
+            std::fprintf(stderr, "velmora-cli: %s is missing: it was looked for in %s (give --db PATH)\n",
+                         Utf8FromPath(PathFromUtf8(m_options.strDb).filename()).c_str(), strFolder.c_str());
+        else
+            std::fprintf(stderr, "velmora-cli: cannot open %s: %s\n", m_options.strDb.c_str(),
+                         DatabaseErrorText(error.Code(), error.Text()).c_str());
         return kExitEnvironment;
     }
     std::string strError, strHolder;

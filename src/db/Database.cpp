@@ -241,6 +241,16 @@ std::string DatabaseErrorText(long nCode, const std::string& strText) {
     return szBuffer;
 }
 
+bool DatabaseMissing(const std::string& strPath, std::string& strFolder) {
+    std::error_code error;
+    const std::filesystem::path path = PathFromUtf8(strPath);
+    if (std::filesystem::exists(path, error) || error)
+        return false;
+    const std::filesystem::path full = std::filesystem::absolute(path, error);
+    strFolder = Utf8FromPath(error ? path.parent_path() : full.parent_path());
+    return true;
+}
+
 void SetMessageSink(MessageSink sink) {
     g_messageSink = std::move(sink);
 }

@@ -2,9 +2,9 @@
 
 #include "DatabaseError.h"
 
+#include <filesystem>
 #include <functional>
 #include <memory>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -73,6 +73,12 @@ public:
 
 // The text the user sees for a database error.
 std::string DatabaseErrorText(long nCode, const std::string& strText);
+
+// True when the path of a data.mdb names no file at all; strFolder then gets
+// the folder it was looked for in (absolute, UTF-8), so every face can say
+// that the file is missing and where, rather than the engine's "unable to
+// open database file".
+bool DatabaseMissing(const std::string& strPath, std::string& strFolder);
 
 // Where every message of the Qt-free layers goes: the program installs its
 // message box, tests a recorder. Without a sink messages go to stderr.

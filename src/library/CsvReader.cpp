@@ -4,6 +4,15 @@
 
 namespace library {
 
+bool SCsvRecord::IsPadding() const {
+    if (bUnterminated)
+        return false;
+    for (const std::string& strField : fields)
+        if (strField.find_first_not_of(" \t") != std::string::npos)
+            return false;
+    return true;
+}
+
 bool CCsvReader::Fill() {
     m_nPos = 0;
     while (!m_bEnd) {

@@ -17,6 +17,9 @@ struct SCsvRecord {
 
     // A line with nothing on it.
     bool IsBlank() const { return fields.size() == 1 && fields[0].empty() && !bUnterminated; }
+    // A line whose every cell is empty or blanks, as a spreadsheet pads a
+    // saved sheet with rows of only commas.
+    bool IsPadding() const;
 };
 
 // Reads comma-separated records as RFC 4180 writes them: a field in double

@@ -253,10 +253,10 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
     CCsvReader reader(file);
     SCsvRecord record;
 
-    // The header: the first line that is not blank.
+    // The header: the first line that is not blank or padding.
     bool bHeader = false;
     while (reader.Next(record)) {
-        if (!record.IsBlank()) {
+        if (!record.IsPadding()) {
             bHeader = true;
             break;
         }
@@ -305,7 +305,8 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
     m_text.reserve(static_cast<std::size_t>(file.Size()));
     SModelRecord model;
     while (reader.Next(record)) {
-        if (record.IsBlank())
+        // Rows of only commas are a spreadsheet's padding, not models.
+        if (record.IsPadding())
             continue;
         for (std::size_t nColumn = 0; nColumn < columns.size(); ++nColumn) {
             const auto nField = static_cast<std::size_t>(columns[nColumn]);

@@ -1,5 +1,7 @@
 #include "LibraryFile.h"
 
+#include "Database.h"
+
 #include "FileSystem.h"
 
 #include <sqlite3.h>
@@ -78,6 +80,12 @@ sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError
     // import killed half-way leaves behind, and until that happens no
     // connection can read the file. A file that cannot be written to is read
     // as it is.
+    std::string strFolder;
+    if (DatabaseMissing(strPath, strFolder)) {
+        const std::string strName = base::Utf8FromPath(base::PathFromUtf8(strPath).filename());
+        strError = "找不到" + strName + "：文件夹“" + strFolder + "”中没有这个文件。";
+        return nullptr;
+    }
     sqlite3* pDb = nullptr;
     int nResult = sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READWRITE, nullptr);
     if (nResult != SQLITE_OK) {

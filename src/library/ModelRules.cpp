@@ -11,11 +11,27 @@ struct SCodeRule {
     ERuleFailure empty, odd, tooLong;
 };
 
+// Hex codes are the same in either letter case.
+bool SameHex(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 'a' && ca <= 'z')
+            ca = static_cast<unsigned char>(ca - 'a' + 'A');
+        if (cb >= 'a' && cb <= 'z')
+            cb = static_cast<unsigned char>(cb - 'a' + 'A');
+        if (ca != cb)
+            return false;
+    }
+    return true;
+}
 } // namespace
 
 bool SModelRecord::SameCodes(const SModelRecord& other) const {
-    return baud == other.baud && parity == other.parity && vga == other.vga && video == other.video &&
-           powerOn == other.powerOn && powerOff == other.powerOff;
+    return baud == other.baud && parity == other.parity && SameHex(vga, other.vga) &&
+           SameHex(video, other.video) && SameHex(powerOn, other.powerOn) &&
+           SameHex(powerOff, other.powerOff);
 }
 
 int CodePageBytes(std::string_view text) {

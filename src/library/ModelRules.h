@@ -14,7 +14,8 @@ struct SModelRecord {
     std::string model, baud, parity, vga, video, powerOn, powerOff;
 
     bool operator==(const SModelRecord&) const = default;
-    // Same serial settings and codes, the model aside.
+    // Same serial settings and codes, the model aside; hex codes compare
+    // without regard to letter case.
     bool SameCodes(const SModelRecord& other) const;
 };
 

@@ -1,5 +1,7 @@
 #include "BatchCheck.h"
 
+#include "codec/Address.h"
+
 namespace session {
 
 void CBatchCheck::Start(CSessionEngine& engine, TimeMs now) {
@@ -44,18 +46,27 @@ std::vector<SRoomCheck> CBatchCheck::Results(const std::vector<SPlanProblem>& pl
             const auto it = m_reads.find(id);
             return it == m_reads.end() ? SReadResult{} : it->second;
         };
-        const SReadResult present = i < m_ids.size() ? read(m_ids[i].first) : SReadResult{};
+        const SReadResult here = i < m_ids.size() ? read(m_ids[i].first) : SReadResult{};
+        const SReadResult there = i < m_ids.size() && m_ids[i].second ? read(m_ids[i].second) : SReadResult{};
+        // Silent where the plan says it is but answering where it is to go:
+        // an earlier run of the plan moved it, and it is judged there.
+        SRoomPlan plan = room.plan;
+        if (!here.Any() && there.Any()) {
+            plan.address = *PlannedAddress(room.plan);
+            check.strAlreadyAt = codec::BytesToAddress(plan.address);
+        }
+        const SReadResult& present = check.strAlreadyAt.empty() ? here : there;
         if (!present.Complete()) {
             check.bNoReply = !present.Any();
             if (present.Any())
                 check.strMissing = present.MissingText();
         }
-        const SControllerSettings planned = PlannedSettings(room.plan, present);
-        check.issues = PlanIssues(room.plan, present, planned);
-        check.bAddressTaken = i < m_ids.size() && m_ids[i].second && read(m_ids[i].second).Any();
+        const SControllerSettings planned = PlannedSettings(plan, present);
+        check.issues = PlanIssues(plan, present, planned);
+        check.bAddressTaken = check.strAlreadyAt.empty() && there.Any();
         if (present.Any())
             for (const SFieldResult& f : CompareFields(planned, present))
-                if (!f.bEqual && f.strRead != "(未收到)")
+                if (!f.bEqual && f.strRead != kNotReceivedText)
                     check.changes.push_back(f);
     }
     return checks;

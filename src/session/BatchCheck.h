@@ -22,6 +22,7 @@ struct SRoomCheck {
     std::string strMissing;                 // the parts of its settings that did not come
     std::vector<SSettingIssue> issues;      // rules the planned settings break
     bool bAddressTaken = false;             // another controller answers at the new address
+    std::string strAlreadyAt;               // silent where it is, it answers at its new address: that address
     std::vector<SFieldResult> changes;      // fields that would change: read = now, sent = planned
 
     bool Writable() const {

@@ -17,22 +17,79 @@ const std::vector<std::string> kPlanColumns{"room",      "address", "snapshot", 
 const std::vector<std::string> kResultColumns{"room",    "address",  "outcome", "differences",
                                               "seconds", "plan_row", "backup"};
 
-bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable& out, SPlanFileError& error) {
+const std::vector<std::string> kPlanColumnLabels{"房间",       "现地址",   "配置文件", "新中控IP",
+                                                 "服务器IP",   "子网掩码", "网关IP",   "电控锁类型",
+                                                 "电控锁时间", "一键通",   "投影机1",  "投影机2"};
+
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const auto nFirst = text.find_first_not_of(" \t");
+    if (nFirst == std::string::npos)
+        return {};
+    return text.substr(nFirst, text.find_last_not_of(" \t") - nFirst + 1);
+}
+
+bool IsEmptyCell(const std::string& text) {
+    return text.find_first_not_of(" \t") == std::string::npos;
+}
+
+// The plan column a header cell names, "" when none.
+std::string ColumnOf(const std::string& strName) {
+    for (std::size_t i = 0; i < kPlanColumns.size(); ++i)
+        if (strName == kPlanColumns[i] || strName == kPlanColumnLabels[i])
+            return kPlanColumns[i];
+    return {};
+}
+
+// The earlier line that ran this row: the one at the row's own place first,
+// then the first other one not yet taken; lines.size() for none.
+std::size_t MatchLine(const std::string& strRowText, std::size_t nRow, const EarlierResults& lines,
+                      std::vector<bool>& used) {
+    auto sameRow = [&](std::size_t i) {
+        return !used[i] && lines[i].size() == kResultColumns.size() && lines[i][5] == strRowText;
+    };
+    if (nRow < lines.size() && sameRow(nRow))
+        return nRow;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        if (sameRow(i))
+            return i;
+    return lines.size();
+}
+
+} // namespace
+
+bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable& out, SPlanFileError& error,
+                  const std::vector<std::size_t>* pLines) {
     if (rows.empty()) {
         error = {EPlanFileError::Empty, {}};
         return false;
     }
     const std::vector<std::string>& header = rows[0];
+    // Each header cell's column, or "" for an unnamed one that no row fills.
+    std::vector<std::string> columns;
     std::set<std::string> seen;
-    for (const std::string& name : header) {
-        if (std::find(kPlanColumns.begin(), kPlanColumns.end(), name) == kPlanColumns.end()) {
-            error = {EPlanFileError::UnknownColumn, name};
+    for (std::size_t c = 0; c < header.size(); ++c) {
+        const std::string strName = Trimmed(header[c]);
+        if (strName.empty()) {
+            for (std::size_t r = 1; r < rows.size(); ++r)
+                if (c < rows[r].size() && !IsEmptyCell(rows[r][c])) {
+                    error = {EPlanFileError::UnnamedColumn, std::to_string(c + 1)};
+                    return false;
+                }
+            columns.emplace_back();
+            continue;
+        }
+        const std::string strColumn = ColumnOf(strName);
+        if (strColumn.empty()) {
+            error = {EPlanFileError::UnknownColumn, strName};
             return false;
         }
-        if (!seen.insert(name).second) {
-            error = {EPlanFileError::DuplicateColumn, name};
+        if (!seen.insert(strColumn).second) {
+            error = {EPlanFileError::DuplicateColumn, strName};
             return false;
         }
+        columns.push_back(strColumn);
     }
     if (!seen.count("address")) {
         error = {EPlanFileError::NoAddressColumn, {}};
@@ -40,12 +97,28 @@ bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable&
     }
     SPlanTable plan;
     plan.bHasRoom = seen.count("room") != 0;
+    plan.nColumns = header.size();
     for (std::size_t r = 1; r < rows.size(); ++r) {
         SPlanRow row;
-        row.nLine = r + 1;
-        for (std::size_t c = 0; c < header.size(); ++c)
-            row.cells[header[c]] = c < rows[r].size() ? rows[r][c] : std::string();
-        row.strText = CsvLine(rows[r]);
+        row.nLine = pLines && r < pLines->size() ? (*pLines)[r] : r + 1;
+        std::vector<std::string> kept;
+        for (std::size_t c = 0; c < header.size(); ++c) {
+            if (columns[c].empty())
+                continue;
+            const std::string value = c < rows[r].size() ? rows[r][c] : std::string();
+            row.cells[columns[c]] = value;
+            kept.push_back(value);
+        }
+        for (std::size_t c = rows[r].size(); c > 0; --c)
+            if (!IsEmptyCell(rows[r][c - 1])) {
+                row.nCells = c;
+                break;
+            }
+        // The row as it runs, without the padding: a sheet saved again with
+        // other padding (or none) is still the same row.
+        while (!kept.empty() && IsEmptyCell(kept.back()))
+            kept.pop_back();
+        row.strText = CsvLine(kept);
         row.strText.pop_back();
         plan.rows.push_back(std::move(row));
     }
@@ -55,18 +128,29 @@ bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable&
 
 bool ReadPlanFile(const std::string& strPath, SPlanTable& out, SPlanFileError& error) {
     std::vector<std::vector<std::string>> rows;
+    std::vector<std::size_t> lines;
     std::string strWhy;
-    if (!ReadCsvFile(strPath, rows, strWhy)) {
+    if (!ReadCsvFile(strPath, rows, strWhy, &lines)) {
         error = {EPlanFileError::Unreadable, strWhy};
         return false;
     }
-    return PlanFromRows(rows, out, error);
+    // Rows of only commas are padding, before the header as after it.
+    std::vector<std::vector<std::string>> kept;
+    std::vector<std::size_t> keptLines;
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+        if (std::all_of(rows[r].begin(), rows[r].end(), IsEmptyCell))
+            continue;
+        kept.push_back(std::move(rows[r]));
+        keptLines.push_back(lines[r]);
+    }
+    return PlanFromRows(kept, out, error, &keptLines);
 }
 
 bool ReadResultsFile(const std::string& strPath, EarlierResults& earlier, SPlanFileError& error) {
     std::vector<std::vector<std::string>> rows;
+    std::vector<std::size_t> lines;
     std::string strWhy;
-    if (!ReadCsvFile(strPath, rows, strWhy)) {
+    if (!ReadCsvFile(strPath, rows, strWhy, &lines)) {
         error = {EPlanFileError::Unreadable, strWhy};
         return false;
     }
@@ -76,10 +160,10 @@ bool ReadResultsFile(const std::string& strPath, EarlierResults& earlier, SPlanF
     }
     for (std::size_t r = 1; r < rows.size(); ++r) {
         if (rows[r].size() != kResultColumns.size()) {
-            error = {EPlanFileError::ShortResultLine, std::to_string(r + 1)};
+            error = {EPlanFileError::ShortResultLine, std::to_string(lines[r])};
             return false;
         }
-        earlier[rows[r][0]] = rows[r];
+        earlier.push_back(rows[r]);
     }
     return true;
 }
@@ -99,7 +183,10 @@ const char* OutcomeWord(EBatchOutcome eOutcome) {
 std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesystem::path& planFolder,
                                       const EarlierResults* pEarlier) {
     std::vector<SBatchRoom> rooms;
-    for (const SPlanRow& planRow : plan.rows) {
+    // Earlier lines already taken by a row: two rows of one content each find their own.
+    std::vector<bool> used(pEarlier ? pEarlier->size() : 0);
+    for (std::size_t nRow = 0; nRow < plan.rows.size(); ++nRow) {
+        const SPlanRow& planRow = plan.rows[nRow];
         auto cell = [&](const char* column) {
             const auto it = planRow.cells.find(column);
             return it == planRow.cells.end() ? std::string() : it->second;
@@ -109,17 +196,20 @@ std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesys
         room.strRowText = planRow.strText;
         room.strAddress = cell("address");
         room.strRoom = plan.bHasRoom && !cell("room").empty() ? cell("room") : room.strAddress;
-        room.strKey = plan.bHasRoom ? room.strRoom : room.strAddress;
         room.bRun = true;
         if (pEarlier) {
             // A retry runs what failed or did not run, and what is new or
             // changed since; an ok row that is the same keeps its line.
-            const auto it = pEarlier->find(room.strKey);
-            if (it != pEarlier->end() && it->second[2] == "ok" && it->second[5] == room.strRowText) {
-                room.bRun = false;
-                room.kept = it->second;
-                room.eOutcome = EBatchOutcome::Ok;
-                room.ePhase = EBatchPhase::Done;
+            const std::vector<std::vector<std::string>>& lines = *pEarlier;
+            const std::size_t nFound = MatchLine(room.strRowText, nRow, lines, used);
+            if (nFound < lines.size()) {
+                used[nFound] = true;
+                if (lines[nFound][2] == "ok") {
+                    room.bRun = false;
+                    room.kept = lines[nFound];
+                    room.eOutcome = EBatchOutcome::Ok;
+                    room.ePhase = EBatchPhase::Done;
+                }
             }
         }
         auto text = [&](const char* column) {
@@ -134,7 +224,17 @@ std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesys
             room.strSnapshot = Utf8FromPath(planFolder / PathFromUtf8(room.strSnapshot));
         room.plan.strRoom = room.strRoom;
         std::string why;
-        room.bPrepared = PrepareRoom(room.strAddress, room.strSnapshot, t, room.plan, why, &room.problem);
+        if (plan.BeyondHeader(planRow)) {
+            why = "line " + std::to_string(planRow.nLine) + " has " + std::to_string(planRow.nCells) +
+                  " cells but the header names " + std::to_string(plan.nColumns) + " columns";
+            room.problem = {EValueProblem::TooManyCells,
+                            {},
+                            std::to_string(planRow.nCells),
+                            std::to_string(plan.nColumns)};
+            room.bPrepared = false;
+        } else {
+            room.bPrepared = PrepareRoom(room.strAddress, room.strSnapshot, t, room.plan, why, &room.problem);
+        }
         if (!room.bPrepared && room.bRun) {
             room.eOutcome = EBatchOutcome::Failed;
             room.ePhase = EBatchPhase::Done;
@@ -153,11 +253,26 @@ std::string Seconds(double d) {
 }
 } // namespace
 
-std::vector<std::string> ResultLine(const SBatchRoom& r) {
+void KeepOkLines(std::vector<SBatchRoom>& rooms, const EarlierResults& earlier) {
+    std::vector<bool> used(earlier.size());
+    for (std::size_t i = 0; i < rooms.size(); ++i) {
+        const std::size_t nFound = MatchLine(rooms[i].strRowText, i, earlier, used);
+        if (nFound == earlier.size())
+            continue;
+        used[nFound] = true;
+        if (earlier[nFound][2] == "ok")
+            rooms[i].okBefore = earlier[nFound];
+    }
+}
+
+std::vector<std::string> ResultLine(const SBatchRoom& r, const DifferencesWordsFn& words) {
     if (!r.bRun && !r.kept.empty())
         return r.kept;
-    return {r.strRoom,           r.strAddress, OutcomeWord(r.eOutcome),      r.strDifferences,
-            Seconds(r.dSeconds), r.strRowText, Utf8FromPath(r.notes->backup)};
+    if (r.eOutcome != EBatchOutcome::Ok && !r.okBefore.empty() && !(r.result && r.result->bSetStarted))
+        return r.okBefore;
+    return {
+        r.strRoom,           r.strAddress, OutcomeWord(r.eOutcome),      words ? words(r) : r.strDifferences,
+        Seconds(r.dSeconds), r.strRowText, Utf8FromPath(r.notes->backup)};
 }
 
 std::string DifferencesText(const SWriteResult& r) {
@@ -187,6 +302,24 @@ std::string DifferencesText(const SWriteResult& r) {
         break;
     }
     return "not sent";
+}
+
+std::vector<std::string> FieldsToChange(const SWriteResult& r) {
+    std::vector<std::string> fields;
+    for (const SFieldResult& f : CompareFields(r.sent, r.present))
+        if (!f.bEqual && f.strRead != kNotReceivedText)
+            fields.push_back(f.strField);
+    return fields;
+}
+
+std::string MovedText(const std::string& strMovedTo, const SWriteResult& r) {
+    const std::string strAt = "already at " + strMovedTo;
+    if (r.eOutcome != EWriteOutcome::Confirmed)
+        return strAt + "; " + DifferencesText(r);
+    std::string strFields;
+    for (const std::string& field : FieldsToChange(r))
+        strFields += (strFields.empty() ? "" : ", ") + field;
+    return strAt + (strFields.empty() ? "; nothing to change" : "; written: " + strFields);
 }
 
 std::vector<SPlanProblem> CheckAddresses(const std::vector<SBatchRoom>& rooms) {

@@ -8,6 +8,7 @@
 #include "RoomPlan.h"
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -18,6 +19,9 @@ namespace session {
 
 // The columns a plan may have (only "address" is required, any order).
 extern const std::vector<std::string> kPlanColumns;
+// The same columns under the names the window's batch table and tick boxes
+// show them, which a plan may use instead (kPlanColumns' order).
+extern const std::vector<std::string> kPlanColumnLabels;
 // The columns of a results file, in this order.
 extern const std::vector<std::string> kResultColumns;
 
@@ -27,11 +31,16 @@ struct SPlanRow {
     std::size_t nLine = 0;
     std::map<std::string, std::string> cells;
     std::string strText;
+    std::size_t nCells = 0; // up to its last cell that is not empty
 };
 
 struct SPlanTable {
     std::vector<SPlanRow> rows;
-    bool bHasRoom = false; // a "room" column: rooms are matched by name, else by address
+    bool bHasRoom = false;    // a "room" column: rooms are named by it, else by address
+    std::size_t nColumns = 0; // the header's cells: a row with more is refused
+
+    // A row with a value past the header's last cell: what it is meant for is unknown.
+    bool BeyondHeader(const SPlanRow& row) const { return row.nCells > nColumns; }
 };
 
 // Why a plan or results file was not read; strDetail names the column, the
@@ -41,6 +50,7 @@ enum class EPlanFileError {
     Unreadable,      // the reader's reason in strDetail
     Empty,           // no header
     UnknownColumn,   // strDetail: the column
+    UnnamedColumn,   // a column without a name holds values; strDetail: its number (from 1)
     DuplicateColumn, // strDetail: the column
     NoAddressColumn,
     NotResults,      // a results file whose header is not kResultColumns
@@ -51,9 +61,15 @@ struct SPlanFileError {
     std::string strDetail;
 };
 
+// A spreadsheet pads what it saves: rows whose cells are all empty, and
+// columns without a name that are empty in every row, are left out, and a
+// row's empty cells beyond the header are nothing. A column name is the
+// English one or the window's (kPlanColumnLabels).
 bool ReadPlanFile(const std::string& strPath, SPlanTable& out, SPlanFileError& error);
-// The plan from rows already split (the window's table); rows[0] is the header.
-bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable& out, SPlanFileError& error);
+// The plan from rows already split (the window's table); rows[0] is the
+// header. pLines gives each row's line in its file (default: its index + 1).
+bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable& out, SPlanFileError& error,
+                  const std::vector<std::size_t>* pLines = nullptr);
 
 enum class EBatchOutcome { NotRun, Ok, Failed };
 // The outcome as a results file writes it: "ok", "failed", "not run".
@@ -64,7 +80,6 @@ enum class EBatchPhase { Waiting, Reading, Setting, Done };
 
 struct SBatchRoom {
     std::string strRoom, strAddress;
-    std::string strKey;      // how a later retry finds this row: its room, or its address
     std::string strRowText;  // the row as written in the plan
     std::string strSnapshot; // the snapshot file it takes (absolute), "" for none
     std::size_t nLine = 0;   // line of the plan (the header is line 1)
@@ -78,25 +93,50 @@ struct SBatchRoom {
     SRoomPlan plan;
     std::shared_ptr<SWriteNotes> notes = std::make_shared<SWriteNotes>();
     std::vector<std::string> kept; // a row left out of a retry keeps its earlier line
+    // The ok line an earlier run of this row left in the results file: a
+    // failure that sent nothing does not replace it (nor its backup path).
+    std::vector<std::string> okBefore;
     std::optional<SWriteResult> result;
     TimeMs tStarted = 0;
+    // Silent where the plan says it is, the room was looked for at its
+    // planned new address (an earlier run of the plan moved it); strMovedTo
+    // is that address when it answered there.
+    bool bTriedMoved = false;
+    std::string strMovedTo;
 };
 
-// An earlier results file's lines by key (room, or address without a room column).
-using EarlierResults = std::map<std::string, std::vector<std::string>>;
+// An earlier results file's lines, in its order.
+using EarlierResults = std::vector<std::vector<std::string>>;
 bool ReadResultsFile(const std::string& strPath, EarlierResults& earlier, SPlanFileError& error);
 
 // The rooms of a plan, each row checked on its own (address, snapshot,
 // overrides; a relative snapshot path is taken from planFolder). With
-// earlier results, a row whose earlier line is ok and unchanged is not run
-// and keeps that line; the others (failed, not run, new, changed) run.
+// earlier results, a row whose earlier line is ok and ran the same row
+// (matched by the row's content and its place, never by its name alone:
+// two rows may name one room) is not run and keeps that line; the others
+// (failed, not run, new, changed) run.
 std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesystem::path& planFolder,
                                       const EarlierResults* pEarlier = nullptr);
 
-// A room's line in the results file.
-std::vector<std::string> ResultLine(const SBatchRoom& room);
+// What a face writes in the results file's free-text column for a room,
+// in its own language.
+using DifferencesWordsFn = std::function<std::string(const SBatchRoom& room)>;
+// Before a run replaces a results file: each room whose row (matched as a
+// retry matches it) ended ok there keeps that line, backup path included,
+// unless this run sends it something.
+void KeepOkLines(std::vector<SBatchRoom>& rooms, const EarlierResults& earlier);
+// A room's line in the results file; without words the differences are the
+// command line's (strDifferences).
+std::vector<std::string> ResultLine(const SBatchRoom& room, const DifferencesWordsFn& words = {});
 // What the results file says of a finished write.
 std::string DifferencesText(const SWriteResult& result);
+// The fields a write found still to change: what it sent against what the
+// controller held before (fields that did not come are left out).
+std::vector<std::string> FieldsToChange(const SWriteResult& result);
+// The results file's words for a room found already at its new address:
+// "already at 10.0.1.5; written: lock_time, projector1", "…; nothing to
+// change", or the failure after the "already at" part.
+std::string MovedText(const std::string& strMovedTo, const SWriteResult& result);
 // The results file's words for a new address that another controller answers.
 inline constexpr const char* kAddressTakenText = "address taken by another controller";
 

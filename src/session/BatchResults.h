@@ -15,8 +15,10 @@ namespace session {
 
 class CBatchResults {
 public:
-    CBatchResults(std::filesystem::path path, const std::vector<SBatchRoom>& rooms)
-        : m_path(std::move(path)), m_rooms(rooms) {}
+    // words: the face's own text of the differences column (default: the command line's).
+    CBatchResults(std::filesystem::path path, const std::vector<SBatchRoom>& rooms,
+                  DifferencesWordsFn words = {})
+        : m_path(std::move(path)), m_rooms(rooms), m_pfnWords(std::move(words)) {}
 
     // Writes every room's line; false with Error() when the file cannot be
     // replaced. With bSync the file is on disk when this returns (the run's
@@ -29,6 +31,7 @@ public:
 private:
     std::filesystem::path m_path;
     const std::vector<SBatchRoom>& m_rooms;
+    DifferencesWordsFn m_pfnWords;
     std::string m_strError;
 };
 

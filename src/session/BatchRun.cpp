@@ -1,9 +1,12 @@
 #include "BatchRun.h"
 
+#include "codec/Address.h"
+
 namespace session {
 
 void CBatchRun::Start(CSessionEngine& engine, std::shared_ptr<CHistory> history) {
     m_pEngine = &engine;
+    m_pHistory = history;
     const TimeMs tStart = m_clock();
     for (std::size_t i = 0; i < m_rooms.size(); ++i) {
         SBatchRoom& room = m_rooms[i];
@@ -59,7 +62,9 @@ std::size_t CBatchRun::Room(ExchangeId id) {
 
 void CBatchRun::OnStarted(ExchangeId id) {
     const std::size_t n = Room(id);
-    m_rooms[n].tStarted = m_clock();
+    // The room's time runs from its first start, a second look at its new address included.
+    if (!m_rooms[n].bTriedMoved)
+        m_rooms[n].tStarted = m_clock();
     m_rooms[n].ePhase = EBatchPhase::Reading;
     if (m_pfnRoomChanged)
         m_pfnRoomChanged(n);
@@ -77,8 +82,25 @@ void CBatchRun::OnSetStep(ExchangeId id, int nSent) {
 void CBatchRun::OnWriteDone(ExchangeId id, const SWriteResult& r) {
     const std::size_t n = Room(id);
     SBatchRoom& room = m_rooms[n];
+    const std::optional<codec::Ip4> to = PlannedAddress(room.plan);
+    if (to && m_pEngine && !room.bTriedMoved && r.eOutcome == EWriteOutcome::NotSent &&
+        r.eStop == EWriteStop::NoAnswer) {
+        // Written there it does not move again: the new address is its address.
+        SRoomPlan moved = room.plan;
+        moved.address = *to;
+        room.bTriedMoved = true;
+        m_ids.erase(id);
+        m_nQueuing = n;
+        const ExchangeId next = m_pEngine->StartWrite(
+            MakeWriteRequest(moved, m_pHistory, room.notes, m_pfnSaveBackup), m_clock());
+        m_ids[next] = n;
+        return;
+    }
+    // Silent at both addresses, it is the room that did not answer.
+    if (room.bTriedMoved && r.eStop != EWriteStop::NoAnswer)
+        room.strMovedTo = codec::BytesToAddress(*to);
     room.eOutcome = r.eOutcome == EWriteOutcome::Confirmed ? EBatchOutcome::Ok : EBatchOutcome::Failed;
-    room.strDifferences = DifferencesText(r);
+    room.strDifferences = room.strMovedTo.empty() ? DifferencesText(r) : MovedText(room.strMovedTo, r);
     room.dSeconds = double(m_clock() - room.tStarted) / 1000.0;
     room.ePhase = EBatchPhase::Done;
     room.result = r;

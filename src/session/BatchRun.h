@@ -26,7 +26,10 @@ public:
     CBatchRun(std::vector<SBatchRoom>& rooms, ClockFn clock) : m_rooms(rooms), m_clock(std::move(clock)) {}
 
     // Queues a write for every room of the run (bRun) whose row was usable;
-    // the others count as done at once. Backups go into `history`.
+    // the others count as done at once. Backups go into `history`. A room
+    // that is to move and does not answer where it is, is looked for at its
+    // new address: answering there, it was moved by an earlier run of the
+    // plan and is read, backed up and written there.
     void Start(CSessionEngine& engine, std::shared_ptr<CHistory> history);
     // Rooms whose Set has not started end as not run; Sets under way finish.
     std::size_t Stop();
@@ -61,6 +64,7 @@ private:
     std::vector<SBatchRoom>& m_rooms;
     ClockFn m_clock;
     CSessionEngine* m_pEngine = nullptr;
+    std::shared_ptr<CHistory> m_pHistory;
     std::map<ExchangeId, std::size_t> m_ids;
     std::size_t m_nTotal = 0, m_nDone = 0;
     // The room being queued: a write may start inside StartWrite, before its id is known.

@@ -6,9 +6,11 @@
 
 namespace session {
 
-bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows,
-                 std::string& error) {
+bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error,
+                 std::vector<std::size_t>* pLines) {
     rows.clear();
+    if (pLines)
+        pLines->clear();
     library::CTextFile file;
     if (!file.Open(strPath)) {
         error = file.Error();
@@ -21,8 +23,11 @@ bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string
             error = "line " + std::to_string(record.nLine) + ": a quoted field is not closed";
             return false;
         }
-        if (!record.IsBlank())
-            rows.push_back(std::move(record.fields));
+        if (record.IsBlank())
+            continue;
+        if (pLines)
+            pLines->push_back(static_cast<std::size_t>(record.nLine));
+        rows.push_back(std::move(record.fields));
     }
     if (!file.Error().empty()) {
         error = file.Error();

@@ -10,9 +10,11 @@
 
 namespace session {
 
-// Every non-blank record of the file; false with the reason (and the line)
-// when the file cannot be read or a quoted field is not closed.
-bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error);
+// Every non-blank record of the file, and with pLines the line each starts
+// on; false with the reason (and the line) when the file cannot be read or a
+// quoted field is not closed.
+bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error,
+                 std::vector<std::size_t>* pLines = nullptr);
 // One line (with its LF), each field quoted when it needs to be.
 std::string CsvLine(const std::vector<std::string>& fields);
 

@@ -40,6 +40,7 @@ enum class EValueProblem {
     LibraryUnreadable,  // the database failed (strDetail)
     SnapshotUnreadable, // strDetail: the loader's reason
     SnapshotIncomplete, // strDetail: the parts it lacks
+    TooManyCells,       // a plan row longer than its header: strValue its cells, strDetail the header's
 };
 struct SValueProblem {
     EValueProblem eProblem = EValueProblem::None;

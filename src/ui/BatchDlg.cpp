@@ -135,6 +135,8 @@ QString ValueProblemText(const session::SValueProblem& p) {
     case EValueProblem::SnapshotIncomplete:
         strWhy = QStringLiteral("“%1”缺少部分设置（%2）").arg(Q(p.strValue), Q(p.strDetail));
         break;
+    case EValueProblem::TooManyCells:
+        return QStringLiteral("这一行有 %1 个单元格，标题行只有 %2 列").arg(Q(p.strValue), Q(p.strDetail));
     case EValueProblem::None:
         break;
     }
@@ -142,6 +144,17 @@ QString ValueProblemText(const session::SValueProblem& p) {
                              : p.strField == "address" ? QStringLiteral("现地址")
                                                        : CSetResultDlg::FieldLabel(p.strField);
     return strField + QStringLiteral("：") + strWhy;
+}
+
+// The column names a plan may use, for a header that was refused.
+QString AcceptedColumns() {
+    QStringList labels, names;
+    for (const std::string& name : session::kPlanColumnLabels)
+        labels << Q(name);
+    for (const std::string& name : session::kPlanColumns)
+        names << Q(name);
+    return QStringLiteral("。可用的列名：%1（或 %2）")
+        .arg(labels.join(QStringLiteral("、")), names.join(QStringLiteral("、")));
 }
 
 QString PlanProblemText(const session::SPlanProblem& p, const QString& strRoom, const QString& strOther) {
@@ -176,10 +189,11 @@ QString OutcomeText(const session::SBatchRoom& room) {
     if (room.eOutcome == EBatchOutcome::NotRun)
         return QStringLiteral("未执行");
     if (room.notes->bRefused) {
+        // Refused after the read: nothing went out, a failure like any other.
         QStringList issues;
         for (const session::SSettingIssue& issue : room.notes->issues)
             issues << IssueText(issue);
-        return QStringLiteral("设置值不符合规则：") + issues.join(QStringLiteral("；"));
+        return QStringLiteral("失败：") + issues.join(QStringLiteral("；")) + QStringLiteral("，未发送");
     }
     if (!room.result)
         return QStringLiteral("失败：") + ValueProblemText(room.problem);
@@ -214,6 +228,25 @@ QString OutcomeText(const session::SBatchRoom& room) {
         break;
     }
     return QStringLiteral("失败：未发送");
+}
+
+// A room an earlier run of the plan moved: found at its new address, it was
+// written there; what was still to change is named.
+QString MovedOutcomeText(const session::SBatchRoom& room) {
+    if (room.eOutcome != EBatchOutcome::Ok)
+        return QStringLiteral("已在新地址 %1；").arg(Q(room.strMovedTo)) + OutcomeText(room);
+    QStringList fields;
+    for (const std::string& field : session::FieldsToChange(*room.result))
+        fields << CSetResultDlg::FieldLabel(field);
+    return QStringLiteral("成功（已在新地址 %1，%2）")
+        .arg(Q(room.strMovedTo), fields.isEmpty()
+                                     ? QStringLiteral("无需更改")
+                                     : QStringLiteral("写入：") + fields.join(QStringLiteral("、")));
+}
+
+// A finished room's outcome as the table and the results file say it.
+QString RoomOutcomeText(const session::SBatchRoom& room) {
+    return room.strMovedTo.empty() || !room.result ? OutcomeText(room) : MovedOutcomeText(room);
 }
 
 QTableWidgetItem* Cell(const QString& strText, bool bEditable) {
@@ -538,7 +571,10 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
             strWhy = QStringLiteral("文件是空的");
             break;
         case EPlanFileError::UnknownColumn:
-            strWhy = QStringLiteral("不认识的列“%1”").arg(Q(error.strDetail));
+            strWhy = QStringLiteral("不认识的列“%1”").arg(Q(error.strDetail)) + AcceptedColumns();
+            break;
+        case EPlanFileError::UnnamedColumn:
+            strWhy = QStringLiteral("第 %1 列有值但没有列名").arg(Q(error.strDetail)) + AcceptedColumns();
             break;
         case EPlanFileError::DuplicateColumn:
             strWhy = QStringLiteral("列“%1”出现两次").arg(Q(error.strDetail));
@@ -553,6 +589,16 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
         MessageBoxShow(QStringLiteral("无法打开计划文件 %1：%2").arg(strPath, strWhy));
         return false;
     }
+    // The table has no place for a cell the header does not name.
+    for (const session::SPlanRow& row : plan.rows)
+        if (plan.BeyondHeader(row)) {
+            MessageBoxShow(QStringLiteral("无法打开计划文件 %1：第 %2 行有 %3 个单元格，标题行只有 %4 列")
+                               .arg(strPath)
+                               .arg(row.nLine)
+                               .arg(row.nCells)
+                               .arg(plan.nColumns));
+            return false;
+        }
     m_pTable->setSortingEnabled(false);
     m_roomItems.clear();
     m_pTable->setRowCount(0);
@@ -736,9 +782,12 @@ void CBatchDlg::EndCheck() {
         report << QStringLiteral("%1（%2）：%3")
                       .arg(Q(room.strRoom), Q(room.strAddress),
                            bWritable ? QStringLiteral("可以设置") : QStringLiteral("不能设置"));
+        if (!c.strAlreadyAt.empty())
+            report << QStringLiteral("    已在新地址 %1").arg(Q(c.strAlreadyAt));
         for (const session::SFieldResult& f : c.changes)
             report << QStringLiteral("    %1：%2 → %3")
-                          .arg(CSetResultDlg::FieldLabel(f.strField), Q(f.strRead), Q(f.strSent));
+                          .arg(CSetResultDlg::FieldLabel(f.strField), CSetResultDlg::ValueText(f.strRead),
+                               CSetResultDlg::ValueText(f.strSent));
         if (bWritable && c.changes.empty())
             report << QStringLiteral("    （无变化）");
         for (const QString& strProblem : problems)
@@ -769,7 +818,7 @@ bool CBatchDlg::StartRun(bool bRetry) {
             return false;
         }
         for (const session::SBatchRoom& room : m_rooms)
-            earlier[room.strKey] = session::ResultLine(room);
+            earlier.push_back(session::ResultLine(room));
     }
     const QString strResults = m_pResults->text().trimmed();
     if (strResults.isEmpty()) {
@@ -792,7 +841,19 @@ bool CBatchDlg::StartRun(bool bRetry) {
             MessageBoxShow(QStringLiteral("结果文件不能是要写入的配置文件！"));
             return false;
         }
-    m_pResultsFile = std::make_unique<session::CBatchResults>(resultsPath, m_rooms);
+    // The results file this run replaces keeps the ok lines of rooms it sends nothing to.
+    session::EarlierResults previous;
+    session::SPlanFileError ignored;
+    if (session::ReadResultsFile(Utf8FromPath(resultsPath), previous, ignored))
+        session::KeepOkLines(m_rooms, previous);
+    // The results file explains a failure in the window's words; its
+    // outcome column keeps the codes a retry reads.
+    m_pResultsFile =
+        std::make_unique<session::CBatchResults>(resultsPath, m_rooms, [](const session::SBatchRoom& room) {
+            return room.eOutcome == EBatchOutcome::Failed || !room.strMovedTo.empty()
+                       ? RoomOutcomeText(room).toStdString()
+                       : std::string();
+        });
     if (!m_pResultsFile->Write()) {
         MessageBoxShow(QStringLiteral("无法写入结果文件：") + Q(m_pResultsFile->Error()));
         m_pResultsFile.reset();
@@ -933,7 +994,7 @@ void CBatchDlg::OnRoomChanged(std::size_t nRoom) {
     const session::SBatchRoom& room = m_rooms[nRoom];
     const bool bEnded = room.ePhase == EBatchPhase::Done;
     m_pTable->item(nRow, kColState)->setText(room.bRun ? PhaseText(room) : QStringLiteral("已成功，不重试"));
-    m_pTable->item(nRow, kColOutcome)->setText(bEnded ? OutcomeText(room) : QString());
+    m_pTable->item(nRow, kColOutcome)->setText(bEnded ? RoomOutcomeText(room) : QString());
     m_pTable->item(nRow, kColSeconds)
         ->setText(bEnded && room.bRun && room.result ? QString::number(room.dSeconds, 'f', 1) : QString());
 }
@@ -944,7 +1005,8 @@ void CBatchDlg::ShowRoomResult(int nRow) {
             continue;
         const session::SBatchRoom& room = m_rooms[i];
         if (!room.result || room.result->fields.empty()) {
-            MessageBoxShow(QStringLiteral("“%1”没有读回结果：%2").arg(Q(room.strRoom), OutcomeText(room)));
+            MessageBoxShow(
+                QStringLiteral("“%1”没有读回结果：%2").arg(Q(room.strRoom), RoomOutcomeText(room)));
             return;
         }
         delete m_pResultDlg;

@@ -371,24 +371,43 @@ void CProjectorCodeDlg::OnSave() {
     Say("保存当前型号记录成功！");
 }
 
+int CProjectorCodeDlg::HighlightedRow() const {
+    // The list's current row is where the mouse clicked or the keyboard
+    // moved; it counts only while it is highlighted.
+    const QModelIndex current = m_list->currentIndex();
+    QItemSelectionModel* pSelection = m_list->selectionModel();
+    if (!current.isValid() || !pSelection || !pSelection->isRowSelected(current.row(), current.parent()))
+        return -1;
+    return current.row();
+}
+
 void CProjectorCodeDlg::OnDelete() {
     if (!CDatabase::CheckWritableMedium()) {
         Say("在光盘中不能进行删除数据操作，请把程序复制到本地硬盘后再进行操作！");
         return;
     }
-    if (!m_bRowChosen || m_nSelectedRow < 0 || m_nSelectedRow >= m_pTable->rowCount()) {
+    // The model deleted is the one highlighted now, not the row last
+    // clicked: the keyboard may have moved on since.
+    const int nRow = HighlightedRow();
+    if (nRow < 0 || nRow >= m_pTable->rowCount()) {
         Say("请选择一条记录，再点击删除按钮！");
         return;
     }
-    const std::string strModel = m_pTable->CellText(m_nSelectedRow, 0);
+    const std::string strModel = m_pTable->CellText(nRow, 0);
+    if (!MessageBoxAsk(QStringLiteral("确定删除型号“%1”吗？").arg(QString::fromStdString(strModel)), true))
+        return;
+    m_nSelectedRow = nRow;
     try {
         CDatabase::ExecuteWrite(stmt::DeleteModel(strModel));
     } catch (const CDatabaseError& error) {
         ReportDatabaseError(error);
         return;
     }
-    m_pTable->RemoveRow(m_nSelectedRow);
-    // The next delete needs a new click: the row at the old index is another model now.
+    m_pTable->RemoveRow(nRow);
+    // The row that moves up into its place was not chosen: the next delete
+    // needs a new choice.
+    if (QItemSelectionModel* pSelection = m_list->selectionModel())
+        pSelection->clearSelection();
     m_bRowChosen = false;
     Say("删除当前型号记录成功！");
 }
@@ -529,7 +548,8 @@ namespace {
 
 // A progress window for reading or writing a large file; it appears only when
 // the work takes a while, and its "取消" stops the work.
-ProgressFn ProgressOf(QProgressDialog& progress) {
+ProgressFn ProgressOf(QProgressDialog& progress, const QString& strTitle) {
+    progress.setWindowTitle(strTitle);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(500);
     progress.setAutoClose(false);
@@ -545,7 +565,7 @@ ProgressFn ProgressOf(QProgressDialog& progress) {
 
 QString CProjectorCodeDlg::ChooseExportFile() {
     return QFileDialog::getSaveFileName(this, QStringLiteral("导出代码库"),
-                                        QStringLiteral("projector-library.csv"),
+                                        QStringLiteral("投影机代码库.csv"),
                                         QStringLiteral("CSV文件 (*.csv)"));
 }
 
@@ -569,7 +589,8 @@ void CProjectorCodeDlg::OnExport() {
     library::SWriteResult result;
     {
         QProgressDialog progress(QStringLiteral("正在导出代码库…"), QStringLiteral("取消"), 0, 1000, this);
-        result = library::ExportLibrary(CDatabase::Path(), strFile.toStdString(), ProgressOf(progress));
+        result = library::ExportLibrary(CDatabase::Path(), strFile.toStdString(),
+                                        ProgressOf(progress, QStringLiteral("导出代码库")));
     }
     MessageBoxShow(QString::fromStdString(result.strMessage));
 }
@@ -586,7 +607,8 @@ void CProjectorCodeDlg::OnImport() {
     bool bLoaded = false;
     {
         QProgressDialog progress(QStringLiteral("正在读取导入文件…"), QStringLiteral("取消"), 0, 1000, this);
-        bLoaded = preview.Load(strFile.toStdString(), CDatabase::Path(), ProgressOf(progress));
+        bLoaded = preview.Load(strFile.toStdString(), CDatabase::Path(),
+                               ProgressOf(progress, QStringLiteral("导入代码库")));
     }
     if (!bLoaded) {
         MessageBoxShow(QString::fromStdString(preview.Error()));

@@ -70,7 +70,7 @@ public:
     };
 
     // The current record, exchanged with the controls.
-    int m_nSelectedRow = 0;    // list row of the last row click
+    int m_nSelectedRow = 0;    // list row of the last row click or delete
     bool m_bRowChosen = false; // a row was clicked since the list last changed
     QString m_strModel;
     QString m_strVga;
@@ -103,6 +103,8 @@ private:
     // Reads the whole list again, after an import changed the library.
     void ReloadList();
     void EnableEntry(bool bEnable);
+    // The list row the installer has highlighted, -1 for none.
+    int HighlightedRow() const;
     // The checks of the four codes, in the order the installer fixes them;
     // shows the first failure and returns false.
     bool CheckCodes();

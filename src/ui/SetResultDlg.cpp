@@ -30,6 +30,13 @@ QString CSetResultDlg::FieldLabel(const std::string& strField) {
     return QString::fromStdString(strField);
 }
 
+QString CSetResultDlg::ValueText(const std::string& strValue) {
+    // The window writes its brackets full-width, as everywhere else.
+    if (strValue == session::kNotReceivedText)
+        return QStringLiteral("（未收到）");
+    return QString::fromStdString(strValue);
+}
+
 CSetResultDlg::CSetResultDlg(const std::vector<session::SFieldResult>& fields, const QString& strController,
                              QWidget* pParent)
     : QDialog(pParent) {
@@ -55,8 +62,8 @@ CSetResultDlg::CSetResultDlg(const std::vector<session::SFieldResult>& fields, c
     for (int nRow = 0; nRow < static_cast<int>(rows.size()); ++nRow) {
         const session::SFieldResult& f = rows[static_cast<std::size_t>(nRow)];
         m_pTable->setItem(nRow, 0, new QTableWidgetItem(FieldLabel(f.strField)));
-        m_pTable->setItem(nRow, 1, new QTableWidgetItem(QString::fromStdString(f.strSent)));
-        m_pTable->setItem(nRow, 2, new QTableWidgetItem(QString::fromStdString(f.strRead)));
+        m_pTable->setItem(nRow, 1, new QTableWidgetItem(ValueText(f.strSent)));
+        m_pTable->setItem(nRow, 2, new QTableWidgetItem(ValueText(f.strRead)));
         auto* pMark = new QTableWidgetItem(f.bEqual ? QStringLiteral("✓") : QStringLiteral("✗"));
         pMark->setTextAlignment(Qt::AlignCenter);
         if (!f.bEqual)

@@ -22,6 +22,8 @@ public:
 
     // The field's name as the window labels it ("lock_time" is "电控锁时间").
     static QString FieldLabel(const std::string& strField);
+    // A value sent or read back as the window shows it.
+    static QString ValueText(const std::string& strValue);
 
 private:
     QTableWidget* m_pTable = nullptr;

@@ -2,6 +2,7 @@
 // loopback: get, set from a snapshot and overrides, scan, a batch of twenty
 // rooms with silent and half-answering ones, retry, refusals, interrupts.
 
+#include "BatchPlan.h"
 #include "Database.h"
 #include "EmulatorProcess.h"
 #include "Snapshot.h"
@@ -454,7 +455,9 @@ TEST_F(CliTest, MissingDatabaseIsAClearError) {
     fs::remove(Work() / "data.mdb");
     const SRun run = Cli("get " + Address(10));
     EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.out.find("data.mdb"), std::string::npos) << run.out;
+    // It says the file is missing and the folder it was looked for in.
+    EXPECT_NE(run.out.find("data.mdb is missing: it was looked for in "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find(Work().parent_path().filename().string()), std::string::npos) << run.out;
 }
 
 struct HelpCase {
@@ -550,6 +553,37 @@ TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
     ASSERT_EQ(Cli("get " + Address(20) + " --out other.json").status, 0);
     EXPECT_EQ(Snapshot(Work() / "other.json").read.settings.nLockTime, 5);
     EXPECT_EQ(Cli("get " + Address(150)).status, 0);
+}
+
+// The same plan run again after its rooms moved: a room is found at its new
+// address, written there with what is still to change and reported so, and
+// --check does not take it for another controller.
+TEST_F(CliTest, APlanRunAgainFindsItsMovedRoomsAtTheirNewAddresses) {
+    StartBuilding({"--move-after-ms", "100"});
+    auto writePlan = [&](int nLockTime) {
+        const std::string strTime = std::to_string(nLockTime);
+        std::ofstream(Work() / "plan.csv") << "room,address,controller_ip,lock_time\nA," + Address(10) + "," +
+                                                  Address(210) + "," + strTime + "\nB," + Address(11) + ",," +
+                                                  strTime + "\n";
+    };
+    writePlan(30);
+    const SRun first = Cli("batch plan.csv");
+    ASSERT_EQ(first.status, 0) << first.out;
+    const SRun check = Cli("batch plan.csv --check");
+    EXPECT_EQ(check.status, 0) << check.out;
+    EXPECT_NE(check.out.find("already at " + Address(210)), std::string::npos) << check.out;
+    EXPECT_EQ(check.out.find(session::kAddressTakenText), std::string::npos) << check.out;
+    writePlan(20);
+    const SRun again = Cli("batch plan.csv");
+    EXPECT_EQ(again.status, 0) << again.out;
+    const auto rows = Results(Work() / "results.csv");
+    ASSERT_EQ(rows.size(), 3u) << again.out;
+    EXPECT_EQ(rows[1][2], "ok");
+    EXPECT_EQ(rows[1][3], "already at " + Address(210) + "; written: lock_time");
+    EXPECT_NE(rows[1][6].find(Address(210)), std::string::npos) << "backed up where it answered";
+    EXPECT_EQ(rows[2][2], "ok");
+    ASSERT_EQ(Cli("get " + Address(210) + " --out a.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "a.json").read.settings.nLockTime, 20);
 }
 
 TEST_F(CliTest, CheckShowsEveryChangeAndProblemAndSendsNoSetting) {

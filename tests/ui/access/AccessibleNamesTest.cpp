@@ -23,6 +23,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSpinBox>
+#include <QTableWidget>
 #include <QtTest>
 
 #include <functional>
@@ -71,6 +72,12 @@ private slots:
             pDialog = std::make_unique<CModelSearchDlg>();
             break;
         }
+        // Every window has a title of its own; the projector dialog keeps its template's.
+        if (dialog == 104)
+            QCOMPARE(pDialog->windowTitle(), QStringLiteral("Dialog"));
+        else
+            QVERIFY2(!pDialog->windowTitle().isEmpty() && pDialog->windowTitle() != QStringLiteral("Dialog"),
+                     qPrintable(pDialog->windowTitle()));
         int nChecked = 0;
         for (const auto& control : pDialog->Template().controls) {
             QWidget* pWidget = pDialog->Control(control.nId);
@@ -107,9 +114,14 @@ private slots:
         options.bProbe = false;
         CScanDlg scan(window, options);
         CHistoryDlg history({});
-        CSetResultDlg result({session::SFieldResult{"lock_time", "7", "5", false}});
+        CSetResultDlg result(
+            {session::SFieldResult{"lock_time", "7", "5", false},
+             session::SFieldResult{"mask", "255.255.255.0", session::kNotReceivedText, false}});
+        // A value that did not come reads with the window's full-width brackets.
+        QCOMPARE(result.Table()->item(1, 2)->text(), QStringLiteral("（未收到）"));
         CBatchDlg batch(window);
         for (QWidget* pDialog : std::initializer_list<QWidget*>{&window, &scan, &history, &result, &batch}) {
+            QVERIFY(!pDialog->windowTitle().isEmpty() && pDialog->windowTitle() != QStringLiteral("Dialog"));
             int nChecked = 0;
             for (QWidget* pWidget : pDialog->findChildren<QWidget*>()) {
                 const bool bInteractive =

@@ -5,6 +5,7 @@
 #include "MessageBox.h"
 #include "Statements.h"
 #include "TestDatabase.h"
+#include "Utf8Path.h"
 
 #include <QApplication>
 #include <QWidget>
@@ -18,6 +19,11 @@ namespace fs = std::filesystem;
 namespace {
 
 const QString kNoDatabase = QStringLiteral("data.mdb是否在当前路径下!");
+// A missing file is said as such, with the folder it was looked for in.
+QString NoDatabaseIn(const fs::path& folder) {
+    return kNoDatabase + QStringLiteral("\n找不到data.mdb：文件夹“%1”中没有这个文件。")
+                             .arg(QString::fromStdString(Utf8FromPath(fs::absolute(folder))));
+}
 const QString kNoSockets = QStringLiteral("Windows 通信端口初始化失败。");
 
 enum EFile { Missing, AccessFormat, PlainText, WithoutTables, WithoutHtset };
@@ -122,7 +128,7 @@ private slots:
         CConfigApp app;
         Prepare(app);
         QCOMPARE(app.InitInstance(), false);
-        QCOMPARE(m_messages, QStringList{kNoDatabase});
+        QCOMPARE(m_messages, QStringList{file == Missing ? NoDatabaseIn(fs::current_path()) : kNoDatabase});
         QCOMPARE(m_nDialogRuns, 0);
         QVERIFY(!app.m_bMainDialogRan);
         QVERIFY(!CDatabase::IsOpen());
@@ -141,7 +147,7 @@ private slots:
         CConfigApp app;
         Prepare(app);
         app.InitInstance();
-        QCOMPARE(m_messages, QStringList{kNoDatabase});
+        QCOMPARE(m_messages, QStringList{NoDatabaseIn(fs::current_path())});
         QCOMPARE(m_nDialogRuns, 0);
         QVERIFY(!fs::exists(db.File()));
     }

@@ -72,6 +72,14 @@ QString Address(int nLast) {
     return QStringLiteral("127.64.0.%1").arg(nLast);
 }
 
+// A room's line of a results file, found by its name or its address.
+std::vector<std::string> ResultOf(const session::EarlierResults& results, const std::string& strKey) {
+    for (const auto& line : results)
+        if (line[0] == strKey || line[1] == strKey)
+            return line;
+    return {};
+}
+
 } // namespace
 
 class CBatchDlgTest : public QObject {
@@ -250,6 +258,41 @@ private slots:
         QCOMPARE(m_pBuilding->Logged("applied"), 0);
     }
 
+    // 打开计划 reads a plan as a spreadsheet saves it (padding rows and
+    // columns, the table's own column names) and refuses a named column it
+    // does not know, or a cell beyond the header, naming the line.
+    void spreadsheetPlans_data() {
+        QTest::addColumn<QByteArray>("plan");
+        QTest::addColumn<int>("rooms"); // -1: refused
+        QTest::addColumn<QString>("said");
+        const QByteArray a10 = Address(10).toLatin1(), a11 = Address(11).toLatin1();
+        QTest::newRow("padding, window names")
+            << QByteArray("\xE6\x88\xBF\xE9\x97\xB4,\xE7\x8E\xB0\xE5\x9C\xB0\xE5\x9D\x80,,\n,,,\nA," + a10 +
+                          ",,\n,,,\nB," + a11 + ",,\n,,,\n")
+            << 2 << QString();
+        QTest::newRow("unknown column") << QByteArray("room,address,colour\nA," + a10 + ",red\n") << -1
+                                        << QStringLiteral("不认识的列“colour”。可用的列名：房间、现地址");
+        QTest::newRow("cell beyond the header") << QByteArray("room,address\n\nA," + a10 + ",x\n") << -1
+                                                << QStringLiteral("第 3 行有 3 个单元格，标题行只有 2 列");
+    }
+    void spreadsheetPlans() {
+        QFETCH(QByteArray, plan);
+        QFETCH(int, rooms);
+        QFETCH(QString, said);
+        QVERIFY(OpenWindow());
+        QCOMPARE(Batch().OpenPlan(WritePlan("plan.csv", plan)), rooms >= 0);
+        if (rooms < 0) {
+            QCOMPARE(m_messages.size(), 1);
+            QVERIFY2(m_messages[0].contains(said), qPrintable(m_messages[0]));
+            QCOMPARE(Batch().Table()->rowCount(), 0);
+            return;
+        }
+        QVERIFY(m_messages.isEmpty());
+        QCOMPARE(Batch().Table()->rowCount(), rooms);
+        QCOMPARE(Batch().Table()->item(1, CBatchDlg::kColRoom)->text(), QStringLiteral("B"));
+        QCOMPARE(Batch().Table()->item(1, CBatchDlg::kColAddress)->text(), Address(11));
+    }
+
     // Each kind of bad plan is refused before anything is sent, said in a
     // real modal box (closed by a timer), for the check and for the run.
     void badPlansAreRefused_data() {
@@ -325,10 +368,11 @@ private slots:
         session::SPlanFileError error;
         QVERIFY(session::ReadResultsFile(File("结果.csv").toStdString(), results, error));
         QCOMPARE(results.size(), std::size_t(4));
-        QCOMPARE(results["A"][2], std::string("ok"));
-        QCOMPARE(results["C"][2], std::string("failed"));
-        QCOMPARE(results["C"][3], std::string("no reply"));
-        QVERIFY(!results["A"][6].empty()); // the backup taken before the Set
+        QCOMPARE(ResultOf(results, "A")[2], std::string("ok"));
+        QCOMPARE(ResultOf(results, "C")[2], std::string("failed"));
+        // The results file explains a failure in the window's words.
+        QCOMPARE(ResultOf(results, "C")[3], std::string("失败：该中控无信息返回，未发送"));
+        QVERIFY(!ResultOf(results, "A")[6].empty()); // the backup taken before the Set
         QVERIFY(!session::CHistory(m_pDb->Folder()).List(codec::AddressToBytes("127.64.0.11")).empty());
 
         // What each room holds now: its own server IP, or the common one.
@@ -374,7 +418,7 @@ private slots:
         QCOMPARE(results.size(), std::size_t(3));
         for (int n = 10; n <= 12; ++n) {
             QVERIFY(Outcome(Address(n)).startsWith(QStringLiteral("失败")));
-            const auto& line = results[Address(n).toStdString()];
+            const auto& line = ResultOf(results, Address(n).toStdString());
             QCOMPARE(line[2], std::string("failed"));
             QVERIFY2(line[3].find("cannot save the history") != std::string::npos, line[3].c_str());
             QVERIFY(line[6].empty());
@@ -422,7 +466,7 @@ private slots:
         session::SPlanFileError error;
         QVERIFY(session::ReadResultsFile(File("results.csv").toStdString(), results, error));
         QCOMPARE(results.size(), std::size_t(5));
-        for (const auto& [key, line] : results)
+        for (const auto& line : results)
             QCOMPARE(line[2], std::string("ok"));
         // Nothing left to retry.
         QVERIFY(!Batch().RetryFailed());
@@ -525,7 +569,7 @@ private slots:
         session::SPlanFileError error;
         QVERIFY(session::ReadResultsFile(File("教学楼结果.csv").toStdString(), results, error));
         QCOMPARE(results.size(), std::size_t(20));
-        for (const auto& [key, line] : results)
+        for (const auto& line : results)
             QCOMPARE(line[2], std::string("ok"));
         const session::CHistory history(m_pDb->Folder());
         for (int n = 8; n <= 27; ++n)

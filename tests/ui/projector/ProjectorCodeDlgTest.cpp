@@ -312,36 +312,88 @@ private slots:
         }
     }
 
-    void deleteNeedsFreshClick_data() {
+    void deleteNeedsAHighlightedRow_data() {
         QTest::addColumn<QString>("before");
         QTest::newRow("no click") << "";
         QTest::newRow("click, delete") << "click,delete";
-        QTest::newRow("click, save") << "click,save";
     }
-    void deleteNeedsFreshClick() {
+    void deleteNeedsAHighlightedRow() {
         QFETCH(QString, before);
         CTestDatabase db;
         CProjectorCodeDlg dlg;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        SetQuestionRecorder([](const QString&) { return true; });
         const std::string strClicked = dlg.TableModel()->CellText(2, 0);
         for (const QString& step : before.split(',', Qt::SkipEmptyParts)) {
             if (step == "click") {
                 ClickRow(dlg, 2);
-            } else if (step == "delete") {
+            } else {
                 Click(dlg, 1035);
                 QCOMPARE(g_messages.last(), QString("删除当前型号记录成功！"));
                 QCOMPARE(Count(db, strClicked), std::string("0"));
                 QVERIFY(dlg.TableModel()->CellText(2, 0) != strClicked);
-            } else {
-                Enter(dlg, "AAA new", 2, 0, "0A0B", "0A0B", "0A0B", "0A0B");
-                Click(dlg, 1034);
             }
         }
         const std::string strCount = db.Scalar("SELECT COUNT(*) FROM DATA");
         Click(dlg, 1035);
+        SetQuestionRecorder({});
         QCOMPARE(g_messages.last(), QString("请选择一条记录，再点击删除按钮！"));
         QCOMPARE(db.Scalar("SELECT COUNT(*) FROM DATA"), strCount);
+    }
+
+    // The model deleted is the one highlighted when 删除 is pressed, whether
+    // the mouse or the keyboard put it there, and only after a yes to the
+    // question that names it.
+    void deleteTakesTheHighlightedRow_data() {
+        QTest::addColumn<QString>("move");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<int>("expected"); // the row deleted, counted in the list before
+        QTest::newRow("click") << "" << true << 1;
+        QTest::newRow("click, Down") << "down" << true << 2;
+        QTest::newRow("click, Ctrl+End") << "end" << true << -1;
+        QTest::newRow("click, save on top") << "save" << true << 1;
+        QTest::newRow("click, Down, answer no") << "down" << false << 2;
+    }
+    void deleteTakesTheHighlightedRow() {
+        QFETCH(QString, move);
+        QFETCH(bool, yes);
+        QFETCH(int, expected);
+        CTestDatabase db;
+        CProjectorCodeDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        CProjectorTableModel& table = *dlg.TableModel();
+        const int nRows = table.rowCount();
+        const std::string strModel = table.CellText(expected < 0 ? nRows - 1 : expected, 0);
+        const std::string strClicked = table.CellText(1, 0);
+        ClickRow(dlg, 1);
+        if (move == "down")
+            QTest::keyClick(dlg.ListView(), Qt::Key_Down);
+        else if (move == "end")
+            QTest::keyClick(dlg.ListView(), Qt::Key_End, Qt::ControlModifier);
+        else if (move == "save") {
+            Enter(dlg, "AAA new", 2, 0, "0A0B", "0A0B", "0A0B", "0A0B");
+            Click(dlg, 1034);
+        }
+        QStringList questions;
+        SetQuestionRecorder([&](const QString& strQuestion) {
+            questions << strQuestion;
+            return yes;
+        });
+        const int nMessages = static_cast<int>(g_messages.size());
+        Click(dlg, 1035);
+        SetQuestionRecorder({});
+        QCOMPARE(questions,
+                 QStringList{QStringLiteral("确定删除型号“%1”吗？").arg(QString::fromStdString(strModel))});
+        QCOMPARE(Count(db, strModel), std::string(yes ? "0" : "1"));
+        if (strClicked != strModel)
+            QCOMPARE(Count(db, strClicked), std::string("1"));
+        QCOMPARE(g_messages.mid(nMessages), yes ? QStringList{"删除当前型号记录成功！"} : QStringList{});
+        const int nAfter = table.rowCount();
+        QCOMPARE(nAfter, (move == "save" ? nRows + 1 : nRows) - (yes ? 1 : 0));
+        for (int r = 0; r < nAfter; ++r)
+            QVERIFY(!yes || table.CellText(r, 0) != strModel);
     }
 
     void readOnlyMedium() {

@@ -1,14 +1,14 @@
 // Import, merge and export of the projector code library on real data.mdb
 // copies: the preview's classes and reasons, the conflict choices, the
 // all-or-nothing write, read-only and locked libraries, and the export's bytes.
-#include "ReadOnlyView.h"
-#include "Utf8Path.h"
 #include "Database.h"
 #include "ImportPreview.h"
 #include "LibraryFiles.h"
 #include "LibraryWriter.h"
+#include "ReadOnlyView.h"
 #include "Statements.h"
 #include "TestDatabase.h"
+#include "Utf8Path.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -73,6 +73,27 @@ TEST_F(LibraryTest, PreviewClassifiesEveryRow) {
     EXPECT_EQ(counts.nInvalid, 1u);
     // Nothing is written by a preview.
     EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号='Brand New 1'"), "0");
+}
+
+// A spreadsheet's edit of an export: codes in lower case are the same codes
+// (another code is still a conflict), and rows of only commas, before the
+// header as after it, are padding rather than models.
+TEST_F(LibraryTest, LetterCaseAndPaddingAreNoChange) {
+    CImportPreview preview;
+    const std::string strCsv =
+        ",,,,,,\r\n" + std::string(kHeader) +
+        "Epson EMP-53,9600,无,534f555243452031310d,534F555243452034310d,505752204f4e0d,"
+        "505752204f46460d\r\n"
+        ",,,,,,\r\n"
+        " , ,,,,,\r\n"
+        "Epson EB-1410Wi,19200,无,0a,0b,0c,0d\r\n"
+        ",,,,,,\r\n";
+    ASSERT_TRUE(Preview(preview, strCsv)) << preview.Error();
+    ASSERT_EQ(preview.RowCount(), 2u);
+    EXPECT_EQ(preview.Class(0), ERowClass::Identical);
+    EXPECT_EQ(preview.Class(1), ERowClass::Conflict);
+    EXPECT_EQ(preview.Line(1), 6u);
+    EXPECT_EQ(preview.Counts().nInvalid, 0u);
 }
 
 // The header's columns in any order, under either name, with columns of
@@ -732,11 +753,12 @@ TEST_F(LibraryTest, LargeImportReportsProgressAndCancelLeavesNothing) {
     testfiles::Write(In("bulk.csv"), strCsv);
     std::uint64_t nLast = 0, nTotal = 0;
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("bulk.csv")), Lib(), [&](std::uint64_t nDone, std::uint64_t nAll) {
-        nLast = nDone;
-        nTotal = nAll;
-        return true;
-    }));
+    ASSERT_TRUE(
+        preview.Load(Utf8FromPath(In("bulk.csv")), Lib(), [&](std::uint64_t nDone, std::uint64_t nAll) {
+            nLast = nDone;
+            nTotal = nAll;
+            return true;
+        }));
     EXPECT_EQ(nLast, nTotal);
     EXPECT_EQ(preview.Counts().nNew, 30000u);
 

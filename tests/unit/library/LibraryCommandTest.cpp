@@ -1,9 +1,9 @@
 // The "library" command line, parsed from argument vectors as velmora-cli
 // would receive them, on a fresh data.mdb in the working folder.
-#include "Utf8Path.h"
 #include "LibraryCommand.h"
 #include "LibraryFiles.h"
 #include "TestDatabase.h"
+#include "Utf8Path.h"
 
 #include <CLI/CLI.hpp>
 #include <gtest/gtest.h>
@@ -150,10 +150,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {"无法打开文件missing.csv"},
                      "0",
                      "9600"},
+        // A missing library is said as such, with the folder it was looked for in.
         SCommandCase{"MissingLibrary",
                      {"library", "export", "out.csv", "--db", "nowhere/data.mdb"},
                      3,
-                     {"无法打开nowhere/data.mdb"},
+                     {"找不到data.mdb：文件夹“", "nowhere”中没有这个文件。"},
                      "0",
                      "9600"},
         SCommandCase{"Export", {"library", "export", "out.csv"}, 0, {"导出完成：共"}, "0", "9600"},
@@ -181,7 +182,7 @@ INSTANTIATE_TEST_SUITE_P(
         SCommandCase{"MissingLibraryOnImport",
                      {"library", "import", "in.csv", "--db", "nowhere/data.mdb", "--on-conflict", "keep"},
                      3,
-                     {"无法打开nowhere/data.mdb"},
+                     {"找不到data.mdb：文件夹“", "nowhere”中没有这个文件。"},
                      "0",
                      "9600"},
         SCommandCase{"ExportOverTheLibraryIsRefused",
@@ -225,8 +226,8 @@ TEST(LibraryCommandFiles, ExportThenMergeAnotherLibrary) {
     // Another installer's data.mdb with one model of their own.
     CTestDatabase other(false, false);
     other.Exec("INSERT INTO DATA VALUES ('Theirs','9600','无','0A','0B','0C','0D')");
-    const SRun run = RunCli(
-        {"library", "import", Utf8FromPath(other.File()), "--db", Utf8FromPath(db.File()), "--on-conflict", "keep"});
+    const SRun run = RunCli({"library", "import", Utf8FromPath(other.File()), "--db", Utf8FromPath(db.File()),
+                             "--on-conflict", "keep"});
     EXPECT_EQ(run.nExit, 0) << run.strErr;
     EXPECT_NE(run.strOut.find("new: 1\n"), std::string::npos) << run.strOut;
     EXPECT_NE(run.strOut.find("invalid: 0\n"), std::string::npos) << run.strOut;

@@ -3,7 +3,9 @@
 
 #include "BatchPlan.h"
 #include "BatchRun.h"
+#include "FileSystem.h"
 #include "SessionFakes.h"
+#include "TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -58,21 +60,173 @@ TEST(BatchRetryTest, OnlyUnchangedOkRowsAreLeftOut) {
     const std::vector<std::vector<std::string>> rows{
         {"room", "address", "server_ip"}, {"A", "10.0.0.1", "10.1.1.1"}, {"B", "10.0.0.2", "10.1.1.1"},
         {"C", "10.0.0.3", "10.1.1.1"},    {"D", "10.0.0.4", "10.1.1.1"}, {"E", "10.0.0.5", "10.1.1.1"}};
-    session::EarlierResults earlier;
     auto line = [](const char* room, const char* outcome, const char* row) {
         return std::vector<std::string>{room, "", outcome, "", "1.0", row, ""};
     };
-    earlier["A"] = line("A", "ok", "A,10.0.0.1,10.1.1.1");
-    earlier["B"] = line("B", "failed", "B,10.0.0.2,10.1.1.1");
-    earlier["C"] = line("C", "not run", "C,10.0.0.3,10.1.1.1");
-    earlier["D"] = line("D", "ok", "D,10.0.0.4,10.9.9.9"); // changed since
+    const session::EarlierResults earlier{line("A", "ok", "A,10.0.0.1,10.1.1.1"),
+                                          line("B", "failed", "B,10.0.0.2,10.1.1.1"),
+                                          line("C", "not run", "C,10.0.0.3,10.1.1.1"),
+                                          line("D", "ok", "D,10.0.0.4,10.9.9.9")}; // D changed since
     const auto rooms = Rooms(rows, &earlier);
     ASSERT_EQ(rooms.size(), 5u);
     EXPECT_FALSE(rooms[0].bRun);
-    EXPECT_EQ(session::ResultLine(rooms[0]), earlier["A"]);
+    EXPECT_EQ(session::ResultLine(rooms[0]), earlier[0]);
     for (std::size_t i = 1; i < 5; ++i)
         EXPECT_TRUE(rooms[i].bRun) << rooms[i].strRoom;
 }
+
+// Two rows naming one room: each finds its own earlier line by its content,
+// in whichever order the results file lists them, so the one that ended ok
+// is not run again and the one that failed is.
+TEST(BatchRetryTest, RowsOfOneNameAreMatchedByContent) {
+    const std::vector<std::vector<std::string>> rows{
+        {"room", "address", "controller_ip"}, {"A", "10.0.0.1", "10.0.1.1"}, {"A", "10.0.0.2", "10.0.1.2"}};
+    auto line = [](const char* outcome, const char* row) {
+        return std::vector<std::string>{"A", "", outcome, "", "1.0", row, outcome[0] == 'o' ? "b.json" : ""};
+    };
+    for (const bool bReversed : {false, true}) {
+        session::EarlierResults earlier{line("ok", "A,10.0.0.1,10.0.1.1"),
+                                        line("failed", "A,10.0.0.2,10.0.1.2")};
+        if (bReversed)
+            std::swap(earlier[0], earlier[1]);
+        const auto rooms = Rooms(rows, &earlier);
+        ASSERT_EQ(rooms.size(), 2u);
+        EXPECT_FALSE(rooms[0].bRun) << bReversed;
+        EXPECT_EQ(session::ResultLine(rooms[0])[6], "b.json");
+        EXPECT_TRUE(rooms[1].bRun) << bReversed;
+    }
+}
+
+// A run that replaces a results file: a room whose same row ended ok there
+// keeps that line and its backup while this run sends it nothing (not run,
+// or failed before its Set); once its Set has started, its own line counts.
+TEST(BatchRetryTest, AnOkLineIsReplacedOnlyByARunThatSent) {
+    const std::vector<std::vector<std::string>> rows{
+        {"room", "address"}, {"A", "10.0.0.1"}, {"B", "10.0.0.2"}};
+    const session::EarlierResults earlier{{"A", "10.0.0.1", "ok", "", "9.0", "A,10.0.0.1", "a.json"},
+                                          {"B", "10.0.0.2", "ok", "", "9.0", "B,10.0.0.9", "b.json"}};
+    struct SCase {
+        EBatchOutcome eOutcome;
+        bool bSetStarted;
+        bool bKept;
+    };
+    for (const SCase& c :
+         {SCase{EBatchOutcome::NotRun, false, true}, SCase{EBatchOutcome::Failed, false, true},
+          SCase{EBatchOutcome::Failed, true, false}, SCase{EBatchOutcome::Ok, true, false}}) {
+        auto rooms = Rooms(rows);
+        session::KeepOkLines(rooms, earlier);
+        for (auto& room : rooms) {
+            room.eOutcome = c.eOutcome;
+            session::SWriteResult result;
+            result.bSetStarted = c.bSetStarted;
+            room.result = result;
+        }
+        EXPECT_EQ(session::ResultLine(rooms[0]) == earlier[0], c.bKept) << int(c.eOutcome) << c.bSetStarted;
+        // B's row changed since: its earlier line is not its own.
+        EXPECT_NE(session::ResultLine(rooms[1])[5], earlier[1][5]);
+    }
+}
+
+// A plan file as a spreadsheet saves it: padding rows and unnamed empty
+// columns are left out, the window's column names are accepted, a named
+// column that is no plan column is refused by name, and a row with a cell
+// beyond the header is refused on its own line.
+struct SPlanFileCase {
+    const char* name;
+    const char* text;
+    session::EPlanFileError eError;
+    std::string strDetail;
+    std::vector<std::size_t> lines;   // the rooms' lines
+    std::vector<std::size_t> refused; // the lines refused as longer than the header
+    std::string strFirstRow;          // the first room's row as it runs
+};
+
+class PlanFileTest : public ::testing::TestWithParam<SPlanFileCase> {};
+
+TEST_P(PlanFileTest, ReadsWhatASpreadsheetWrites) {
+    const SPlanFileCase& c = GetParam();
+    const std::filesystem::path folder = MakeTempFolder("plan");
+    std::string strError;
+    ASSERT_TRUE(base::WriteFileReplacing(folder / "plan.csv", c.text, false, strError)) << strError;
+    session::SPlanTable plan;
+    session::SPlanFileError error;
+    const bool bRead = session::ReadPlanFile(Utf8FromPath(folder / "plan.csv"), plan, error);
+    std::filesystem::remove_all(folder);
+    ASSERT_EQ(bRead, c.eError == session::EPlanFileError::None);
+    EXPECT_EQ(error.eError, c.eError);
+    EXPECT_EQ(error.strDetail, c.strDetail);
+    if (!bRead)
+        return;
+    std::vector<std::size_t> lines, refused;
+    for (const session::SBatchRoom& room : session::RoomsFromPlan(plan, {})) {
+        lines.push_back(room.nLine);
+        if (room.problem.eProblem == session::EValueProblem::TooManyCells) {
+            refused.push_back(room.nLine);
+            EXPECT_NE(room.strDifferences.find("line " + std::to_string(room.nLine)), std::string::npos);
+        } else {
+            EXPECT_TRUE(room.bPrepared) << room.nLine << ": " << room.strDifferences;
+        }
+    }
+    EXPECT_EQ(lines, c.lines);
+    EXPECT_EQ(refused, c.refused);
+    ASSERT_FALSE(plan.rows.empty());
+    EXPECT_EQ(plan.rows[0].strText, c.strFirstRow);
+}
+
+using session::EPlanFileError;
+INSTANTIATE_TEST_SUITE_P(
+    Plans, PlanFileTest,
+    ::testing::Values(SPlanFileCase{"padding",
+                                    "room,address,,\n,,,\n101,10.0.0.1,,\n,,,\n \n102,10.0.0.2,,\n,,,\n",
+                                    EPlanFileError::None,
+                                    "",
+                                    {3, 6},
+                                    {},
+                                    "101,10.0.0.1"},
+                      SPlanFileCase{"padding_column_between",
+                                    "address,,room\r\n10.0.0.1,,101\r\n",
+                                    EPlanFileError::None,
+                                    "",
+                                    {2},
+                                    {},
+                                    "10.0.0.1,101"},
+                      SPlanFileCase{
+                          "window_names",
+                          "房间,现地址,新中控IP,服务器IP,电控锁类型\n101,10.0.0.1,10.0.1.1,10.1.1.1,脉冲型\n",
+                          EPlanFileError::None,
+                          "",
+                          {2},
+                          {},
+                          "101,10.0.0.1,10.0.1.1,10.1.1.1,脉冲型"},
+                      SPlanFileCase{"unknown_name",
+                                    "room,address,colour,\n101,10.0.0.1,red,\n",
+                                    EPlanFileError::UnknownColumn,
+                                    "colour",
+                                    {},
+                                    {},
+                                    ""},
+                      SPlanFileCase{"unnamed_with_value",
+                                    "address,,room\n10.0.0.1,x,101\n",
+                                    EPlanFileError::UnnamedColumn,
+                                    "2",
+                                    {},
+                                    {},
+                                    ""},
+                      SPlanFileCase{"same_column_twice",
+                                    "address,现地址\n10.0.0.1,10.0.0.2\n",
+                                    EPlanFileError::DuplicateColumn,
+                                    "现地址",
+                                    {},
+                                    {},
+                                    ""},
+                      SPlanFileCase{"cell_beyond_header",
+                                    "room,address\n101,10.0.0.1,x\n\n102,10.0.0.2,,\n",
+                                    EPlanFileError::None,
+                                    "",
+                                    {2, 4},
+                                    {2},
+                                    "101,10.0.0.1"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Over a transport where nothing answers: every room fails alone with "no
 // reply", at most nMaxRunning at a time; a stop before any Set leaves the
