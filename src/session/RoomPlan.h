@@ -24,8 +24,12 @@ struct SRoomPlan {
     std::optional<SSnapshot> snapshot;
     SOverrides overrides;
     // Write even when the read before the Set lacks replies; the parts that
-    // did not come cannot be backed up and must come from the snapshot.
+    // did not come cannot be backed up and must come from the snapshot or be
+    // given whole by the overrides.
     bool bForce = false;
+    // A restore's backup is marked so, and a room that already holds what
+    // the restore would write is left alone.
+    bool bRestore = false;
 };
 
 // What a write reports besides the engine's result.
@@ -33,6 +37,7 @@ struct SWriteNotes {
     std::filesystem::path backup;      // the history file of what the controller held, when one was saved
     std::string strNotBackedUp;        // with --force: the parts that could not be backed up
     bool bRefused = false;             // a value broke a rule: bad input, nothing sent
+    bool bAlreadySo = false;           // a restore found the room as it would write it: nothing sent
     std::vector<SSettingIssue> issues; // the rules it broke, when refused
 };
 
@@ -71,9 +76,13 @@ std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& 
 // sent; the owner saves it (the history's Save, say on a worker thread) and
 // calls ResumeWrite when it is on disk or failed. Without a backup to save
 // (a forced write whose read was incomplete) the write goes on at once.
-using SaveBackupFn = std::function<void(ExchangeId id, SSnapshot backup)>;
+using SaveBackupFn = std::function<void(ExchangeId id, SBackup backup)>;
 SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
                                std::shared_ptr<SWriteNotes> notes, SaveBackupFn saveLater = {});
+
+// Whether the overrides give every field of a reply part, so a write may
+// send that part although the controller's reply for it was lost.
+bool OverridesSupplyPart(const SOverrides& overrides, std::size_t nPart);
 
 // The folder that holds data.mdb (the history lives beside it).
 std::filesystem::path DatabaseFolder(const std::string& strDb);

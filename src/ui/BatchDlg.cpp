@@ -2,6 +2,7 @@
 
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
+#include "OutputFiles.h"
 #include "ModelSearchDlg.h"
 #include "ProgramValues.h"
 #include "SetResultDlg.h"
@@ -277,6 +278,8 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     pRunRow->addWidget(m_pParallel);
     pRunRow->addWidget(pResultsLabel);
     pRunRow->addWidget(m_pResults, 1);
+    m_pBrowseResults = new QPushButton(QString::fromUtf8(kBrowseResults), this);
+    pRunRow->addWidget(m_pBrowseResults);
     pLayout->addLayout(pRunRow);
 
     auto* pActions = new QHBoxLayout;
@@ -315,6 +318,11 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
         if (!strPath.isEmpty())
             SavePlan(strPath);
     });
+    connect(m_pBrowseResults, &QPushButton::clicked, this, [this] {
+        const QString strPath = m_pfnChooseFile(EFileChoice::Results);
+        if (!strPath.isEmpty())
+            m_pResults->setText(WithSuffix(strPath, QStringLiteral(".csv")));
+    });
     connect(Button(kCheck), &QPushButton::clicked, this, [this] { StartCheck(); });
     connect(Button(kStart), &QPushButton::clicked, this, [this] { StartRun(false); });
     connect(Button(kStop), &QPushButton::clicked, this, &CBatchDlg::Stop);
@@ -330,6 +338,9 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
             return QFileDialog::getOpenFileName(this, QString::fromUtf8(kOpen), QString(), strCsv);
         case EFileChoice::SavePlan:
             return QFileDialog::getSaveFileName(this, QString::fromUtf8(kSave), QString(), strCsv);
+        case EFileChoice::Results:
+            return QFileDialog::getSaveFileName(this, QStringLiteral("结果文件"), m_pResults->text(),
+                                                QStringLiteral("结果文件 (*.csv)"));
         case EFileChoice::Snapshot:
             break;
         }
@@ -571,7 +582,11 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
     m_pTable->setSortingEnabled(true);
     const QFileInfo info(strPath);
     m_strPlanFolder = info.absolutePath();
-    m_pResults->setText(QFileInfo(info.absoluteDir(), QStringLiteral("results.csv")).filePath());
+    m_strPlanPath = info.absoluteFilePath();
+    // Each plan has results of its own beside it, so a second plan in the
+    // folder does not replace the first one's.
+    m_pResults->setText(
+        QFileInfo(info.absoluteDir(), info.completeBaseName() + QStringLiteral("-results.csv")).filePath());
     SetStatus(QStringLiteral("已打开计划，房间共 %1 个。").arg(m_pTable->rowCount()));
     return true;
 }
@@ -626,7 +641,10 @@ std::vector<std::vector<std::string>> CBatchDlg::PlanRows(bool bWithCommon) cons
     return rows;
 }
 
-bool CBatchDlg::SavePlan(const QString& strPath) {
+bool CBatchDlg::SavePlan(const QString& strTyped) {
+    const QString strPath = WithSuffix(strTyped, QStringLiteral(".csv"));
+    if (!OutputAllowed(strPath, {m_pResults->text().trimmed()}))
+        return false;
     std::string text = "\xEF\xBB\xBF";
     for (const auto& row : PlanRows(false))
         text += session::CsvLine(row);
@@ -635,6 +653,7 @@ bool CBatchDlg::SavePlan(const QString& strPath) {
         MessageBoxShow(QStringLiteral("无法保存计划文件：") + Q(strError));
         return false;
     }
+    m_strPlanPath = QFileInfo(strPath).absoluteFilePath();
     SetStatus(QStringLiteral("计划已保存到 %1。").arg(strPath));
     return true;
 }
@@ -770,11 +789,12 @@ bool CBatchDlg::StartRun(bool bRetry) {
         for (const session::SBatchRoom& room : m_rooms)
             earlier[room.strKey] = session::ResultLine(room);
     }
-    const QString strResults = m_pResults->text().trimmed();
-    if (strResults.isEmpty()) {
+    if (m_pResults->text().trimmed().isEmpty()) {
         MessageBoxShow(QStringLiteral("请填写结果文件！"));
         return false;
     }
+    const QString strResults = WithSuffix(m_pResults->text().trimmed(), QStringLiteral(".csv"));
+    m_pResults->setText(strResults);
     std::vector<session::SBatchRoom> rooms = session::RoomsFromPlan(
         plan, PathFromUtf8(m_strPlanFolder.toStdString()), bRetry ? &earlier : nullptr);
     if (bRetry && std::none_of(rooms.begin(), rooms.end(), [](const auto& r) { return r.bRun; })) {
@@ -784,13 +804,19 @@ bool CBatchDlg::StartRun(bool bRetry) {
     m_rooms = std::move(rooms);
     if (!RefuseBadPlan(session::CheckAddresses(m_rooms)))
         return false;
-    // An output never replaces an input.
-    const std::filesystem::path resultsPath = PathFromUtf8(strResults.toStdString());
+    // The results never replace the library, a database, the plan or a
+    // snapshot the rooms take; another plan's results only when the
+    // installer says so. A retry rewrites this run's own results.
+    QStringList inputs{m_strPlanPath};
     for (const session::SBatchRoom& room : m_rooms)
-        if (!room.strSnapshot.empty() && base::SameFile(resultsPath, PathFromUtf8(room.strSnapshot))) {
-            MessageBoxShow(QStringLiteral("结果文件不能是要写入的配置文件！"));
-            return false;
-        }
+        if (!room.strSnapshot.empty())
+            inputs << Q(room.strSnapshot);
+    if (!OutputAllowed(strResults, inputs))
+        return false;
+    if (!bRetry && !ResultsOfThisPlan(strResults) &&
+        !MessageBoxAsk(QStringLiteral("结果文件%1已有其他计划的结果。是否替换？").arg(strResults), true))
+        return false;
+    const std::filesystem::path resultsPath = PathFromUtf8(strResults.toStdString());
     m_pResultsFile = std::make_unique<session::CBatchResults>(resultsPath, m_rooms);
     if (!m_pResultsFile->Write()) {
         MessageBoxShow(QStringLiteral("无法写入结果文件：") + Q(m_pResultsFile->Error()));
@@ -810,7 +836,7 @@ bool CBatchDlg::StartRun(bool bRetry) {
         if (!m_pResultsTimer->isActive())
             m_pResultsTimer->start();
     };
-    m_pRun->m_pfnSaveBackup = [this](session::ExchangeId id, session::SSnapshot backup) {
+    m_pRun->m_pfnSaveBackup = [this](session::ExchangeId id, session::SBackup backup) {
         SaveBackup(id, std::move(backup));
     };
     ++m_nRunSerial;
@@ -879,7 +905,7 @@ void CBatchDlg::OnTick() {
         EndRun();
 }
 
-void CBatchDlg::SaveBackup(session::ExchangeId id, session::SSnapshot backup) {
+void CBatchDlg::SaveBackup(session::ExchangeId id, session::SBackup backup) {
     // Each room has an address of its own, so no two backups share a folder.
     m_pBackupPool->start(
         [this, id, backup = std::move(backup), history = m_pHistory, nSerial = m_nRunSerial] {
@@ -894,6 +920,22 @@ void CBatchDlg::SaveBackup(session::ExchangeId id, session::SSnapshot backup) {
                 },
                 Qt::QueuedConnection);
         });
+}
+
+bool CBatchDlg::ResultsOfThisPlan(const QString& strResults) const {
+    if (!base::IsExistingFile(PathFromUtf8(strResults.toStdString())))
+        return true;
+    // Results whose every line is a room of this plan are this plan's own
+    // (an earlier run of it); a line of another room means another plan's.
+    session::EarlierResults earlier;
+    session::SPlanFileError error;
+    if (!session::ReadResultsFile(strResults.toStdString(), earlier, error))
+        return false;
+    std::set<std::string> keys;
+    for (const session::SBatchRoom& room : m_rooms)
+        keys.insert(room.strKey);
+    return std::all_of(earlier.begin(), earlier.end(),
+                       [&keys](const auto& line) { return keys.count(line.first) > 0; });
 }
 
 void CBatchDlg::WriteResults() {
@@ -966,6 +1008,7 @@ void CBatchDlg::SetBusy(EState eState) {
         pTick->setEnabled(bIdle);
     m_pParallel->setEnabled(bIdle);
     m_pResults->setEnabled(bIdle);
+    m_pBrowseResults->setEnabled(bIdle);
     // Fitting the columns to every row's text again on each room's change
     // cost milliseconds a room with a hundred rooms under way: while busy
     // the columns keep the widths fitted as it starts (FitColumns), and fit

@@ -461,7 +461,7 @@ void CMainConfigDlg::OnSet() {
     if (IsSending())
         return;
     UpdateData(true);
-    if (!AskAboutUnreadParts(m_known, m_strCode1, m_strCode2) || !ConfirmValues() || !SaveBackupBeforeSet())
+    if (!AskAboutUnreadParts(m_known, m_strCode1, m_strCode2) || !ConfirmValues())
         return;
     UpdateData(true);
     const std::array<int, 5> addressIds{kInitialIp, kServerIp, kControllerIp, kMask, kGateway};
@@ -474,6 +474,9 @@ void CMainConfigDlg::OnSet() {
             return;
         }
     }
+    // Backed up only when the Set will go out.
+    if (!SaveBackupBeforeSet())
+        return;
     // A read still waiting must not make the settings available mid-Set.
     DropRead();
     EnableItem(kSet, false);
@@ -519,7 +522,7 @@ bool CMainConfigDlg::SaveBackupBeforeSet() {
     std::string strError;
     // Kept beside data.mdb, which is not always in the working folder (a
     // per-user copy when the program's folder may not be written).
-    if (session::CHistory(CDatabase::Folder()).Save(snapshot, strError))
+    if (session::CHistory(CDatabase::Folder()).Save({snapshot, CurrentSettings().controllerIp}, strError))
         return true;
     MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") +
                    QString::fromStdString(strError));

@@ -11,6 +11,7 @@
 #include "LocalInterfaces.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
+#include "OutputFiles.h"
 
 #include <QAccessible>
 #include <QFileDialog>
@@ -135,7 +136,7 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     connect(m_pExport, &QPushButton::clicked, this, [this] {
         const QString strPath = m_pfnChooseExportFile();
         if (!strPath.isEmpty())
-            ExportInventory(strPath);
+            ExportInventory(WithSuffix(strPath, QStringLiteral(".csv")));
     });
     m_pfnChooseExportFile = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("导出清单"), QString(),
@@ -381,6 +382,8 @@ void CScanDlg::OnAddToBatch() {
 }
 
 bool CScanDlg::ExportInventory(const QString& strPath) {
+    if (!OutputAllowed(strPath))
+        return false;
     std::string text =
         "\xEF\xBB\xBF" + session::CsvLine({"room", "address", "server_ip", "mask", "gateway", "lock_type",
                                            "lock_time", "projector1", "projector2"});
