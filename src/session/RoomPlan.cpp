@@ -38,6 +38,7 @@ bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, 
         return false;
     plan.strRoom = out.strRoom;
     plan.bForce = out.bForce;
+    plan.bRestore = out.bRestore;
     out = std::move(plan);
     return true;
 }

@@ -279,6 +279,7 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     pRunRow->addWidget(pResultsLabel);
     pRunRow->addWidget(m_pResults, 1);
     m_pBrowseResults = new QPushButton(QString::fromUtf8(kBrowseResults), this);
+    m_pBrowseResults->setAccessibleName(m_pBrowseResults->text());
     pRunRow->addWidget(m_pBrowseResults);
     pLayout->addLayout(pRunRow);
 
