@@ -643,8 +643,8 @@ std::vector<std::vector<std::string>> CBatchDlg::PlanRows(bool bWithCommon) cons
 }
 
 bool CBatchDlg::SavePlan(const QString& strTyped) {
-    const QString strPath = WithSuffix(strTyped, QStringLiteral(".csv"));
-    if (!OutputAllowed(strPath, {m_pResults->text().trimmed()}))
+    const QString strPath = AllowedOutput(strTyped, QStringLiteral(".csv"), {m_pResults->text().trimmed()});
+    if (strPath.isEmpty())
         return false;
     std::string text = "\xEF\xBB\xBF";
     for (const auto& row : PlanRows(false))
@@ -790,12 +790,11 @@ bool CBatchDlg::StartRun(bool bRetry) {
         for (const session::SBatchRoom& room : m_rooms)
             earlier[room.strKey] = session::ResultLine(room);
     }
-    if (m_pResults->text().trimmed().isEmpty()) {
+    const QString strTyped = m_pResults->text().trimmed();
+    if (strTyped.isEmpty()) {
         MessageBoxShow(QStringLiteral("请填写结果文件！"));
         return false;
     }
-    const QString strResults = WithSuffix(m_pResults->text().trimmed(), QStringLiteral(".csv"));
-    m_pResults->setText(strResults);
     std::vector<session::SBatchRoom> rooms = session::RoomsFromPlan(
         plan, PathFromUtf8(m_strPlanFolder.toStdString()), bRetry ? &earlier : nullptr);
     if (bRetry && std::none_of(rooms.begin(), rooms.end(), [](const auto& r) { return r.bRun; })) {
@@ -812,8 +811,10 @@ bool CBatchDlg::StartRun(bool bRetry) {
     for (const session::SBatchRoom& room : m_rooms)
         if (!room.strSnapshot.empty())
             inputs << Q(room.strSnapshot);
-    if (!OutputAllowed(strResults, inputs))
+    const QString strResults = AllowedOutput(strTyped, QStringLiteral(".csv"), inputs);
+    if (strResults.isEmpty())
         return false;
+    m_pResults->setText(strResults);
     if (!bRetry && !ResultsOfThisPlan(strResults) &&
         !MessageBoxAsk(QStringLiteral("结果文件%1已有其他计划的结果。是否替换？").arg(strResults), true))
         return false;

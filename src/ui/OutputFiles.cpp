@@ -36,6 +36,13 @@ bool OutputAllowed(const QString& strPath, const QStringList& inputs) {
     return false;
 }
 
+QString AllowedOutput(const QString& strTyped, const QString& strSuffix, const QStringList& inputs) {
+    const QString strPath = WithSuffix(strTyped, strSuffix);
+    if (!OutputAllowed(strTyped, inputs) || (strPath != strTyped && !OutputAllowed(strPath, inputs)))
+        return {};
+    return strPath;
+}
+
 QString WithSuffix(const QString& strPath, const QString& strSuffix) {
     return strPath.endsWith(strSuffix, Qt::CaseInsensitive) ? strPath : strPath + strSuffix;
 }

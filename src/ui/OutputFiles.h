@@ -21,3 +21,8 @@ bool OutputAllowed(const QString& strPath, const QStringList& inputs = {});
 // A name the installer typed without the suffix gets it ("plan" becomes
 // "plan.csv"), so the dialog that opens such files lists it.
 QString WithSuffix(const QString& strPath, const QString& strSuffix);
+
+// The file to write for a typed name: with the suffix, once both the name as
+// typed (data.mdb, say) and the suffixed one pass OutputAllowed; empty when
+// either is refused, the refusal said.
+QString AllowedOutput(const QString& strTyped, const QString& strSuffix, const QStringList& inputs = {});

@@ -122,8 +122,8 @@ void CRoomBar::OnSave() {
     if (strPath.isEmpty())
         return;
     // A name typed without the suffix gets it, so 载入配置's filter shows the file.
-    strPath = WithSuffix(strPath, QStringLiteral(".json"));
-    if (!OutputAllowed(strPath))
+    strPath = AllowedOutput(strPath, QStringLiteral(".json"));
+    if (strPath.isEmpty())
         return;
     session::SSnapshot snapshot;
     snapshot.read.settings = m_window.CurrentSettings();

@@ -136,7 +136,7 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     connect(m_pExport, &QPushButton::clicked, this, [this] {
         const QString strPath = m_pfnChooseExportFile();
         if (!strPath.isEmpty())
-            ExportInventory(WithSuffix(strPath, QStringLiteral(".csv")));
+            ExportInventory(strPath);
     });
     m_pfnChooseExportFile = [this] {
         return QFileDialog::getSaveFileName(this, QStringLiteral("导出清单"), QString(),
@@ -381,8 +381,9 @@ void CScanDlg::OnAddToBatch() {
     emit AddToBatch(addresses);
 }
 
-bool CScanDlg::ExportInventory(const QString& strPath) {
-    if (!OutputAllowed(strPath))
+bool CScanDlg::ExportInventory(const QString& strTyped) {
+    const QString strPath = AllowedOutput(strTyped, QStringLiteral(".csv"));
+    if (strPath.isEmpty())
         return false;
     std::string text =
         "\xEF\xBB\xBF" + session::CsvLine({"room", "address", "server_ip", "mask", "gateway", "lock_type",
