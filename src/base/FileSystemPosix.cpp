@@ -40,9 +40,10 @@ bool RemoveFile(const std::filesystem::path& path) {
 
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     // One file is one device and inode, whatever names and links lead to it.
-    struct stat first {}, second{};
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
+    struct stat first = {};
+    struct stat second = {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {

@@ -4,8 +4,8 @@
 
 #include "Comparison.h"
 #include "ControllerSettings.h"
-#include "SessionObserver.h"
 #include "OutputRule.h"
+#include "SessionObserver.h"
 #include "codec/AddressRange.h"
 
 #include <nlohmann/json.hpp>

@@ -125,8 +125,8 @@ bool CHistory::Save(const SBackup& backup, std::string& strError, std::filesyste
         {"time", TimeOfName(base::Utf8FromPath(path.filename()))},
         {"kind", backup.eKind == EBackupKind::BeforeRestore ? kBeforeRestore : kBeforeWrite},
         {"address_before", codec::BytesToAddress(address)},
-        {"address_after", codec::BytesToAddress(backup.addressAfter == codec::Ip4{} ? address
-                                                                                     : backup.addressAfter)},
+        {"address_after",
+         codec::BytesToAddress(backup.addressAfter == codec::Ip4{} ? address : backup.addressAfter)},
         {"lacks", lacks},
     };
     std::string strSaveError;
@@ -163,7 +163,8 @@ std::vector<SBackupEntry> CHistory::Entries(const codec::Ip4& address) const {
     // Backups taken at another address of a write that moved the controller here.
     std::error_code error;
     const std::string strOwn = codec::BytesToAddress(address);
-    for (std::filesystem::directory_iterator it(m_root, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(m_root, error), end; !error && it != end;
+         it.increment(error)) {
         std::error_code kindError;
         if (!it->is_directory(kindError) || base::Utf8FromPath(it->path().filename()) == strOwn)
             continue;

@@ -111,7 +111,8 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
                 for (std::size_t nPart = 0; nPart < kReplyParts; ++nPart)
                     if (!present.received[nPart] && !OverridesSupplyPart(plan.overrides, nPart))
                         return "the read is incomplete (" + present.MissingText() + ") and without --from " +
-                               PartName(nPart) + " is unknown unless every field of it is given; nothing was sent";
+                               PartName(nPart) +
+                               " is unknown unless every field of it is given; nothing was sent";
             notes->strNotBackedUp = present.Any() ? present.MissingText() : "该中控无信息返回！";
         }
         settings = PlannedSettings(plan, present);
@@ -167,7 +168,8 @@ bool OverridesSupplyPart(const SOverrides& o, std::size_t nPart) {
     case kPartNetwork:
         // The controller's own address defaults to where it answers; a level
         // lock has no lock time.
-        return o.serverIp && o.mask && o.gateway && o.oneKey && o.lockType && (o.lockTime || *o.lockType == 1);
+        return o.serverIp && o.mask && o.gateway && o.oneKey && o.lockType &&
+               (o.lockTime || *o.lockType == 1);
     default:
         // The device types and the microphone table have no options.
         return false;

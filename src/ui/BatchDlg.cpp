@@ -2,8 +2,8 @@
 
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
-#include "OutputFiles.h"
 #include "ModelSearchDlg.h"
+#include "OutputFiles.h"
 #include "ProgramValues.h"
 #include "SetResultDlg.h"
 

@@ -2,11 +2,11 @@
 
 #include "BatchDlg.h"
 #include "HistoryDlg.h"
-#include "OutputFiles.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
 #include "MainConfigIds.h"
 #include "MessageBox.h"
+#include "OutputFiles.h"
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
 

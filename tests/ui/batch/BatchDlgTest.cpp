@@ -543,9 +543,9 @@ private slots:
         QTest::addColumn<QString>("writer");
         QTest::addColumn<QString>("target");
         const std::pair<const char*, const char*> rows[] = {
-            {"results", "data.mdb"},  {"results", "sub/../data.mdb"}, {"results", "hard.csv"},
-            {"results", "副本.db"},   {"results", "plan.csv"},        {"results", "plan"},
-            {"plan", "hard.csv"},     {"plan", "data.mdb"},           {"plan", "副本.db"},
+            {"results", "data.mdb"},   {"results", "sub/../data.mdb"}, {"results", "hard.csv"},
+            {"results", "副本.db"},    {"results", "plan.csv"},        {"results", "plan"},
+            {"plan", "hard.csv"},      {"plan", "data.mdb"},           {"plan", "副本.db"},
             {"inventory", "hard.csv"}, {"inventory", "副本.db"},       {"snapshot", "hard.json"},
             {"snapshot", "data.mdb"},
         };
@@ -587,7 +587,8 @@ private slots:
             Bar().m_pfnChooseFile = [strTarget](CRoomBar::EFileChoice) { return strTarget; };
             Bar().OnSave();
         }
-        QVERIFY2(m_messages.last().contains(QStringLiteral("没有写入任何文件")), qPrintable(m_messages.last()));
+        QVERIFY2(m_messages.last().contains(QStringLiteral("没有写入任何文件")),
+                 qPrintable(m_messages.last()));
         QVERIFY2(m_messages.last().contains(strTarget), qPrintable(m_messages.last()));
         QCOMPARE(contents(strTarget), before);
         QCOMPARE(contents(File("data.mdb")), library);

@@ -1,7 +1,7 @@
 // The one output rule: an output is compared with the library in use and the
 // files the command reads as files, whatever path, link or case names them.
-#include "FileSystem.h"
 #include "OutputRule.h"
+#include "FileSystem.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -76,7 +76,8 @@ INSTANTIATE_TEST_SUITE_P(
                   EOutputRefusal::LibraryInUse},
         SRuleCase{"another_database", [](const fs::path& d) { return d / base::PathFromUtf8("备份.db"); },
                   EOutputRefusal::Database},
-        SRuleCase{"input", [](const fs::path& d) { return d / "sub" / ".." / base::PathFromUtf8("计划.csv"); },
+        SRuleCase{"input",
+                  [](const fs::path& d) { return d / "sub" / ".." / base::PathFromUtf8("计划.csv"); },
                   EOutputRefusal::Input},
         SRuleCase{"input_through_hard_link",
                   [](const fs::path& d) {
