@@ -55,15 +55,16 @@ bool AddressOf(const json& value, codec::Ip4& address) {
     return value.is_string() && codec::ParseDottedQuad(value.get<std::string>(), address);
 }
 
-// The entry of a file of the pattern; nothing when it is no readable backup.
-std::optional<SBackupEntry> ReadEntry(const std::filesystem::path& path) {
+// The entry of a file of the pattern; nothing when it is no readable backup,
+// or when its text lacks `needle` (a quick sieve before the JSON is parsed).
+std::optional<SBackupEntry> ReadEntry(const std::filesystem::path& path, std::string_view needle = {}) {
     SBackupEntry entry;
     entry.path = path;
     entry.strTime = TimeOfName(base::Utf8FromPath(path.filename()));
     if (entry.strTime.empty())
         return std::nullopt;
     std::string strText, strError;
-    if (!base::ReadFile(path, strText, strError))
+    if (!base::ReadFile(path, strText, strError) || strText.find(needle) == std::string::npos)
         return std::nullopt;
     const json root = json::parse(strText, nullptr, false);
     if (!root.is_object() || !AddressOf(root.value("address", json()), entry.addressBefore))
@@ -149,10 +150,11 @@ bool CHistory::Save(const SBackup& backup, std::string& strError, std::filesyste
     return true;
 }
 
-std::vector<SBackupEntry> CHistory::FolderEntries(const std::filesystem::path& folder) const {
+std::vector<SBackupEntry> CHistory::FolderEntries(const std::filesystem::path& folder,
+                                                  std::string_view needle) const {
     std::vector<SBackupEntry> entries;
     for (const std::filesystem::path& file : base::ListFolder(folder, ".json"))
-        if (auto entry = ReadEntry(file))
+        if (auto entry = ReadEntry(file, needle))
             entries.push_back(std::move(*entry));
     std::sort(entries.begin(), entries.end(), Older);
     return entries;
@@ -163,12 +165,14 @@ std::vector<SBackupEntry> CHistory::Entries(const codec::Ip4& address) const {
     // Backups taken at another address of a write that moved the controller here.
     std::error_code error;
     const std::string strOwn = codec::BytesToAddress(address);
+    // Only files that name the address are read whole: a building's history is thousands of files.
+    const std::string strNeedle = "\"" + strOwn + "\"";
     for (std::filesystem::directory_iterator it(m_root, error), end; !error && it != end;
          it.increment(error)) {
         std::error_code kindError;
         if (!it->is_directory(kindError) || base::Utf8FromPath(it->path().filename()) == strOwn)
             continue;
-        for (SBackupEntry& entry : FolderEntries(it->path()))
+        for (SBackupEntry& entry : FolderEntries(it->path(), strNeedle))
             if (entry.addressAfter == address)
                 entries.push_back(std::move(entry));
     }

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace session {
@@ -70,7 +71,8 @@ public:
     static bool IsBackupName(const std::string& strName);
 
 private:
-    std::vector<SBackupEntry> FolderEntries(const std::filesystem::path& folder) const;
+    std::vector<SBackupEntry> FolderEntries(const std::filesystem::path& folder,
+                                            std::string_view needle = {}) const;
 
     std::filesystem::path m_root;
     std::size_t m_nKeep;
