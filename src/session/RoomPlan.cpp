@@ -102,8 +102,8 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
     request.bAllowIncompleteRead = plan.bForce;
     // The backup waiting for saveLater, between the two calls of the engine.
     auto pending = std::make_shared<std::optional<SBackup>>();
-    request.pfnBeforeSend = [plan, history, notes, pending, bLater = bool(saveLater)](
-                                const SReadResult& present, SControllerSettings& settings) -> std::string {
+    request.pfnBeforeSend = [plan, notes, pending](const SReadResult& present,
+                                                   SControllerSettings& settings) -> std::string {
         if (!present.Complete()) {
             // Forced: a part that did not come can neither be backed up nor
             // kept, so the snapshot or the overrides must give all of it.
@@ -138,16 +138,21 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
             backup.snapshot.strProgram = ProgramVersion();
             backup.addressAfter = settings.controllerIp;
             backup.eKind = plan.bRestore ? EBackupKind::BeforeRestore : EBackupKind::BeforeWrite;
-            if (bLater) {
-                *pending = std::move(backup);
-                return {};
-            }
-            std::string error;
-            if (!history->Save(backup, error, &notes->backup))
-                return error + "; nothing was sent";
+            *pending = std::move(backup);
         }
         return {};
     };
+    // Saved once nothing else can stop the write, so a write that sends
+    // nothing keeps no backup.
+    if (!saveLater)
+        request.pfnLastBeforeSend = [history, notes, pending]() -> std::string {
+            if (!*pending)
+                return {};
+            std::string error;
+            const bool bSaved = history->Save(**pending, error, &notes->backup);
+            pending->reset();
+            return bSaved ? std::string() : error + "; nothing was sent";
+        };
     if (saveLater)
         request.pfnAwaitBeforeSend = [pending, saveLater](ExchangeId id) {
             if (!*pending)

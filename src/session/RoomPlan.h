@@ -66,16 +66,17 @@ std::vector<SSettingIssue> PlanIssues(const SRoomPlan& plan, const SReadResult& 
 std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& present,
                                       const SControllerSettings& planned);
 
-// The write: the controller is read first (and, when it is to move, its new
-// address is queried: an answer there stops the write); what it held is
-// saved in the history (nothing is sent when that fails); the planned
-// settings are checked, then sent.
+// The write: the controller is read first; the planned settings are
+// checked; when it is to move, its new address is queried (an answer there
+// stops the write); only then is what it held saved in the history (nothing
+// is sent when that fails, and nothing is saved for a write that sends
+// nothing), and the settings are sent.
 //
 // With saveLater the backup is not saved inside the engine's call: it is
 // handed to saveLater with the write's id while the write waits, nothing
 // sent; the owner saves it (the history's Save, say on a worker thread) and
 // calls ResumeWrite when it is on disk or failed. Without a backup to save
-// (a forced write whose read was incomplete) the write goes on at once.
+// (a forced write of which no reply came) the write goes on at once.
 using SaveBackupFn = std::function<void(ExchangeId id, SBackup backup)>;
 SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
                                std::shared_ptr<SWriteNotes> notes, SaveBackupFn saveLater = {});

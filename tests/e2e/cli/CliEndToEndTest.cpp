@@ -544,6 +544,7 @@ TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
     ASSERT_EQ(rows.size(), 3u) << batch.out;
     EXPECT_EQ(rows[1][2], "failed");
     EXPECT_EQ(rows[1][3], "address taken by another controller");
+    EXPECT_FALSE(fs::exists(Work() / "history" / Address(10))) << "a write that sends nothing keeps no backup";
     EXPECT_EQ(rows[2][2], "ok") << rows[2][3];
     ASSERT_EQ(Cli("get " + Address(10) + " --out a.json").status, 0);
     EXPECT_EQ(Snapshot(Work() / "a.json").read.settings.nLockTime, 5) << "room A was not written";
