@@ -75,10 +75,9 @@ std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folde
     return files;
 }
 
-bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+bool IsExistingFile(const std::filesystem::path& path) {
     std::error_code error;
-    const bool bSame = std::filesystem::equivalent(a, b, error);
-    return !error && bSame;
+    return std::filesystem::exists(path, error) && !std::filesystem::is_directory(path, error);
 }
 
 } // namespace base

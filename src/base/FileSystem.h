@@ -50,6 +50,9 @@ bool CreateFolders(const std::filesystem::path& folder, std::string& strError);
 std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder,
                                               std::string_view extension = {});
 
+// True when the path names an existing file that is not a folder.
+bool IsExistingFile(const std::filesystem::path& path);
+
 // True when both paths name one existing file, however they are spelt
 // (another name, a link, another case on a case-blind system).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);

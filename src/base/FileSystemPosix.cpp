@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace base {
@@ -35,6 +36,14 @@ bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::pat
 
 bool RemoveFile(const std::filesystem::path& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    // One file is one device and inode, whatever names and links lead to it.
+    struct stat first = {};
+    struct stat second = {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {

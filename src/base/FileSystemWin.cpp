@@ -49,6 +49,29 @@ bool RemoveFile(const std::filesystem::path& path) {
     return DeleteFileW(path.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
+namespace {
+
+// The volume and file index of an existing file (or folder), through any
+// name, link or letter case that leads to it.
+bool FileIdentity(const std::filesystem::path& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE hFile = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (hFile == INVALID_HANDLE_VALUE)
+        return false;
+    const bool bOk = GetFileInformationByHandle(hFile, &info) != 0;
+    CloseHandle(hFile);
+    return bOk;
+}
+
+} // namespace
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    BY_HANDLE_FILE_INFORMATION first{}, second{};
+    return FileIdentity(a, first) && FileIdentity(b, second) &&
+           first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+           first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
+
 std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
     std::filesystem::path temp = path;
     temp += L".tmp." + std::to_wstring(GetCurrentProcessId());

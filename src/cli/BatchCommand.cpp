@@ -188,12 +188,6 @@ int RunBatch(const SBatchArgs& args) {
     const fs::path planFolder = fs::absolute(PathFromUtf8(args.strPlan)).parent_path();
     const fs::path resultsPath =
         args.strResults.empty() ? planFolder / "results.csv" : PathFromUtf8(args.strResults);
-    // An output never replaces an input.
-    if (!args.bCheck && base::SameFile(resultsPath, PathFromUtf8(args.strPlan))) {
-        std::fprintf(stderr, "velmora-cli: the results file %s is the plan itself\n",
-                     Utf8FromPath(resultsPath).c_str());
-        return kExitInput;
-    }
 
     CRunner runner(args.common);
     if (const int nExit = runner.Open())
@@ -201,11 +195,19 @@ int RunBatch(const SBatchArgs& args) {
 
     std::vector<SBatchRoom> rooms =
         session::RoomsFromPlan(plan, planFolder, args.strRetry.empty() ? nullptr : &earlier);
-    for (const SBatchRoom& room : rooms) {
-        if (!args.bCheck && !room.strSnapshot.empty() &&
-            base::SameFile(resultsPath, PathFromUtf8(room.strSnapshot))) {
-            std::fprintf(stderr, "velmora-cli: the results file %s is a snapshot of the plan\n",
-                         Utf8FromPath(resultsPath).c_str());
+    if (!args.bCheck) {
+        // The results never replace the library, a database, the plan or a
+        // snapshot it names. The earlier results of --retry-failed may be
+        // replaced: they are read whole first and their lines carried over.
+        base::COutputRule rule(PathFromUtf8(args.common.strDb));
+        rule.AddInput(PathFromUtf8(args.strPlan));
+        for (const SBatchRoom& room : rooms)
+            if (!room.strSnapshot.empty())
+                rule.AddInput(PathFromUtf8(room.strSnapshot));
+        if (const base::EOutputRefusal eRefusal = rule.Check(resultsPath);
+            eRefusal != base::EOutputRefusal::None) {
+            std::fprintf(stderr, "velmora-cli: %s\n",
+                         OutputRefusalText(eRefusal, Utf8FromPath(resultsPath)).c_str());
             return kExitInput;
         }
     }
@@ -319,7 +321,7 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
             "server_ip, mask, gateway, lock_type, lock_time, one_key, projector1, projector2 (or the "
             "window's names; only address is required; any subset in any order); one row per room")
         ->required()
-        ->check(CLI::ExistingFile);
+        ->check(ExistingFileUtf8());
     command->add_option("--parallel", args->nParallel, "rooms written at the same time (default 16)")
         ->check(CLI::Range(1, 1024));
     command->add_option("--results", args->strResults,

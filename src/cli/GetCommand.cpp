@@ -18,11 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 
 bool OutputWritable(const fs::path& path, std::string& error) {
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        error = "cannot write " + Utf8FromPath(path) + ": it is a folder";
-        return false;
-    }
     const fs::path probe = base::TemporaryBeside(path);
     std::FILE* pFile = base::OpenFile(probe, "wb");
     if (pFile == nullptr) {
@@ -54,6 +49,12 @@ int RunGet(const SGetArgs& args) {
     if (!args.strOut.empty()) {
         // The file is tried before the controller is read, so a read is not
         // spent on a snapshot that cannot be kept.
+        const base::EOutputRefusal eRefusal =
+            base::COutputRule(PathFromUtf8(args.common.strDb)).Check(PathFromUtf8(args.strOut));
+        if (eRefusal != base::EOutputRefusal::None) {
+            std::fprintf(stderr, "velmora-cli: %s\n", OutputRefusalText(eRefusal, args.strOut).c_str());
+            return kExitInput;
+        }
         std::string error;
         if (!OutputWritable(PathFromUtf8(args.strOut), error)) {
             std::fprintf(stderr, "velmora-cli: %s; nothing was read\n", error.c_str());

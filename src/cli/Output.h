@@ -4,6 +4,7 @@
 
 #include "Comparison.h"
 #include "ControllerSettings.h"
+#include "OutputRule.h"
 #include "SessionObserver.h"
 #include "codec/AddressRange.h"
 
@@ -25,6 +26,10 @@ std::string WriteMessage(const session::SWriteResult& result);
 
 // Why an address list was refused, in the command line's words.
 std::string RangeErrorText(const codec::SRangeError& error);
+
+// Why an output file was refused, in the command line's words, naming the
+// file and saying that nothing was written.
+std::string OutputRefusalText(base::EOutputRefusal eRefusal, const std::string& strFile);
 
 // Columns padded to their widest cell (counted in characters, not bytes).
 std::string Table(const std::vector<std::vector<std::string>>& rows);

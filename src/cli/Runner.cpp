@@ -2,6 +2,7 @@
 
 #include "Database.h"
 #include "Utf8Path.h"
+#include "FileSystem.h"
 
 #include <chrono>
 #include <cstdio>
@@ -15,6 +16,15 @@ std::string ExitStatusTable() {
            "  2    bad input (options, plan, snapshot, library row): nothing was sent\n"
            "  3    data.mdb, UDP port 1550 or an output file cannot be used\n"
            "  130  interrupted by a second Ctrl+C";
+}
+
+CLI::Validator ExistingFileUtf8() {
+    return CLI::Validator(
+        [](std::string& strPath) -> std::string {
+            return base::IsExistingFile(base::PathFromUtf8(strPath)) ? std::string()
+                                                                     : "File does not exist: " + strPath;
+        },
+        "FILE");
 }
 
 void AddCommonOptions(CLI::App& command, SCommonOptions& options) {

@@ -34,6 +34,11 @@ struct SCommonOptions {
     double dPauseScale = 1.0;
 };
 
+// CLI11's check that a path names an existing file, through the UTF-8 file
+// layer (CLI11's own reads the path narrowly, which fails on Windows for a
+// name in Chinese).
+CLI::Validator ExistingFileUtf8();
+
 // --db and --json, and the timing options that only tests and benchmarks
 // change (hidden from --help).
 void AddCommonOptions(CLI::App& command, SCommonOptions& options);

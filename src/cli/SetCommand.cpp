@@ -111,6 +111,10 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
         return kExitFailed;
     }
     const session::SWriteResult& r = collector.result;
+    if (notes->bAlreadySo) {
+        std::cout << strAddress << ": already as the backup holds it; nothing was sent\n";
+        return kExitOk;
+    }
     if (!notes->strNotBackedUp.empty() && r.bSetStarted)
         std::fprintf(stderr, "velmora-cli: forced: not backed up, as the controller did not send it: %s\n",
                      notes->strNotBackedUp.c_str());
@@ -157,8 +161,8 @@ void AddSetCommand(CLI::App& app, int* pnExitCode) {
     command->add_option("ADDRESS", args->strAddress, "the controller's present address")->required();
     command->add_option("--from", args->strFrom, "snapshot file (from get --out) with the settings to write");
     command->add_flag("--force", args->bForce,
-                      "write even when the controller's read is incomplete (the missing parts cannot be "
-                      "backed up, so they must come from --from)");
+                      "write even when the controller's read is incomplete: the parts that came are backed "
+                      "up, the missing ones must come from --from or be given whole by the field options");
     AddOverrideOptions(*command, args->overrides);
     AddCommonOptions(*command, args->common);
     command->footer(

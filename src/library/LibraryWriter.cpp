@@ -4,6 +4,7 @@
 #include "FileSystem.h"
 #include "ImportPreview.h"
 #include "LibraryFile.h"
+#include "OutputRule.h"
 
 #include <sqlite3.h>
 
@@ -63,10 +64,17 @@ bool EndsWithMdb(const std::string& strPath) {
 // Why an export may not write strCsvPath; "" when it may.
 std::string ExportRefusal(const std::string& strLibraryPath, const std::string& strCsvPath) {
     const std::string strStart = "不能导出到" + strCsvPath + "：";
-    if (IsSameFile(strLibraryPath, strCsvPath))
+    switch (base::COutputRule(base::PathFromUtf8(strLibraryPath)).Check(base::PathFromUtf8(strCsvPath))) {
+    case base::EOutputRefusal::LibraryInUse:
+    case base::EOutputRefusal::Input:
         return strStart + "这是正在使用的代码库，导出会把它覆盖。请另选一个CSV文件名。";
-    if (LooksLikeDatabase(strCsvPath))
+    case base::EOutputRefusal::Database:
         return strStart + "这是一个数据库文件，导出会把它覆盖。请另选一个CSV文件名。";
+    case base::EOutputRefusal::Folder:
+        return strStart + "这是一个文件夹。请另选一个CSV文件名。";
+    case base::EOutputRefusal::None:
+        break;
+    }
     if (EndsWithMdb(strCsvPath))
         return strStart + "以.mdb结尾的文件名留给代码库。请另选一个CSV文件名。";
     return std::string();

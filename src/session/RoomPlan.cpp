@@ -1,5 +1,6 @@
 #include "RoomPlan.h"
 
+#include "Comparison.h"
 #include "codec/AddressRange.h"
 
 #include "Utf8Path.h"
@@ -37,6 +38,7 @@ bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, 
         return false;
     plan.strRoom = out.strRoom;
     plan.bForce = out.bForce;
+    plan.bRestore = out.bRestore;
     out = std::move(plan);
     return true;
 }
@@ -54,7 +56,9 @@ std::optional<codec::Ip4> PlannedAddress(const SRoomPlan& plan) {
 
 SControllerSettings PlannedSettings(const SRoomPlan& plan, const SReadResult& present) {
     SControllerSettings settings = plan.snapshot ? plan.snapshot->read.settings : present.settings;
-    if (plan.snapshot && plan.snapshot->read.settings.initialIp != plan.address)
+    // Where nothing says otherwise the controller stays at the address it answers at.
+    if ((plan.snapshot && plan.snapshot->read.settings.initialIp != plan.address) ||
+        (!plan.snapshot && !present.received[kPartNetwork]))
         settings.controllerIp = present.received[kPartNetwork] ? present.settings.controllerIp : plan.address;
     ApplyOverrides(plan.overrides, settings);
     settings.initialIp = plan.address;
@@ -114,15 +118,18 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
     SWriteRequest request = NewWriteRequest(target, true);
     request.bAllowIncompleteRead = plan.bForce;
     // The backup waiting for saveLater, between the two calls of the engine.
-    auto pending = std::make_shared<std::optional<SSnapshot>>();
-    request.pfnBeforeSend = [plan, history, notes, pending, bLater = bool(saveLater)](
-                                const SReadResult& present, SControllerSettings& settings) -> std::string {
+    auto pending = std::make_shared<std::optional<SBackup>>();
+    request.pfnBeforeSend = [plan, notes, pending](const SReadResult& present,
+                                                   SControllerSettings& settings) -> std::string {
         if (!present.Complete()) {
             // Forced: a part that did not come can neither be backed up nor
-            // kept, so the snapshot must give every part.
+            // kept, so the snapshot or the overrides must give all of it.
             if (!plan.snapshot)
-                return "the read is incomplete (" + present.MissingText() +
-                       ") and without --from the missing parts are unknown; nothing was sent";
+                for (std::size_t nPart = 0; nPart < kReplyParts; ++nPart)
+                    if (!present.received[nPart] && !OverridesSupplyPart(plan.overrides, nPart))
+                        return "the read is incomplete (" + present.MissingText() + ") and without --from " +
+                               PartName(nPart) +
+                               " is unknown unless every field of it is given; nothing was sent";
             notes->strNotBackedUp = present.Any() ? present.MissingText() : "该中控无信息返回！";
         }
         settings = PlannedSettings(plan, present);
@@ -135,32 +142,60 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
                 text += (text.empty() ? "" : "; ") + ProblemText(issue);
             return text + "; nothing was sent";
         }
-        if (present.Complete()) {
-            SSnapshot backup;
-            backup.read = present;
-            backup.read.settings.initialIp = plan.address;
-            backup.strTime = UtcNowText();
-            backup.strProgram = ProgramVersion();
-            if (bLater) {
-                *pending = std::move(backup);
-                return {};
-            }
-            std::string error;
-            if (!history->Save(backup, error, &notes->backup))
-                return error + "; nothing was sent";
+        if (plan.bRestore && present.Complete() && AllEqual(CompareFields(settings, present))) {
+            notes->bAlreadySo = true;
+            return "the controller already holds these settings; nothing was sent";
+        }
+        // What came is backed up, the parts a forced write lacks named in the file.
+        if (present.Any()) {
+            SBackup backup;
+            backup.snapshot.read = present;
+            backup.snapshot.read.settings.initialIp = plan.address;
+            backup.snapshot.strTime = UtcNowText();
+            backup.snapshot.strProgram = ProgramVersion();
+            backup.addressAfter = settings.controllerIp;
+            backup.eKind = plan.bRestore ? EBackupKind::BeforeRestore : EBackupKind::BeforeWrite;
+            *pending = std::move(backup);
         }
         return {};
     };
+    // Saved once nothing else can stop the write, so a write that sends
+    // nothing keeps no backup.
+    if (!saveLater)
+        request.pfnLastBeforeSend = [history, notes, pending]() -> std::string {
+            if (!*pending)
+                return {};
+            std::string error;
+            const bool bSaved = history->Save(**pending, error, &notes->backup);
+            pending->reset();
+            return bSaved ? std::string() : error + "; nothing was sent";
+        };
     if (saveLater)
         request.pfnAwaitBeforeSend = [pending, saveLater](ExchangeId id) {
             if (!*pending)
                 return false;
-            SSnapshot backup = std::move(**pending);
+            SBackup backup = std::move(**pending);
             pending->reset();
             saveLater(id, std::move(backup));
             return true;
         };
     return request;
+}
+
+bool OverridesSupplyPart(const SOverrides& o, std::size_t nPart) {
+    switch (nPart) {
+    case kPartProjector1:
+    case kPartProjector2:
+        return o.projectors[nPart].has_value();
+    case kPartNetwork:
+        // The controller's own address defaults to where it answers; a level
+        // lock has no lock time.
+        return o.serverIp && o.mask && o.gateway && o.oneKey && o.lockType &&
+               (o.lockTime || *o.lockType == 1);
+    default:
+        // The device types and the microphone table have no options.
+        return false;
+    }
 }
 
 std::filesystem::path DatabaseFolder(const std::string& strDb) {

@@ -24,8 +24,12 @@ struct SRoomPlan {
     std::optional<SSnapshot> snapshot;
     SOverrides overrides;
     // Write even when the read before the Set lacks replies; the parts that
-    // did not come cannot be backed up and must come from the snapshot.
+    // did not come cannot be backed up and must come from the snapshot or be
+    // given whole by the overrides.
     bool bForce = false;
+    // A restore's backup is marked so, and a room that already holds what
+    // the restore would write is left alone.
+    bool bRestore = false;
 };
 
 // What a write reports besides the engine's result.
@@ -33,6 +37,7 @@ struct SWriteNotes {
     std::filesystem::path backup;      // the history file of what the controller held, when one was saved
     std::string strNotBackedUp;        // with --force: the parts that could not be backed up
     bool bRefused = false;             // a value broke a rule: bad input, nothing sent
+    bool bAlreadySo = false;           // a restore found the room as it would write it: nothing sent
     std::vector<SSettingIssue> issues; // the rules it broke, when refused
 };
 
@@ -61,17 +66,18 @@ std::vector<SSettingIssue> PlanIssues(const SRoomPlan& plan, const SReadResult& 
 std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& present,
                                       const SControllerSettings& planned);
 
-// The write: the controller is read first (and, when it is to move, its new
-// address is queried: an answer there stops the write); what it held is
-// saved in the history (nothing is sent when that fails); the planned
-// settings are checked, then sent.
+// The write: the controller is read first; the planned settings are
+// checked; when it is to move, its new address is queried (an answer there
+// stops the write); only then is what it held saved in the history (nothing
+// is sent when that fails, and nothing is saved for a write that sends
+// nothing), and the settings are sent.
 //
 // With saveLater the backup is not saved inside the engine's call: it is
 // handed to saveLater with the write's id while the write waits, nothing
 // sent; the owner saves it (the history's Save, say on a worker thread) and
 // calls ResumeWrite when it is on disk or failed. Without a backup to save
-// (a forced write whose read was incomplete) the write goes on at once.
-using SaveBackupFn = std::function<void(ExchangeId id, SSnapshot backup)>;
+// (a forced write of which no reply came) the write goes on at once.
+using SaveBackupFn = std::function<void(ExchangeId id, SBackup backup)>;
 SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> history,
                                std::shared_ptr<SWriteNotes> notes, SaveBackupFn saveLater = {});
 
@@ -80,6 +86,10 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
 // controller itself); a move onto an address where another controller
 // answers stops it, nothing sent (AddressTaken), as for every other write.
 SWriteRequest MakeShownWriteRequest(const SControllerSettings& shown);
+
+// Whether the overrides give every field of a reply part, so a write may
+// send that part although the controller's reply for it was lost.
+bool OverridesSupplyPart(const SOverrides& overrides, std::size_t nPart);
 
 // The folder that holds data.mdb (the history lives beside it).
 std::filesystem::path DatabaseFolder(const std::string& strDb);

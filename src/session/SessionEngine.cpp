@@ -8,7 +8,7 @@
 namespace session {
 
 struct CSessionEngine::SExchange {
-    // Preparing: after the read, waiting for the owner's work before the Set.
+    // Preparing: just before the Set, waiting for the owner's work.
     enum class EPhase { Waiting, Reading, Preparing, Probing, Sending, ReadBack };
 
     ExchangeId id = 0;
@@ -154,6 +154,17 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
         }
     }
     x.prepared = settings;
+    ContinueSet(x, now);
+}
+
+void CSessionEngine::PrepareThenSend(SExchange& x, TimeMs now) {
+    if (x.request.pfnLastBeforeSend) {
+        std::string strError = x.request.pfnLastBeforeSend();
+        if (!strError.empty()) {
+            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused, std::move(strError));
+            return;
+        }
+    }
     if (x.request.pfnAwaitBeforeSend) {
         // No deadline: the owner's ResumeWrite moves it on.
         x.ePhase = SExchange::EPhase::Preparing;
@@ -161,7 +172,7 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
         if (x.request.pfnAwaitBeforeSend(x.id))
             return;
     }
-    ContinueSet(x, now);
+    SendSet(x, now);
 }
 
 void CSessionEngine::ResumeWrite(ExchangeId id, const std::string& strError, TimeMs now) {
@@ -172,7 +183,7 @@ void CSessionEngine::ResumeWrite(ExchangeId id, const std::string& strError, Tim
     if (!strError.empty())
         FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused, strError);
     else
-        ContinueSet(x, now);
+        SendSet(x, now);
     Pump(now);
 }
 
@@ -212,7 +223,7 @@ void CSessionEngine::ContinueSet(SExchange& x, TimeMs now) {
         x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
         return;
     }
-    SendSet(x, now);
+    PrepareThenSend(x, now);
 }
 
 void CSessionEngine::SendSet(SExchange& x, TimeMs now) {
@@ -355,7 +366,7 @@ void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
             EndRead(x, now);
         return;
     case SExchange::EPhase::Probing:
-        SendSet(x, now);
+        PrepareThenSend(x, now);
         return;
     case SExchange::EPhase::Sending:
         SendStep(x, now);

@@ -46,10 +46,10 @@ struct SWriteRequest {
     // Read what the controller holds before anything is sent; a write whose
     // read does not bring all four replies sends nothing.
     bool bReadFirst = true;
-    // Runs before the first datagram of the Set, with that read (or an empty
-    // one): it may complete `settings` from what the controller holds, and
-    // it saves the backup. A non-empty return is the reason the write stops
-    // with nothing sent.
+    // Runs once the read is in, with that read (or an empty one): it may
+    // complete `settings` from what the controller holds and prepares the
+    // backup. A non-empty return is the reason the write stops with nothing
+    // sent.
     std::function<std::string(const SReadResult& present, SControllerSettings& settings)> pfnBeforeSend;
     // A controller that is to move: query its new address first, and when
     // anything answers there the write stops (AddressTaken), nothing sent.
@@ -57,9 +57,14 @@ struct SWriteRequest {
     // Go on to the Set even when the read lacks replies; pfnBeforeSend gets
     // what did come and decides.
     bool bAllowIncompleteRead = false;
+    // Runs last before the first datagram, once nothing else can stop the
+    // write (the new address was probed and is free): the backup is saved
+    // here, so none is kept for a write that sends nothing. A non-empty
+    // return is the reason the write stops with nothing sent.
+    std::function<std::string()> pfnLastBeforeSend;
     // Set when part of the work before the Set is slow (a backup flushed to
-    // disk) and the owner does it elsewhere: once pfnBeforeSend has agreed,
-    // this is called with the write's id; when it returns true the write
+    // disk) and the owner does it elsewhere: at the same moment as
+    // pfnLastBeforeSend, this is called with the write's id; when it returns true the write
     // waits with nothing sent, keeping its addresses, until the owner calls
     // ResumeWrite (never from inside this call); false goes on at once.
     // Many writes so wait side by side instead of one after another.
@@ -130,6 +135,8 @@ private:
     void SendQuery(SExchange& x, TimeMs now);
     void BeginSet(SExchange& x, TimeMs now);
     void ContinueSet(SExchange& x, TimeMs now);
+    // The last work before the Set (pfnLastBeforeSend, pfnAwaitBeforeSend), then the Set.
+    void PrepareThenSend(SExchange& x, TimeMs now);
     void SendSet(SExchange& x, TimeMs now);
     double StartInterval() const;
     void SendStep(SExchange& x, TimeMs now);

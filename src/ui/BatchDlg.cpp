@@ -3,6 +3,7 @@
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
 #include "ModelSearchDlg.h"
+#include "OutputFiles.h"
 #include "ProgramValues.h"
 #include "SetResultDlg.h"
 
@@ -310,6 +311,9 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     pRunRow->addWidget(m_pParallel);
     pRunRow->addWidget(pResultsLabel);
     pRunRow->addWidget(m_pResults, 1);
+    m_pBrowseResults = new QPushButton(QString::fromUtf8(kBrowseResults), this);
+    m_pBrowseResults->setAccessibleName(m_pBrowseResults->text());
+    pRunRow->addWidget(m_pBrowseResults);
     pLayout->addLayout(pRunRow);
 
     auto* pActions = new QHBoxLayout;
@@ -348,6 +352,11 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
         if (!strPath.isEmpty())
             SavePlan(strPath);
     });
+    connect(m_pBrowseResults, &QPushButton::clicked, this, [this] {
+        const QString strPath = m_pfnChooseFile(EFileChoice::Results);
+        if (!strPath.isEmpty())
+            m_pResults->setText(WithSuffix(strPath, QStringLiteral(".csv")));
+    });
     connect(Button(kCheck), &QPushButton::clicked, this, [this] { StartCheck(); });
     connect(Button(kStart), &QPushButton::clicked, this, [this] { StartRun(false); });
     connect(Button(kStop), &QPushButton::clicked, this, &CBatchDlg::Stop);
@@ -363,6 +372,9 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
             return QFileDialog::getOpenFileName(this, QString::fromUtf8(kOpen), QString(), strCsv);
         case EFileChoice::SavePlan:
             return QFileDialog::getSaveFileName(this, QString::fromUtf8(kSave), QString(), strCsv);
+        case EFileChoice::Results:
+            return QFileDialog::getSaveFileName(this, QStringLiteral("结果文件"), m_pResults->text(),
+                                                QStringLiteral("结果文件 (*.csv)"));
         case EFileChoice::Snapshot:
             break;
         }
@@ -617,7 +629,11 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
     m_pTable->setSortingEnabled(true);
     const QFileInfo info(strPath);
     m_strPlanFolder = info.absolutePath();
-    m_pResults->setText(QFileInfo(info.absoluteDir(), QStringLiteral("results.csv")).filePath());
+    m_strPlanPath = info.absoluteFilePath();
+    // Each plan has results of its own beside it, so a second plan in the
+    // folder does not replace the first one's.
+    m_pResults->setText(
+        QFileInfo(info.absoluteDir(), info.completeBaseName() + QStringLiteral("-results.csv")).filePath());
     SetStatus(QStringLiteral("已打开计划，房间共 %1 个。").arg(m_pTable->rowCount()));
     return true;
 }
@@ -672,7 +688,10 @@ std::vector<std::vector<std::string>> CBatchDlg::PlanRows(bool bWithCommon) cons
     return rows;
 }
 
-bool CBatchDlg::SavePlan(const QString& strPath) {
+bool CBatchDlg::SavePlan(const QString& strTyped) {
+    const QString strPath = AllowedOutput(strTyped, QStringLiteral(".csv"), {m_pResults->text().trimmed()});
+    if (strPath.isEmpty())
+        return false;
     std::string text = "\xEF\xBB\xBF";
     for (const auto& row : PlanRows(false))
         text += session::CsvLine(row);
@@ -681,6 +700,7 @@ bool CBatchDlg::SavePlan(const QString& strPath) {
         MessageBoxShow(QStringLiteral("无法保存计划文件：") + Q(strError));
         return false;
     }
+    m_strPlanPath = QFileInfo(strPath).absoluteFilePath();
     SetStatus(QStringLiteral("计划已保存到 %1。").arg(strPath));
     return true;
 }
@@ -820,8 +840,8 @@ bool CBatchDlg::StartRun(bool bRetry) {
         for (const session::SBatchRoom& room : m_rooms)
             earlier.push_back(session::ResultLine(room));
     }
-    const QString strResults = m_pResults->text().trimmed();
-    if (strResults.isEmpty()) {
+    const QString strTyped = m_pResults->text().trimmed();
+    if (strTyped.isEmpty()) {
         MessageBoxShow(QStringLiteral("请填写结果文件！"));
         return false;
     }
@@ -834,13 +854,21 @@ bool CBatchDlg::StartRun(bool bRetry) {
     m_rooms = std::move(rooms);
     if (!RefuseBadPlan(session::CheckAddresses(m_rooms)))
         return false;
-    // An output never replaces an input.
-    const std::filesystem::path resultsPath = PathFromUtf8(strResults.toStdString());
+    // The results never replace the library, a database, the plan or a
+    // snapshot the rooms take; another plan's results only when the
+    // installer says so. A retry rewrites this run's own results.
+    QStringList inputs{m_strPlanPath};
     for (const session::SBatchRoom& room : m_rooms)
-        if (!room.strSnapshot.empty() && base::SameFile(resultsPath, PathFromUtf8(room.strSnapshot))) {
-            MessageBoxShow(QStringLiteral("结果文件不能是要写入的配置文件！"));
-            return false;
-        }
+        if (!room.strSnapshot.empty())
+            inputs << Q(room.strSnapshot);
+    const QString strResults = AllowedOutput(strTyped, QStringLiteral(".csv"), inputs);
+    if (strResults.isEmpty())
+        return false;
+    m_pResults->setText(strResults);
+    if (!bRetry && !ResultsOfThisPlan(strResults) &&
+        !MessageBoxAsk(QStringLiteral("结果文件%1已有其他计划的结果。是否替换？").arg(strResults), true))
+        return false;
+    const std::filesystem::path resultsPath = PathFromUtf8(strResults.toStdString());
     // The results file this run replaces keeps the ok lines of rooms it sends nothing to.
     session::EarlierResults previous;
     session::SPlanFileError ignored;
@@ -872,7 +900,7 @@ bool CBatchDlg::StartRun(bool bRetry) {
         if (!m_pResultsTimer->isActive())
             m_pResultsTimer->start();
     };
-    m_pRun->m_pfnSaveBackup = [this](session::ExchangeId id, session::SSnapshot backup) {
+    m_pRun->m_pfnSaveBackup = [this](session::ExchangeId id, session::SBackup backup) {
         SaveBackup(id, std::move(backup));
     };
     ++m_nRunSerial;
@@ -941,7 +969,7 @@ void CBatchDlg::OnTick() {
         EndRun();
 }
 
-void CBatchDlg::SaveBackup(session::ExchangeId id, session::SSnapshot backup) {
+void CBatchDlg::SaveBackup(session::ExchangeId id, session::SBackup backup) {
     // Each room has an address of its own, so no two backups share a folder.
     m_pBackupPool->start(
         [this, id, backup = std::move(backup), history = m_pHistory, nSerial = m_nRunSerial] {
@@ -956,6 +984,23 @@ void CBatchDlg::SaveBackup(session::ExchangeId id, session::SSnapshot backup) {
                 },
                 Qt::QueuedConnection);
         });
+}
+
+bool CBatchDlg::ResultsOfThisPlan(const QString& strResults) const {
+    if (!base::IsExistingFile(PathFromUtf8(strResults.toStdString())))
+        return true;
+    // Results whose every line is a room of this plan are this plan's own
+    // (an earlier run of it); a line of another room means another plan's.
+    session::EarlierResults earlier;
+    session::SPlanFileError error;
+    if (!session::ReadResultsFile(strResults.toStdString(), earlier, error))
+        return false;
+    // A line names its plan row by the row's own text (column plan_row).
+    std::set<std::string> rows;
+    for (const session::SBatchRoom& room : m_rooms)
+        rows.insert(room.strRowText);
+    return std::all_of(earlier.begin(), earlier.end(),
+                       [&rows](const std::vector<std::string>& line) { return line.size() > 5 && rows.count(line[5]) > 0; });
 }
 
 void CBatchDlg::WriteResults() {
@@ -1029,6 +1074,7 @@ void CBatchDlg::SetBusy(EState eState) {
         pTick->setEnabled(bIdle);
     m_pParallel->setEnabled(bIdle);
     m_pResults->setEnabled(bIdle);
+    m_pBrowseResults->setEnabled(bIdle);
     // Fitting the columns to every row's text again on each room's change
     // cost milliseconds a room with a hundred rooms under way: while busy
     // the columns keep the widths fitted as it starts (FitColumns), and fit

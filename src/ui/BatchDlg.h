@@ -61,7 +61,7 @@ public:
         kSnapshot,
         kFields
     };
-    enum class EFileChoice { OpenPlan, SavePlan, Snapshot };
+    enum class EFileChoice { OpenPlan, SavePlan, Snapshot, Results };
 
     explicit CBatchDlg(CMainConfigDlg& window, QWidget* pParent = nullptr);
     CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pParent = nullptr);
@@ -106,6 +106,7 @@ public:
     static constexpr const char* kRemove = "删除";
     static constexpr const char* kOpen = "打开计划";
     static constexpr const char* kSave = "保存计划";
+    static constexpr const char* kBrowseResults = "浏览…";
     static constexpr const char* kCheck = "检查";
     static constexpr const char* kStart = "开始";
     static constexpr const char* kStop = "停止";
@@ -134,8 +135,10 @@ private:
     void MakeEngine(session::ISessionObserver& observer, int nMaxRunning);
     void OnTick();
     void OnRoomChanged(std::size_t nRoom);
-    void SaveBackup(session::ExchangeId id, session::SSnapshot backup);
+    void SaveBackup(session::ExchangeId id, session::SBackup backup);
     void WriteResults();
+    // Whether the results file is absent or holds only rooms of the plan being run.
+    bool ResultsOfThisPlan(const QString& strResults) const;
     void EndCheck();
     void EndRun();
     void SetBusy(EState eState);
@@ -153,6 +156,7 @@ private:
     QWidget* m_pEditors[kFields] = {};
     QSpinBox* m_pParallel = nullptr;
     QLineEdit* m_pResults = nullptr;
+    QPushButton* m_pBrowseResults = nullptr;
     QPlainTextEdit* m_pReport = nullptr;
     QLabel* m_pStatus = nullptr;
     QTimer* m_pTimer = nullptr;
@@ -163,6 +167,7 @@ private:
 
     EState m_eState = EState::Idle;
     QString m_strPlanFolder; // where relative snapshot paths of an opened plan are found
+    QString m_strPlanPath;   // the plan file opened last, which no output replaces
     // The rooms of the last check or run, in the table order of that time.
     std::vector<session::SBatchRoom> m_rooms;
     std::vector<QTableWidgetItem*> m_roomItems; // the room cell of each room, found again after a sort

@@ -465,8 +465,9 @@ void CMainConfigDlg::OnSet() {
             return;
         }
     }
-    if (!AskAboutUnreadParts(m_known, Code1(), Code2()) || !AskAboutValues(CurrentSettings()) ||
-        !SaveBackupBeforeSet())
+    session::SWriteRequest request = session::MakeShownWriteRequest(CurrentSettings());
+    if (!AskAboutUnreadParts(m_known, Code1(), Code2()) || !AskAboutValues(request.settings) ||
+        !PrepareBackup(request))
         return;
     // A read still waiting must not make the settings available mid-Set.
     DropRead();
@@ -474,18 +475,22 @@ void CMainConfigDlg::OnSet() {
     EnableItem(kGet, false);
     DisableSettingControls();
     // The Set sends what the window shows now, whatever changes meanwhile.
-    session::SWriteRequest request = session::MakeShownWriteRequest(CurrentSettings());
     m_sendingModels = {request.settings.projectors[0].strModel, request.settings.projectors[1].strModel};
     auto* pProgress = ControlAs<QProgressBar>(kProgress);
     pProgress->setRange(0, 5);
     pProgress->setValue(0);
     pProgress->show();
     m_nSetStep = 0;
+    m_bWriteEnded = false;
     m_lastWrite = session::SWriteResult{};
     SetTimer(kTimerSet, m_timing.nTimerPeriodMs);
     // The engine sends the five datagrams with their pauses, waits for the
     // read-back and compares it.
-    m_nWriteId = m_pDriver->StartWrite(std::move(request));
+    // A write can end before StartWrite returns its id (its backup refused).
+    m_bStartingWrite = true;
+    const session::ExchangeId id = m_pDriver->StartWrite(std::move(request));
+    m_bStartingWrite = false;
+    m_nWriteId = m_bWriteEnded ? 0 : id;
 }
 
 void CMainConfigDlg::EndSetState() {
@@ -494,18 +499,23 @@ void CMainConfigDlg::EndSetState() {
     EnableSettingControls();
 }
 
-bool CMainConfigDlg::SaveBackupBeforeSet() {
+bool CMainConfigDlg::PrepareBackup(session::SWriteRequest& request) {
+    m_strBackupError.clear();
     if (!m_bHasLastRead || m_lastRead.settings.initialIp != m_value.initialIp)
         return MessageBoxAsk(QStringLiteral("尚未获取该中控的原有设置，设置前无法备份。是否继续？"));
     const session::SSnapshot snapshot{m_lastRead, session::UtcNowText(), session::ProgramVersion()};
-    std::string strError;
-    // Kept beside data.mdb, which is not always in the working folder (a
-    // per-user copy when the program's folder may not be written).
-    if (session::CHistory(CDatabase::Folder()).Save(snapshot, strError))
-        return true;
-    MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") +
-                   QString::fromStdString(strError));
-    return false;
+    const codec::Ip4 after = request.settings.controllerIp;
+    // Saved the moment nothing else can stop the Set (a new address found
+    // taken keeps no backup), beside data.mdb, which is not always in the
+    // working folder (a per-user copy when the program's folder may not be
+    // written).
+    request.pfnLastBeforeSend = [this, snapshot, after]() -> std::string {
+        std::string strError;
+        if (!session::CHistory(CDatabase::Folder()).Save({snapshot, after}, strError))
+            m_strBackupError = QString::fromStdString(strError.empty() ? std::string("?") : strError);
+        return m_strBackupError.toStdString();
+    };
+    return true;
 }
 
 // The window's engine runs its Set and at most one read, never both, so
@@ -532,8 +542,9 @@ void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
 }
 
 void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteResult& result) {
-    if (id != m_nWriteId)
+    if (id != m_nWriteId && !m_bStartingWrite)
         return;
+    m_bWriteEnded = true;
     m_nWriteId = 0;
     m_nSetStep = -1;
     KillTimer(kTimerSet);
@@ -546,7 +557,10 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
         m_lastRead.settings.initialIp = result.sent.controllerIp;
         m_bHasLastRead = true;
     }
-    MessageBoxShow(VerdictText(result));
+    if (!m_strBackupError.isEmpty())
+        MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") + m_strBackupError);
+    else
+        MessageBoxShow(VerdictText(result));
     EndSetState();
     if (m_bCloseRequested) {
         m_bCloseRequested = false;

@@ -176,9 +176,10 @@ private:
     void OnWriteDone(session::ExchangeId id, const session::SWriteResult& result) override;
     // The microphone table by htnum, saying when it is empty or unreadable.
     std::array<session::SMicEntry, codec::kMicEntries> ReadMicRows();
-    // Keeps what the controller held before it is changed; false when the
-    // backup failed and nothing may be sent.
-    bool SaveBackupBeforeSet();
+    // Arranges that what the controller held is saved just before the Set's
+    // first datagram (the Set stops, nothing sent, when that fails); false
+    // when there is no read to keep and the installer does not go on.
+    bool PrepareBackup(session::SWriteRequest& request);
 
     // Empties every field of the parts a read did not bring.
     void ClearUnreadParts(const std::array<bool, session::kReplyParts>& received);
@@ -206,6 +207,8 @@ private:
 
     // The Set in progress: the models it sends, its next step (-1: none).
     std::array<std::string, 2> m_sendingModels;
+    QString m_strBackupError; // why the Set's backup could not be saved
+    bool m_bStartingWrite = false, m_bWriteEnded = false;
     int m_nSetStep = -1;
     bool m_bCloseRequested = false;
     bool m_bEndedAtInit = false;

@@ -6,6 +6,7 @@
 #include "MainConfigDlg.h"
 #include "MainConfigIds.h"
 #include "MessageBox.h"
+#include "OutputFiles.h"
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
 
@@ -121,8 +122,9 @@ void CRoomBar::OnSave() {
     if (strPath.isEmpty())
         return;
     // A name typed without the suffix gets it, so 载入配置's filter shows the file.
-    if (!strPath.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive))
-        strPath += QStringLiteral(".json");
+    strPath = AllowedOutput(strPath, QStringLiteral(".json"));
+    if (strPath.isEmpty())
+        return;
     session::SSnapshot snapshot;
     snapshot.read.settings = m_window.CurrentSettings();
     // The file claims only what this controller's read gave or the installer

@@ -12,6 +12,7 @@
 #include "LocalInterfaces.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
+#include "OutputFiles.h"
 
 #include <QAccessible>
 #include <QFileDialog>
@@ -382,7 +383,10 @@ void CScanDlg::OnAddToBatch() {
     emit AddToBatch(addresses);
 }
 
-bool CScanDlg::ExportInventory(const QString& strPath) {
+bool CScanDlg::ExportInventory(const QString& strTyped) {
+    const QString strPath = AllowedOutput(strTyped, QStringLiteral(".csv"));
+    if (strPath.isEmpty())
+        return false;
     std::string text =
         "\xEF\xBB\xBF" + session::CsvLine({"room", "address", "server_ip", "mask", "gateway", "lock_type",
                                            "lock_time", "projector1", "projector2"});

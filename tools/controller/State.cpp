@@ -1,6 +1,7 @@
 #include "State.h"
 
 #include "FileSystem.h"
+#include "OutputRule.h"
 
 #include "codec/AddressRange.h"
 #include "codec/CodeBundle.h"
@@ -178,6 +179,12 @@ bool LoadState(const std::string& path, ControllerState& state, bool& exists, st
 }
 
 bool SaveState(const std::string& path, const ControllerState& state, std::string& error, bool sync) {
+    // The state file is the emulator's own, read and rewritten; it never
+    // replaces a database (a data.mdb named by mistake) or a folder.
+    if (base::COutputRule().Check(base::PathFromUtf8(path)) != base::EOutputRefusal::None) {
+        error = "refusing to write " + path + ": it is a database or a folder; nothing was written";
+        return false;
+    }
     return base::WriteFileReplacing(base::PathFromUtf8(path), FormatState(state), sync, error);
 }
 

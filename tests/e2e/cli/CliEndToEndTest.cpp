@@ -547,6 +547,7 @@ TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
     ASSERT_EQ(rows.size(), 3u) << batch.out;
     EXPECT_EQ(rows[1][2], "failed");
     EXPECT_EQ(rows[1][3], "address taken by another controller");
+    EXPECT_FALSE(fs::exists(Work() / "history" / Address(10))) << "a write that sends nothing keeps no backup";
     EXPECT_EQ(rows[2][2], "ok") << rows[2][3];
     ASSERT_EQ(Cli("get " + Address(10) + " --out a.json").status, 0);
     EXPECT_EQ(Snapshot(Work() / "a.json").read.settings.nLockTime, 5) << "room A was not written";
@@ -806,7 +807,7 @@ TEST_F(CliTest, RestorePutsARoomBackFromItsLatestBackupAndItsAddressToo) {
     EXPECT_EQ(Cli("restore " + Address(12) + " --latest").status, 2) << "no backup of that room yet";
 }
 
-TEST_F(CliTest, ForceWritesAControllerThatAnswersInPartWithoutPretendingABackup) {
+TEST_F(CliTest, ForceWritesAControllerThatAnswersInPartAndBacksUpOnlyWhatCame) {
     StartBuilding({"--fault", Address(12) + ":drop=2"});
     ASSERT_EQ(Cli("get " + Address(10) + " --out full.json").status, 0);
     const SRun refused = Cli("set " + Address(12) + " --from full.json --lock-time 40");
@@ -816,10 +817,23 @@ TEST_F(CliTest, ForceWritesAControllerThatAnswersInPartWithoutPretendingABackup)
     EXPECT_NE(forced.out.find("not backed up"), std::string::npos) << forced.out;
     EXPECT_NE(forced.out.find("未收到：投影机2代码"), std::string::npos) << forced.out;
     EXPECT_GT(Applied(), 0u) << forced.out;
-    EXPECT_FALSE(fs::exists(Work() / "history" / Address(12))) << "no backup file is pretended";
+    // The parts that came are kept; the file says which part it lacks.
+    std::vector<fs::path> backups;
+    for (const auto& entry : fs::directory_iterator(Work() / "history" / Address(12)))
+        backups.push_back(entry.path());
+    ASSERT_EQ(backups.size(), 1u) << forced.out;
+    const auto backup = nlohmann::json::parse(ReadFile(backups[0]));
+    EXPECT_FALSE(backup["received"]["projector2"].get<bool>());
+    EXPECT_EQ(backup["backup"]["lacks"], nlohmann::json::array({"projector2"}));
     const SRun set = Cli("set " + Address(12) + " --force --lock-time 40");
     EXPECT_EQ(set.status, 1) << "without --from the missing parts are unknown";
     EXPECT_NE(set.out.find("without --from"), std::string::npos) << set.out;
+    // An option that gives the whole lost part is enough.
+    AddModel("Lost part", "9600", "无", "AABBCC04");
+    const std::size_t nBefore = Applied();
+    const SRun supplied = Cli("set " + Address(12) + " --force --projector2 \"Lost part\"");
+    EXPECT_EQ(supplied.status, 1) << "the lost reply stays lost at the read-back: " << supplied.out;
+    EXPECT_GT(Applied(), nBefore) << supplied.out;
 }
 
 // Smaller faults.
@@ -849,6 +863,106 @@ TEST_F(CliTest, AModelIsNamedByItsWholeCodeBundle) {
         if (f["field"] == "projector1") {
             EXPECT_EQ(f["sent"], "Slow 19200");
         }
+}
+
+// Every writer of the command line refuses an output that names the library
+// in use (by any spelling or link), another database, or a file it reads;
+// nothing is sent and no file changes.
+struct SOutputCase {
+    const char* name;
+    const char* command; // %s is the output
+    const char* target;
+};
+
+class CliOutputRuleTest : public CliTest, public ::testing::WithParamInterface<SOutputCase> {};
+
+TEST_P(CliOutputRuleTest, AnOutputThatReplacesAnInputIsRefusedBeforeAnythingHappens) {
+    StartBuilding();
+    fs::create_directory(Work() / "sub");
+    fs::create_symlink(Work() / "data.mdb", Work() / "link.json");
+    fs::create_hard_link(Work() / "data.mdb", Work() / "hard.csv");
+    fs::copy_file(Work() / "data.mdb", Work() / "other.csv");
+    std::ofstream(Work() / "plan.csv") << "room,address\n甲," << Address(10) << "\n";
+    const std::string library = ReadFile(Work() / "data.mdb");
+    const std::string plan = ReadFile(Work() / "plan.csv");
+    std::string command = GetParam().command;
+    command.replace(command.find("%s"), 2, GetParam().target);
+    const bool bLibraryCommand = command.rfind("library", 0) == 0;
+    const SRun run = Cli(command, !bLibraryCommand);
+    EXPECT_EQ(run.status, 2) << run.out;
+    EXPECT_NE(run.out.find(bLibraryCommand ? "不能导出到" : "nothing was written"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(GetParam().target), std::string::npos)
+        << "the refusal names the file: " << run.out;
+    EXPECT_EQ(ReadFile(Work() / "data.mdb"), library);
+    EXPECT_EQ(ReadFile(Work() / "plan.csv"), plan);
+    EXPECT_EQ(ReadFile(Work() / "other.csv"), library);
+    ::usleep(100000);
+    EXPECT_EQ(Received(), 0u);
+    EXPECT_FALSE(fs::exists(Work() / "history"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Writers, CliOutputRuleTest,
+    ::testing::Values(SOutputCase{"get_library", "get 127.0.0.9 --out %s", "data.mdb"},
+                      SOutputCase{"get_dotted_library", "get 127.0.0.9 --out %s", "sub/../data.mdb"},
+                      SOutputCase{"get_symlink", "get 127.0.0.9 --out %s", "link.json"},
+                      SOutputCase{"get_hard_link", "get 127.0.0.9 --out %s", "hard.csv"},
+                      SOutputCase{"get_other_database", "get 127.0.0.9 --out %s", "other.csv"},
+                      SOutputCase{"batch_library", "batch plan.csv --results %s", "data.mdb"},
+                      SOutputCase{"batch_dotted_library", "batch plan.csv --results %s", "sub/../data.mdb"},
+                      SOutputCase{"batch_hard_link", "batch plan.csv --results %s", "hard.csv"},
+                      SOutputCase{"batch_other_database", "batch plan.csv --results %s", "other.csv"},
+                      SOutputCase{"batch_plan", "batch plan.csv --results %s", "sub/../plan.csv"},
+                      SOutputCase{"export_dotted_library", "library export %s", "sub/../data.mdb"},
+                      SOutputCase{"export_hard_link", "library export %s", "hard.csv"},
+                      SOutputCase{"export_other_database", "library export %s", "other.csv"}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(CliTest, RestoreLatestPassesOverItsOwnBackupAndFilesNotOfTheStore) {
+    StartBuilding();
+    ASSERT_EQ(Cli("set " + Address(10) + " --lock-time 30").status, 0);
+    // An installer's own files in the folder are never chosen or pruned.
+    const fs::path folder = Work() / "history" / Address(10);
+    std::ofstream(folder / "notes.json") << "not a snapshot";
+    fs::copy_file(fs::directory_iterator(folder)->path() == folder / "notes.json"
+                      ? std::next(fs::directory_iterator(folder))->path()
+                      : fs::directory_iterator(folder)->path(),
+                  folder / "zz-before-term.json");
+    std::string text = ReadFile(folder / "zz-before-term.json");
+    text.replace(text.find("\"lock_time\": \"5\""), 16, "\"lock_time\": \"9\"");
+    std::ofstream(folder / "zz-before-term.json") << text;
+    const SRun first = Cli("restore " + Address(10) + " --latest");
+    EXPECT_EQ(first.status, 0) << first.out;
+    ASSERT_EQ(Cli("get " + Address(10) + " --out back.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "back.json").read.settings.nLockTime, 5);
+    const std::size_t nApplied = Applied();
+    // The restore's own backup (lock time 30) is not "the latest".
+    const SRun second = Cli("restore " + Address(10) + " --latest");
+    EXPECT_EQ(second.status, 0) << second.out;
+    EXPECT_NE(second.out.find("already"), std::string::npos) << second.out;
+    EXPECT_EQ(Applied(), nApplied) << "nothing is sent the second time";
+    EXPECT_TRUE(fs::exists(folder / "notes.json"));
+    EXPECT_TRUE(fs::exists(folder / "zz-before-term.json"));
+}
+
+TEST_F(CliTest, RestoreFindsAMovedRoomByEitherAddressAndAnotherRoomsBackupKeepsTheAddress) {
+    StartBuilding({"--move-after-ms", "100"});
+    ASSERT_EQ(Cli("set " + Address(11) + " --controller-ip " + Address(211) + " --lock-time 30").status, 0);
+    // By its new address and by its old one: the room answers at the new one and goes back.
+    const SRun byNew = Cli("restore " + Address(211) + " --latest");
+    EXPECT_EQ(byNew.status, 0) << byNew.out;
+    ASSERT_EQ(Cli("get " + Address(11) + " --out home.json").status, 0);
+    EXPECT_EQ(Snapshot(Work() / "home.json").read.settings.nLockTime, 5);
+    ASSERT_EQ(Cli("set " + Address(11) + " --controller-ip " + Address(212)).status, 0);
+    const SRun byOld = Cli("restore " + Address(11) + " --latest");
+    EXPECT_EQ(byOld.status, 0) << byOld.out;
+    EXPECT_NE(byOld.out.find("answers at " + Address(212)), std::string::npos) << byOld.out;
+    EXPECT_EQ(Cli("get " + Address(11)).status, 0);
+    // Room 11's backup written to room 13 leaves room 13 where it is.
+    const SRun other = Cli("restore " + Address(13) + " --from home.json");
+    EXPECT_EQ(other.status, 0) << other.out;
+    EXPECT_EQ(Cli("get " + Address(13)).status, 0);
 }
 
 TEST_F(CliTest, GetChecksItsOutputBeforeItReads) {

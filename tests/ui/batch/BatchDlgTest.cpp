@@ -14,12 +14,14 @@
 
 #include "BatchPlan.h"
 #include "History.h"
+#include "Utf8Path.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -579,6 +581,101 @@ private slots:
 
     // The table saved as a plan reads back with the same rooms and the
     // plan columns the rows carried.
+    // Every writer of the window refuses a file it would destroy, whatever
+    // name leads there, and sends and writes nothing.
+    void writersRefuseTheLibraryDatabasesAndInputs_data() {
+        QTest::addColumn<QString>("writer");
+        QTest::addColumn<QString>("target");
+        const std::pair<const char*, const char*> rows[] = {
+            {"results", "data.mdb"},   {"results", "sub/../data.mdb"}, {"results", "hard.csv"},
+            {"results", "副本.db"},    {"results", "plan.csv"},        {"results", "plan"},
+            {"plan", "hard.csv"},      {"plan", "data.mdb"},           {"plan", "副本.db"},
+            {"inventory", "hard.csv"}, {"inventory", "副本.db"},       {"snapshot", "hard.json"},
+            {"snapshot", "data.mdb"},
+        };
+        for (const auto& [pszWriter, pszTarget] : rows)
+            QTest::addRow("%s %s", pszWriter, pszTarget)
+                << QString::fromUtf8(pszWriter) << QString::fromUtf8(pszTarget);
+    }
+    void writersRefuseTheLibraryDatabasesAndInputs() {
+        QFETCH(QString, writer);
+        QFETCH(QString, target);
+        QVERIFY(OpenWindow());
+        const std::filesystem::path folder = m_pDb->Folder();
+        std::filesystem::create_directory(folder / "sub");
+        std::filesystem::create_hard_link(m_pDb->File(), folder / "hard.csv");
+        std::filesystem::create_hard_link(m_pDb->File(), folder / "hard.json");
+        std::filesystem::copy_file(m_pDb->File(), folder / PathFromUtf8("副本.db"));
+        QVERIFY(Batch().OpenPlan(WritePlan("plan.csv", "room,address\n甲," + Address(10).toUtf8() + "\n")));
+        const QString strTarget = File(target.toUtf8().constData());
+        auto contents = [](const QString& strPath) {
+            QFile file(QFile::exists(strPath) ? strPath : strPath + QStringLiteral(".csv"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        const QByteArray library = contents(File("data.mdb"));
+        const QByteArray before = contents(strTarget);
+        if (writer == QLatin1String("results")) {
+            Batch().ResultsEdit()->setText(strTarget);
+            const int nReceived = m_pBuilding->Received();
+            QVERIFY(!Batch().StartRun(false));
+            QTest::qWait(200);
+            QCOMPARE(m_pBuilding->Received(), nReceived);
+        } else if (writer == QLatin1String("plan")) {
+            QVERIFY(!Batch().SavePlan(strTarget));
+        } else if (writer == QLatin1String("inventory")) {
+            QVERIFY(!Scan().ExportInventory(strTarget));
+        } else {
+            QSignalSpy read(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
+            m_pWindow->ReadController(codec::AddressToBytes("127.64.0.10"));
+            QVERIFY(read.wait(5000));
+            Bar().m_pfnChooseFile = [strTarget](CRoomBar::EFileChoice) { return strTarget; };
+            Bar().OnSave();
+        }
+        QVERIFY2(m_messages.last().contains(QStringLiteral("没有写入任何文件")),
+                 qPrintable(m_messages.last()));
+        QVERIFY2(m_messages.last().contains(strTarget), qPrintable(m_messages.last()));
+        QCOMPARE(contents(strTarget), before);
+        QCOMPARE(contents(File("data.mdb")), library);
+        QVERIFY(!std::filesystem::exists(folder / "history"));
+    }
+
+    // Each plan's results are its own file beside it; results of another
+    // plan are replaced only when the installer says so; a typed name gets ".csv".
+    void resultsFollowThePlan() {
+        QVERIFY(OpenWindow());
+        QStringList questions;
+        SetQuestionRecorder([&questions](const QString& strText) {
+            questions << strText;
+            return false;
+        });
+        QVERIFY(Batch().OpenPlan(WritePlan("east.csv", "room,address\n东," + Address(10).toUtf8() + "\n")));
+        QCOMPARE(QFileInfo(Batch().ResultsEdit()->text()).fileName(), QStringLiteral("east-results.csv"));
+        QVERIFY(Run());
+        QVERIFY(Run()); // a second run of the same plan asks nothing
+        QVERIFY(questions.isEmpty());
+        const QByteArray east = [&] {
+            QFile file(File("east-results.csv"));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        }();
+        QVERIFY(!east.isEmpty());
+        QVERIFY(Batch().OpenPlan(WritePlan("west.csv", "room,address\n西," + Address(11).toUtf8() + "\n")));
+        QCOMPARE(QFileInfo(Batch().ResultsEdit()->text()).fileName(), QStringLiteral("west-results.csv"));
+        Batch().ResultsEdit()->setText(File("east-results.csv"));
+        const int nReceived = m_pBuilding->Received();
+        QVERIFY(!Batch().StartRun(false));
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(questions.first().contains(QStringLiteral("其他计划")));
+        QCOMPARE(m_pBuilding->Received(), nReceived);
+        QFile eastFile(File("east-results.csv"));
+        QVERIFY(eastFile.open(QIODevice::ReadOnly));
+        QCOMPARE(eastFile.readAll(), east);
+        Batch().ResultsEdit()->setText(File("西结果"));
+        QVERIFY(Run());
+        QVERIFY(QFile::exists(File("西结果.csv")));
+        QCOMPARE(Batch().ResultsEdit()->text(), File("西结果.csv"));
+        SetQuestionRecorder(nullptr);
+    }
+
     void tableSavedAsAPlan() {
         QVERIFY(OpenWindow());
         QVERIFY(Batch().OpenPlan(

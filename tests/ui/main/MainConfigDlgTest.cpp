@@ -942,17 +942,29 @@ private slots:
     // that fails nothing is sent.
     void setKeepsABackupFirst_data() {
         QTest::addColumn<bool>("blocked");
-        QTest::newRow("backup written") << false;
-        QTest::newRow("history folder unusable") << true;
+        QTest::addColumn<bool>("halfTyped");
+        QTest::newRow("backup written") << false << false;
+        QTest::newRow("history folder unusable") << true << false;
+        QTest::newRow("refused for a half-typed address") << false << true;
     }
     void setKeepsABackupFirst() {
         QFETCH(bool, blocked);
+        QFETCH(bool, halfTyped);
         CompleteQuery();
         const std::filesystem::path history = std::filesystem::current_path() / "history";
         if (blocked)
             std::ofstream(history) << "not a folder";
         Ip(kServerIp)->SetText(QStringLiteral("10.0.0.77"));
+        if (halfTyped)
+            Ip(kGateway)->Field(3)->clear();
         auto got = RunSet();
+        if (halfTyped) {
+            // Refused before anything goes out: no backup pushes a real one out of those kept.
+            QVERIFY(got.empty());
+            QCOMPARE(m_messages.last(), QStringLiteral("请填写完整的IP地址信息！"));
+            QVERIFY(!std::filesystem::exists(history));
+            return;
+        }
         if (blocked) {
             QVERIFY(got.empty());
             QCOMPARE(m_messages.size(), 1);

@@ -168,7 +168,7 @@ TEST_F(HistoryTest, KeepsTheNewestTwentyPerController) {
     for (int i = 1; i <= 23; ++i) {
         std::string error;
         fs::path saved;
-        ASSERT_TRUE(history.Save(Snapshot(i), error, &saved)) << error;
+        ASSERT_TRUE(history.Save({Snapshot(i)}, error, &saved)) << error;
         EXPECT_EQ(saved.parent_path(), folder / "history" / "192.168.1.100");
         EXPECT_TRUE(
             std::regex_match(saved.filename().string(), std::regex(R"(\d{8}T\d{6}\.\d{3}Z(_\d+)?\.json)")))
@@ -190,7 +190,7 @@ TEST_F(HistoryTest, UnwritableFolderIsAFailureWithAReason) {
     fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove);
     session::CHistory history(folder);
     std::string error;
-    EXPECT_FALSE(history.Save(Snapshot(1), error));
+    EXPECT_FALSE(history.Save({Snapshot(1)}, error));
     EXPECT_NE(error.find("history"), std::string::npos) << error;
 }
 
@@ -198,7 +198,7 @@ TEST_F(HistoryTest, HistoryPathTakenByAFileIsAFailure) {
     std::ofstream(folder / "history") << "not a folder";
     session::CHistory history(folder);
     std::string error;
-    EXPECT_FALSE(history.Save(Snapshot(1), error));
+    EXPECT_FALSE(history.Save({Snapshot(1)}, error));
     EXPECT_FALSE(error.empty());
 }
 
