@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include <atomic>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -48,7 +50,10 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
     std::filesystem::path temp = path;
-    temp += ".tmp." + std::to_string(::getpid());
+    // Unique per write, so two writers of one file in one process never
+    // share a temporary name.
+    static std::atomic<unsigned long> nextWrite{0};
+    temp += ".tmp." + std::to_string(::getpid()) + "." + std::to_string(++nextWrite);
     return temp;
 }
 

@@ -1,5 +1,7 @@
 #include "FileSystem.h"
 
+#include <atomic>
+
 #include <windows.h>
 
 #include <io.h>
@@ -74,7 +76,10 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
     std::filesystem::path temp = path;
-    temp += L".tmp." + std::to_wstring(GetCurrentProcessId());
+    // Unique per write, so two writers of one file in one process never
+    // share a temporary name.
+    static std::atomic<unsigned long> nextWrite{0};
+    temp += L".tmp." + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++nextWrite);
     return temp;
 }
 

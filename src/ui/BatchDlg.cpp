@@ -504,17 +504,17 @@ QWidget* CBatchDlg::BuildFields() {
 // The model search of the code dialog: a keyword, then the models holding
 // it (either letter case) fill the list.
 void CBatchDlg::SearchModel(QComboBox* pCombo) {
-    CModelSearchDlg search(this);
+    CModelSearchDlg search(this, &m_strSearchKeyword);
     if (search.exec() != QDialog::Accepted)
         return;
-    if (g_strSearchKeyword.empty()) {
+    if (m_strSearchKeyword.empty()) {
         MessageBoxShow(QStringLiteral("查询关键字为空，请重新查询！"));
         return;
     }
     QStringList found;
     try {
-        for (auto pRows = CDatabase::OpenRead(stmt::SearchModels(stmt::AsciiUpper(g_strSearchKeyword),
-                                                                 stmt::AsciiLower(g_strSearchKeyword)));
+        for (auto pRows = CDatabase::OpenRead(stmt::SearchModels(stmt::AsciiUpper(m_strSearchKeyword),
+                                                                 stmt::AsciiLower(m_strSearchKeyword)));
              !pRows->AtEnd(); pRows->MoveNext())
             found << Q(pRows->FieldOr("投影机型号", ""));
     } catch (const CDatabaseError& e) {

@@ -150,6 +150,7 @@ private:
     session::TimeMs Now() const { return m_clock.elapsed(); }
 
     CMainConfigDlg& m_window;
+    std::string m_strSearchKeyword; // the batch's own model search, apart from the code dialog's
     SOptions m_options;
     QTableWidget* m_pTable = nullptr;
     QCheckBox* m_pTicks[kFields] = {};

@@ -10,7 +10,8 @@ namespace {
 constexpr int kKeywordEdit = 1037;
 }
 
-CModelSearchDlg::CModelSearchDlg(QWidget* pParent) : CDialogBase(106, pParent) {
+CModelSearchDlg::CModelSearchDlg(QWidget* pParent, std::string* pKeyword)
+    : CDialogBase(106, pParent), m_pKeyword(pKeyword ? pKeyword : &g_strSearchKeyword) {
     if (auto* pOk = ControlAs<QPushButton>(1))
         connect(pOk, &QPushButton::clicked, this, &CModelSearchDlg::OnOK);
     if (auto* pCancel = ControlAs<QPushButton>(2))
@@ -24,6 +25,6 @@ void CModelSearchDlg::DoDataExchange(CDataExchange& dx) {
 
 void CModelSearchDlg::OnOK() {
     UpdateData(true);
-    g_strSearchKeyword = m_strKeyword.toStdString();
+    *m_pKeyword = m_strKeyword.toStdString();
     accept();
 }

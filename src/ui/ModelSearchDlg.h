@@ -2,12 +2,16 @@
 
 #include "DialogBase.h"
 
+#include <string>
+
 // Asks for a keyword of the projector model to find. "确定" leaves the keyword
-// in g_strSearchKeyword for the search; "取消" leaves it as it was.
+// in its asker's keyword (the code dialog's is g_strSearchKeyword) for the
+// search; "取消" leaves it as it was. Each asker has its own, so one face's
+// search never changes another's.
 class CModelSearchDlg : public CDialogBase {
     Q_OBJECT
 public:
-    explicit CModelSearchDlg(QWidget* pParent = nullptr);
+    explicit CModelSearchDlg(QWidget* pParent = nullptr, std::string* pKeyword = nullptr);
 
     QString m_strKeyword;
 
@@ -15,4 +19,7 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange& dx) override;
+
+private:
+    std::string* m_pKeyword;
 };

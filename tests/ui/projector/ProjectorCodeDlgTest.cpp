@@ -100,6 +100,18 @@ std::string Count(const CTestDatabase& db, const std::string& strModel) {
 class CProjectorCodeDlgTest : public QObject {
     Q_OBJECT
 private slots:
+    // The batch's model search has a keyword of its own: it never changes
+    // the code dialog's next search.
+    void aSearchOfAnotherFaceLeavesTheCodeDialogsKeyword() {
+        g_strSearchKeyword = "sharp";
+        std::string strOwn;
+        CModelSearchDlg dlg(nullptr, &strOwn);
+        Type(dlg, 1037, QStringLiteral("Epson"));
+        Click(dlg, 1);
+        QCOMPARE(strOwn, std::string("Epson"));
+        QCOMPARE(g_strSearchKeyword, std::string("sharp"));
+    }
+
     void initTestCase() {
         InstallMessageSink();
         SetMessageRecorder([](const QString& s) { g_messages << s; });

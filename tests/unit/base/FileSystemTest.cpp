@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -44,6 +45,29 @@ TEST_P(FileSystemTest, ReplacingWritesWholeFilesAndLeavesNothingBeside) {
     const auto files = base::ListFolder(m_root);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(base::Utf8FromPath(files[0].filename()), "投影机代码.csv");
+}
+
+// Two writers of one file in one process (a batch's backup and the window's)
+// each replace it whole; neither takes the other's temporary file away.
+TEST_P(FileSystemTest, TwoWritersOfOneFileInOneProcessBothSucceed) {
+    const fs::path target = File("127.0.0.2.json");
+    const std::string strA(4000, 'a'), strB(3000, 'b');
+    auto write = [&](const std::string& strText, int& nFailed) {
+        for (int i = 0; i < 200; ++i) {
+            std::string strError;
+            if (!base::WriteFileReplacing(target, strText, false, strError))
+                ++nFailed;
+        }
+    };
+    int nFailedA = 0, nFailedB = 0;
+    std::thread first(write, std::cref(strA), std::ref(nFailedA));
+    std::thread second(write, std::cref(strB), std::ref(nFailedB));
+    first.join();
+    second.join();
+    EXPECT_EQ(nFailedA + nFailedB, 0);
+    const std::string strEnd = Read(target);
+    EXPECT_TRUE(strEnd == strA || strEnd == strB);
+    EXPECT_EQ(base::ListFolder(m_root).size(), 1u);
 }
 
 TEST_P(FileSystemTest, MoveReplacingPutsOneFileInAnothersPlace) {
