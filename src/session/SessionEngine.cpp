@@ -22,6 +22,7 @@ struct CSessionEngine::SExchange {
     TimeMs tQuery = 0;
     TimeMs tDeadline = 0;
     int nAttempts = 0;
+    int nProbes = 0; // queries sent to the address a write moves to
     SWriteRequest request;
     SControllerSettings prepared; // what pfnBeforeSend made of the request's settings
     std::vector<codec::SetStep> steps;
@@ -219,11 +220,20 @@ void CSessionEngine::ContinueSet(SExchange& x, TimeMs now) {
         x.ePhase = SExchange::EPhase::Probing;
         x.listen = settings.controllerIp;
         Route(x);
-        m_transport.SendTo(codec::BuildQuery(settings.controllerIp), settings.controllerIp);
-        x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
+        x.nProbes = 0;
+        SendProbe(x, now);
         return;
     }
     PrepareThenSend(x, now);
+}
+
+// The new address is asked as a read would ask it (the same wait, the same
+// repeated query), so a check that reads it and a write that probes it
+// judge one controller alike.
+void CSessionEngine::SendProbe(SExchange& x, TimeMs now) {
+    m_transport.SendTo(codec::BuildQuery(x.listen), x.listen);
+    x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
+    ++x.nProbes;
 }
 
 void CSessionEngine::SendSet(SExchange& x, TimeMs now) {
@@ -366,7 +376,10 @@ void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
             EndRead(x, now);
         return;
     case SExchange::EPhase::Probing:
-        PrepareThenSend(x, now);
+        if (x.nProbes < m_timing.nReadAttempts)
+            SendProbe(x, now);
+        else
+            PrepareThenSend(x, now);
         return;
     case SExchange::EPhase::Sending:
         SendStep(x, now);

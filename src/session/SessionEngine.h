@@ -28,7 +28,8 @@ struct SSessionTiming {
     int nTickMs = 1000;       // one tick of every wait
     int nQueryTicks = 3;      // a read waits this many ticks for the four replies
     int nReadBackTicks = 5;   // the read-back after a Set's closing query waits this many
-    int nReadAttempts = 1;    // a read that lacks replies at the end of its wait asks again, up to this often
+    int nReadAttempts = 1;    // a read that lacks replies at the end of its wait asks again, up to this often;
+                              // a write asks the address it moves to as often
     double dPauseScale = 1.0; // the Set's pauses are the codec's times this (1 in the program)
     int nMaxRunning = 16;     // exchanges running at once; the others wait their turn
     int nStartIntervalMs = 0; // at least this long between two starts (pacing a scan)
@@ -137,6 +138,7 @@ private:
     void ContinueSet(SExchange& x, TimeMs now);
     // The last work before the Set (pfnLastBeforeSend, pfnAwaitBeforeSend), then the Set.
     void PrepareThenSend(SExchange& x, TimeMs now);
+    void SendProbe(SExchange& x, TimeMs now);
     void SendSet(SExchange& x, TimeMs now);
     double StartInterval() const;
     void SendStep(SExchange& x, TimeMs now);

@@ -788,3 +788,30 @@ TEST_F(SessionEngineTest, EnginesThatShareAddressLocksNeverInterleaveTwoSetsOfOn
 }
 
 } // namespace
+
+namespace {
+
+// A write asks the address it moves to as a read (and so the batch's check)
+// would: a controller that answers there only to the second query still
+// stops the move, nothing sent.
+TEST_F(SessionEngineTest, TheNewAddressIsAskedAsOftenAsAReadAsksAndALateAnswerStopsTheMove) {
+    session::SSessionTiming timing;
+    timing.nReadAttempts = 2;
+    auto engine = Make(timing);
+    SWriteRequest request = Write(kHere, kThere);
+    request.bProbeNewAddress = true;
+    const session::ExchangeId id = engine->StartWrite(request, now);
+    RunTo(*engine, 4500); // past the first query's wait of three seconds
+    ASSERT_EQ(transport.sent.size(), 2u);
+    for (const SSent& s : transport.sent) {
+        EXPECT_EQ(s.datagram[13], 5);
+        EXPECT_EQ(s.to, kThere);
+    }
+    Feed(*engine, NetworkReply(kThere, kThere));
+    ASSERT_EQ(recorder.writes.count(id), 1u);
+    EXPECT_EQ(recorder.writes[id].eStop, session::EWriteStop::AddressTaken);
+    RunTo(*engine, 20000);
+    EXPECT_EQ(transport.sent.size(), 2u);
+}
+
+} // namespace
