@@ -823,6 +823,8 @@ void CBatchDlg::EndCheck() {
                   .arg(nWritable)
                   .arg(m_rooms.size() - nWritable));
     emit CheckEnded();
+    if (m_bCloseWhenIdle)
+        QMetaObject::invokeMethod(this, &CBatchDlg::reject, Qt::QueuedConnection);
 }
 
 bool CBatchDlg::StartRun(bool bRetry) {
@@ -926,12 +928,23 @@ void CBatchDlg::Stop() {
     }
 }
 
+bool CBatchDlg::AskToStop() {
+    if (m_eState == EState::Running && !m_bStopped &&
+        !MessageBoxAsk(QStringLiteral("批量设置正在进行。停止后，已开始设置的房间会先完成设置。是否停止？"), true))
+        return false;
+    Stop();
+    return true;
+}
+
 void CBatchDlg::reject() {
-    // The rooms being set finish their Set; the dialog closes when idle.
+    // Closing asks while rooms are being set; the rooms under way finish
+    // their Set and the dialog closes once the run has ended.
     if (IsBusy()) {
-        Stop();
+        if (!m_bCloseWhenIdle && AskToStop())
+            m_bCloseWhenIdle = true;
         return;
     }
+    m_bCloseWhenIdle = false;
     QDialog::reject();
 }
 
@@ -1024,6 +1037,8 @@ void CBatchDlg::EndRun() {
                   .arg(nFailed)
                   .arg(nNotRun));
     emit RunEnded();
+    if (m_bCloseWhenIdle)
+        QMetaObject::invokeMethod(this, &CBatchDlg::reject, Qt::QueuedConnection);
     if (!bWritten)
         MessageBoxShow(QStringLiteral("结果文件无法写入：") + Q(m_pResultsFile->Error()));
 }

@@ -83,6 +83,9 @@ public:
     bool RetryFailed() { return StartRun(true); }
     void Stop();
     bool IsBusy() const { return m_eState != EState::Idle; }
+    // Asks whether a run with rooms being set may stop (default no) and
+    // stops it when it may; a check stops without asking. False: go on.
+    bool AskToStop();
 
     // Opens the per-field result of a finished room (a table row).
     void ShowRoomResult(int nRow);
@@ -150,7 +153,8 @@ private:
     session::TimeMs Now() const { return m_clock.elapsed(); }
 
     CMainConfigDlg& m_window;
-    std::string m_strSearchKeyword; // the batch's own model search, apart from the code dialog's
+    std::string m_strSearchKeyword;
+    bool m_bCloseWhenIdle = false; // closed while busy: closes once the run has ended // the batch's own model search, apart from the code dialog's
     SOptions m_options;
     QTableWidget* m_pTable = nullptr;
     QCheckBox* m_pTicks[kFields] = {};

@@ -4,6 +4,7 @@
 #include "RoomBar.h"
 
 #include "AboutDlg.h"
+#include "BatchDlg.h"
 #include "ControllerSocket.h"
 #include "DataExchange.h"
 #include "Database.h"
@@ -295,6 +296,17 @@ void CMainConfigDlg::reject() {
     // A close while the Set is sending waits for its closing query.
     if (IsSending()) {
         m_bCloseRequested = true;
+        return;
+    }
+    // A batch with rooms under way asks first; those rooms finish their Set
+    // before the program ends, so none is left half written.
+    CBatchDlg* pBatch = m_pRoomBar ? m_pRoomBar->BatchDialog() : nullptr;
+    if (pBatch && pBatch->IsBusy()) {
+        if (m_bCloseAfterBatch || !pBatch->AskToStop())
+            return;
+        m_bCloseAfterBatch = true;
+        for (auto signal : {&CBatchDlg::RunEnded, &CBatchDlg::CheckEnded})
+            connect(pBatch, signal, this, &CMainConfigDlg::reject, Qt::QueuedConnection);
         return;
     }
     CDialogBase::reject();

@@ -211,6 +211,7 @@ private:
     bool m_bStartingWrite = false, m_bWriteEnded = false;
     int m_nSetStep = -1;
     bool m_bCloseRequested = false;
+    bool m_bCloseAfterBatch = false; // closed during a batch run: ends once the run has
     bool m_bEndedAtInit = false;
 
     // Datagrams on their way to the engine.

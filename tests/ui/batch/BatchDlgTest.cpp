@@ -475,6 +475,50 @@ private slots:
         QVERIFY(m_messages.last().contains(QStringLiteral("没有要重试的房间")));
     }
 
+    // Closing the main window during a run asks (No goes on); Yes stops the
+    // run, the room being set finishes its Set, and only then does the
+    // window close: no room is left half written.
+    void closingTheWindowDuringARunLetsTheRoomsUnderWayFinish() {
+        m_dPauseScale = 0.1;
+        QVERIFY(OpenWindow());
+        for (int n = 10; n <= 13; ++n)
+            Batch().AddRoom({}, Address(n));
+        TickServerIp(QStringLiteral("10.7.7.7"));
+        Batch().ParallelSpin()->setValue(1);
+        Batch().ResultsEdit()->setText(File("results.csv"));
+        QStringList questions;
+        bool bAnswer = false;
+        SetQuestionRecorder([&](const QString& strText) {
+            questions << strText;
+            return bAnswer;
+        });
+        QSignalSpy ended(&Batch(), &CBatchDlg::RunEnded);
+        QVERIFY(Batch().StartRun());
+        auto setting = [this] {
+            return std::any_of(Batch().Rooms().begin(), Batch().Rooms().end(),
+                               [](const auto& r) { return r.ePhase == session::EBatchPhase::Setting; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(setting(), 10000);
+        m_pWindow->close();
+        QCOMPARE(questions.size(), 1);
+        QVERIFY(m_pWindow->isVisible() && Batch().IsBusy());
+        QTRY_VERIFY_WITH_TIMEOUT(setting(), 10000);
+        bAnswer = true;
+        m_pWindow->close();
+        QCOMPARE(questions.size(), 2);
+        QVERIFY(m_pWindow->isVisible());
+        QVERIFY(ended.wait(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(!m_pWindow->isVisible(), 2000);
+        int nOk = 0, nNotRun = 0;
+        for (int n = 10; n <= 13; ++n) {
+            nOk += Outcome(Address(n)) == QStringLiteral("成功");
+            nNotRun += Outcome(Address(n)) == QStringLiteral("未执行");
+        }
+        QCOMPARE(nOk + nNotRun, 4);
+        QVERIFY(nOk >= 1);
+        SetQuestionRecorder(nullptr);
+    }
+
     // A message box of the window, open while the rooms are written, holds
     // nothing up: the rooms end and the table fills while it is open.
     void runGoesOnUnderARealMessageBox() {
