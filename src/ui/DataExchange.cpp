@@ -30,6 +30,14 @@ void CDataExchange::Text(int nId, QString& strValue) {
     }
 }
 
+QComboBox* CDataExchange::ListToLoad(int nId, QString& strValue) {
+    if (m_bSave) {
+        strValue = m_dialog.ComboText(nId);
+        return nullptr;
+    }
+    return m_dialog.ControlAs<QComboBox>(nId);
+}
+
 void CDataExchange::Index(int nId, int& nIndex) {
     if (m_bSave) {
         nIndex = m_dialog.GetCurSel(nId);
@@ -49,11 +57,7 @@ void CDataExchange::Index(int nId, int& nIndex) {
 }
 
 void CDataExchange::ComboText(int nId, QString& strValue) {
-    if (m_bSave) {
-        strValue = m_dialog.ComboText(nId);
-        return;
-    }
-    auto* pCombo = m_dialog.ControlAs<QComboBox>(nId);
+    QComboBox* pCombo = ListToLoad(nId, strValue);
     if (!pCombo)
         return;
     if (!strValue.isEmpty()) {
@@ -71,11 +75,7 @@ void CDataExchange::ComboText(int nId, QString& strValue) {
 }
 
 void CDataExchange::ExactText(int nId, QString& strValue) {
-    if (m_bSave) {
-        strValue = m_dialog.ComboText(nId);
-        return;
-    }
-    auto* pCombo = m_dialog.ControlAs<QComboBox>(nId);
+    QComboBox* pCombo = ListToLoad(nId, strValue);
     if (!pCombo)
         return;
     // Selecting the first item that merely begins with the text would show

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 class CDialogBase;
+class QComboBox;
 
 // The one way a dialog's value controls are written: a dialog's data
 // exchange moves each value between a control and its field, in the
@@ -36,6 +37,10 @@ public:
     void Address(int nId, std::array<std::uint8_t, 4>& address, bool& bWhole);
 
 private:
+    // Saving reads a list's text into the field and gives nothing; loading
+    // gives the list to write.
+    QComboBox* ListToLoad(int nId, QString& strValue);
+
     CDialogBase& m_dialog;
     bool m_bSave;
 };
