@@ -40,11 +40,20 @@ bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::pat
     // Replaces the file even while a reader holds it open with delete sharing;
     // one that locks it out makes this fail, and the failure is reported.
     const DWORD nFlags = MOVEFILE_REPLACE_EXISTING | (bSync ? MOVEFILE_WRITE_THROUGH : 0);
-    if (!MoveFileExW(from.c_str(), to.c_str(), nFlags)) {
-        strError = "cannot replace " + Utf8FromPath(to) + ": " + LastErrorText();
-        return false;
+    // Another replacement of the same file (a second writer of it, or a
+    // scanner that opened it a moment) refuses the move for that moment:
+    // it is tried again for about half a second before it counts as failed.
+    for (int nTry = 0;; ++nTry) {
+        if (MoveFileExW(from.c_str(), to.c_str(), nFlags))
+            return true;
+        const DWORD nError = GetLastError();
+        if (nTry >= 100 || (nError != ERROR_ACCESS_DENIED && nError != ERROR_SHARING_VIOLATION))
+            break;
+        Sleep(5);
+        SetLastError(nError);
     }
-    return true;
+    strError = "cannot replace " + Utf8FromPath(to) + ": " + LastErrorText();
+    return false;
 }
 
 bool RemoveFile(const std::filesystem::path& path) {
