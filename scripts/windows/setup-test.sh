@@ -63,7 +63,8 @@ cp "$setup" "$work/setup.exe"
 wine "$work/setup.exe" /S "/D=$target_win" >/dev/null 2>&1 || true
 wineserver -w
 for f in velmora.exe velmora-cli.exe velmora-controller.exe data.mdb uninstall.exe installed-by-setup.txt \
-         Qt6Core.dll platforms/qwindows.dll licenses/Velmora-LICENSE.txt; do
+         Qt6Core.dll platforms/qwindows.dll licenses/Velmora-LICENSE.txt licenses/zlib.txt \
+         licenses/libpng.txt licenses/PCRE2.txt licenses/HarfBuzz.txt licenses/double-conversion.txt; do
   [ -f "$target/$f" ] || fail "setup did not install $f into $target_win"
 done
 start_menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora"
