@@ -10,6 +10,8 @@ packages=(
   wine64 wine xvfb xauth x11-utils
   ninja-build tcl xz-utils zip unzip python3 nsis
   dpkg-dev iproute2 util-linux
+  # their copyright files are the licence notices of the code built into the Qt DLLs
+  zlib1g libpng16-16 libpcre2-16-0 libharfbuzz0b libdouble-conversion3 libmd4c0 libsqlite3-0 libqt6core6
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -57,6 +57,18 @@ changed by the patch scripts/windows/qt-mingw.patch of the Velmora source and
 built with the options in scripts/windows/build-deps.sh there. The DLLs may
 be replaced with other builds of the same Qt version.
 TEXT
+# The code built into the Qt DLLs from qtbase's own copies (zlib, libpng,
+# PCRE2, HarfBuzz, double-conversion, md4c and Qt's smaller third-party
+# parts) and into the programs (SQLite): the notices of the same upstream
+# code as Debian records them.
+for notice in zlib:zlib1g libpng:libpng16-16 PCRE2:libpcre2-16-0 HarfBuzz:libharfbuzz0b \
+              double-conversion:libdouble-conversion3 md4c:libmd4c0 SQLite:libsqlite3-0 \
+              Qt-third-party:libqt6core6; do
+  name="${notice%%:*}" package="${notice#*:}"
+  copyright="/usr/share/doc/$package/copyright"
+  [ -f "$copyright" ] || { echo "package: no licence notice $copyright for $name" >&2; exit 1; }
+  sed 's/$/\r/' "$copyright" >"$stage/licenses/$name.txt"
+done
 sed 's/$/\r/' "$root/LICENSE" >"$stage/licenses/Velmora-LICENSE.txt"
 sed "s/@VERSION@/$version/" "$here/README.txt.in" | sed 's/$/\r/' >"$stage/README.txt"
 

@@ -26,8 +26,11 @@ work="$dir/setup-test"
 rm -rf "$work"
 mkdir -p "$work"
 export LANG=C.UTF-8 USER=张伟
-export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$work/prefix" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset QT_PLUGIN_PATH WINEPATH QT_QPA_PLATFORM
+# Where Wine's menu builder would put the setup's Start-menu entries as menu
+# files of the Linux desktop: the test's own folder, checked to stay empty.
+export XDG_DATA_HOME="$work/xdg-data" XDG_CONFIG_HOME="$work/xdg-config"
 display=":$((90 + RANDOM % 100))"
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
@@ -60,7 +63,8 @@ cp "$setup" "$work/setup.exe"
 wine "$work/setup.exe" /S "/D=$target_win" >/dev/null 2>&1 || true
 wineserver -w
 for f in velmora.exe velmora-cli.exe velmora-controller.exe data.mdb uninstall.exe installed-by-setup.txt \
-         Qt6Core.dll platforms/qwindows.dll licenses/Velmora-LICENSE.txt; do
+         Qt6Core.dll platforms/qwindows.dll licenses/Velmora-LICENSE.txt licenses/zlib.txt \
+         licenses/libpng.txt licenses/PCRE2.txt licenses/HarfBuzz.txt licenses/double-conversion.txt; do
   [ -f "$target/$f" ] || fail "setup did not install $f into $target_win"
 done
 start_menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs/Velmora"
@@ -71,6 +75,19 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora'
 wine reg query "$key" /v UninstallString 2>/dev/null | grep -q 'uninstall.exe' || fail "no uninstall entry"
 wine reg query "$key" /v DisplayVersion 2>/dev/null | grep -q '[0-9]' || fail "no version in the uninstall entry"
 step "installed into $target_win: program files, Start-menu entries and the uninstall entry are there"
+menus="$(find "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" -iname '*velmora*' 2>/dev/null | head -3)"
+[ -z "$menus" ] || fail "Wine wrote the setup's menu entries into the desktop's menus: $menus"
+
+# The emulator's Start-menu entry, started in the install folder as the
+# shortcut starts it, keeps its state and log in %LOCALAPPDATA%\Velmora.
+emulator_args="$(sed -n 's/^!define EMULATOR_ARGS "\(.*\)"$/\1/p' "$root/scripts/windows/setup.nsi")"
+[ -n "$emulator_args" ] || fail "no EMULATOR_ARGS in setup.nsi"
+# shellcheck disable=SC2086
+(cd "$target" && exec timeout 6 wine velmora-controller.exe $emulator_args --port 0) >/dev/null 2>&1 || true
+[ -f "$data/controller-state.json" ] || fail "the emulator shortcut made no state file in %LOCALAPPDATA%\\Velmora"
+[ -f "$data/controller.log" ] || fail "the emulator shortcut made no log in %LOCALAPPDATA%\\Velmora"
+[ -e "$target/controller-state.json" ] && fail "the emulator shortcut wrote its state into the install folder"
+step "the emulator's shortcut keeps its state and log in %LOCALAPPDATA%\\Velmora"
 
 # The installed program starts far enough to show its window, and keeps its
 # working data.mdb in the user's folder, not in the setup's.

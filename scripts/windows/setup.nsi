@@ -26,6 +26,7 @@ SetCompressor /SOLID lzma
 !define PRODUCT "Velmora"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmora"
 !define FIREWALL_RULE "Velmora (UDP, 中控回复)"
+!define EMULATOR_ARGS "--address 127.0.0.2 --in-user-folder --log controller.log"
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -57,12 +58,17 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "Copyright (c) 2026 The Velmora auth
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "SimpChinese"
 
-; Inbound UDP for one program on private and domain networks; an older rule
-; of the same program (from an earlier version) is replaced, not doubled.
+; Inbound UDP for one program: from anywhere on private and domain networks,
+; and on public ones from the local subnet only. A laptop cabled straight to
+; a controller, or on a network Windows has never classified, is on a public
+; network; without the second rule every reply there is dropped. An older
+; rule of the same program (from an earlier version) is replaced, not doubled.
 !macro AllowProgram EXE
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall delete rule name="${FIREWALL_RULE}" program="$INSTDIR\${EXE}"'
   Pop $0
   nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow protocol=UDP profile=private,domain program="$INSTDIR\${EXE}" enable=yes'
+  Pop $0
+  nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow protocol=UDP profile=public remoteip=localsubnet program="$INSTDIR\${EXE}" enable=yes'
   Pop $0
 !macroend
 
@@ -91,8 +97,10 @@ Section "Velmora" SecMain
 
   CreateDirectory "$SMPROGRAMS\${PRODUCT}"
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Velmora.lnk" "$INSTDIR\velmora.exe" "" "$INSTDIR\velmora.exe" 0
+  ; The emulator keeps its state and log in the user's %LOCALAPPDATA%\Velmora:
+  ; the install folder is not the user's to write.
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\Velmora 中控模拟器.lnk" "$INSTDIR\velmora-controller.exe" \
-                 "--address 127.0.0.2" "$INSTDIR\velmora-controller.exe" 0
+                 "${EMULATOR_ARGS}" "$INSTDIR\velmora-controller.exe" 0
   CreateShortcut "$SMPROGRAMS\${PRODUCT}\卸载 Velmora.lnk" "$INSTDIR\uninstall.exe"
 
   WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT} 中控设置工具"

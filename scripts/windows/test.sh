@@ -27,7 +27,7 @@ ip link set lo up
 # The emulator's addresses on loopback (127.0.0.0/8 is all local already).
 
 export LANG=C.UTF-8 USER=张伟
-export WINEPREFIX="$dir/wineprefix-zh" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$dir/wineprefix-zh" WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export QT_QPA_PLATFORM=windows QT_PLUGIN_PATH="Z:$deps/qt-mingw/plugins"
 gcc_dir="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-libgcc-file-name)")"
 winpthread="$(dirname "$(x86_64-w64-mingw32-g++-posix -print-file-name=libwinpthread-1.dll)")"

@@ -112,7 +112,18 @@ int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
     timing.nReadAttempts = 2;
     session::CSessionEngine& engine = runner.Engine(check, timing);
     check.Start(engine, CRunner::Now());
-    runner.Run();
+    // It sends no setting, so an interrupt ends it at once.
+    bool bInterrupted = false;
+    runner.Run([&] {
+        if (Interrupts() > 0 && !bInterrupted) {
+            bInterrupted = true;
+            engine.CancelAll();
+        }
+    });
+    if (bInterrupted) {
+        std::fprintf(stderr, "\ninterrupted: the check was stopped; nothing was sent\n");
+        return kExitInterrupted;
+    }
     const bool bJson = runner.Options().bJson;
     nlohmann::json json = nlohmann::json::array();
     bool bAllWritable = true;
@@ -245,6 +256,12 @@ int RunBatch(const SBatchArgs& args) {
     auto history = std::make_shared<session::CHistory>(DatabaseFolder(args.common.strDb));
     session::CBatchRun run(rooms, &CRunner::Now);
     run.m_pfnRoomEnded = [&](std::size_t) { writeResults(); };
+    // From its first setting datagram a room's line says its Set is under
+    // way, with its backup, so a run killed then never calls it not run.
+    run.m_pfnRoomChanged = [&](std::size_t nRoom) {
+        if (rooms[nRoom].ePhase == session::EBatchPhase::Setting)
+            writeResults();
+    };
     session::SSessionTiming timing;
     timing.nMaxRunning = args.nParallel;
     timing.nReadAttempts = 2;
@@ -278,6 +295,7 @@ int RunBatch(const SBatchArgs& args) {
     }
 
     const bool bWritten = results.Write(true);
+    ReadyToEnd();
     std::size_t nOk = 0, nFailed = 0, nNotRun = 0;
     std::vector<std::vector<std::string>> table{
         {"room", "address", "outcome", "differences", "seconds", "backup"}};
@@ -337,8 +355,10 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
     AddCommonOptions(*command, args->common);
     command->footer(
         "Each room is read and backed up (history/ADDRESS/TIME.json beside data.mdb), written and read\n"
-        "back on its own; a row with a bad address, snapshot or model fails alone. Ctrl+C lets the\n"
-        "rooms whose Set has started finish it and reports the rest as not run. Before anything is\n"
+        "back on its own; a row with a bad address, snapshot or model fails alone. Ctrl+C (or a closed\n"
+        "terminal) lets the rooms whose Set has started finish it and reports the rest as not run; a\n"
+        "room's line reads \"Set under way\" from its first setting datagram until it ends. --check\n"
+        "stops at once on Ctrl+C (exit 130). Before anything is\n"
         "sent the plan is refused (exit 2) when it names an address twice, a new controller_ip twice,\n"
         "or a controller_ip that is another row's address; a room whose new address answers is not\n"
         "written, unless it answers there only: then an earlier run moved it, and it is written there.\n"

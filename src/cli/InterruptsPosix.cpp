@@ -22,11 +22,17 @@ void InstallInterruptCounter() {
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, nullptr);
     ::sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal or ssh session is an interrupt too, and writing to
+    // its closed pipe afterwards must fail quietly rather than end the run.
+    ::sigaction(SIGHUP, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 int Interrupts() {
     return g_nInterrupts;
 }
+
+void ReadyToEnd() {}
 
 bool ErrorIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;

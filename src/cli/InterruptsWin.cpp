@@ -9,15 +9,25 @@ namespace cli {
 namespace {
 
 std::atomic<int> g_nInterrupts{0};
+std::atomic<bool> g_bReadyToEnd{false};
 
 // Runs on a thread of its own that the console starts for each Ctrl+C,
-// Ctrl+Break or closed console window; the process goes on.
+// Ctrl+Break or closed console window; the process goes on. A closing
+// console ends the process as soon as this returns, so for that event it
+// waits until the run has written its results (the system still ends the
+// process after its own time-out).
 BOOL WINAPI OnConsoleControl(DWORD nEvent) {
     switch (nEvent) {
     case CTRL_C_EVENT:
     case CTRL_BREAK_EVENT:
-    case CTRL_CLOSE_EVENT:
         ++g_nInterrupts;
+        return TRUE;
+    case CTRL_CLOSE_EVENT:
+    case CTRL_LOGOFF_EVENT:
+    case CTRL_SHUTDOWN_EVENT:
+        ++g_nInterrupts;
+        while (!g_bReadyToEnd)
+            Sleep(50);
         return TRUE;
     default:
         return FALSE;
@@ -32,6 +42,10 @@ void InstallInterruptCounter() {
 
 int Interrupts() {
     return g_nInterrupts;
+}
+
+void ReadyToEnd() {
+    g_bReadyToEnd = true;
 }
 
 bool ErrorIsTerminal() {

@@ -268,6 +268,18 @@ void KeepOkLines(std::vector<SBatchRoom>& rooms, const EarlierResults& earlier) 
 std::vector<std::string> ResultLine(const SBatchRoom& r, const DifferencesWordsFn& words) {
     if (!r.bRun && !r.kept.empty())
         return r.kept;
+    // A room in the middle of its Set holds neither what it held nor what
+    // was planned: it counts as failed until its read-back says otherwise.
+    if (r.ePhase == EBatchPhase::Setting) {
+        std::string strWhy = words ? words(r) : std::string();
+        return {r.strRoom,
+                r.strAddress,
+                OutcomeWord(EBatchOutcome::Failed),
+                strWhy.empty() ? kSetUnderWayText : strWhy,
+                Seconds(r.dSeconds),
+                r.strRowText,
+                Utf8FromPath(r.notes->backup)};
+    }
     if (r.eOutcome != EBatchOutcome::Ok && !r.okBefore.empty() && !(r.result && r.result->bSetStarted))
         return r.okBefore;
     return {

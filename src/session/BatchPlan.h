@@ -139,6 +139,8 @@ std::vector<std::string> FieldsToChange(const SWriteResult& result);
 std::string MovedText(const std::string& strMovedTo, const SWriteResult& result);
 // The results file's words for a new address that another controller answers.
 inline constexpr const char* kAddressTakenText = "address taken by another controller";
+// The differences of a room whose Set has started and not yet ended.
+inline constexpr const char* kSetUnderWayText = "Set under way";
 
 // A problem of the plan as a whole: no address twice, no new controller
 // address twice, no room moving onto another row's address.

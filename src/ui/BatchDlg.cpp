@@ -1,5 +1,6 @@
 #include "BatchDlg.h"
 
+#include "FileFolders.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
 #include "ModelSearchDlg.h"
@@ -367,19 +368,30 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
 
     m_pfnChooseFile = [this](EFileChoice eChoice) {
         const QString strCsv = QStringLiteral("计划文件 (*.csv)");
+        using EKind = CFileFolders::EKind;
+        const EKind eKind = eChoice == EFileChoice::Snapshot ? EKind::Snapshot : EKind::Plan;
+        const QString strStart = CFileFolders::StartPath(eKind);
+        QString strPath;
         switch (eChoice) {
         case EFileChoice::OpenPlan:
-            return QFileDialog::getOpenFileName(this, QString::fromUtf8(kOpen), QString(), strCsv);
+            strPath = QFileDialog::getOpenFileName(this, QString::fromUtf8(kOpen), strStart, strCsv);
+            break;
         case EFileChoice::SavePlan:
-            return QFileDialog::getSaveFileName(this, QString::fromUtf8(kSave), QString(), strCsv);
+            strPath = QFileDialog::getSaveFileName(this, QString::fromUtf8(kSave), strStart, strCsv);
+            break;
         case EFileChoice::Results:
-            return QFileDialog::getSaveFileName(this, QStringLiteral("结果文件"), m_pResults->text(),
-                                                QStringLiteral("结果文件 (*.csv)"));
+            // A typed results file starts the dialog where it is; else the plans' folder.
+            strPath = QFileDialog::getSaveFileName(this, QStringLiteral("结果文件"),
+                                                   m_pResults->text().isEmpty() ? strStart : m_pResults->text(),
+                                                   QStringLiteral("结果文件 (*.csv)"));
+            break;
         case EFileChoice::Snapshot:
+            strPath = QFileDialog::getOpenFileName(this, QStringLiteral("配置文件"), strStart,
+                                                   QStringLiteral("配置文件 (*.json)"));
             break;
         }
-        return QFileDialog::getOpenFileName(this, QStringLiteral("配置文件"), QString(),
-                                            QStringLiteral("配置文件 (*.json)"));
+        CFileFolders::Remember(eKind, strPath);
+        return strPath;
     };
 
     m_pTimer = new QTimer(this);
@@ -880,6 +892,8 @@ bool CBatchDlg::StartRun(bool bRetry) {
     // outcome column keeps the codes a retry reads.
     m_pResultsFile =
         std::make_unique<session::CBatchResults>(resultsPath, m_rooms, [](const session::SBatchRoom& room) {
+            if (room.ePhase == session::EBatchPhase::Setting)
+                return std::string("设置进行中");
             return room.eOutcome == EBatchOutcome::Failed || !room.strMovedTo.empty()
                        ? RoomOutcomeText(room).toStdString()
                        : std::string();
@@ -896,7 +910,12 @@ bool CBatchDlg::StartRun(bool bRetry) {
         m_roomItems.push_back(m_pTable->item(nRow, kColRoom));
 
     m_pRun = std::make_unique<session::CBatchRun>(m_rooms, [this] { return Now(); });
-    m_pRun->m_pfnRoomChanged = [this](std::size_t nRoom) { OnRoomChanged(nRoom); };
+    m_pRun->m_pfnRoomChanged = [this](std::size_t nRoom) {
+        OnRoomChanged(nRoom);
+        // A room whose Set has begun is written down as under way.
+        if (m_rooms[nRoom].ePhase == session::EBatchPhase::Setting && !m_pResultsTimer->isActive())
+            m_pResultsTimer->start();
+    };
     m_pRun->m_pfnRoomEnded = [this](std::size_t nRoom) {
         OnRoomChanged(nRoom);
         if (!m_pResultsTimer->isActive())

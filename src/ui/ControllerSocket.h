@@ -35,10 +35,6 @@ public:
     long ReceiveFrom(void* pBuffer, std::size_t nCapacity, std::string* pSender = nullptr,
                      std::uint16_t* pSenderPort = nullptr);
 
-    // Whether a plain bind (no address sharing) of 0.0.0.0:nPort succeeds,
-    // i.e. no other program holds the port.
-    static bool PortIsFree(std::uint16_t nPort) { return net::CUdpSocket::PortIsFree(nPort); }
-
     // Starts the platform's socket layer (Winsock on Windows); false when it
     // cannot be started. Safe to call more than once.
     static bool InitSocketLayer() { return net::CUdpSocket::StartSocketLayer(); }

@@ -16,6 +16,7 @@
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
 #include "Resources.h"
+#include "SystemMenu.h"
 
 #include "Fields.h"
 #include "History.h"
@@ -158,37 +159,44 @@ bool CMainConfigDlg::OnInitDialog() {
     g_bProjectorChosen = false;
 
     // Another Velmora program owns the port (its replies would be split
-    // between the two), or another program holds it without sharing: the
-    // window ends here, and nothing after the refusal runs.
+    // between the two), or a program that does not share the port holds it
+    // (the window's own bind fails): the window ends here, and nothing after
+    // the refusal runs. An emulator sharing the port on an address of its
+    // own is neither.
     if (m_pfnSend) {
         SetTimer(kTimerTakeOver, m_timing.nTimerPeriodMs);
         return true;
     }
+    AddToSystemMenu(*this, LoadResourceString(101), kAboutCommand);
     std::string strHolder;
     const bool bOwner = m_portOwner.Acquire(m_timing.nPort, "velmora", strHolder);
-    if (!bOwner || !CControllerSocket::PortIsFree(m_timing.nPort)) {
+    if (bOwner) {
+        m_pSocket = std::make_unique<CControllerSocket>([this](CControllerSocket& socket) {
+            const long nResult = socket.ReceiveFrom(m_receiveBuffer.data(), m_receiveBuffer.size());
+            if (nResult > 0)
+                ReceiveDatagram(m_receiveBuffer.data(), static_cast<std::size_t>(nResult));
+        });
+        if (!m_pSocket->Create(m_timing.nPort))
+            m_pSocket.reset();
+    }
+    if (!m_pSocket) {
         MessageBoxShow(
             bOwner
                 ? QStringLiteral("通信端口被占用！")
                 : QStringLiteral("通信端口被占用！（%1 正在使用）").arg(QString::fromStdString(strHolder)));
+        m_portOwner.Release();
         UpdateData(true);
         m_bEndedAtInit = true;
         done(QDialog::Accepted);
         return true;
     }
-    m_pSocket = std::make_unique<CControllerSocket>([this](CControllerSocket& socket) {
-        const long nResult = socket.ReceiveFrom(m_receiveBuffer.data(), m_receiveBuffer.size());
-        if (nResult > 0)
-            ReceiveDatagram(m_receiveBuffer.data(), static_cast<std::size_t>(nResult));
-    });
-    m_pSocket->Create(m_timing.nPort);
     SetTimer(kTimerTakeOver, m_timing.nTimerPeriodMs);
     return true;
 }
 
 void CMainConfigDlg::DoDataExchange(CDataExchange& dx) {
-    codec::Ip4* const addresses[] = {&m_value.initialIp, &m_value.serverIp, &m_value.controllerIp, &m_value.maskIp,
-                                     &m_value.gatewayIp};
+    codec::Ip4* const addresses[] = {&m_value.initialIp, &m_value.serverIp, &m_value.controllerIp,
+                                     &m_value.maskIp, &m_value.gatewayIp};
     for (std::size_t i = 0; i < kAddressIds.size(); ++i)
         dx.Address(kAddressIds[i], *addresses[i], m_addressWhole[i]);
     dx.Check(kOneKey, m_value.bOneKey);
@@ -260,6 +268,16 @@ int CMainConfigDlg::RunChildDialog(EChildDialog which) {
 void CMainConfigDlg::OnSysCommand(int nCommand) {
     if ((nCommand & 0xFFF0) == kAboutCommand)
         RunChildDialog(EChildDialog::About);
+}
+
+bool CMainConfigDlg::nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult) {
+    const int nCommand = SystemCommandOf(pMessage);
+    if ((nCommand & 0xFFF0) == kAboutCommand) {
+        OnSysCommand(nCommand);
+        *pResult = 0;
+        return true;
+    }
+    return CDialogBase::nativeEvent(eventType, pMessage, pResult);
 }
 
 void CMainConfigDlg::contextMenuEvent(QContextMenuEvent* pEvent) {

@@ -157,6 +157,8 @@ protected:
     void DoDataExchange(CDataExchange& dx) override;
     void OnTimer(int nId) override;
     void contextMenuEvent(QContextMenuEvent* pEvent) override;
+    // The about entry of the system menu (Windows) arrives as a system command.
+    bool nativeEvent(const QByteArray& eventType, void* pMessage, qintptr* pResult) override;
 
 private:
     void Wire();

@@ -1,6 +1,7 @@
 #include "ProjectorCodeDlg.h"
 #include "DataExchange.h"
 
+#include "FileFolders.h"
 #include "codec/Numbers.h"
 
 #include "Database.h"
@@ -564,15 +565,20 @@ ProgressFn ProgressOf(QProgressDialog& progress, const QString& strTitle) {
 } // namespace
 
 QString CProjectorCodeDlg::ChooseExportFile() {
-    return QFileDialog::getSaveFileName(this, QStringLiteral("导出代码库"),
-                                        QStringLiteral("投影机代码库.csv"),
-                                        QStringLiteral("CSV文件 (*.csv)"));
+    const QString strPath = QFileDialog::getSaveFileName(
+        this, QStringLiteral("导出代码库"),
+        CFileFolders::StartPath(CFileFolders::EKind::Library, QStringLiteral("投影机代码库.csv")),
+        QStringLiteral("CSV文件 (*.csv)"));
+    CFileFolders::Remember(CFileFolders::EKind::Library, strPath);
+    return strPath;
 }
 
 QString CProjectorCodeDlg::ChooseImportFile() {
-    return QFileDialog::getOpenFileName(
-        this, QStringLiteral("导入代码库"), QString(),
+    const QString strPath = QFileDialog::getOpenFileName(
+        this, QStringLiteral("导入代码库"), CFileFolders::StartPath(CFileFolders::EKind::Library),
         QStringLiteral("代码库 (*.csv *.mdb);;CSV文件 (*.csv);;data.mdb (*.mdb);;所有文件 (*)"));
+    CFileFolders::Remember(CFileFolders::EKind::Library, strPath);
+    return strPath;
 }
 
 int CProjectorCodeDlg::RunImportPreview(library::CImportPreview& preview, std::string& strResult) {

@@ -1,6 +1,7 @@
 #include "RoomBar.h"
 
 #include "BatchDlg.h"
+#include "FileFolders.h"
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
@@ -47,9 +48,13 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
 
     m_pfnChooseFile = [this](EFileChoice eChoice) {
         const QString strFilter = QStringLiteral("配置文件 (*.json)");
-        return eChoice == EFileChoice::Save
-                   ? QFileDialog::getSaveFileName(&m_window, QString::fromUtf8(kSave), QString(), strFilter)
-                   : QFileDialog::getOpenFileName(&m_window, QString::fromUtf8(kLoad), QString(), strFilter);
+        const QString strStart = CFileFolders::StartPath(CFileFolders::EKind::Snapshot);
+        const QString strPath =
+            eChoice == EFileChoice::Save
+                ? QFileDialog::getSaveFileName(&m_window, QString::fromUtf8(kSave), strStart, strFilter)
+                : QFileDialog::getOpenFileName(&m_window, QString::fromUtf8(kLoad), strStart, strFilter);
+        CFileFolders::Remember(CFileFolders::EKind::Snapshot, strPath);
+        return strPath;
     };
     m_pfnRunHistory = [this](const std::vector<std::filesystem::path>& files) {
         CHistoryDlg dialog(files, m_window.IpControl(kInitialIp)->Text(), &m_window);

@@ -1,6 +1,7 @@
 #include "ScanDlg.h"
 #include "Fields.h"
 
+#include "FileFolders.h"
 #include "codec/AddressRange.h"
 
 #include "Csv.h"
@@ -140,8 +141,12 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
             ExportInventory(strPath);
     });
     m_pfnChooseExportFile = [this] {
-        return QFileDialog::getSaveFileName(this, QStringLiteral("导出清单"), QString(),
-                                            QStringLiteral("计划文件 (*.csv)"));
+        // The inventory is a plan file: it starts where plans are kept.
+        const QString strPath = QFileDialog::getSaveFileName(
+            this, QStringLiteral("导出清单"), CFileFolders::StartPath(CFileFolders::EKind::Plan),
+            QStringLiteral("计划文件 (*.csv)"));
+        CFileFolders::Remember(CFileFolders::EKind::Plan, strPath);
+        return strPath;
     };
     connect(m_pTable, &QTableWidget::activated, this,
             [this](const QModelIndex& index) { OnActivated(index.row()); });

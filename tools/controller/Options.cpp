@@ -134,6 +134,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     auto* state = app.add_option("--state", parsed.statePath);
     app.add_option("--state-dir", parsed.stateDir)->excludes(state)->needs(many);
     app.add_option("--log", parsed.logPath);
+    app.add_flag("--in-user-folder", parsed.inUserFolder)->disable_flag_override();
     app.add_option("--move-after-ms", parsed.moveAfterMs)->check(CLI::Range(0, 3'600'000));
     app.add_flag("--silent", silent)->disable_flag_override();
     app.add_flag("--only-14", only14)->disable_flag_override();
@@ -251,6 +252,11 @@ Options:
                    One line per datagram received or sent: milliseconds since
                    the epoch, direction, peer, kind, length, note and bytes in
                    hex.
+  --in-user-folder take a relative --state, --state-dir or --log (and the
+                   default state file) in the user's own folder
+                   (%LOCALAPPDATA%\Velmora on Windows, $XDG_STATE_HOME/velmora
+                   or ~/.local/state/velmora elsewhere), made when absent, not
+                   in the working folder (which may not be writable).
   --help, -h       print this text and exit.
 
 Fault options, for testing the configuration tool (for every address):

@@ -28,6 +28,7 @@ struct Options {
     int moveAfterMs = 3000; // an address change without device settings after it takes effect this late
     Faults faults;          // for every address
     std::vector<ScopedFault> scoped; // for some, applied after `faults`
+    bool inUserFolder = false;       // relative state and log paths are taken in the user's own folder
     bool help = false;
 
     // The faults of one controller, by the address it was started on.

@@ -9,6 +9,7 @@
 #include "Peer.h"
 #include "State.h"
 #include "StopSignals.h"
+#include "UserFolder.h"
 #include "udp/UdpSocket.h"
 
 #include <algorithm>
@@ -107,6 +108,21 @@ bool PrepareState(const std::string& path, const codec::Ip4& fallback,
     return true;
 }
 
+// Moves the relative state and log paths into the user's own folder.
+bool InUserFolder(controller::Options& options) {
+    const std::filesystem::path folder = controller::UserFolder();
+    std::string error;
+    if (folder.empty() || !base::CreateFolders(folder, error)) {
+        std::fprintf(stderr, "velmora-controller: no user folder for the state file%s%s\n",
+                     error.empty() ? "" : ": ", error.c_str());
+        return false;
+    }
+    for (std::string* pPath : {&options.statePath, &options.stateDir, &options.logPath})
+        if (!pPath->empty() && base::PathFromUtf8(*pPath).is_relative())
+            *pPath = base::Utf8FromPath(folder / base::PathFromUtf8(*pPath));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -123,6 +139,9 @@ int main(int argc, char** argv) {
         std::fputs(controller::UsageText().c_str(), stdout);
         return 0;
     }
+
+    if (options.inUserFolder && !InUserFolder(options))
+        return 1;
 
     std::vector<std::unique_ptr<Room>> rooms;
     if (options.addresses.empty()) {

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <fstream>
 #include <set>
 #include <spawn.h>
@@ -404,6 +405,90 @@ TEST_F(CliTest, InterruptedBatchFinishesTheSetsUnderWayAndReportsTheRestNotRun) 
     EXPECT_EQ(notRun, 8u);
 }
 
+// How a batch ends when its terminal goes away or it is killed mid-Set: a
+// hang-up is taken as Ctrl+C (the Sets under way finish and are confirmed),
+// and after kill -9 the rooms whose Set had begun read "Set under way" with
+// their backup, never "not run".
+struct SKillCase {
+    const char* name;
+    int signal;
+    const char* outcome;     // of the rooms whose Set had begun
+    const char* differences; // of those rooms
+    int exitStatus;          // -1: killed, no status
+};
+
+class CliKillTest : public CliTest, public ::testing::WithParamInterface<SKillCase> {};
+
+TEST_P(CliKillTest, RoomsWhoseSetBeganAreNeverReportedNotRun) {
+    const SKillCase& c = GetParam();
+    StartBuilding();
+    std::string plan = "room,address,lock_time\n";
+    for (int last = 10; last <= 15; ++last)
+        plan += "R" + std::to_string(last) + "," + Address(last) + ",40\n";
+    std::ofstream(Work() / "plan.csv") << plan;
+    const pid_t pid = Spawn("batch plan.csv --parallel 2", "0.2");
+    // Signal once both rooms under way have sent their first setting datagram.
+    for (int i = 0; i < 1000 && Applied() < 2; ++i)
+        ::usleep(5000);
+    ASSERT_GE(Applied(), 2u) << ReadFile(Work() / "out.txt");
+    ::kill(pid, c.signal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (c.exitStatus < 0) {
+        EXPECT_TRUE(WIFSIGNALED(status));
+    } else {
+        ASSERT_TRUE(WIFEXITED(status)) << ReadFile(Work() / "out.txt");
+        EXPECT_EQ(WEXITSTATUS(status), c.exitStatus) << ReadFile(Work() / "out.txt");
+    }
+    const auto rows = Results(Work() / "results.csv");
+    ASSERT_EQ(rows.size(), 7u) << ReadFile(Work() / "results.csv");
+    std::size_t nBegun = 0;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_EQ(rows[i].size(), 7u);
+        // A room that received a setting logs it; those rooms are the ones to check.
+        const bool bBegun = fs::exists(Work() / "history" / rows[i][1]);
+        if (!bBegun) {
+            EXPECT_EQ(rows[i][2], "not run") << rows[i][0];
+            continue;
+        }
+        ++nBegun;
+        EXPECT_EQ(rows[i][2], c.outcome) << rows[i][0];
+        EXPECT_EQ(rows[i][3], c.differences) << rows[i][0];
+        ASSERT_FALSE(rows[i][6].empty()) << rows[i][0] << " names its backup";
+        EXPECT_TRUE(fs::exists(rows[i][6]));
+    }
+    EXPECT_EQ(nBegun, 2u) << ReadFile(Work() / "results.csv");
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, CliKillTest,
+                         ::testing::Values(SKillCase{"hangup", SIGHUP, "ok", "", 1},
+                                           SKillCase{"kill", SIGKILL, "failed", "Set under way", -1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliTest, CheckStopsAtOnceOnCtrlC) {
+    // Every room silent: unstopped, the check would wait out each room's queries.
+    StartBuilding({"--fault", Address(10) + ":silent", "--fault", Address(11) + ":silent"});
+    std::ofstream(Work() / "plan.csv") << "room,address\nA," + Address(10) + "\nB," + Address(11) + "\n";
+    // Real one-second ticks: each silent room would take seconds.
+    const std::string command = "cd " + Work().string() + " && exec " + VELMORA_CLI_PATH +
+                                " batch plan.csv --check --local-port 0 --peer-port " +
+                                std::to_string(emulator->port) + " >out.txt 2>&1";
+    pid_t pid = 0;
+    const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+    ASSERT_EQ(::posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+    for (int i = 0; i < 500 && Received() == 0; ++i)
+        ::usleep(5000);
+    const auto tStart = std::chrono::steady_clock::now();
+    ::kill(pid, SIGINT);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    const auto elapsed = std::chrono::steady_clock::now() - tStart;
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << ReadFile(Work() / "out.txt");
+    EXPECT_LT(elapsed, std::chrono::milliseconds(900));
+    EXPECT_EQ(Applied(), 0u);
+}
+
 // A socket bound to a port of the system's choosing, which it holds without
 // sharing.
 net::CUdpSocket TakeSomePort() {
@@ -441,8 +526,9 @@ TEST_F(CliTest, PortOwnedByAnotherVelmoraStopsTheCommand) {
         "get " + Address(10) + " --local-port " + port + " --peer-port " + std::to_string(emulator->port);
     SRun run = Cli(get, false);
     EXPECT_EQ(run.status, 3);
-    EXPECT_NE(run.out.find("port " + port + " is in use by velmora (pid " + std::to_string(::getpid()) + ")"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("port " + port + " is in use by velmora (pid " + std::to_string(::getpid()) + ", user "),
+        std::string::npos)
         << run.out;
     EXPECT_EQ(ReadFile(Work() / "emulator.log").find("recv"), std::string::npos) << "nothing may be sent";
     window.Release();

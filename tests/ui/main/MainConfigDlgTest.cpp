@@ -343,7 +343,8 @@ private slots:
         QCOMPARE(steps.count(), 0);
         Dlg().FireSetStep();
         QVERIFY(m_pController->WaitFor(6));
-        const std::vector<SReceived> got(m_pController->m_received.begin() + 1, m_pController->m_received.end());
+        const std::vector<SReceived> got(m_pController->m_received.begin() + 1,
+                                         m_pController->m_received.end());
         const std::vector<std::size_t> lengths{222, 222, 40, 184, 14};
         for (std::size_t i = 0; i < 5; ++i) {
             QCOMPARE(got[i].bytes.size(), lengths[i]);
@@ -1057,6 +1058,20 @@ private slots:
         QTimer::singleShot(0, &second, [&] { second.done(QDialog::Rejected); });
         second.DoModal();
         QVERIFY(!second.EndedAtInit());
+    }
+
+    // An emulator sharing the port on a loopback address of its own is no
+    // other Velmora and no program holding the port: the window starts.
+    void emulatorOnTheSamePortDoesNotStopTheWindow() {
+        CTestUdpSocket emulator(0, "127.0.0.2", true);
+        QVERIFY(emulator.IsOpen());
+        CMainConfigDlg::STiming timing;
+        timing.nPort = emulator.Port();
+        CMainConfigDlg dialog(timing);
+        QTimer::singleShot(0, &dialog, [&] { dialog.done(QDialog::Rejected); });
+        dialog.DoModal();
+        QVERIFY(!dialog.EndedAtInit());
+        QCOMPARE(m_messages, QStringList{});
     }
 
     void readAndSetThroughRealSockets() {
