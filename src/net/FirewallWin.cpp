@@ -20,6 +20,9 @@ const CLSID kPolicyClass = {0xE2B3C97F, 0x6AE1, 0x41AC, {0x81, 0x7A, 0xF6, 0xF9,
 const IID kPolicyInterface = {0x98325047, 0xC671, 0x4174, {0x8D, 0x81, 0xDE, 0xFC, 0xD3, 0xF0, 0x31, 0x86}};
 const IID kRuleInterface = {0xAF230D27, 0xBABA, 0x4E42, {0xAC, 0xED, 0xF5, 0x24, 0xF2, 0x2C, 0xFC, 0xE2}};
 
+// A rule for every protocol (the API's "any", which the MinGW header lacks).
+constexpr long kAnyProtocol = 256;
+
 std::string ProfileNames(long nProfiles) {
     std::string strText;
     const auto add = [&strText](const char* pszName) {
@@ -68,7 +71,7 @@ bool RuleLetsIn(INetFwRule* pRule, long nProfiles, std::uint16_t nPort, const st
         FAILED(pRule->get_Enabled(&bEnabled)) || bEnabled == VARIANT_FALSE ||
         FAILED(pRule->get_Profiles(&nRuleProfiles)) || (nRuleProfiles & nProfiles) == 0 ||
         FAILED(pRule->get_Protocol(&nProtocol)) ||
-        (nProtocol != NET_FW_IP_PROTOCOL_UDP && nProtocol != NET_FW_IP_PROTOCOL_ANY))
+        (nProtocol != NET_FW_IP_PROTOCOL_UDP && nProtocol != kAnyProtocol))
         return false;
     BSTR pszPorts = nullptr, pszApplication = nullptr;
     bool bPort = false, bApplication = false;
