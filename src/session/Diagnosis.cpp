@@ -147,7 +147,10 @@ void Conclude(SDiagnosis& d) {
     add(!bBad && !d.reaching, EConclusion::WrongSubnet);
     add(!bPortOk, EConclusion::PortInUse);
     add(d.bQueried && !bAnyOnPort && !bSomethingThere, EConclusion::NoDevice);
-    add(d.bQueried && !bOwnReplies && d.otherAddresses.empty() && (bSomethingThere || bAnyOnPort),
+    // A firewall that lets no reply in explains the silence on the port of a
+    // device that is there, better than another device at the address does.
+    add(d.bQueried && !bOwnReplies && d.otherAddresses.empty() && (bSomethingThere || bAnyOnPort) &&
+            !bFirewallBlocks,
         EConclusion::NotAController);
     add(bFirewallBlocks && !bOwnReplies, EConclusion::Filtered);
     add(!d.otherAddresses.empty(), EConclusion::OtherAddress);
