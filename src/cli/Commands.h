@@ -30,6 +30,7 @@ void AddSetCommand(CLI::App& app, int* pnExitCode);
 void AddScanCommand(CLI::App& app, int* pnExitCode);
 void AddBatchCommand(CLI::App& app, int* pnExitCode);
 void AddRestoreCommand(CLI::App& app, int* pnExitCode);
+void AddDiagnoseCommand(CLI::App& app, int* pnExitCode);
 
 // Writes one room over an open runner, backed up and read back, and prints
 // the outcome; Ctrl+C lets the Set under way finish, a second one stops at

@@ -1,6 +1,7 @@
 // velmora-cli get ADDRESS [--out FILE]: read one controller.
 
 #include "Commands.h"
+#include "DiagnosisText.h"
 #include "FileSystem.h"
 #include "Output.h"
 #include "Runner.h"
@@ -76,6 +77,7 @@ int RunGet(const SGetArgs& args) {
     if (!snapshot.read.Any()) {
         std::fprintf(stderr, "velmora-cli: %s did not answer (该中控无信息返回！)\n",
                      args.strAddress.c_str());
+        std::fputs(DiagnoseHint(args.strAddress).c_str(), stderr);
         return kExitFailed;
     }
     if (args.common.bJson)

@@ -2,6 +2,7 @@
 // controller, backed up first and verified by reading it back.
 
 #include "Commands.h"
+#include "DiagnosisText.h"
 #include "Interrupts.h"
 #include "Output.h"
 #include "RoomPlan.h"
@@ -137,6 +138,8 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
                      "velmora-cli: interrupted: the Set finished; %s holds what the read-back above shows; "
                      "its backup is %s\n",
                      strAddress.c_str(), BackupText(*notes).c_str());
+    if (r.eOutcome == session::EWriteOutcome::NoReadBack || r.eStop == session::EWriteStop::NoAnswer)
+        std::fputs(DiagnoseHint(strAddress).c_str(), stderr);
     if (notes->bRefused)
         return kExitInput;
     return r.eOutcome == session::EWriteOutcome::Confirmed ? kExitOk : kExitFailed;

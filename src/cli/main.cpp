@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     cli::AddScanCommand(app, &nExitCode);
     cli::AddBatchCommand(app, &nExitCode);
     cli::AddRestoreCommand(app, &nExitCode);
+    cli::AddDiagnoseCommand(app, &nExitCode);
     cli::AddLibraryCommand(app, &nExitCode);
     try {
         app.parse(static_cast<int>(pointers.size()), pointers.data());

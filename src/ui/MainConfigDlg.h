@@ -58,6 +58,7 @@ public:
     int DoModal();
     bool OnInitDialog();
     bool EndedAtInit() const { return m_bEndedAtInit; }
+    const STiming& Timing() const { return m_timing; }
     bool HasSocket() const { return m_pSocket != nullptr; }
 
     // Handlers.

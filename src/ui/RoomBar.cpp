@@ -1,6 +1,7 @@
 #include "RoomBar.h"
 
 #include "BatchDlg.h"
+#include "DiagnosisDlg.h"
 #include "FileFolders.h"
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
@@ -13,6 +14,7 @@
 
 #include "Database.h"
 #include "History.h"
+#include "SystemProbes.h"
 #include "Utf8Path.h"
 
 #include <QEvent>
@@ -34,6 +36,7 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
     AddButton(kSetResult, QKeySequence(Qt::CTRL | Qt::Key_R), &CRoomBar::OnSetResult);
     AddButton(kMicSettings, QKeySequence(Qt::CTRL | Qt::Key_M), nullptr);
     AddButton(kBatch, QKeySequence(Qt::CTRL | Qt::Key_B), &CRoomBar::OnBatch);
+    AddButton(kDiagnose, QKeySequence(Qt::CTRL | Qt::Key_D), &CRoomBar::OnDiagnose);
     connect(Button(kMicSettings), &QPushButton::clicked, &m_window, &CMainConfigDlg::OnMicSettings);
     Button(kSetResult)->setEnabled(false);
 
@@ -59,6 +62,15 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
     m_pfnRunHistory = [this](const std::vector<std::filesystem::path>& files) {
         CHistoryDlg dialog(files, m_window.IpControl(kInitialIp)->Text(), &m_window);
         return dialog.exec() == QDialog::Accepted ? dialog.Chosen() : std::nullopt;
+    };
+    m_pfnDiagnose = [this](const codec::Ip4& address) {
+        // The window holds the port: the diagnosis queries beside its socket.
+        net::SSystemProbeOptions options;
+        options.nLocalPort = m_window.Timing().nPort;
+        options.nPeerPort = m_window.Timing().nPeerPort;
+        options.bPortHeldHere = true;
+        net::CSystemProbes probes(options);
+        return session::Diagnose(address, probes, m_diagnosisTiming);
     };
     m_pfnMakeScanDlg = [](CMainConfigDlg& window, QWidget* pParent) { return new CScanDlg(window, pParent); };
     m_pfnMakeBatchDlg = [](CMainConfigDlg& window, QWidget* pParent) {
@@ -237,4 +249,23 @@ void CRoomBar::OnBatch() {
     m_pBatch->show();
     m_pBatch->raise();
     m_pBatch->activateWindow();
+}
+
+void CRoomBar::OnDiagnose() {
+    CIpAddressEdit* pInitial = m_window.IpControl(kInitialIp);
+    if (!pInitial->IsComplete()) {
+        MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
+        return;
+    }
+    // One diagnosis at a time: a running one is shown, not started again.
+    if (m_pDiagnosis && m_pDiagnosis->Running()) {
+        m_pDiagnosis->raise();
+        return;
+    }
+    delete m_pDiagnosis;
+    m_pDiagnosis = new CDiagnosisDlg(pInitial->Address(), m_pfnDiagnose, this);
+    m_pDiagnosis->show();
+    m_pDiagnosis->raise();
+    m_pDiagnosis->activateWindow();
+    m_pDiagnosis->Start();
 }

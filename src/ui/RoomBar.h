@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DiagnosisDlg.h"
 #include "Snapshot.h"
 
 #include <QKeySequence>
@@ -35,6 +36,7 @@ public:
     static constexpr const char* kSetResult = "设置结果";
     static constexpr const char* kMicSettings = "话筒具体设置";
     static constexpr const char* kBatch = "批量设置";
+    static constexpr const char* kDiagnose = "诊断";
 
     QPushButton* Button(const char* pszText) const;
 
@@ -45,6 +47,8 @@ public:
     void OnHistory();
     void OnSetResult();
     void OnBatch();
+    // Diagnoses the controller in "初始IP：" in a dialog of its own.
+    void OnDiagnose();
 
     // Loads a snapshot file into the window; a file that is refused leaves
     // the window exactly as it was. True when it was loaded.
@@ -61,6 +65,12 @@ public:
     // The batch's timing, for the dialog made on the first 批量设置 (or 加入批量).
     std::function<CBatchDlg*(CMainConfigDlg&, QWidget*)> m_pfnMakeBatchDlg;
 
+    // Runs the diagnosis of an address beside the window's own socket; tests
+    // shorten its waits through m_diagnosisTiming or replace it.
+    CDiagnosisDlg::RunFn m_pfnDiagnose;
+    session::SDiagnosisTiming m_diagnosisTiming;
+
+    CDiagnosisDlg* DiagnosisDialog() const { return m_pDiagnosis; }
     CScanDlg* ScanDialog() const { return m_pScan; }
     CSetResultDlg* SetResultDialog() const { return m_pSetResult; }
     CBatchDlg* BatchDialog() const { return m_pBatch; }
@@ -78,6 +88,7 @@ private:
     CScanDlg* m_pScan = nullptr;
     CSetResultDlg* m_pSetResult = nullptr;
     CBatchDlg* m_pBatch = nullptr;
+    CDiagnosisDlg* m_pDiagnosis = nullptr;
     QWidget* m_pMicButton = nullptr;
     QString m_strLastSetAddress; // the controller the last Set wrote
 };

@@ -92,6 +92,13 @@ bool ApplyFault(Faults& faults, const std::string& name, const std::string& valu
         return kind(faults.shortKind);
     } else if (name == "drop") {
         return kind(faults.dropKind);
+    } else if (name == "answer-as") {
+        codec::Ip4 other = codec::AddressToBytes(value);
+        if (other == codec::Ip4{255, 255, 255, 255}) {
+            error = "--answer-as takes an IPv4 address, not \"" + value + "\"";
+            return false;
+        }
+        faults.answerAs = other;
     } else if (name == "ignore-field") {
         if (!FieldNames().count(value)) {
             std::string names;
@@ -144,6 +151,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     app.add_option("--short", shortKind)->check(CLI::Range(1, 4));
     app.add_option("--drop", drop)->check(CLI::Range(1, 4));
     app.add_option("--ignore-field", ignoreFields);
+    std::string answerAs;
+    app.add_option("--answer-as", answerAs);
     app.add_option("--fault", scoped);
     try {
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -189,6 +198,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     for (const std::string& field : ignoreFields)
         if (!ApplyFault(parsed.faults, "ignore-field", field, error))
             return false;
+    if (!answerAs.empty() && !ApplyFault(parsed.faults, "answer-as", answerAs, error))
+        return false;
     // RANGE:NAME or RANGE:NAME=VALUE; the test is made on a scratch copy so a
     // bad value is refused here rather than when a controller meets it.
     for (const std::string& strScoped : scoped) {
@@ -269,6 +280,8 @@ Fault options, for testing the configuration tool (for every address):
                    (221 bytes for kinds 1 and 2, 39 for kind 3, 103 for kind 4).
   --only-14        every reply is cut to its 14-byte header.
   --drop K         the reply of kind K is not sent.
+  --answer-as A    the replies carry address A instead of the controller's own
+                   (a controller answering for another address).
   --ignore-field F a Set leaves setting F as it was while taking the others
                    (repeatable): projector1, projector2, server-ip,
                    controller-ip, mask, gateway, one-key, lock-type,

@@ -61,7 +61,7 @@ std::vector<codec::Datagram> Peer::Replies(const Faults& faults) const {
     for (int kind : faults.order) {
         if (kind < codec::kKindProjector1 || kind > codec::kKindDevice || kind == faults.dropKind)
             continue;
-        codec::Datagram d = Reply(m_state, m_current, kind);
+        codec::Datagram d = Reply(m_state, faults.answerAs.value_or(m_current), kind);
         if (kind == faults.badPrefixKind)
             d[codec::kPrefixOffset + 5] = 'X'; // the prefix's last letter
         if (kind == faults.shortKind)

@@ -6,6 +6,7 @@
 #include "State.h"
 #include "codec/Requests.h"
 
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -23,6 +24,7 @@ struct Faults {
     bool only14 = false;                // every reply is cut to its 14-byte header
     int dropKind = 0;                   // this reply kind is not sent
     std::set<std::string> ignoreFields; // settings of a Set that are not taken over (see FieldNames())
+    std::optional<codec::Ip4> answerAs; // replies carry this address in bytes 8 to 11 instead of its own
 };
 
 // The settings a Set can carry, as --ignore-field names them.

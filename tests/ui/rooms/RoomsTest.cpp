@@ -1,14 +1,15 @@
 // The window's work across many rooms against the real velmora-controller
 // on loopback: finding controllers, saving and loading a room, the backups
 // kept before each Set and the per-field result of a Set.
+#include "DiagnosisDlg.h"
 #include "EchoSweep.h"
-#include "QtEmulatorProcess.h"
 #include "HistoryDlg.h"
 #include "IpAddressEdit.h"
 #include "MainConfigDlg.h"
 #include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
+#include "QtEmulatorProcess.h"
 #include "RoomBar.h"
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
@@ -17,6 +18,7 @@
 #include "History.h"
 #include "Snapshot.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -140,6 +142,7 @@ private slots:
         QTest::newRow("load") << "载入配置" << QKeySequence(Qt::CTRL | Qt::Key_O) << false;
         QTest::newRow("history") << "历史记录" << QKeySequence(Qt::CTRL | Qt::Key_H) << false;
         QTest::newRow("microphones") << "话筒具体设置" << QKeySequence(Qt::CTRL | Qt::Key_M) << true;
+        QTest::newRow("diagnose") << "诊断" << QKeySequence(Qt::CTRL | Qt::Key_D) << false;
     }
     void barButtons() {
         QFETCH(QString, text);
@@ -159,6 +162,54 @@ private slots:
         QVERIFY(Read("127.0.0.2"));
         QVERIFY(pButton->isEnabled());
         QCOMPARE(pButton->isEnabled(), Window().IsItemEnabled(mainid::kMicSettings) || !needsRead);
+    }
+
+    // 诊断 diagnoses the controller in 初始IP beside the window's own socket,
+    // lists every check and the conclusion, and 复制 copies that report.
+    void diagnoseTheInitialIp_data() {
+        QTest::addColumn<QStringList>("faults");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("queryMark");
+        QTest::newRow("answers") << QStringList{} << "ok"
+                                 << "✓";
+        QTest::newRow("silent") << QStringList{QStringLiteral("--silent")} << "not-a-controller"
+                                << "✗";
+        QTest::newRow("kind4Dropped")
+            << QStringList{QStringLiteral("--drop"), QStringLiteral("4")} << "partial"
+            << "✗";
+    }
+    void diagnoseTheInitialIp() {
+        QFETCH(QStringList, faults);
+        QFETCH(QString, code);
+        QFETCH(QString, queryMark);
+        QVERIFY(OpenWindow(QStringList{QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                                       QStringLiteral("--state-dir"), QStringLiteral("states")} +
+                           faults));
+        Window().IpControl(mainid::kInitialIp)->SetText(QStringLiteral("127.0.0.2"));
+        Bar().m_diagnosisTiming.nQueryWaitMs = 300;
+        Bar().Button(CRoomBar::kDiagnose)->click();
+        CDiagnosisDlg* pDialog = Bar().DiagnosisDialog();
+        QVERIFY(pDialog);
+        QVERIFY(pDialog->Running());
+        QSignalSpy finished(pDialog, &CDiagnosisDlg::Finished);
+        QVERIFY(finished.wait(10000));
+        QCOMPARE(pDialog->Table()->rowCount(), 7);
+        QCOMPARE(pDialog->Table()->item(3, 0)->text(), QStringLiteral("查询"));
+        QCOMPARE(pDialog->Table()->item(3, 1)->text(), queryMark);
+        QCOMPARE(pDialog->Table()->item(2, 1)->text(), QStringLiteral("✓")); // the window's own port
+        QCOMPARE(pDialog->Table()->item(6, 1)->text(), QStringLiteral("?")); // no firewall to ask here
+        QVERIFY2(
+            pDialog->Conclusion()->text().contains(QLatin1Char('(') + code + QLatin1Char(')')) ||
+                pDialog->Conclusion()->text().contains(QStringLiteral("（") + code + QStringLiteral("）")),
+            qPrintable(pDialog->Conclusion()->text()));
+        for (QWidget* pControl : pDialog->findChildren<QWidget*>())
+            if (qobject_cast<QPushButton*>(pControl) || qobject_cast<QTableWidget*>(pControl))
+                QVERIFY(!pControl->accessibleName().isEmpty());
+        for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
+            if (pButton->text() == QString::fromUtf8(CDiagnosisDlg::kCopy))
+                pButton->click();
+        QCOMPARE(QApplication::clipboard()->text(), pDialog->ReportText());
+        QVERIFY(QApplication::clipboard()->text().contains(queryMark + QStringLiteral(" 查询：")));
     }
 
     void micButtonRunsTheMicrophoneDialog() {
