@@ -64,10 +64,11 @@ TEXT
 for notice in zlib:zlib1g libpng:libpng16-16 PCRE2:libpcre2-16-0 HarfBuzz:libharfbuzz0b \
               double-conversion:libdouble-conversion3 md4c:libmd4c0 SQLite:libsqlite3-0 \
               Qt-third-party:libqt6core6; do
-  name="${notice%%:*}" package="${notice#*:}"
+  # Not "name": that is the package's own name, used below.
+  part="${notice%%:*}" package="${notice#*:}"
   copyright="/usr/share/doc/$package/copyright"
-  [ -f "$copyright" ] || { echo "package: no licence notice $copyright for $name" >&2; exit 1; }
-  sed 's/$/\r/' "$copyright" >"$stage/licenses/$name.txt"
+  [ -f "$copyright" ] || { echo "package: no licence notice $copyright for $part" >&2; exit 1; }
+  sed 's/$/\r/' "$copyright" >"$stage/licenses/$part.txt"
 done
 sed 's/$/\r/' "$root/LICENSE" >"$stage/licenses/Velmora-LICENSE.txt"
 sed "s/@VERSION@/$version/" "$here/README.txt.in" | sed 's/$/\r/' >"$stage/README.txt"
