@@ -1,16 +1,8 @@
 #include "Fields.h"
-
-#include <algorithm>
-#include <cctype>
+#include "Statements.h"
 
 namespace session {
 namespace {
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 std::string SlotText(const SProjectorSlot& slot) {
     if (!slot.strModel.empty())
@@ -40,7 +32,8 @@ std::vector<SFieldDef> BuildFields() {
     std::vector<SFieldDef> fields;
     auto address = [](const codec::Ip4& a) { return codec::BytesToAddress(a); };
     const std::function<std::string(const codec::Ip4&)> addressText = address;
-    fields.push_back(Member("controller_ip", kPartNetwork, &SControllerSettings::controllerIp, {}, addressText));
+    fields.push_back(
+        Member("controller_ip", kPartNetwork, &SControllerSettings::controllerIp, {}, addressText));
     fields.push_back(Member("server_ip", kPartNetwork, &SControllerSettings::serverIp, {}, addressText));
     fields.push_back(Member("mask", kPartNetwork, &SControllerSettings::maskIp, {}, addressText));
     fields.push_back(Member("gateway", kPartNetwork, &SControllerSettings::gatewayIp, {}, addressText));
@@ -68,7 +61,7 @@ std::vector<SFieldDef> BuildFields() {
         // Hex codes are the same in either letter case; the name is what the
         // library calls them, not part of what the controller holds.
         f.pfnSame = [p](const SControllerSettings& a, const SControllerSettings& b) {
-            return Lower(a.projectors[p].strCode) == Lower(b.projectors[p].strCode);
+            return stmt::AsciiLower(a.projectors[p].strCode) == stmt::AsciiLower(b.projectors[p].strCode);
         };
         fields.push_back(std::move(f));
     }
@@ -76,7 +69,9 @@ std::vector<SFieldDef> BuildFields() {
         SFieldDef f;
         f.strKey = "mic" + std::to_string(i + 1);
         f.nPart = kPartDevices;
-        f.pfnCopy = [i](const SControllerSettings& from, SControllerSettings& to) { to.mics[i] = from.mics[i]; };
+        f.pfnCopy = [i](const SControllerSettings& from, SControllerSettings& to) {
+            to.mics[i] = from.mics[i];
+        };
         f.pfnClear = [i](SControllerSettings& s) { s.mics[i] = {}; };
         f.pfnText = [i](const SControllerSettings& s) {
             const SMicEntry& e = s.mics[i];
