@@ -244,8 +244,12 @@ void CRoomBar::ShowSetResult() {
 }
 
 void CRoomBar::OnBatch() {
-    if (!m_pBatch)
+    if (!m_pBatch) {
         m_pBatch = m_pfnMakeBatchDlg(m_window, this);
+        connect(m_pBatch, &CBatchDlg::DiagnoseAddress, this, [this](const QString& strAddress) {
+            DiagnoseAddress(codec::AddressToBytes(strAddress.toStdString()));
+        });
+    }
     m_pBatch->show();
     m_pBatch->raise();
     m_pBatch->activateWindow();
@@ -257,13 +261,17 @@ void CRoomBar::OnDiagnose() {
         MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
         return;
     }
+    DiagnoseAddress(pInitial->Address());
+}
+
+void CRoomBar::DiagnoseAddress(const codec::Ip4& address) {
     // One diagnosis at a time: a running one is shown, not started again.
     if (m_pDiagnosis && m_pDiagnosis->Running()) {
         m_pDiagnosis->raise();
         return;
     }
     delete m_pDiagnosis;
-    m_pDiagnosis = new CDiagnosisDlg(pInitial->Address(), m_pfnDiagnose, this);
+    m_pDiagnosis = new CDiagnosisDlg(address, m_pfnDiagnose, this);
     m_pDiagnosis->show();
     m_pDiagnosis->raise();
     m_pDiagnosis->activateWindow();

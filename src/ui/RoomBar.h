@@ -49,6 +49,8 @@ public:
     void OnBatch();
     // Diagnoses the controller in "初始IP：" in a dialog of its own.
     void OnDiagnose();
+    // Diagnoses one controller (a room of the batch that did not answer).
+    void DiagnoseAddress(const codec::Ip4& address);
 
     // Loads a snapshot file into the window; a file that is refused leaves
     // the window exactly as it was. True when it was loaded.
