@@ -4,7 +4,7 @@
 
 // The program-wide values through which the dialogs hand data to one another.
 // They live for the whole run and are touched only on the user-interface
-// thread (the echo result flag lives with the echo worker).
+// thread.
 
 // Projector hand-over from the code library to the main window.
 extern int g_nProjectorSlot;         // 0 none, 1 or 2
@@ -14,8 +14,6 @@ extern bool g_bProjectorChosen;      // a bundle and a model wait for the main w
 
 extern bool g_bMicTableFromController; // the microphone table was last written by a controller reading
 extern std::string g_strSearchKeyword; // the last model-search keyword
-extern std::string g_strSentModel1;    // the projector models the last Set sent
-extern std::string g_strSentModel2;
 
 // Back to the values the program starts with (tests run many dialogs in one process).
 void ResetProgramValues();
