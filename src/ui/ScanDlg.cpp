@@ -25,7 +25,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTableWidget>
+#include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -93,11 +93,10 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
     m_pProbeNote->hide();
     pLayout->addWidget(m_pProbeNote);
 
-    m_pTable = new QTableWidget(0, kColumns, this);
+    m_pModel = new CScanTableModel(this);
+    m_pTable = new QTableView(this);
+    m_pTable->setModel(m_pModel);
     m_pTable->setAccessibleName(QStringLiteral("找到的中控"));
-    m_pTable->setHorizontalHeaderLabels({QStringLiteral("地址"), QStringLiteral("服务器IP"),
-                                         QStringLiteral("投影机1"), QStringLiteral("投影机2"),
-                                         QStringLiteral("应答时间")});
     m_pTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     // Several rows may be chosen for the batch; activating one reads it.
@@ -150,7 +149,7 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
         CFileFolders::Remember(CFileFolders::EKind::Plan, strPath);
         return strPath;
     };
-    connect(m_pTable, &QTableWidget::activated, this,
+    connect(m_pTable, &QTableView::activated, this,
             [this](const QModelIndex& index) { OnActivated(index.row()); });
     resize(640, 420);
 }
@@ -175,9 +174,7 @@ bool CScanDlg::StartScan() {
         MessageBoxShow(QStringLiteral("扫描范围无效：") + RangeErrorText(error));
         return false;
     }
-    m_pTable->setRowCount(0);
-    m_rowAddresses.clear();
-    m_rowReads.clear();
+    m_pModel->Clear();
     m_reads.clear();
     m_silent.clear();
     m_nTotal = addresses.size();
@@ -236,18 +233,7 @@ void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& re
         return;
     }
     ++m_nControllers;
-    const session::SControllerSettings& s = result.settings;
-    const bool bNetwork = result.received[session::kPartNetwork];
-    auto model = [&](std::size_t nSlot) {
-        if (!result.received[nSlot])
-            return QStringLiteral("（未收到）");
-        return QString::fromStdString(s.projectors[nSlot].strModel);
-    };
-    AddRow(
-        address,
-        {bNetwork ? QString::fromStdString(codec::BytesToAddress(s.serverIp)) : QStringLiteral("（未收到）"),
-         model(0), model(1), QStringLiteral("%1 ms").arg(result.nAnswerMs)},
-        result);
+    m_pModel->Add({address, result});
 }
 
 void CScanDlg::OnNotRun(session::ExchangeId id) {
@@ -263,18 +249,12 @@ void CScanDlg::SetStatus(const QString& strText) {
     QAccessible::updateAccessibility(&event);
 }
 
-void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells,
-                      std::optional<session::SReadResult> read) {
-    // Rows stay in address order, whatever order the answers come in.
-    const auto it = std::upper_bound(m_rowAddresses.begin(), m_rowAddresses.end(), address);
-    const int nRow = static_cast<int>(it - m_rowAddresses.begin());
-    m_pTable->insertRow(nRow);
-    m_pTable->setItem(nRow, kColAddress,
-                      new QTableWidgetItem(QString::fromStdString(codec::BytesToAddress(address))));
-    for (int nCol = 0; nCol < cells.size() && nCol + 1 < kColumns; ++nCol)
-        m_pTable->setItem(nRow, nCol + 1, new QTableWidgetItem(cells[nCol]));
-    m_rowAddresses.insert(m_rowAddresses.begin() + nRow, address);
-    m_rowReads.insert(m_rowReads.begin() + nRow, std::move(read));
+QString CScanDlg::CellText(int nRow, int nColumn) const {
+    return m_pModel->index(nRow, nColumn).data().toString();
+}
+
+int CScanDlg::RowCount() const {
+    return m_pModel->rowCount();
 }
 
 void CScanDlg::OnTick() {
@@ -295,7 +275,7 @@ void CScanDlg::OnTick() {
         for (const CEchoSweep::SResult& r : m_pSweep->TakeResults()) {
             ++m_nDone;
             if (r.bAnswered)
-                AddRow(r.address, {QStringLiteral("非中控或无响应")});
+                m_pModel->Add({r.address, std::nullopt});
         }
         m_pProgress->setValue(static_cast<int>(std::min(m_nDone, m_nTotal)));
         if (m_pSweep->Finished())
@@ -345,9 +325,9 @@ void CScanDlg::Finish() {
 }
 
 void CScanDlg::OnActivated(int nRow) {
-    if (nRow < 0 || nRow >= static_cast<int>(m_rowAddresses.size()))
+    if (nRow < 0 || nRow >= m_pModel->rowCount())
         return;
-    m_window.ReadController(m_rowAddresses[static_cast<std::size_t>(nRow)]);
+    m_window.ReadController(m_pModel->Rows()[static_cast<std::size_t>(nRow)].address);
 }
 
 QStringList CScanDlg::ControllerAddresses() const {
@@ -355,14 +335,15 @@ QStringList CScanDlg::ControllerAddresses() const {
     for (const QModelIndex& index : m_pTable->selectionModel()->selectedRows())
         rows.push_back(index.row());
     if (rows.empty())
-        for (int nRow = 0; nRow < static_cast<int>(m_rowAddresses.size()); ++nRow)
+        for (int nRow = 0; nRow < m_pModel->rowCount(); ++nRow)
             rows.push_back(nRow);
     std::sort(rows.begin(), rows.end());
     QStringList addresses;
-    for (int nRow : rows)
-        if (nRow < static_cast<int>(m_rowReads.size()) && m_rowReads[static_cast<std::size_t>(nRow)])
-            addresses << QString::fromStdString(
-                codec::BytesToAddress(m_rowAddresses[static_cast<std::size_t>(nRow)]));
+    for (int nRow : rows) {
+        const CScanTableModel::SRow& row = m_pModel->Rows()[static_cast<std::size_t>(nRow)];
+        if (row.read)
+            addresses << QString::fromStdString(codec::BytesToAddress(row.address));
+    }
     return addresses;
 }
 
@@ -383,12 +364,12 @@ bool CScanDlg::ExportInventory(const QString& strTyped) {
         "\xEF\xBB\xBF" + session::CsvLine({"room", "address", "server_ip", "mask", "gateway", "lock_type",
                                            "lock_time", "projector1", "projector2"});
     std::size_t nRows = 0;
-    for (std::size_t i = 0; i < m_rowAddresses.size(); ++i) {
-        if (!m_rowReads[i])
+    for (const CScanTableModel::SRow& found : m_pModel->Rows()) {
+        if (!found.read)
             continue;
-        const session::SReadResult& read = *m_rowReads[i];
+        const session::SReadResult& read = *found.read;
         const session::SControllerSettings& s = read.settings;
-        std::vector<std::string> row{"", codec::BytesToAddress(m_rowAddresses[i])};
+        std::vector<std::string> row{"", codec::BytesToAddress(found.address)};
         // A part that did not come is left empty: the plan keeps what the
         // controller holds. Each field is filed under the reply that carries it.
         for (const char* pszKey : {"server_ip", "mask", "gateway", "lock_type", "lock_time"}) {

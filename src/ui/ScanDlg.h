@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ScanTableModel.h"
 #include "SessionEngine.h"
 #include "SessionObserver.h"
 
@@ -18,7 +19,7 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
-class QTableWidget;
+class QTableView;
 class QTimer;
 
 // Finds the controllers in a range of addresses: one query to each, paced,
@@ -39,7 +40,8 @@ public:
         CSocketApi* pEchoApi = nullptr; // the echo probe's sockets; none: the system's
     };
     // Columns of the result table.
-    enum EColumn { kColAddress, kColServer, kColProjector1, kColProjector2, kColAnswer, kColumns };
+    using EColumn = CScanTableModel::EColumn;
+    using enum CScanTableModel::EColumn;
 
     explicit CScanDlg(CMainConfigDlg& window, QWidget* pParent = nullptr);
     CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pParent = nullptr);
@@ -52,7 +54,10 @@ public:
     bool IsScanning() const { return m_eState != EState::Idle; }
 
     QLineEdit* RangeEdit() const { return m_pRange; }
-    QTableWidget* Table() const { return m_pTable; }
+    QTableView* Table() const { return m_pTable; }
+    // A cell as the table shows it, and the rows shown.
+    QString CellText(int nRow, int nColumn) const;
+    int RowCount() const;
     QProgressBar* Progress() const { return m_pProgress; }
     QPushButton* StartButton() const { return m_pStart; }
     QPushButton* StopButton() const { return m_pStop; }
@@ -93,8 +98,6 @@ private:
     void StartProbing();
     void Finish();
     void SetStatus(const QString& strText);
-    void AddRow(const codec::Ip4& address, const QStringList& cells,
-                std::optional<session::SReadResult> read = std::nullopt);
     void OnActivated(int nRow);
     // The scan's reads leave the program's engine; none are queued or running.
     void LeaveEngine();
@@ -109,7 +112,8 @@ private:
     QProgressBar* m_pProgress = nullptr;
     QLabel* m_pStatus = nullptr;
     QLabel* m_pProbeNote = nullptr;
-    QTableWidget* m_pTable = nullptr;
+    CScanTableModel* m_pModel = nullptr;
+    QTableView* m_pTable = nullptr;
     QTimer* m_pTimer = nullptr;
 
     EState m_eState = EState::Idle;
@@ -118,8 +122,6 @@ private:
     session::ClientId m_nClient = 0; // the scan as a client of the program's engine (0: none)
     std::map<session::ExchangeId, codec::Ip4> m_reads;
     std::vector<codec::Ip4> m_silent; // no reply to the query
-    std::vector<codec::Ip4> m_rowAddresses;
-    std::vector<std::optional<session::SReadResult>> m_rowReads; // per row: the controller's read
     std::unique_ptr<CEchoSweep> m_pSweep;
     std::size_t m_nTotal = 0, m_nDone = 0, m_nQueriesSent = 0, m_nControllers = 0;
 };

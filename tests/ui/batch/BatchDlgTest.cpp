@@ -207,7 +207,7 @@ private slots:
     void roomsFromTheScan() {
         QVERIFY(OpenWindow());
         CScanDlg& scan = Scan();
-        QCOMPARE(scan.Table()->rowCount(), 4);
+        QCOMPARE(scan.RowCount(), 4);
         scan.Table()->selectRow(1);
         scan.AddToBatchButton()->click();
         QCOMPARE(Batch().RowCount(), 1);
@@ -579,7 +579,7 @@ private slots:
         scan.RangeEdit()->setText(Address(8) + QStringLiteral("-") + Address(31));
         QSignalSpy scanned(&scan, &CScanDlg::ScanEnded);
         QVERIFY(scan.StartScan() && scanned.wait(20000));
-        QCOMPARE(scan.Table()->rowCount(), 20);
+        QCOMPARE(scan.RowCount(), 20);
         scan.Table()->clearSelection();
         scan.AddToBatchButton()->click();
         QCOMPARE(Batch().RowCount(), 20);

@@ -31,6 +31,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QAbstractItemModelTester>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -254,6 +256,7 @@ private slots:
         if (!mayProbe)
             options.pEchoApi = &noIcmp;
         CScanDlg dialog(Window(), options);
+        QAbstractItemModelTester tester(dialog.Table()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
         dialog.RangeEdit()->setText(range);
         QSignalSpy ended(&dialog, &CScanDlg::ScanEnded);
         QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
@@ -265,18 +268,18 @@ private slots:
 
         QStringList listed, echoOnly;
         std::vector<codec::Ip4> order;
-        for (int nRow = 0; nRow < dialog.Table()->rowCount(); ++nRow) {
+        for (int nRow = 0; nRow < dialog.RowCount(); ++nRow) {
             order.push_back(
-                Ip(dialog.Table()->item(nRow, CScanDlg::kColAddress)->text().toLatin1().constData()));
-            const QString strServer = dialog.Table()->item(nRow, CScanDlg::kColServer)->text();
+                Ip(dialog.CellText(nRow, CScanDlg::kColAddress).toLatin1().constData()));
+            const QString strServer = dialog.CellText(nRow, CScanDlg::kColServer);
             if (strServer == QStringLiteral("非中控或无响应")) {
-                echoOnly << dialog.Table()->item(nRow, CScanDlg::kColAddress)->text();
+                echoOnly << dialog.CellText(nRow, CScanDlg::kColAddress);
                 continue;
             }
-            listed << dialog.Table()->item(nRow, CScanDlg::kColAddress)->text();
+            listed << dialog.CellText(nRow, CScanDlg::kColAddress);
             // A fresh emulator reports its default server address and an answer time.
             QVERIFY(!strServer.isEmpty());
-            QVERIFY(dialog.Table()->item(nRow, CScanDlg::kColAnswer)->text().endsWith(QStringLiteral(" ms")));
+            QVERIFY(dialog.CellText(nRow, CScanDlg::kColAnswer).endsWith(QStringLiteral(" ms")));
         }
         QVERIFY2(std::is_sorted(order.begin(), order.end()), "rows are listed by address");
         QCOMPARE(listed, controllers);
@@ -365,16 +368,16 @@ private slots:
         QSignalSpy ended(&dialog, &CScanDlg::ScanEnded);
         QVERIFY(dialog.StartScan());
         QVERIFY(ended.wait(5000));
-        QCOMPARE(dialog.Table()->rowCount(), 1);
+        QCOMPARE(dialog.RowCount(), 1);
         dialog.show();
         dialog.Table()->setFocus();
-        dialog.Table()->setCurrentCell(0, 0);
+        dialog.Table()->setCurrentIndex(dialog.Table()->model()->index(0, 0));
         QSignalSpy read(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
         QTest::keyClick(dialog.Table(), Qt::Key_Return);
         QCOMPARE(Window().IpControl(mainid::kInitialIp)->Text(), QStringLiteral("127.0.0.3"));
         // The key reads the row and nothing else: no new scan empties the list.
         QVERIFY(!dialog.IsScanning());
-        QCOMPARE(dialog.Table()->rowCount(), 1);
+        QCOMPARE(dialog.RowCount(), 1);
         QVERIFY(read.wait(5000));
         QVERIFY(read.first().first().toBool());
         QVERIFY(m_messages.contains(QStringLiteral("获取完成！")));
