@@ -110,7 +110,7 @@ runs_here() {
 # starts a copy of itself from %TEMP% and returns at once.
 wait_for_uninstaller() {
   for _ in $(seq 1 60); do
-    runs_here 'Un_A\.exe' || return 0
+    runs_here '~nsu[^ ]*[.]tmp' || return 0
     sleep 0.5
   done
   fail "the uninstaller's copy is still running"
