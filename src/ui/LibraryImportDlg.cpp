@@ -42,6 +42,9 @@ CLibraryImportDlg::CLibraryImportDlg(library::CImportPreview& preview, std::stri
     const int nRoom = m_list->width() - 2 * m_list->frameWidth() -
                       m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
     m_list->setTextElideMode(Qt::ElideMiddle);
+    // The header's own minimum is the font's widest glyph, which with some
+    // CJK faces leaves no room for the proportions.
+    m_list->horizontalHeader()->setMinimumSectionSize(24);
     m_list->horizontalHeader()->setStretchLastSection(true);
     for (int i = 0; i < CImportPreviewModel::ColumnCount; ++i)
         m_list->horizontalHeader()->resizeSection(i, std::max(24, widths[i] * nRoom / nTotal));
