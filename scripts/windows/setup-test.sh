@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Tries the setup program as an installer's laptop would have it, under Wine:
 # a Windows user named "张伟", a silent install into a folder whose name is
-# Chinese, the installed program started until its window shows, the installed
+# Chinese, a silent upgrade and a silent uninstall refused while the installed
+# emulator or the window runs, the installed program started until its window shows, the installed
 # velmora-cli.exe working from a Chinese working folder against the Linux
 # controller emulator (read to a Chinese file name, a Set with its backup in
 # %LOCALAPPDATA%\Velmora\history, a snapshot written back, a library export
@@ -89,6 +90,75 @@ emulator_args="$(sed -n 's/^!define EMULATOR_ARGS "\(.*\)"$/\1/p' "$root/scripts
 [ -e "$target/controller-state.json" ] && fail "the emulator shortcut wrote its state into the install folder"
 step "the emulator's shortcut keeps its state and log in %LOCALAPPDATA%\\Velmora"
 
+# What setup and the uninstaller may not touch while a program of the
+# installation runs: every installed file (name, size, inode, change time),
+# the Start-menu entries and the uninstall entry.
+installation() {
+  find "$target" "$start_menu" -printf '%P %s %i %C@\n' 2>/dev/null | sort
+  wine reg query "$key" 2>/dev/null | tr -d '\r'
+}
+# Whether a process of this test's own Wine prefix (not another one on the
+# machine) runs with a command line that matches PATTERN.
+runs_here() {
+  local pid
+  for pid in $(pgrep -f -i -- "$1" || true); do
+    tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+  done
+  return 1
+}
+# Waits until no copy of the uninstaller runs any more: a silent uninstall
+# starts a copy of itself from %TEMP% and returns at once.
+wait_for_uninstaller() {
+  for _ in $(seq 1 60); do
+    runs_here '~nsu[^ ]*[.]tmp' || return 0
+    sleep 0.5
+  done
+  fail "the uninstaller's copy is still running"
+}
+# A silent upgrade and a silent uninstall while PROGRAM (a name in the
+# running installation) runs: both refuse with a non-zero exit and change
+# nothing. The uninstall entry is made to look like an older version's, so
+# an upgrade that went ahead would show.
+refused_while_running() {
+  local program="$1" before after rc
+  wine reg add "$key" /v DisplayVersion /d 0.9 /f >/dev/null 2>&1
+  before="$(installation)"
+  rc=0; wine "$work/setup.exe" /S "/D=$target_win" >/dev/null 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "a silent upgrade while $program runs exited 0"
+  after="$(installation)"
+  [ "$before" = "$after" ] || fail "a silent upgrade while $program runs changed the installation:
+$(diff <(echo "$before") <(echo "$after") | head -10)"
+  # With _?= the uninstaller runs in place and its exit code is its own.
+  rc=0; wine "$target_win\\uninstall.exe" /S "_?=$target_win" >/dev/null 2>&1 || rc=$?
+  [ "$rc" -ne 0 ] || fail "a silent uninstall while $program runs exited 0"
+  wine "$target_win\\uninstall.exe" /S >/dev/null 2>&1 || true
+  wait_for_uninstaller
+  after="$(installation)"
+  [ "$before" = "$after" ] || fail "a silent uninstall while $program runs changed the installation:
+$(diff <(echo "$before") <(echo "$after") | head -10)"
+  wine reg add "$key" /v DisplayVersion /d "$version" /f >/dev/null 2>&1
+}
+version="$(wine reg query "$key" /v DisplayVersion 2>/dev/null | tr -d '\r' | awk '/DisplayVersion/ {print $3}')"
+
+# The installed emulator, as its shortcut starts it, keeps the installation
+# as it is; once it has ended, an upgrade goes ahead again.
+# shellcheck disable=SC2086
+(cd "$target" && exec timeout 120 wine velmora-controller.exe $emulator_args --port 0) >/dev/null 2>&1 &
+running=$!
+for _ in $(seq 1 60); do
+  runs_here 'velmora-controller\.exe' && break
+  sleep 0.5
+done
+sleep 1
+refused_while_running velmora-controller.exe
+kill "$running" 2>/dev/null || true
+wait "$running" 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+rc=0; wine "$work/setup.exe" /S "/D=$target_win" >/dev/null 2>&1 || rc=$?
+wineserver -w 2>/dev/null || true
+[ "$rc" -eq 0 ] || fail "a silent upgrade with nothing running exited $rc"
+step "setup and the uninstaller refused, changing nothing, while the installed emulator ran; the upgrade went ahead after it ended"
+
 # The installed program starts far enough to show its window, and keeps its
 # working data.mdb in the user's folder, not in the setup's.
 (cd "$target" && exec wine velmora.exe) >/dev/null 2>&1 &
@@ -99,6 +169,8 @@ for _ in $(seq 1 120); do
 done
 [ -n "$shown" ] || fail "the installed program showed no window"
 [ -f "$data/data.mdb" ] || fail "the installed program made no per-user data.mdb in %LOCALAPPDATA%\\Velmora"
+refused_while_running velmora.exe
+step "setup and the uninstaller refused, changing nothing, while the installed program's window was open"
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 step "the installed program showed its window and copied data.mdb to the user's folder"

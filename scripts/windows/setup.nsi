@@ -51,6 +51,7 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "Copyright (c) 2026 The Velmora auth
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_LICENSE "${LICENSE}"
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -77,16 +78,86 @@ VIAddVersionKey /LANG=2052 "LegalCopyright" "Copyright (c) 2026 The Velmora auth
   Pop $0
 !macroend
 
+; Whether one of the programs runs from $INSTDIR: Windows refuses to open a
+; running program's file for writing (a sharing violation), so an upgrade or
+; an uninstall would leave it, and the DLLs it has loaded, in place. Leaves in
+; $R0 what runs ("" when nothing does), in the words of the message below.
+!macro ProbeProgram EXE WHAT
+  ${If} ${FileExists} "$INSTDIR\${EXE}"
+    System::Call 'kernel32::CreateFileW(w "$INSTDIR\${EXE}", i 0x40000000, i 0, p 0, i 3, i 0x80, p 0) p.r1 ?e'
+    Pop $2
+    ${If} $1 P<> -1
+      System::Call 'kernel32::CloseHandle(p r1)'
+    ${ElseIf} $2 = 32
+    ${OrIf} $2 = 33
+      ${If} $R0 != ""
+        StrCpy $R0 "$R0、"
+      ${EndIf}
+      StrCpy $R0 "$R0${WHAT}"
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Asks until nothing of Velmora runs from $INSTDIR or the installer gives up;
+; silently it gives up at once. Leaves "" in $R0 when nothing runs. WHAT names
+; the step that waits ("安装" or "卸载").
+!macro DefineRunningCheck UN WHAT
+Function ${UN}WaitForPrograms
+  Push $1
+  Push $2
+  ${Do}
+    StrCpy $R0 ""
+    !insertmacro ProbeProgram "velmora.exe" "Velmora 窗口"
+    !insertmacro ProbeProgram "velmora-cli.exe" "velmora-cli"
+    !insertmacro ProbeProgram "velmora-controller.exe" "中控模拟器"
+    ${If} $R0 == ""
+      ${Break}
+    ${EndIf}
+    MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION \
+      "Velmora 正在运行（$R0）。请先关闭后点“重试”，点“取消”则不${WHAT}。" /SD IDCANCEL IDRETRY retry
+    ${Break}
+    retry:
+  ${Loop}
+  Pop $2
+  Pop $1
+FunctionEnd
+!macroend
+!insertmacro DefineRunningCheck "" "安装"
+!insertmacro DefineRunningCheck "un." "卸载"
+
+; Exit code of a setup or an uninstall that found Velmora running and changed nothing.
+!define EXIT_RUNNING 3
+
 Function .onInit
   SetRegView 64
   ${IfNot} ${RunningX64}
     MessageBox MB_ICONSTOP "Velmora 需要 64 位 Windows。" /SD IDOK
     Abort
   ${EndIf}
+  ; $INSTDIR is the installed version's folder here (or the one /D= names):
+  ; an upgrade over a running program stops before it touches anything.
+  Call WaitForPrograms
+  ${If} $R0 != ""
+    SetErrorLevel ${EXIT_RUNNING}
+    Quit
+  ${EndIf}
+FunctionEnd
+
+; A folder chosen on the directory page may hold a running Velmora too.
+Function DirectoryLeave
+  Call WaitForPrograms
+  ${If} $R0 != ""
+    Abort
+  ${EndIf}
 FunctionEnd
 
 Function un.onInit
   SetRegView 64
+  Call un.WaitForPrograms
+  ${If} $R0 != ""
+    SetErrorLevel ${EXIT_RUNNING}
+    Quit
+  ${EndIf}
 FunctionEnd
 
 Section "Velmora" SecMain

@@ -21,8 +21,6 @@ QString CAboutDlg::LicenceText() {
 CAboutDlg::CAboutDlg(QWidget* pParent) : CDialogBase(100, pParent) {
     if (auto* pOk = ControlAs<QPushButton>(1))
         connect(pOk, &QPushButton::clicked, this, &QDialog::accept);
-    if (auto* pLicences = ControlAs<QLabel>(kLicencesId))
-        pLicences->setWordWrap(true);
     if (auto* pShow = ControlAs<QPushButton>(kShowLicenceId)) {
         connect(pShow, &QPushButton::clicked, this, [this] {
             QDialog box(this);
@@ -52,5 +50,17 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : CDialogBase(100, pParent) {
         pWhere->setWordWrap(true);
         pWhere->setText(strText);
         pWhere->setAccessibleName(strText);
+        // A folder name longer than the line would run past the box: such a
+        // path may break after any separator instead.
+        const QRect wrapped = pWhere->fontMetrics().boundingRect(QRect(0, 0, pWhere->width(), 100000),
+                                                                 Qt::TextWordWrap, strText);
+        if (wrapped.width() > pWhere->width()) {
+            QString strBreakable = strText;
+            strBreakable.replace(QLatin1Char('\\'), QStringLiteral("\\\u200b"));
+            strBreakable.replace(QLatin1Char('/'), QStringLiteral("/\u200b"));
+            pWhere->setText(strBreakable);
+        }
+        WrapLabel(kDataFileId);
     }
+    WrapLabel(kLicencesId);
 }

@@ -1,6 +1,7 @@
 #include "DiagnosisDlg.h"
 
 #include "MessageBox.h"
+#include "ScreenFit.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -292,6 +293,7 @@ CDiagnosisDlg::CDiagnosisDlg(const codec::Ip4& address, RunFn pfnRun, QWidget* p
     connect(m_pAgain, &QPushButton::clicked, this, &CDiagnosisDlg::Start);
     connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     pLayout->addWidget(pButtons);
+    FitToScreen(*this, AvailableScreenSize(*this));
 }
 
 CDiagnosisDlg::~CDiagnosisDlg() {

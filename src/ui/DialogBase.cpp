@@ -21,8 +21,13 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTimerEvent>
+
+#include "ScreenFit.h"
 
 #include <map>
 
@@ -52,6 +57,7 @@ const SDialogTemplate& LoadDialogTemplate(int nId) {
     result.cy = root.value(QStringLiteral("height")).toInt();
     result.strFont = root.value(QStringLiteral("font")).toString();
     result.nPointSize = root.value(QStringLiteral("pointSize")).toInt(9);
+    result.nFooter = root.value(QStringLiteral("footer")).toInt(0);
     for (const auto& value : root.value(QStringLiteral("controls")).toArray()) {
         const QJsonObject object = value.toObject();
         SControlTemplate control;
@@ -118,7 +124,21 @@ void CDialogBase::Build() {
     }
     m_nBaseX = it->x();
     m_nBaseY = it->y();
-    setFixedSize(MapDialogRect(0, 0, m_template.cx, m_template.cy).size());
+    const QSize whole = MapDialogRect(0, 0, m_template.cx, m_template.cy).size();
+    const int nFooterTop =
+        m_template.nFooter > 0 ? MapDialogRect(0, m_template.nFooter, 0, 0).top() : whole.height();
+    // The controls are made in their final parents, which take the dialog's
+    // font from the start.
+    m_pScroll = new QScrollArea(this);
+    m_pScroll->setObjectName(QStringLiteral("controls"));
+    m_pScroll->setFrameShape(QFrame::NoFrame);
+    m_pScroll->setFocusPolicy(Qt::NoFocus);
+    m_pContent = new QWidget(this);
+    m_pContent->resize(whole.width(), nFooterTop);
+    if (nFooterTop < whole.height()) {
+        m_pFooter = new QWidget(this);
+        m_pFooter->resize(whole.width(), whole.height() - nFooterTop);
+    }
 
     QHash<int, QString> labels;
     for (const auto& control : m_template.controls)
@@ -128,7 +148,8 @@ void CDialogBase::Build() {
     QHash<int, QLabel*> labelWidgets;
     QWidget* pPrevious = nullptr;
     for (const auto& control : m_template.controls) {
-        QWidget* pWidget = CreateControl(control);
+        const bool bFooter = m_pFooter && control.y >= m_template.nFooter;
+        QWidget* pWidget = CreateControl(control, bFooter ? m_pFooter : m_pContent, bFooter ? nFooterTop : 0);
         if (control.nLabelFor != 0)
             if (auto* pLabel = qobject_cast<QLabel*>(pWidget))
                 labelWidgets.insert(control.nLabelFor, pLabel);
@@ -156,53 +177,124 @@ void CDialogBase::Build() {
     for (auto it = labelWidgets.constBegin(); it != labelWidgets.constEnd(); ++it)
         if (QWidget* pTarget = m_controls.value(it.key()))
             it.value()->setBuddy(pTarget);
+    m_pScroll->setWidget(m_pContent);
+    for (auto it = m_controls.constBegin(); it != m_controls.constEnd(); ++it)
+        if (auto* pLabel = qobject_cast<QLabel*>(it.value()); pLabel && pLabel->wordWrap())
+            WrapLabel(it.key());
+    FitScreen(m_room);
 }
 
-QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
+void CDialogBase::WrapLabel(int nId) {
+    auto* pLabel = ControlAs<QLabel>(nId);
+    if (!pLabel)
+        return;
+    pLabel->setWordWrap(true);
+    const int nNeeded = pLabel->heightForWidth(pLabel->width());
+    if (nNeeded > pLabel->height())
+        Grow(pLabel, nNeeded - pLabel->height());
+}
+
+void CDialogBase::Grow(QWidget* pLabel, int nHeight) {
+    QWidget* pParent = pLabel->parentWidget();
+    const int nBottom = pLabel->geometry().bottom();
+    for (QWidget* pWidget : pParent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (pWidget != pLabel && pWidget->geometry().top() > nBottom)
+            pWidget->move(pWidget->x(), pWidget->y() + nHeight);
+    pLabel->resize(pLabel->width(), pLabel->height() + nHeight);
+    pParent->resize(pParent->width(), pParent->height() + nHeight);
+    FitScreen(m_room);
+}
+
+void CDialogBase::AddBottomRow(QWidget* pRow) {
+    m_pBottomRow = pRow;
+    FitScreen(m_room);
+}
+
+void CDialogBase::FitScreen(const QSize& room) {
+    m_room = room;
+    const QSize content = m_pContent->size();
+    const int nFixed =
+        (m_pFooter ? m_pFooter->height() : 0) + (m_pBottomRow ? m_pBottomRow->sizeHint().height() : 0);
+    const int nBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_pScroll);
+    // Scroll bars only where the room is short: one bar may need the other.
+    bool bWide = content.width() > room.width();
+    bool bTall = content.height() + nFixed + (bWide ? nBar : 0) > room.height();
+    if (bTall && !bWide)
+        bWide = content.width() + nBar > room.width();
+    if (bWide && !bTall)
+        bTall = content.height() + nFixed + nBar > room.height();
+    const int nWidth = bWide ? room.width() : content.width() + (bTall ? nBar : 0);
+    const int nAreaHeight =
+        bTall ? std::max(0, room.height() - nFixed) : content.height() + (bWide ? nBar : 0);
+    m_pScroll->setHorizontalScrollBarPolicy(bWide ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    m_pScroll->setVerticalScrollBarPolicy(bTall ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+    m_pScroll->setGeometry(0, 0, nWidth, nAreaHeight);
+    int nTop = nAreaHeight;
+    if (m_pFooter) {
+        m_pFooter->setGeometry(0, nTop, std::max(nWidth, m_pFooter->width()), m_pFooter->height());
+        nTop += m_pFooter->height();
+    }
+    if (m_pBottomRow) {
+        const int nRow = m_pBottomRow->sizeHint().height();
+        m_pBottomRow->setGeometry(0, nTop, nWidth, nRow);
+        nTop += nRow;
+    }
+    setFixedSize(nWidth, nTop);
+}
+
+void CDialogBase::showEvent(QShowEvent* pEvent) {
+    FitScreen(ClientRoom(AvailableScreenSize(*this)));
+    QDialog::showEvent(pEvent);
+}
+
+QWidget* CDialogBase::CreateControl(const SControlTemplate& control, QWidget* pParent, int nTop) {
     QWidget* pWidget = nullptr;
-    QRect rect = MapDialogRect(control.x, control.y, control.cx, control.cy);
+    QRect rect = MapDialogRect(control.x, control.y, control.cx, control.cy).translated(0, -nTop);
     const QString& kind = control.strKind;
     if (kind == QLatin1String("static")) {
-        auto* pLabel = new QLabel(control.strText, this);
-        pLabel->setWordWrap(false);
+        auto* pLabel = new QLabel(control.strText, pParent);
         // Static texts in a dialog font may need a little more room than the
-        // template gives; they never clip.
+        // template gives; they never clip. One of several lines wraps within
+        // its width (and grows downwards once built); a single line widens.
+        const bool bLines = control.cy >= 16;
+        pLabel->setWordWrap(bLines);
         const QSize text = fontMetrics().size(Qt::TextSingleLine, control.strText);
-        rect.setWidth(std::max(rect.width(), text.width()));
+        if (!bLines)
+            rect.setWidth(std::max(rect.width(), text.width()));
         rect.setHeight(std::max(rect.height(), text.height()));
         pWidget = pLabel;
     } else if (kind == QLatin1String("group")) {
-        auto* pGroup = new QGroupBox(control.strText, this);
+        auto* pGroup = new QGroupBox(control.strText, pParent);
         pGroup->setAttribute(Qt::WA_TransparentForMouseEvents);
         pGroup->setFocusPolicy(Qt::NoFocus);
         pWidget = pGroup;
     } else if (kind == QLatin1String("button") || kind == QLatin1String("defbutton")) {
-        auto* pButton = new QPushButton(control.strText, this);
+        auto* pButton = new QPushButton(control.strText, pParent);
         pButton->setAutoDefault(false);
         if (kind == QLatin1String("defbutton"))
             pButton->setDefault(true);
         pWidget = pButton;
     } else if (kind == QLatin1String("check")) {
-        pWidget = new QCheckBox(control.strText, this);
+        pWidget = new QCheckBox(control.strText, pParent);
     } else if (kind == QLatin1String("edit")) {
         // A multi-line edit that is never shown holds its text just as well
         // in a single-line one, which costs far less to build.
         if (control.styles.contains(QLatin1String("multiline")) && control.bVisible) {
-            auto* pEdit = new QPlainTextEdit(this);
+            auto* pEdit = new QPlainTextEdit(pParent);
             pEdit->setTabChangesFocus(true);
             pEdit->setVerticalScrollBarPolicy(control.styles.contains(QLatin1String("vscroll"))
                                                   ? Qt::ScrollBarAsNeeded
                                                   : Qt::ScrollBarAlwaysOff);
             pWidget = pEdit;
         } else {
-            auto* pEdit = new QLineEdit(this);
+            auto* pEdit = new QLineEdit(pParent);
             if (control.styles.contains(QLatin1String("number")))
                 pEdit->setValidator(
                     new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), pEdit));
             pWidget = pEdit;
         }
     } else if (kind == QLatin1String("combo")) {
-        auto* pCombo = new QComboBox(this);
+        auto* pCombo = new QComboBox(pParent);
         pCombo->setEditable(control.styles.contains(QLatin1String("dropdown")));
         if (pCombo->isEditable())
             pCombo->setInsertPolicy(QComboBox::NoInsert);
@@ -213,24 +305,24 @@ QWidget* CDialogBase::CreateControl(const SControlTemplate& control) {
         rect.setHeight(std::max(MapDialogRect(0, 0, 0, kComboClosedHeight).height(), m_nBaseY + 8));
         pWidget = pCombo;
     } else if (kind == QLatin1String("ip")) {
-        pWidget = new CIpAddressEdit(this);
+        pWidget = new CIpAddressEdit(pParent);
     } else if (kind == QLatin1String("progress")) {
-        auto* pProgress = new QProgressBar(this);
+        auto* pProgress = new QProgressBar(pParent);
         pProgress->setTextVisible(false);
         pWidget = pProgress;
     } else if (kind == QLatin1String("list")) {
-        auto* pTable = new QTableView(this);
+        auto* pTable = new QTableView(pParent);
         pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
         pTable->setSelectionMode(QAbstractItemView::SingleSelection);
         pTable->verticalHeader()->hide();
         pWidget = pTable;
     } else if (kind == QLatin1String("icon")) {
-        auto* pIcon = new QLabel(this);
+        auto* pIcon = new QLabel(pParent);
         pIcon->setPixmap(ProgramIcon().pixmap(32, 32));
         rect.setSize(QSize(32, 32));
         pWidget = pIcon;
     } else {
-        pWidget = new QLabel(control.strText, this);
+        pWidget = new QLabel(control.strText, pParent);
     }
     pWidget->setGeometry(rect);
     if (kind == QLatin1String("group"))

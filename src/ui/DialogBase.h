@@ -11,6 +11,7 @@
 
 class CDataExchange;
 class QComboBox;
+class QScrollArea;
 
 // One control of a dialog template, in dialog units.
 struct SControlTemplate {
@@ -32,6 +33,9 @@ struct SDialogTemplate {
     int cx = 0, cy = 0;
     QString strFont;
     int nPointSize = 9;
+    // Controls from this line down (dialog units; 0: none) stay in view
+    // below the rest when the dialog's screen is too small for it.
+    int nFooter = 0;
     std::vector<SControlTemplate> controls;
 };
 
@@ -45,7 +49,9 @@ void InstallFontSubstitutes();
 // A dialog built from a template: every control is created at its place
 // (dialog units converted with the font's average character size), reachable
 // by its id, and named for screen readers after its label or its own text.
-// Hidden controls exist but are never shown.
+// Hidden controls exist but are never shown. On a screen too small for the
+// template the controls scroll, and the template's footer and the dialog's
+// bottom row stay in view.
 class CDialogBase : public QDialog {
     Q_OBJECT
 public:
@@ -85,7 +91,23 @@ public:
     // Pixel rectangle of a rectangle in dialog units.
     QRect MapDialogRect(int x, int y, int cx, int cy) const;
 
+    // Sizes the dialog for a client area of at most `room` (see ClientRoom):
+    // the template's size where it fits, else its controls scroll.
+    void FitScreen(const QSize& room);
+    // Where the controls scroll.
+    QScrollArea* ScrollArea() const { return m_pScroll; }
+
+    // Makes a label whose text may be longer than its template's line wrap
+    // to the template's width, growing downwards and moving the controls
+    // below it (and the dialog's bottom) down as far as it grows.
+    void WrapLabel(int nId);
+
+    // Puts a row of the dialog's own under everything else, always in view.
+    void AddBottomRow(QWidget* pRow);
+
 protected:
+    void showEvent(QShowEvent* pEvent) override;
+
     // Moves every value control to or from its field, through `dx` alone.
     virtual void DoDataExchange(CDataExchange& dx);
     virtual void OnTimer(int nId);
@@ -93,7 +115,14 @@ protected:
 
 private:
     void Build();
-    QWidget* CreateControl(const SControlTemplate& control);
+    QWidget* CreateControl(const SControlTemplate& control, QWidget* pParent, int nTop);
+    void Grow(QWidget* pLabel, int nHeight);
+
+    QScrollArea* m_pScroll = nullptr;
+    QWidget* m_pContent = nullptr; // the controls above the footer, in the scroll area
+    QWidget* m_pFooter = nullptr;  // the template's footer, or nullptr
+    QWidget* m_pBottomRow = nullptr;
+    QSize m_room{QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
 
     const SDialogTemplate& m_template;
     QHash<int, QWidget*> m_controls;

@@ -2,6 +2,7 @@
 
 #include "Comparison.h"
 #include "MessageBox.h"
+#include "ScreenFit.h"
 #include "SetResultDlg.h"
 #include "Utf8Path.h"
 
@@ -63,7 +64,10 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, const 
                 strChanges = ChangesText(loaded[i - 1]->read.settings, loaded[i]->read);
         }
         m_pTable->setItem(nRow, 0, new QTableWidgetItem(strTime));
-        m_pTable->setItem(nRow, 1, new QTableWidgetItem(strChanges));
+        // A long list of changes is cut short in its cell and shows whole on hovering.
+        auto* pChanges = new QTableWidgetItem(strChanges);
+        pChanges->setToolTip(strChanges);
+        m_pTable->setItem(nRow, 1, pChanges);
     }
     m_pTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
@@ -81,6 +85,7 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, const 
     connect(pClose, &QPushButton::clicked, this, &QDialog::reject);
     pLayout->addWidget(pButtons);
     resize(560, 360);
+    FitToScreen(*this, AvailableScreenSize(*this));
 }
 
 const std::filesystem::path& CHistoryDlg::FileOfRow(int nRow) const {

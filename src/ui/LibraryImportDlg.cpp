@@ -11,8 +11,12 @@
 #include <QHeaderView>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <QTableView>
 
+#include <algorithm>
+#include <iterator>
+#include <numeric>
 #include <optional>
 #include <set>
 
@@ -30,9 +34,20 @@ CLibraryImportDlg::CLibraryImportDlg(library::CImportPreview& preview, std::stri
     m_list->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     m_list->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     m_list->verticalHeader()->setDefaultSectionSize(m_list->fontMetrics().height() + 4);
+    // The columns share the list's width in these proportions, so every one
+    // of them is in view; long models and codes are cut short in their cells
+    // (and a column can still be widened by hand).
     const int widths[CImportPreviewModel::ColumnCount] = {50, 40, 120, 50, 40, 90, 90, 90, 90, 260};
+    const int nTotal = std::accumulate(std::begin(widths), std::end(widths), 0);
+    const int nRoom = m_list->width() - 2 * m_list->frameWidth() -
+                      m_list->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_list);
+    m_list->setTextElideMode(Qt::ElideMiddle);
+    // The header's own minimum is the font's widest glyph, which with some
+    // CJK faces leaves no room for the proportions.
+    m_list->horizontalHeader()->setMinimumSectionSize(24);
+    m_list->horizontalHeader()->setStretchLastSection(true);
     for (int i = 0; i < CImportPreviewModel::ColumnCount; ++i)
-        m_list->horizontalHeader()->resizeSection(i, widths[i]);
+        m_list->horizontalHeader()->resizeSection(i, std::max(24, widths[i] * nRoom / nTotal));
     // A double click on a conflicting row turns its choice over.
     connect(m_list, &QTableView::doubleClicked, this, [this](const QModelIndex& index) {
         const auto nRow = static_cast<std::size_t>(index.row());

@@ -19,7 +19,7 @@
 
 #include <QEvent>
 #include <QFileDialog>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QPushButton>
 
 using mainid::kControllerIp;
@@ -27,7 +27,7 @@ using mainid::kInitialIp;
 
 CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) {
     setObjectName(QStringLiteral("roomBar"));
-    auto* pLayout = new QHBoxLayout(this);
+    auto* pLayout = new QGridLayout(this);
     pLayout->setContentsMargins(8, 2, 8, 6);
     AddButton(kFind, QKeySequence(Qt::CTRL | Qt::Key_F), &CRoomBar::OnFind);
     AddButton(kSave, QKeySequence(Qt::CTRL | Qt::Key_S), &CRoomBar::OnSave);
@@ -40,11 +40,19 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
     connect(Button(kMicSettings), &QPushButton::clicked, &m_window, &CMainConfigDlg::OnMicSettings);
     Button(kSetResult)->setEnabled(false);
 
-    // One row below the template's frame: the window grows, its controls stay where they are.
-    const QSize frame = m_window.size();
-    const int nHeight = sizeHint().height();
-    m_window.setFixedSize(frame.width(), frame.height() + nHeight);
-    setGeometry(0, frame.height(), frame.width(), nHeight);
+    // The buttons go in one row where the window is wide enough for them,
+    // else in two, every text whole.
+    const int nWidth = m_window.width();
+    int nOneRow = pLayout->contentsMargins().left() + pLayout->contentsMargins().right();
+    for (QPushButton* pButton : m_buttons)
+        nOneRow += pButton->sizeHint().width() + std::max(0, pLayout->horizontalSpacing());
+    const int nColumns =
+        nOneRow <= nWidth ? static_cast<int>(m_buttons.size()) : (static_cast<int>(m_buttons.size()) + 1) / 2;
+    for (int i = 0; i < static_cast<int>(m_buttons.size()); ++i)
+        pLayout->addWidget(m_buttons[static_cast<std::size_t>(i)], i / nColumns, i % nColumns);
+    // Below the template's frame: the window grows, its controls stay where
+    // they are, and on a short screen they scroll above the buttons.
+    m_window.AddBottomRow(this);
 
     FollowMicButton();
     connect(&m_window, &CMainConfigDlg::SetEnded, this, &CRoomBar::OnSetEnded);
@@ -91,7 +99,7 @@ QPushButton* CRoomBar::AddButton(const char* pszText, const QKeySequence& shortc
     pButton->setAutoDefault(false);
     if (pHandler)
         connect(pButton, &QPushButton::clicked, this, pHandler);
-    layout()->addWidget(pButton);
+    m_buttons.push_back(pButton);
     return pButton;
 }
 

@@ -21,7 +21,8 @@ class QPushButton;
 // The row of buttons under the main window's controls for the work across
 // many rooms: find controllers, save and load a room, the backups kept
 // before each Set, what the last Set changed, and the microphone linkage.
-// It widens the window's frame downwards by one row and moves no control.
+// It widens the window's frame downwards by one row and moves no control;
+// on a screen too short for both, the controls scroll above it.
 class CRoomBar : public QWidget {
     Q_OBJECT
 public:
@@ -92,5 +93,6 @@ private:
     CBatchDlg* m_pBatch = nullptr;
     CDiagnosisDlg* m_pDiagnosis = nullptr;
     QWidget* m_pMicButton = nullptr;
-    QString m_strLastSetAddress; // the controller the last Set wrote
+    std::vector<QPushButton*> m_buttons; // in their order on the bar
+    QString m_strLastSetAddress;         // the controller the last Set wrote
 };

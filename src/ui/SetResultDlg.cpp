@@ -1,6 +1,7 @@
 #include "SetResultDlg.h"
 
 #include "MessageBox.h"
+#include "ScreenFit.h"
 
 #include <QDialogButtonBox>
 #include <QHeaderView>
@@ -62,16 +63,27 @@ CSetResultDlg::CSetResultDlg(const std::vector<session::SFieldResult>& fields, c
     for (int nRow = 0; nRow < static_cast<int>(rows.size()); ++nRow) {
         const session::SFieldResult& f = rows[static_cast<std::size_t>(nRow)];
         m_pTable->setItem(nRow, 0, new QTableWidgetItem(FieldLabel(f.strField)));
-        m_pTable->setItem(nRow, 1, new QTableWidgetItem(ValueText(f.strSent)));
-        m_pTable->setItem(nRow, 2, new QTableWidgetItem(ValueText(f.strRead)));
+        // A long value (a model name, a code) is cut short in its cell; the
+        // whole of it shows on hovering.
+        for (const auto& [nColumn, strValue] : {std::pair{1, &f.strSent}, std::pair{2, &f.strRead}}) {
+            auto* pItem = new QTableWidgetItem(ValueText(*strValue));
+            pItem->setToolTip(pItem->text());
+            m_pTable->setItem(nRow, nColumn, pItem);
+        }
         auto* pMark = new QTableWidgetItem(f.bEqual ? QStringLiteral("✓") : QStringLiteral("✗"));
         pMark->setTextAlignment(Qt::AlignCenter);
         if (!f.bEqual)
             pMark->setForeground(Qt::red);
         m_pTable->setItem(nRow, 3, pMark);
     }
-    m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_pTable->horizontalHeader()->setStretchLastSection(true);
+    // The field and the mark take what they need; the sent and read-back
+    // values share the rest, so every column is in view without scrolling.
+    QHeaderView* pHeader = m_pTable->horizontalHeader();
+    pHeader->setSectionResizeMode(QHeaderView::Stretch);
+    pHeader->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    pHeader->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    m_pTable->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_pTable->setTextElideMode(Qt::ElideMiddle);
     pLayout->addWidget(m_pTable);
 
     auto* pButtons = new QDialogButtonBox(this);
@@ -80,4 +92,5 @@ CSetResultDlg::CSetResultDlg(const std::vector<session::SFieldResult>& fields, c
     connect(pButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     pLayout->addWidget(pButtons);
     resize(560, 420);
+    FitToScreen(*this, AvailableScreenSize(*this));
 }
