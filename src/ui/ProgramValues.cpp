@@ -9,6 +9,11 @@ std::string g_strSearchKeyword;
 std::string g_strSentModel1;
 std::string g_strSentModel2;
 
+session::CTrafficLog& ProgramTrafficLog() {
+    static session::CTrafficLog log;
+    return log;
+}
+
 void ResetProgramValues() {
     g_nProjectorSlot = 0;
     g_strChosenCode.clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrafficLog.h"
+
 #include <string>
 
 // The program-wide values through which the dialogs hand data to one another.
@@ -16,6 +18,10 @@ extern bool g_bMicTableFromController; // the microphone table was last written 
 extern std::string g_strSearchKeyword; // the last model-search keyword
 extern std::string g_strSentModel1;    // the projector models the last Set sent
 extern std::string g_strSentModel2;
+
+// Every datagram the program sent and received since it started (the
+// window's socket and the diagnosis put them in; 通信记录 shows them).
+session::CTrafficLog& ProgramTrafficLog();
 
 // Back to the values the program starts with (tests run many dialogs in one process).
 void ResetProgramValues();

@@ -10,10 +10,13 @@
 #include "MessageBox.h"
 #include "OutputFiles.h"
 #include "ScanDlg.h"
+#include "ProgramValues.h"
 #include "SetResultDlg.h"
+#include "TrafficLogDlg.h"
 
 #include "Database.h"
 #include "History.h"
+#include "LoggedProbes.h"
 #include "SystemProbes.h"
 #include "Utf8Path.h"
 
@@ -37,6 +40,7 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
     AddButton(kMicSettings, QKeySequence(Qt::CTRL | Qt::Key_M), nullptr);
     AddButton(kBatch, QKeySequence(Qt::CTRL | Qt::Key_B), &CRoomBar::OnBatch);
     AddButton(kDiagnose, QKeySequence(Qt::CTRL | Qt::Key_D), &CRoomBar::OnDiagnose);
+    AddButton(kTrafficLog, QKeySequence(Qt::CTRL | Qt::Key_L), &CRoomBar::OnTrafficLog);
     connect(Button(kMicSettings), &QPushButton::clicked, &m_window, &CMainConfigDlg::OnMicSettings);
     Button(kSetResult)->setEnabled(false);
 
@@ -69,7 +73,9 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
         options.nLocalPort = m_window.Timing().nPort;
         options.nPeerPort = m_window.Timing().nPeerPort;
         options.bPortHeldHere = true;
-        net::CSystemProbes probes(options);
+        net::CSystemProbes system(options);
+        // Its query and replies go into the traffic log like the window's own.
+        session::CLoggedProbes probes(system, ProgramTrafficLog());
         return session::Diagnose(address, probes, m_diagnosisTiming);
     };
     m_pfnMakeScanDlg = [](CMainConfigDlg& window, QWidget* pParent) { return new CScanDlg(window, pParent); };
@@ -257,15 +263,27 @@ void CRoomBar::OnDiagnose() {
         MessageBoxShow(QStringLiteral("请填写完整的IP地址信息！"));
         return;
     }
+    DiagnoseAddress(pInitial->Address());
+}
+
+void CRoomBar::DiagnoseAddress(const codec::Ip4& address) {
     // One diagnosis at a time: a running one is shown, not started again.
     if (m_pDiagnosis && m_pDiagnosis->Running()) {
         m_pDiagnosis->raise();
         return;
     }
     delete m_pDiagnosis;
-    m_pDiagnosis = new CDiagnosisDlg(pInitial->Address(), m_pfnDiagnose, this);
+    m_pDiagnosis = new CDiagnosisDlg(address, m_pfnDiagnose, this);
     m_pDiagnosis->show();
     m_pDiagnosis->raise();
     m_pDiagnosis->activateWindow();
     m_pDiagnosis->Start();
+}
+
+void CRoomBar::OnTrafficLog() {
+    if (!m_pTrafficLog)
+        m_pTrafficLog = new CTrafficLogDlg(ProgramTrafficLog(), this);
+    m_pTrafficLog->show();
+    m_pTrafficLog->raise();
+    m_pTrafficLog->activateWindow();
 }

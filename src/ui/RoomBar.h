@@ -16,6 +16,7 @@ class CBatchDlg;
 class CMainConfigDlg;
 class CScanDlg;
 class CSetResultDlg;
+class CTrafficLogDlg;
 class QPushButton;
 
 // The row of buttons under the main window's controls for the work across
@@ -37,6 +38,7 @@ public:
     static constexpr const char* kMicSettings = "话筒具体设置";
     static constexpr const char* kBatch = "批量设置";
     static constexpr const char* kDiagnose = "诊断";
+    static constexpr const char* kTrafficLog = "通信记录";
 
     QPushButton* Button(const char* pszText) const;
 
@@ -49,6 +51,11 @@ public:
     void OnBatch();
     // Diagnoses the controller in "初始IP：" in a dialog of its own.
     void OnDiagnose();
+    // Opens the diagnosis dialog for any address (a message box's "诊断", a
+    // room of the batch); a diagnosis already running is shown instead.
+    void DiagnoseAddress(const codec::Ip4& address);
+    // Shows the traffic log, made on first use and kept.
+    void OnTrafficLog();
 
     // Loads a snapshot file into the window; a file that is refused leaves
     // the window exactly as it was. True when it was loaded.
@@ -71,6 +78,7 @@ public:
     session::SDiagnosisTiming m_diagnosisTiming;
 
     CDiagnosisDlg* DiagnosisDialog() const { return m_pDiagnosis; }
+    CTrafficLogDlg* TrafficLogDialog() const { return m_pTrafficLog; }
     CScanDlg* ScanDialog() const { return m_pScan; }
     CSetResultDlg* SetResultDialog() const { return m_pSetResult; }
     CBatchDlg* BatchDialog() const { return m_pBatch; }
@@ -89,6 +97,7 @@ private:
     CSetResultDlg* m_pSetResult = nullptr;
     CBatchDlg* m_pBatch = nullptr;
     CDiagnosisDlg* m_pDiagnosis = nullptr;
+    CTrafficLogDlg* m_pTrafficLog = nullptr;
     QWidget* m_pMicButton = nullptr;
     QString m_strLastSetAddress; // the controller the last Set wrote
 };
