@@ -165,6 +165,9 @@ private slots:
         QVERIFY2(decodings.join(QLatin1Char('|')).contains(QStringLiteral("中控IP 127.0.0.2")),
                  qPrintable(decodings.join(QLatin1Char('|'))));
 
+        // The README's picture of the traffic log is taken here on request.
+        if (qEnvironmentVariableIsSet("VELMORA_TRAFFIC_SCREENSHOT"))
+            pDialog->grab().save(qEnvironmentVariable("VELMORA_TRAFFIC_SCREENSHOT"));
         pDialog->FilterEdit()->setText(QStringLiteral("127.0.0.3"));
         QCOMPARE(pModel->rowCount(), 5);
         for (int nRow = 0; nRow < pModel->rowCount(); ++nRow)
