@@ -22,7 +22,7 @@
 
 #include <QEvent>
 #include <QFileDialog>
-#include <QHBoxLayout>
+#include <QGridLayout>
 #include <QPushButton>
 
 using mainid::kControllerIp;
@@ -30,7 +30,8 @@ using mainid::kInitialIp;
 
 CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) {
     setObjectName(QStringLiteral("roomBar"));
-    auto* pLayout = new QHBoxLayout(this);
+    // Two rows of buttons: one row of nine no longer fits the window's width.
+    auto* pLayout = new QGridLayout(this);
     pLayout->setContentsMargins(8, 2, 8, 6);
     AddButton(kFind, QKeySequence(Qt::CTRL | Qt::Key_F), &CRoomBar::OnFind);
     AddButton(kSave, QKeySequence(Qt::CTRL | Qt::Key_S), &CRoomBar::OnSave);
@@ -97,7 +98,9 @@ QPushButton* CRoomBar::AddButton(const char* pszText, const QKeySequence& shortc
     pButton->setAutoDefault(false);
     if (pHandler)
         connect(pButton, &QPushButton::clicked, this, pHandler);
-    layout()->addWidget(pButton);
+    constexpr int kColumns = 5;
+    const int nIndex = layout()->count();
+    static_cast<QGridLayout*>(layout())->addWidget(pButton, nIndex / kColumns, nIndex % kColumns);
     return pButton;
 }
 

@@ -19,10 +19,10 @@ class CSetResultDlg;
 class CTrafficLogDlg;
 class QPushButton;
 
-// The row of buttons under the main window's controls for the work across
+// The rows of buttons under the main window's controls for the work across
 // many rooms: find controllers, save and load a room, the backups kept
 // before each Set, what the last Set changed, and the microphone linkage.
-// It widens the window's frame downwards by one row and moves no control.
+// It widens the window's frame downwards by its rows and moves no control.
 class CRoomBar : public QWidget {
     Q_OBJECT
 public:
