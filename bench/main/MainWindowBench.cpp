@@ -206,7 +206,8 @@ int main(int argc, char** argv) {
     flooder.Close();
     std::printf(
         "flood with the traffic log open (%d rows): longest stall %lld ms vs %lld ms without it (ratio %.2f; "
-        "target < 100 ms), resident memory %+ld kB vs %+ld kB (difference %+ld kB; target growth < 5120 kB)\n",
+        "target < 100 ms), resident memory %+ld kB vs %+ld kB (difference %+ld kB; target growth < 5120 "
+        "kB)\n",
         nRows, static_cast<long long>(nLogFlood), static_cast<long long>(nPlainFlood),
         double(nLogFlood) / double(std::max<qint64>(nPlainFlood, 1)), nGrowthLog, nGrowthPlain,
         nGrowthLog - nGrowthPlain);

@@ -6,14 +6,14 @@
 #include "BatchRun.h"
 #include "Commands.h"
 #include "Csv.h"
-#include "FileSystem.h"
 #include "Diagnosis.h"
+#include "FileSystem.h"
 #include "Interrupts.h"
 #include "LoggedProbes.h"
-#include "SystemProbes.h"
-#include "codec/AddressRange.h"
 #include "Output.h"
 #include "Runner.h"
+#include "SystemProbes.h"
+#include "codec/AddressRange.h"
 
 #include <algorithm>
 #include <chrono>
@@ -409,9 +409,10 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
         ->check(ExistingFileUtf8());
     command->add_option("--parallel", args->nParallel, "rooms written at the same time (default 16)")
         ->check(CLI::Range(1, 1024));
-    command->add_option("--results", args->strResults,
-                        "results CSV (room,address,outcome,differences,seconds,plan_row,backup, and diagnosis "
-                        "with --diagnose), written as each room ends; default results.csv beside the plan");
+    command->add_option(
+        "--results", args->strResults,
+        "results CSV (room,address,outcome,differences,seconds,plan_row,backup, and diagnosis "
+        "with --diagnose), written as each room ends; default results.csv beside the plan");
     command->add_option("--retry-failed", args->strRetry,
                         "run the rows that failed or did not run in this earlier results file, and the rows "
                         "that are new or changed since (matched by room, or by address without a room "

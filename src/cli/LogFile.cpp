@@ -15,7 +15,8 @@ CLogFile::~CLogFile() {
         std::fclose(m_pFile);
 }
 
-int CLogFile::Open(const std::string& strPath, const std::string& strDb, const std::vector<std::string>& inputs) {
+int CLogFile::Open(const std::string& strPath, const std::string& strDb,
+                   const std::vector<std::string>& inputs) {
     if (strPath.empty())
         return kExitOk;
     base::COutputRule rule(PathFromUtf8(strDb));

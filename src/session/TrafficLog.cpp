@@ -28,9 +28,9 @@ std::string Carried(const codec::Reply& reply, const STrafficWords& words) {
     case codec::ReplyOutcome::Projector:
         return FillWords(words.pszCode, {reply.projector.codeText});
     case codec::ReplyOutcome::IpSettings:
-        return FillWords(words.pszNetwork, {Address(reply.ip.server), Address(reply.ip.controller),
-                                            Address(reply.ip.mask), Address(reply.ip.gateway),
-                                            reply.ip.oneKey ? words.pszOn : words.pszOff});
+        return FillWords(words.pszNetwork,
+                         {Address(reply.ip.server), Address(reply.ip.controller), Address(reply.ip.mask),
+                          Address(reply.ip.gateway), reply.ip.oneKey ? words.pszOn : words.pszOff});
     case codec::ReplyOutcome::Additional:
         return FillWords(words.pszDevices, {std::to_string(reply.additional.domeIndex + 1),
                                             std::to_string(reply.additional.micIndex + 1),
@@ -83,7 +83,8 @@ STrafficDecoding DecodeTraffic(const STrafficEntry& entry, const STrafficWords& 
         if (d.nKind < codec::kKindProjector1 || d.nKind > codec::kKindDevice)
             return d;
         std::vector<std::uint8_t> copy = bytes;
-        std::copy(codec::kReplyMarker.begin(), codec::kReplyMarker.end(), copy.begin() + codec::kMarkerOffset);
+        std::copy(codec::kReplyMarker.begin(), codec::kReplyMarker.end(),
+                  copy.begin() + codec::kMarkerOffset);
         const codec::Ip4 carried{copy[8], copy[9], copy[10], copy[11]};
         d.strText = Carried(codec::ReadReply(copy.data(), copy.size(), carried), words);
         return d;
@@ -140,16 +141,17 @@ std::string TrafficHex(const STrafficEntry& entry) {
 std::string TrafficLine(const STrafficEntry& entry, const STrafficWords& words, bool bHex) {
     const STrafficDecoding d = DecodeTraffic(entry, words);
     std::string line = std::to_string(entry.nTimeMs) + " " + words.pszUnit + "\t" +
-                       (entry.eDirection == ETrafficDirection::Sent ? words.pszSent : words.pszReceived) + "\t" +
-                       Address(entry.address) + "\t" + d.strKind + "\t" + std::to_string(entry.nLength) + "\t" +
-                       d.strText;
+                       (entry.eDirection == ETrafficDirection::Sent ? words.pszSent : words.pszReceived) +
+                       "\t" + Address(entry.address) + "\t" + d.strKind + "\t" +
+                       std::to_string(entry.nLength) + "\t" + d.strText;
     if (bHex)
         line += "\t" + TrafficHex(entry);
     return line;
 }
 
 CTrafficLog::CTrafficLog(std::size_t nCapacity, ClockFn clock)
-    : m_nCapacity(std::max<std::size_t>(1, nCapacity)), m_clock(clock ? std::move(clock) : ClockFn(&ProgramMs)) {}
+    : m_nCapacity(std::max<std::size_t>(1, nCapacity)),
+      m_clock(clock ? std::move(clock) : ClockFn(&ProgramMs)) {}
 
 void CTrafficLog::Record(ETrafficDirection eDirection, const codec::Ip4& address, const std::uint8_t* pData,
                          std::size_t nLength) {

@@ -105,8 +105,8 @@ public:
     // Entries with a sequence number from nSeq on, oldest first, appended to out.
     void EntriesFrom(std::uint64_t nSeq, std::vector<TrafficEntryPtr>& out) const;
     std::size_t Size() const;
-    std::uint64_t Dropped() const;   // entries pushed out by newer ones since the last Clear
-    std::uint64_t NextSeq() const;   // the number the next entry gets
+    std::uint64_t Dropped() const; // entries pushed out by newer ones since the last Clear
+    std::uint64_t NextSeq() const; // the number the next entry gets
     std::size_t Capacity() const { return m_nCapacity; }
     void Clear();
 

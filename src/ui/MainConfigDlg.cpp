@@ -442,7 +442,8 @@ void CMainConfigDlg::OnReadDone(session::ExchangeId id, const session::SReadResu
         // Nothing the window shows is this controller's: nothing may be set from it.
         m_known = {};
         const codec::Ip4 address = m_value.initialIp;
-        const bool bDiagnose = MessageBoxOffer(QStringLiteral("该中控无信息返回！"), QString::fromUtf8(CRoomBar::kDiagnose));
+        const bool bDiagnose =
+            MessageBoxOffer(QStringLiteral("该中控无信息返回！"), QString::fromUtf8(CRoomBar::kDiagnose));
         EnableItem(kSet, false);
         DisableSettingControls();
         emit ReadEnded(false);
@@ -461,7 +462,8 @@ void CMainConfigDlg::OnReadDone(session::ExchangeId id, const session::SReadResu
     if (result.Complete())
         MessageBoxShow(QStringLiteral("获取完成！"));
     else
-        bDiagnose = MessageBoxOffer(QString::fromStdString(result.MissingText()), QString::fromUtf8(CRoomBar::kDiagnose));
+        bDiagnose = MessageBoxOffer(QString::fromStdString(result.MissingText()),
+                                    QString::fromUtf8(CRoomBar::kDiagnose));
     g_bMicTableFromController = true;
     EnableItem(kSet, true);
     EnableSettingControls();

@@ -66,7 +66,8 @@ bool MessageBoxOffer(const QString& strText, const QString& strButton) {
         g_recorder(strText);
         return false;
     }
-    QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), strText, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), strText, QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.setAccessibleName(strText);
     QPushButton* pOffer = box.addButton(strButton, QMessageBox::ActionRole);
     pOffer->setAccessibleName(strButton);

@@ -9,8 +9,8 @@
 #include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "OutputFiles.h"
-#include "ScanDlg.h"
 #include "ProgramValues.h"
+#include "ScanDlg.h"
 #include "SetResultDlg.h"
 #include "TrafficLogDlg.h"
 

@@ -222,7 +222,8 @@ CTrafficLogDlg::CTrafficLogDlg(session::CTrafficLog& log, QWidget* pParent, int 
 
     m_pfnChooseFile = [this] {
         const QString strPath = QFileDialog::getSaveFileName(
-            this, QString::fromUtf8(kSave), CFileFolders::StartPath(CFileFolders::EKind::Log, QStringLiteral("通信记录.txt")),
+            this, QString::fromUtf8(kSave),
+            CFileFolders::StartPath(CFileFolders::EKind::Log, QStringLiteral("通信记录.txt")),
             QStringLiteral("文本文件 (*.txt)"));
         CFileFolders::Remember(CFileFolders::EKind::Log, strPath);
         return strPath;
@@ -231,11 +232,10 @@ CTrafficLogDlg::CTrafficLogDlg(session::CTrafficLog& log, QWidget* pParent, int 
 
 void CTrafficLogDlg::ShowDropped() {
     const std::uint64_t nDropped = m_log.Dropped();
-    m_pDropped->setText(
-        nDropped == 0
-            ? QStringLiteral("最多保留最近 %1 个数据报").arg(m_log.Capacity())
-            : QString::fromStdString(
-                  session::FillWords(CTrafficLogModel::Words().pszDroppedOlder, {std::to_string(nDropped)})));
+    m_pDropped->setText(nDropped == 0
+                            ? QStringLiteral("最多保留最近 %1 个数据报").arg(m_log.Capacity())
+                            : QString::fromStdString(session::FillWords(
+                                  CTrafficLogModel::Words().pszDroppedOlder, {std::to_string(nDropped)})));
 }
 
 void CTrafficLogDlg::OnRefresh() {
@@ -264,8 +264,9 @@ QString CTrafficLogDlg::Text() const {
     for (int nRow = 0; nRow < m_pModel->rowCount(); ++nRow)
         text += session::TrafficLine(m_pModel->Entry(nRow), CTrafficLogModel::Words(), bHex) + "\n";
     if (m_log.Dropped() > 0)
-        text = session::FillWords(CTrafficLogModel::Words().pszDroppedOlder, {std::to_string(m_log.Dropped())}) +
-               "\n" + text;
+        text =
+            session::FillWords(CTrafficLogModel::Words().pszDroppedOlder, {std::to_string(m_log.Dropped())}) +
+            "\n" + text;
     return QString::fromStdString(text);
 }
 
@@ -277,7 +278,8 @@ void CTrafficLogDlg::OnSave() {
     if (strPath.isEmpty())
         return;
     std::string strError;
-    if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), Text().toStdString(), true, strError)) {
+    if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), Text().toStdString(), true,
+                                  strError)) {
         MessageBoxShow(QStringLiteral("通信记录未能保存：") + QString::fromStdString(strError));
         return;
     }

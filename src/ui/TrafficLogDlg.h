@@ -30,7 +30,8 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int nRole = Qt::DisplayRole) const override;
-    QVariant headerData(int nSection, Qt::Orientation eOrientation, int nRole = Qt::DisplayRole) const override;
+    QVariant headerData(int nSection, Qt::Orientation eOrientation,
+                        int nRole = Qt::DisplayRole) const override;
 
     // Takes the datagrams the log gained since the last call.
     void Refresh();

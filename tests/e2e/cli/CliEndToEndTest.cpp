@@ -18,9 +18,9 @@
 #include <fstream>
 #include <map>
 #include <set>
-#include <tuple>
 #include <spawn.h>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -635,7 +635,8 @@ TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
     ASSERT_EQ(rows.size(), 3u) << batch.out;
     EXPECT_EQ(rows[1][2], "failed");
     EXPECT_EQ(rows[1][3], "address taken by another controller");
-    EXPECT_FALSE(fs::exists(Work() / "history" / Address(10))) << "a write that sends nothing keeps no backup";
+    EXPECT_FALSE(fs::exists(Work() / "history" / Address(10)))
+        << "a write that sends nothing keeps no backup";
     EXPECT_EQ(rows[2][2], "ok") << rows[2][3];
     ASSERT_EQ(Cli("get " + Address(10) + " --out a.json").status, 0);
     EXPECT_EQ(Snapshot(Work() / "a.json").read.settings.nLockTime, 5) << "room A was not written";
@@ -1097,8 +1098,8 @@ INSTANTIATE_TEST_SUITE_P(Presses, CliInterruptTest, ::testing::Values(1, 2),
 namespace {
 
 // The lines of a --log file with the given direction, address and kind.
-std::vector<std::string> LogLines(const std::string& text, const std::string& direction, const std::string& address,
-                                  const std::string& kind) {
+std::vector<std::string> LogLines(const std::string& text, const std::string& direction,
+                                  const std::string& address, const std::string& kind) {
     std::vector<std::string> found;
     for (const std::string& line : Lines(text))
         if (line.find("\t" + direction + "\t" + address + "\t" + kind + "\t") != std::string::npos)
@@ -1157,18 +1158,18 @@ TEST_F(CliTest, DiagnoseAddsTheConclusionOfEachSilentRoomAndOlderResultsStayRead
                                        << Address(11) << ",B,8\n"
                                        << Address(12) << ",C,9\n";
     // A results file as a run without the diagnosis column left it: A failed, B and C ok.
-    std::ofstream(Work() / "old.csv") << "\xEF\xBB\xBFroom,address,outcome,differences,seconds,plan_row,backup\n"
-                                      << "A," << Address(10) << ",failed,no reply,1.0,\"" << Address(10)
-                                      << ",A,7\",\n"
-                                      << "B," << Address(11) << ",failed,no reply,1.0,\"" << Address(11)
-                                      << ",B,8\",\n"
-                                      << "C," << Address(12) << ",ok,,1.0,\"" << Address(12) << ",C,9\",\n";
-    const SRun run = Cli("batch plan.csv --retry-failed old.csv --results new.csv --diagnose --log batch.log");
+    std::ofstream(Work() / "old.csv")
+        << "\xEF\xBB\xBFroom,address,outcome,differences,seconds,plan_row,backup\n"
+        << "A," << Address(10) << ",failed,no reply,1.0,\"" << Address(10) << ",A,7\",\n"
+        << "B," << Address(11) << ",failed,no reply,1.0,\"" << Address(11) << ",B,8\",\n"
+        << "C," << Address(12) << ",ok,,1.0,\"" << Address(12) << ",C,9\",\n";
+    const SRun run =
+        Cli("batch plan.csv --retry-failed old.csv --results new.csv --diagnose --log batch.log");
     EXPECT_EQ(run.status, 1) << run.out;
     const auto rows = Results(Work() / "new.csv");
     ASSERT_EQ(rows.size(), 4u) << run.out;
-    EXPECT_EQ(rows[0], (std::vector<std::string>{"room", "address", "outcome", "differences", "seconds", "plan_row",
-                                                 "backup", "diagnosis"}));
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"room", "address", "outcome", "differences", "seconds",
+                                                 "plan_row", "backup", "diagnosis"}));
     std::map<std::string, std::vector<std::string>> byRoom;
     for (std::size_t i = 1; i < rows.size(); ++i)
         byRoom[rows[i][0]] = rows[i];
@@ -1176,8 +1177,8 @@ TEST_F(CliTest, DiagnoseAddsTheConclusionOfEachSilentRoomAndOlderResultsStayRead
     EXPECT_EQ(byRoom["A"][2], "ok");
     EXPECT_EQ(byRoom["A"][7], "") << "a room that answered is not diagnosed";
     EXPECT_EQ(byRoom["B"][2], "failed");
-    const std::set<std::string> codes{"partial",  "wrong-subnet", "port-in-use",   "no-device",  "not-a-controller",
-                                      "filtered", "other-address", "bad-address"};
+    const std::set<std::string> codes{"partial",          "wrong-subnet", "port-in-use",   "no-device",
+                                      "not-a-controller", "filtered",     "other-address", "bad-address"};
     EXPECT_TRUE(codes.count(byRoom["B"][7])) << "B: " << byRoom["B"][7];
     EXPECT_EQ(byRoom["C"][2], "ok") << "C kept its earlier ok line";
     EXPECT_EQ(byRoom["C"][7], "");

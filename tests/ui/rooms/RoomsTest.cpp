@@ -19,6 +19,7 @@
 #include "History.h"
 #include "Snapshot.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
@@ -32,7 +33,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QCheckBox>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -193,7 +193,8 @@ private slots:
         const QString strSaved = QString::fromUtf8(saved.readAll());
         QCOMPARE(strSaved, pDialog->Text());
         QCOMPARE(strSaved.count(QLatin1Char('\n')), 10);
-        QVERIFY(strSaved.startsWith(column(0, CTrafficLogModel::kTime) + QStringLiteral(" 毫秒\t发送\t127.0.0.3\t查询\t14\t")));
+        QVERIFY(strSaved.startsWith(column(0, CTrafficLogModel::kTime) +
+                                    QStringLiteral(" 毫秒\t发送\t127.0.0.3\t查询\t14\t")));
         QVERIFY(strSaved.contains(QStringLiteral("4b 56 4d 50 52 48")));
         // Never over the data.mdb in use.
         const QString strDb = QString::fromStdString(m_pDb->File().string());
@@ -224,7 +225,8 @@ private slots:
     // the diagnosis of that address.
     void silentReadOffersTheDiagnosis() {
         QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
-                            QStringLiteral("--state-dir"), QStringLiteral("states"), QStringLiteral("--silent")}));
+                            QStringLiteral("--state-dir"), QStringLiteral("states"),
+                            QStringLiteral("--silent")}));
         QStringList offers;
         SetOfferRecorder([&offers](const QString& strText, const QString& strButton) {
             offers << strText + QLatin1Char('|') + strButton;

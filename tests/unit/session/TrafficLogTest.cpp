@@ -1,7 +1,7 @@
 // The traffic log: what each datagram reads as, and the bound on what it keeps.
 
-#include "ReplyBuilder.h"
 #include "TrafficLog.h"
+#include "ReplyBuilder.h"
 
 #include "codec/Layout.h"
 #include "codec/Requests.h"
@@ -43,29 +43,39 @@ Bytes Prefix(Bytes bytes, std::uint8_t c) {
 }
 
 std::vector<SRow> Rows() {
-    const Bytes network = CReplyBuilder(3, kRoom).Network({10, 1, 2, 1}, kRoom, {255, 255, 255, 0}, {10, 1, 2, 254});
+    const Bytes network =
+        CReplyBuilder(3, kRoom).Network({10, 1, 2, 1}, kRoom, {255, 255, 255, 0}, {10, 1, 2, 254});
     const Bytes devices = CReplyBuilder(4, kRoom).Devices(2, 1, 3).UnusedMics(0).Padding();
-    const Bytes projector = CReplyBuilder(1, kRoom).Block(0, 3, 1, {0xAB}).Block(1, 3, 1, {}).Block(2, 3, 1, {}).Block(3, 3, 1, {});
+    const Bytes projector = CReplyBuilder(1, kRoom)
+                                .Block(0, 3, 1, {0xAB})
+                                .Block(1, 3, 1, {})
+                                .Block(2, 3, 1, {})
+                                .Block(3, 3, 1, {});
     const codec::Datagram query = codec::BuildQuery(kRoom);
     return {
-        {"query sent", ETrafficDirection::Sent, kRoom, Bytes(query.begin(), query.end()), ETrafficNote::Request,
-         "query", ""},
+        {"query sent", ETrafficDirection::Sent, kRoom, Bytes(query.begin(), query.end()),
+         ETrafficNote::Request, "query", ""},
         {"network reply", ETrafficDirection::Received, kRoom, network, ETrafficNote::Accepted, "network",
          "server 10.1.2.1, controller 10.1.2.3, mask 255.255.255.0, gateway 10.1.2.254, one-key off"},
         {"devices reply", ETrafficDirection::Received, kRoom, devices, ETrafficNote::Accepted, "devices",
          "dome 2, microphone 1, keyboard 3"},
-        {"projector reply", ETrafficDirection::Received, kRoom, projector, ETrafficNote::Accepted, "projector 1",
-         "code 030102ab00"},
+        {"projector reply", ETrafficDirection::Received, kRoom, projector, ETrafficNote::Accepted,
+         "projector 1", "code 030102ab00"},
         {"header cut short", ETrafficDirection::Received, kRoom, Cut(network, 9), ETrafficNote::CutShort, "-",
          "cut short: 9 of 14 bytes"},
-        {"body cut short", ETrafficDirection::Received, kRoom, Cut(network, 30), ETrafficNote::CutShort, "network",
-         "cut short: 30 of 40 bytes"},
+        {"body cut short", ETrafficDirection::Received, kRoom, Cut(network, 30), ETrafficNote::CutShort,
+         "network", "cut short: 30 of 40 bytes"},
         {"wrong prefix", ETrafficDirection::Received, kRoom, Prefix(network, 'X'), ETrafficNote::WrongPrefix,
          "network", "wrong prefix"},
-        {"another address", ETrafficDirection::Received, {10, 1, 2, 9}, network, ETrafficNote::OtherAddress,
-         "network", "another address, 10.1.2.3"},
-        {"not a reply kind", ETrafficDirection::Received, kRoom, CReplyBuilder(7, kRoom, 14), ETrafficNote::OtherKind,
-         "kind 7", "not a reply kind"},
+        {"another address",
+         ETrafficDirection::Received,
+         {10, 1, 2, 9},
+         network,
+         ETrafficNote::OtherAddress,
+         "network",
+         "another address, 10.1.2.3"},
+        {"not a reply kind", ETrafficDirection::Received, kRoom, CReplyBuilder(7, kRoom, 14),
+         ETrafficNote::OtherKind, "kind 7", "not a reply kind"},
     };
 }
 
@@ -84,7 +94,8 @@ TEST_P(CTrafficDecoding, SaysWhatItCarriesOrWhyItIsDropped) {
     EXPECT_NE(d.strText.find(row.pszText), std::string::npos) << d.strText;
     // The one line: time, direction, address, kind, length, decoding; the bytes on request.
     const std::string strLine = session::TrafficLine(*entries[0]);
-    EXPECT_EQ(strLine.rfind("1234 ms\t" + std::string(row.eDirection == ETrafficDirection::Sent ? "sent" : "received") +
+    EXPECT_EQ(strLine.rfind("1234 ms\t" +
+                                std::string(row.eDirection == ETrafficDirection::Sent ? "sent" : "received") +
                                 "\t" + codec::BytesToAddress(row.from) + "\t" + row.pszKind + "\t" +
                                 std::to_string(row.bytes.size()) + "\t" + d.strText,
                             0),
@@ -102,7 +113,8 @@ TEST(TrafficLog, KeepsTheNewestAndCountsTheDropped) {
     const Bytes query(14, 0);
     session::CTrafficLog log; // the program's bound
     for (std::size_t i = 0; i < session::CTrafficLog::kDefaultCapacity + 1; ++i)
-        log.RecordAt(static_cast<session::TimeMs>(i), ETrafficDirection::Sent, kRoom, query.data(), query.size());
+        log.RecordAt(static_cast<session::TimeMs>(i), ETrafficDirection::Sent, kRoom, query.data(),
+                     query.size());
     EXPECT_EQ(log.Size(), session::CTrafficLog::kDefaultCapacity);
     EXPECT_EQ(log.Dropped(), 1u);
     std::vector<session::TrafficEntryPtr> entries;
