@@ -4,17 +4,17 @@
 
 namespace session {
 
-void CBatchCheck::Start(CSessionEngine& engine, TimeMs now) {
+void CBatchCheck::Start(CSessionEngine& engine, ClientId client, TimeMs now) {
     m_ids.assign(m_rooms.size(), {});
     for (std::size_t i = 0; i < m_rooms.size(); ++i) {
         const SBatchRoom& room = m_rooms[i];
         if (!room.bRun || !room.bPrepared)
             continue;
         ++m_nTotal;
-        m_ids[i].first = engine.StartRead(room.plan.address, now);
+        m_ids[i].first = engine.StartRead(client, room.plan.address, now);
         if (const auto to = PlannedAddress(room.plan)) {
             ++m_nTotal;
-            m_ids[i].second = engine.StartRead(*to, now);
+            m_ids[i].second = engine.StartRead(client, *to, now);
         }
     }
 }

@@ -36,7 +36,9 @@ public:
     explicit CBatchCheck(const std::vector<SBatchRoom>& rooms) : m_rooms(rooms) {}
 
     // Queues the reads of every room of the run whose row was usable.
-    void Start(CSessionEngine& engine, TimeMs now);
+    void Start(CSessionEngine& engine, TimeMs now) { Start(engine, kFirstClient, now); }
+    // The reads belong to `client` of the engine.
+    void Start(CSessionEngine& engine, ClientId client, TimeMs now);
     std::size_t Total() const { return m_nTotal; }
     std::size_t Done() const { return m_nDone; }
     bool Finished() const { return m_nDone >= m_nTotal; }

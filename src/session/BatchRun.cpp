@@ -4,8 +4,9 @@
 
 namespace session {
 
-void CBatchRun::Start(CSessionEngine& engine, std::shared_ptr<CHistory> history) {
+void CBatchRun::Start(CSessionEngine& engine, ClientId client, std::shared_ptr<CHistory> history) {
     m_pEngine = &engine;
+    m_nClient = client;
     m_pHistory = history;
     const TimeMs tStart = m_clock();
     for (std::size_t i = 0; i < m_rooms.size(); ++i) {
@@ -20,13 +21,13 @@ void CBatchRun::Start(CSessionEngine& engine, std::shared_ptr<CHistory> history)
         room.ePhase = EBatchPhase::Waiting;
         m_nQueuing = i;
         const ExchangeId id =
-            engine.StartWrite(MakeWriteRequest(room.plan, history, room.notes, m_pfnSaveBackup), tStart);
+            engine.StartWrite(client, MakeWriteRequest(room.plan, history, room.notes, m_pfnSaveBackup), tStart);
         m_ids[id] = i;
     }
 }
 
 std::size_t CBatchRun::Stop() {
-    return m_pEngine ? m_pEngine->CancelNotStarted() : 0;
+    return m_pEngine ? m_pEngine->CancelNotStarted(m_nClient) : 0;
 }
 
 void CBatchRun::StopNow(const std::string& strWhyFailed) {
@@ -39,7 +40,9 @@ void CBatchRun::StopNow(const std::string& strWhyFailed) {
             room.strDifferences = strWhyFailed;
         }
     }
-    m_pEngine->CancelAll();
+    m_pEngine->RemoveClient(m_nClient);
+    if (m_nClient == kFirstClient)
+        m_pEngine->CancelAll();
 }
 
 void CBatchRun::BackupSaved(ExchangeId id, const std::string& strError, const std::filesystem::path& saved) {
@@ -92,7 +95,7 @@ void CBatchRun::OnWriteDone(ExchangeId id, const SWriteResult& r) {
         m_ids.erase(id);
         m_nQueuing = n;
         const ExchangeId next = m_pEngine->StartWrite(
-            MakeWriteRequest(moved, m_pHistory, room.notes, m_pfnSaveBackup), m_clock());
+            m_nClient, MakeWriteRequest(moved, m_pHistory, room.notes, m_pfnSaveBackup), m_clock());
         m_ids[next] = n;
         return;
     }

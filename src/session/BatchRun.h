@@ -30,7 +30,11 @@ public:
     // that is to move and does not answer where it is, is looked for at its
     // new address: answering there, it was moved by an earlier run of the
     // plan and is read, backed up and written there.
-    void Start(CSessionEngine& engine, std::shared_ptr<CHistory> history);
+    // The rooms' exchanges belong to `client` of the engine.
+    void Start(CSessionEngine& engine, std::shared_ptr<CHistory> history) {
+        Start(engine, kFirstClient, std::move(history));
+    }
+    void Start(CSessionEngine& engine, ClientId client, std::shared_ptr<CHistory> history);
     // Rooms whose Set has not started end as not run; Sets under way finish.
     std::size_t Stop();
     // Everything ends at once: a room in the middle of its Set is failed
@@ -64,6 +68,7 @@ private:
     std::vector<SBatchRoom>& m_rooms;
     ClockFn m_clock;
     CSessionEngine* m_pEngine = nullptr;
+    ClientId m_nClient = kFirstClient;
     std::shared_ptr<CHistory> m_pHistory;
     std::map<ExchangeId, std::size_t> m_ids;
     std::size_t m_nTotal = 0, m_nDone = 0;

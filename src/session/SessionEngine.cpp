@@ -12,6 +12,7 @@ struct CSessionEngine::SExchange {
     enum class EPhase { Waiting, Reading, Preparing, Probing, Sending, ReadBack };
 
     ExchangeId id = 0;
+    ClientId client = kFirstClient;
     bool bWrite = false;
     EPhase ePhase = EPhase::Waiting;
     codec::Ip4 target{}; // the address it reads, or where a write is sent
@@ -30,28 +31,68 @@ struct CSessionEngine::SExchange {
     SWriteResult result;
 };
 
+CSessionEngine::SClient& CSessionEngine::ClientOf(const SExchange& x) {
+    return m_clients.at(x.client);
+}
+
+const SSessionTiming& CSessionEngine::TimingOf(const SExchange& x) const {
+    return m_clients.at(x.client).timing;
+}
+
+ISessionObserver& CSessionEngine::ObserverOf(const SExchange& x) {
+    return *m_clients.at(x.client).pObserver;
+}
+
 CSessionEngine::CSessionEngine(IDatagramTransport& transport, ISessionObserver& observer,
                                SSessionTiming timing)
-    : m_transport(transport), m_observer(observer), m_timing(timing), m_lookup(LookUpInLibrary) {
-    m_timing.nMaxRunning = std::max(1, m_timing.nMaxRunning);
-    m_timing.nReadAttempts = std::max(1, m_timing.nReadAttempts);
+    : m_transport(transport), m_lookup(LookUpInLibrary) {
+    timing.nMaxRunning = std::max(1, timing.nMaxRunning);
+    timing.nReadAttempts = std::max(1, timing.nReadAttempts);
+    m_clients[kFirstClient] = SClient{&observer, timing};
 }
 
-CSessionEngine::~CSessionEngine() {
-    // Addresses shared with other engines outlive this one: give them back.
-    for (const codec::Ip4& a : m_busy)
-        m_pLocks->Release(a, this);
+CSessionEngine::~CSessionEngine() = default;
+
+ClientId CSessionEngine::AddClient(ISessionObserver& observer, SSessionTiming timing) {
+    timing.nMaxRunning = std::max(1, timing.nMaxRunning);
+    timing.nReadAttempts = std::max(1, timing.nReadAttempts);
+    const ClientId client = m_nNextClient++;
+    m_clients[client] = SClient{&observer, timing};
+    return client;
 }
 
-ExchangeId CSessionEngine::StartRead(const codec::Ip4& address, TimeMs now) {
+void CSessionEngine::RemoveClient(ClientId client) {
+    if (client == kFirstClient || m_clients.count(client) == 0)
+        return;
+    std::erase_if(m_waiting, [&](const std::unique_ptr<SExchange>& x) { return x->client == client; });
+    std::vector<ExchangeId> running;
+    for (const auto& [id, x] : m_running)
+        if (x->client == client)
+            running.push_back(id);
+    for (ExchangeId id : running)
+        Finish(id);
+    m_clients.erase(client);
+}
+
+bool CSessionEngine::Idle(ClientId client) const {
+    const auto it = m_clients.find(client);
+    return it == m_clients.end() ||
+           (it->second.nRunning == 0 &&
+            std::none_of(m_waiting.begin(), m_waiting.end(),
+                         [&](const std::unique_ptr<SExchange>& x) { return x->client == client; }));
+}
+
+ExchangeId CSessionEngine::StartRead(ClientId client, const codec::Ip4& address, TimeMs now) {
     auto x = std::make_unique<SExchange>();
+    x->client = m_clients.count(client) ? client : kFirstClient;
     x->target = address;
     x->addresses = {address};
     return Queue(std::move(x), now);
 }
 
-ExchangeId CSessionEngine::StartWrite(SWriteRequest request, TimeMs now) {
+ExchangeId CSessionEngine::StartWrite(ClientId client, SWriteRequest request, TimeMs now) {
     auto x = std::make_unique<SExchange>();
+    x->client = m_clients.count(client) ? client : kFirstClient;
     x->bWrite = true;
     x->target = request.settings.initialIp;
     x->addresses = {request.settings.initialIp, request.settings.controllerIp};
@@ -71,45 +112,55 @@ ExchangeId CSessionEngine::Queue(std::unique_ptr<SExchange> x, TimeMs now) {
 
 bool CSessionEngine::AddressesFree(const SExchange& x) const {
     return std::none_of(x.addresses.begin(), x.addresses.end(),
-                        [&](const codec::Ip4& a) { return m_busy.count(a) != 0 || m_pLocks->Held(a); });
+                        [&](const codec::Ip4& a) { return m_busy.count(a) != 0; });
 }
 
-double CSessionEngine::StartInterval() const {
-    return m_timing.dStartsPerSecond > 0 ? 1000.0 / m_timing.dStartsPerSecond
-                                         : static_cast<double>(m_timing.nStartIntervalMs);
+double CSessionEngine::StartInterval(const SSessionTiming& timing) {
+    return timing.dStartsPerSecond > 0 ? 1000.0 / timing.dStartsPerSecond
+                                       : static_cast<double>(timing.nStartIntervalMs);
+}
+
+bool CSessionEngine::CanStart(const SExchange& x, TimeMs now) const {
+    const SClient& client = m_clients.at(x.client);
+    if (client.nRunning >= static_cast<std::size_t>(client.timing.nMaxRunning))
+        return false;
+    if (StartInterval(client.timing) > 0 && static_cast<double>(now) < client.dNextStart)
+        return false;
+    return AddressesFree(x);
 }
 
 void CSessionEngine::Pump(TimeMs now) {
-    const double dInterval = StartInterval();
-    while (m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning) && !m_waiting.empty()) {
-        if (dInterval > 0 && static_cast<double>(now) < m_dNextStart)
-            return;
+    for (;;) {
+        // In the order they were queued, the first that may start does:
+        // each client keeps to its places and its pace, and a controller
+        // in use by any client waits.
         auto it = std::find_if(m_waiting.begin(), m_waiting.end(),
-                               [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); });
+                               [&](const std::unique_ptr<SExchange>& x) { return CanStart(*x, now); });
         if (it == m_waiting.end())
             return;
         std::unique_ptr<SExchange> x = std::move(*it);
         m_waiting.erase(it);
         SExchange& ref = *x;
-        for (const codec::Ip4& a : ref.addresses) {
+        for (const codec::Ip4& a : ref.addresses)
             m_busy.insert(a);
-            m_pLocks->Take(a, this);
-        }
         m_running.emplace(ref.id, std::move(x));
+        SClient& client = ClientOf(ref);
+        ++client.nRunning;
         // Starts keep to their schedule, catching up what the owner's coarse
         // wake-ups delayed (at most 20 ms of it, so a pause is no burst), so
         // the rate holds on average.
+        const double dInterval = StartInterval(client.timing);
         if (dInterval > 0) {
-            const double dCatchUp = m_bStarted ? std::max(dInterval, 20.0) : 0.0;
-            m_dNextStart = std::max(m_dNextStart, static_cast<double>(now) - dCatchUp) + dInterval;
+            const double dCatchUp = client.bStarted ? std::max(dInterval, 20.0) : 0.0;
+            client.dNextStart = std::max(client.dNextStart, static_cast<double>(now) - dCatchUp) + dInterval;
         }
-        m_bStarted = true;
+        client.bStarted = true;
         Begin(ref, now);
     }
 }
 
 void CSessionEngine::Begin(SExchange& x, TimeMs now) {
-    m_observer.OnStarted(x.id);
+    ObserverOf(x).OnStarted(x.id);
     if (x.bWrite && !x.request.bReadFirst) {
         BeginSet(x, now);
         return;
@@ -140,7 +191,7 @@ void CSessionEngine::Unroute(SExchange& x) {
 void CSessionEngine::SendQuery(SExchange& x, TimeMs now) {
     m_transport.SendTo(codec::BuildQuery(x.target), x.target);
     x.tQuery = now;
-    x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
+    x.tDeadline = now + static_cast<TimeMs>(TimingOf(x).nQueryTicks) * TimingOf(x).nTickMs;
     ++x.nAttempts;
 }
 
@@ -195,7 +246,7 @@ void CSessionEngine::ContinueSet(SExchange& x, TimeMs now) {
     if (std::find(x.addresses.begin(), x.addresses.end(), settings.controllerIp) == x.addresses.end()) {
         // Another exchange waits on that address: its replies would be taken
         // for this one's read-back, so the write does not go ahead.
-        if (m_busy.count(settings.controllerIp) != 0 || !m_pLocks->Take(settings.controllerIp, this)) {
+        if (m_busy.count(settings.controllerIp) != 0) {
             FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::AddressInUse);
             return;
         }
@@ -232,7 +283,7 @@ void CSessionEngine::ContinueSet(SExchange& x, TimeMs now) {
 // judge one controller alike.
 void CSessionEngine::SendProbe(SExchange& x, TimeMs now) {
     m_transport.SendTo(codec::BuildQuery(x.listen), x.listen);
-    x.tDeadline = now + static_cast<TimeMs>(m_timing.nQueryTicks) * m_timing.nTickMs;
+    x.tDeadline = now + static_cast<TimeMs>(TimingOf(x).nQueryTicks) * TimingOf(x).nTickMs;
     ++x.nProbes;
 }
 
@@ -252,7 +303,7 @@ void CSessionEngine::SendStep(SExchange& x, TimeMs now) {
     ++x.nStep;
     x.result.bSetStarted = true;
     if (x.nStep < x.steps.size()) {
-        const double dPause = step.pauseAfterMs * m_timing.dPauseScale;
+        const double dPause = step.pauseAfterMs * TimingOf(x).dPauseScale;
         x.tDeadline = now + static_cast<TimeMs>(std::ceil(std::max(0.0, dPause)));
     } else {
         // The closing query is out: only replies from now on can confirm the Set,
@@ -262,10 +313,10 @@ void CSessionEngine::SendStep(SExchange& x, TimeMs now) {
         x.listen = x.result.sent.controllerIp;
         x.gathered = {};
         x.tQuery = now;
-        x.tDeadline = now + static_cast<TimeMs>(m_timing.nReadBackTicks) * m_timing.nTickMs;
+        x.tDeadline = now + static_cast<TimeMs>(TimingOf(x).nReadBackTicks) * TimingOf(x).nTickMs;
         Route(x);
     }
-    m_observer.OnSetStep(x.id, static_cast<int>(x.nStep));
+    ObserverOf(x).OnSetStep(x.id, static_cast<int>(x.nStep));
 }
 
 SReplyEvent CSessionEngine::MakeEvent(const codec::Reply& reply, EStage eStage, const SExchange* pExchange,
@@ -305,7 +356,7 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
     if (route == m_routes.end()) {
         if (m_watched && *m_watched == address) {
             const codec::Reply reply = codec::ReadReply(pData, nLength, address);
-            m_observer.OnReply(0, MakeEvent(reply, EStage::Unsolicited, nullptr, now));
+            m_clients.at(kFirstClient).pObserver->OnReply(0, MakeEvent(reply, EStage::Unsolicited, nullptr, now));
         }
         Pump(now);
         return;
@@ -338,7 +389,7 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
             x.gathered.nAnswerMs = now - x.tQuery;
     }
     const ExchangeId id = x.id;
-    m_observer.OnReply(id, event);
+    ObserverOf(x).OnReply(id, event);
     // The observer may have cancelled it meanwhile.
     auto it = m_running.find(id);
     if (it != m_running.end() && bAccepted && bGathering && it->second->gathered.Complete()) {
@@ -348,6 +399,16 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
             EndReadBack(*it->second);
     }
     Pump(now);
+}
+
+std::optional<ClientId> CSessionEngine::ListenerOf(const std::uint8_t* pData, std::size_t nLength) const {
+    if (pData == nullptr || nLength < codec::kHeaderLength)
+        return std::nullopt;
+    const std::uint8_t* pAddress = pData + codec::kAddressOffset;
+    const auto route = m_routes.find(codec::Ip4{pAddress[0], pAddress[1], pAddress[2], pAddress[3]});
+    if (route == m_routes.end())
+        return std::nullopt;
+    return m_running.at(route->second)->client;
 }
 
 void CSessionEngine::Advance(TimeMs now) {
@@ -370,13 +431,13 @@ void CSessionEngine::Advance(TimeMs now) {
 void CSessionEngine::OnDeadline(SExchange& x, TimeMs now) {
     switch (x.ePhase) {
     case SExchange::EPhase::Reading:
-        if (!x.gathered.Complete() && x.nAttempts < m_timing.nReadAttempts)
+        if (!x.gathered.Complete() && x.nAttempts < TimingOf(x).nReadAttempts)
             SendQuery(x, now);
         else
             EndRead(x, now);
         return;
     case SExchange::EPhase::Probing:
-        if (x.nProbes < m_timing.nReadAttempts)
+        if (x.nProbes < TimingOf(x).nReadAttempts)
             SendProbe(x, now);
         else
             PrepareThenSend(x, now);
@@ -407,9 +468,10 @@ void CSessionEngine::EndRead(SExchange& x, TimeMs now) {
         return;
     }
     const ExchangeId id = x.id;
+    ISessionObserver& observer = ObserverOf(x);
     const SReadResult result = x.gathered;
     Finish(id);
-    m_observer.OnReadDone(id, result);
+    observer.OnReadDone(id, result);
 }
 
 void CSessionEngine::EndReadBack(SExchange& x) {
@@ -428,9 +490,10 @@ void CSessionEngine::FinishWrite(SExchange& x, EWriteOutcome eOutcome, EWriteSto
     x.result.eStop = eStop;
     x.result.strRefusal = std::move(strRefusal);
     const ExchangeId id = x.id;
+    ISessionObserver& observer = ObserverOf(x);
     const SWriteResult result = std::move(x.result);
     Finish(id);
-    m_observer.OnWriteDone(id, result);
+    observer.OnWriteDone(id, result);
 }
 
 void CSessionEngine::Finish(ExchangeId id) {
@@ -439,10 +502,9 @@ void CSessionEngine::Finish(ExchangeId id) {
         return;
     SExchange& x = *it->second;
     Unroute(x);
-    for (const codec::Ip4& a : x.addresses) {
+    for (const codec::Ip4& a : x.addresses)
         m_busy.erase(a);
-        m_pLocks->Release(a, this);
-    }
+    --ClientOf(x).nRunning;
     m_running.erase(it);
 }
 
@@ -451,32 +513,39 @@ std::optional<TimeMs> CSessionEngine::NextDeadline() const {
     for (const auto& [id, x] : m_running)
         if (x->ePhase != SExchange::EPhase::Preparing && (!next || x->tDeadline < *next))
             next = x->tDeadline;
-    const bool bRoom = m_running.size() < static_cast<std::size_t>(m_timing.nMaxRunning);
-    if (bRoom && StartInterval() > 0 &&
-        std::any_of(m_waiting.begin(), m_waiting.end(),
-                    [&](const std::unique_ptr<SExchange>& x) { return AddressesFree(*x); })) {
-        const TimeMs tStart = static_cast<TimeMs>(std::ceil(m_dNextStart));
+    // A paced client's next start, when it has a place and something that may start.
+    for (const auto& x : m_waiting) {
+        const SClient& client = m_clients.at(x->client);
+        if (StartInterval(client.timing) <= 0 ||
+            client.nRunning >= static_cast<std::size_t>(client.timing.nMaxRunning) || !AddressesFree(*x))
+            continue;
+        const TimeMs tStart = static_cast<TimeMs>(std::ceil(client.dNextStart));
         if (!next || tStart < *next)
             next = tStart;
     }
     return next;
 }
 
-std::size_t CSessionEngine::CancelNotStarted() {
+std::size_t CSessionEngine::CancelNotStarted(ClientId client) {
+    const auto found = m_clients.find(client);
+    if (found == m_clients.end())
+        return 0;
+    ISessionObserver& observer = *found->second.pObserver;
     std::vector<ExchangeId> ended;
-    for (auto& x : m_waiting)
-        ended.push_back(x->id);
-    m_waiting.clear();
+    for (const auto& x : m_waiting)
+        if (x->client == client)
+            ended.push_back(x->id);
+    std::erase_if(m_waiting, [&](const std::unique_ptr<SExchange>& x) { return x->client == client; });
     std::vector<ExchangeId> reading;
     for (const auto& [id, x] : m_running)
-        if (x->bWrite && !x->result.bSetStarted)
+        if (x->client == client && x->bWrite && !x->result.bSetStarted)
             reading.push_back(id);
     for (ExchangeId id : reading) {
         Finish(id);
         ended.push_back(id);
     }
     for (ExchangeId id : ended)
-        m_observer.OnNotRun(id);
+        observer.OnNotRun(id);
     return ended.size();
 }
 
@@ -498,9 +567,9 @@ void CSessionEngine::CancelAll() {
     m_waiting.clear();
     m_running.clear();
     m_routes.clear();
-    for (const codec::Ip4& a : m_busy)
-        m_pLocks->Release(a, this);
     m_busy.clear();
+    for (auto& [id, client] : m_clients)
+        client.nRunning = 0;
 }
 
 bool CSessionEngine::SetStarted(ExchangeId id) const {

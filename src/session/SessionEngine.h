@@ -10,8 +10,11 @@
 //  - and is told what happened through ISessionObserver, in order.
 // Times are milliseconds of one monotonic clock chosen by the owner.
 // Replies are told apart by the address in bytes 8 to 11 alone.
+//
+// One engine serves every face of a program: each face is a client with
+// its own observer and its own waits and pacing, and no two exchanges of
+// any client use one controller at once.
 
-#include "AddressLocks.h"
 #include "DatagramTransport.h"
 #include "SessionObserver.h"
 
@@ -24,6 +27,7 @@
 
 namespace session {
 
+// A client's waits and pacing.
 struct SSessionTiming {
     int nTickMs = 1000;       // one tick of every wait
     int nQueryTicks = 3;      // a read waits this many ticks for the four replies
@@ -72,6 +76,10 @@ struct SWriteRequest {
     std::function<bool(ExchangeId id)> pfnAwaitBeforeSend;
 };
 
+// Which face an exchange belongs to; kFirstClient is the one the engine is made with.
+using ClientId = std::uint32_t;
+constexpr ClientId kFirstClient = 0;
+
 class CSessionEngine {
 public:
     CSessionEngine(IDatagramTransport& transport, ISessionObserver& observer, SSessionTiming timing = {});
@@ -85,19 +93,28 @@ public:
     // reported (stage Unsolicited), for an owner that follows one address
     // outside its own reads (the window does not: only its reads fill it).
     void SetWatchedAddress(std::optional<codec::Ip4> address) { m_watched = address; }
-    const SSessionTiming& Timing() const { return m_timing; }
-    // Shares the addresses in use with the other engines of the program, so
-    // that no two exchanges of any of them use one controller at once. Set
-    // before the first exchange; by default the engine keeps its own.
-    void ShareAddressLocks(std::shared_ptr<CAddressLocks> locks) { m_pLocks = std::move(locks); }
+    const SSessionTiming& Timing(ClientId client = kFirstClient) const { return m_clients.at(client).timing; }
 
-    // Queue a read or a write; it starts at once when a place is free and no
-    // running exchange uses its addresses, else in its turn at a later
-    // Advance(). Returns its id (never 0).
-    ExchangeId StartRead(const codec::Ip4& address, TimeMs now);
-    ExchangeId StartWrite(SWriteRequest request, TimeMs now);
+    // Another face: its exchanges are told to `observer` and keep to
+    // `timing` (its own waits, places and pacing). The observer outlives
+    // the client.
+    ClientId AddClient(ISessionObserver& observer, SSessionTiming timing);
+    // Drops the client's exchanges, queued or running, without a report.
+    void RemoveClient(ClientId client);
+
+    // Queue a read or a write; it starts at once when its client has a free
+    // place and no running exchange of any client uses its addresses, else
+    // in its turn at a later Advance(). Returns its id (never 0).
+    ExchangeId StartRead(const codec::Ip4& address, TimeMs now) { return StartRead(kFirstClient, address, now); }
+    ExchangeId StartWrite(SWriteRequest request, TimeMs now) {
+        return StartWrite(kFirstClient, std::move(request), now);
+    }
+    ExchangeId StartRead(ClientId client, const codec::Ip4& address, TimeMs now);
+    ExchangeId StartWrite(ClientId client, SWriteRequest request, TimeMs now);
 
     void OnDatagram(const std::uint8_t* pData, std::size_t nLength, TimeMs now);
+    // The client whose exchange would take this datagram now (none: it would be dropped).
+    std::optional<ClientId> ListenerOf(const std::uint8_t* pData, std::size_t nLength) const;
     void Advance(TimeMs now);
     // When Advance() has something to do next; nothing when idle.
     std::optional<TimeMs> NextDeadline() const;
@@ -105,7 +122,8 @@ public:
     // Ends every exchange that has not sent a datagram of its Set (queued
     // ones, reads before a write), each reported by OnNotRun; reads and Sets
     // already under way finish. Returns how many were ended.
-    std::size_t CancelNotStarted();
+    std::size_t CancelNotStarted() { return CancelNotStarted(kFirstClient); }
+    std::size_t CancelNotStarted(ClientId client);
     // Lets a write waiting after pfnAwaitBeforeSend go on to its Set, or
     // (strError not empty) end with nothing sent, reported by OnWriteDone.
     // Nothing happens for an exchange that is not waiting so (ended meanwhile).
@@ -121,6 +139,8 @@ public:
     void CancelAll();
 
     bool Idle() const { return m_running.empty() && m_waiting.empty(); }
+    // Whether the client has no exchange queued or running.
+    bool Idle(ClientId client) const;
     std::size_t RunningCount() const { return m_running.size(); }
     std::size_t WaitingCount() const { return m_waiting.size(); }
     // Whether a write has sent its first setting datagram.
@@ -128,10 +148,21 @@ public:
 
 private:
     struct SExchange;
+    struct SClient {
+        ISessionObserver* pObserver = nullptr;
+        SSessionTiming timing;
+        std::size_t nRunning = 0;
+        double dNextStart = 0;
+        bool bStarted = false; // the first start sets the schedule; there is nothing to catch up before it
+    };
 
     ExchangeId Queue(std::unique_ptr<SExchange> exchange, TimeMs now);
     void Pump(TimeMs now);
     bool AddressesFree(const SExchange& x) const;
+    bool CanStart(const SExchange& x, TimeMs now) const;
+    SClient& ClientOf(const SExchange& x);
+    const SSessionTiming& TimingOf(const SExchange& x) const;
+    ISessionObserver& ObserverOf(const SExchange& x);
     void Begin(SExchange& x, TimeMs now);
     void SendQuery(SExchange& x, TimeMs now);
     void BeginSet(SExchange& x, TimeMs now);
@@ -140,7 +171,7 @@ private:
     void PrepareThenSend(SExchange& x, TimeMs now);
     void SendProbe(SExchange& x, TimeMs now);
     void SendSet(SExchange& x, TimeMs now);
-    double StartInterval() const;
+    static double StartInterval(const SSessionTiming& timing);
     void SendStep(SExchange& x, TimeMs now);
     void OnDeadline(SExchange& x, TimeMs now);
     void EndRead(SExchange& x, TimeMs now);
@@ -154,18 +185,15 @@ private:
                           TimeMs now) const;
 
     IDatagramTransport& m_transport;
-    ISessionObserver& m_observer;
-    SSessionTiming m_timing;
+    std::map<ClientId, SClient> m_clients;
+    ClientId m_nNextClient = kFirstClient + 1;
     ModelLookupFn m_lookup;
     std::optional<codec::Ip4> m_watched;
     ExchangeId m_nNextId = 1;
     std::map<ExchangeId, std::unique_ptr<SExchange>> m_running;
     std::deque<std::unique_ptr<SExchange>> m_waiting;
     std::map<codec::Ip4, ExchangeId> m_routes; // address a reply carries -> exchange listening for it
-    std::set<codec::Ip4> m_busy;               // addresses a running exchange of this engine uses
-    std::shared_ptr<CAddressLocks> m_pLocks = std::make_shared<CAddressLocks>(); // of every engine
-    double m_dNextStart = 0;
-    bool m_bStarted = false; // the first start sets the schedule; there is nothing to catch up before it
+    std::set<codec::Ip4> m_busy;               // addresses a running exchange uses
 };
 
 } // namespace session

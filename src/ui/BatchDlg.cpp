@@ -1,261 +1,65 @@
 #include "BatchDlg.h"
 
+#include "EngineHost.h"
 #include "FileFolders.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
-#include "ModelSearchDlg.h"
 #include "OutputFiles.h"
 #include "ProgramValues.h"
 #include "SetResultDlg.h"
+#include "Words.h"
 
 #include "Csv.h"
 #include "Database.h"
 #include "FileSystem.h"
 #include "History.h"
-#include "Statements.h"
 #include "Utf8Path.h"
 #include "codec/Address.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QSet>
 #include <QSpinBox>
-#include <QTableWidget>
+#include <QTableView>
 #include <QThreadPool>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <functional>
-#include <map>
 #include <set>
 
 namespace {
 
 using session::EBatchOutcome;
 using session::EBatchPhase;
+using words::Q;
+using ETone = CBatchTableModel::ETone;
 
-// The plan column each ticked field fills.
-const char* const kFieldColumns[CBatchDlg::kFields] = {"server_ip",  "mask",       "gateway",
-                                                       "lock_type",  "lock_time",  "one_key",
-                                                       "projector1", "projector2", "snapshot"};
-const char* const kFieldLabels[CBatchDlg::kFields] = {
-    "服务器IP", "子网掩码", "网关IP", "电控锁类型", "电控锁时间", "一键通", "投影机1", "投影机2", "配置文件"};
-// Columns the table shows; any other plan column travels with its row.
-const std::set<std::string> kShownColumns{"room", "address", "controller_ip"};
-constexpr int kExtraRole = Qt::UserRole + 1;
-
-QString Q(const std::string& str) {
-    return QString::fromStdString(str);
-}
-
-QString IssueText(const session::SSettingIssue& issue) {
-    using session::ESettingProblem;
-    QString strWhy;
-    switch (issue.eProblem) {
-    case ESettingProblem::MaskNotContiguous:
-        strWhy = QStringLiteral("子网掩码不连续");
-        break;
-    case ESettingProblem::MaskPrefixOutOfRange:
-        strWhy = QStringLiteral("子网掩码须在 /1 至 /30 之间");
-        break;
-    case ESettingProblem::AddressUnspecified:
-        strWhy = QStringLiteral("0.0.0.0 不能作中控地址");
-        break;
-    case ESettingProblem::AddressBroadcast:
-        strWhy = QStringLiteral("广播地址不能作中控地址");
-        break;
-    case ESettingProblem::AddressMulticast:
-        strWhy = QStringLiteral("组播地址不能作中控地址");
-        break;
-    case ESettingProblem::AddressReserved:
-        strWhy = QStringLiteral("保留地址（240.0.0.0 及以上）不能作中控地址");
-        break;
-    case ESettingProblem::AddressIsNetwork:
-        strWhy = QStringLiteral("子网的网络地址不能作中控地址");
-        break;
-    case ESettingProblem::AddressIsSubnetBroadcast:
-        strWhy = QStringLiteral("子网的广播地址不能作中控地址");
-        break;
-    case ESettingProblem::GatewayOutsideSubnet:
-        strWhy = QStringLiteral("网关不在中控的子网内");
-        break;
-    case ESettingProblem::LockTimeWithLevelLock:
-        strWhy = QStringLiteral("电平型电控锁没有电控锁时间");
-        break;
-    case ESettingProblem::None:
-        break;
+ETone ToneOf(const session::SBatchRoom& room) {
+    if (room.ePhase != EBatchPhase::Done)
+        return ETone::Busy;
+    switch (room.eOutcome) {
+    case EBatchOutcome::Ok:
+        return ETone::Ok;
+    case EBatchOutcome::Failed:
+        return ETone::Failed;
+    default:
+        return ETone::NotRun;
     }
-    return CSetResultDlg::FieldLabel(issue.strField) + QStringLiteral("：") + strWhy;
 }
 
-// Why a row was refused before anything was sent, in the window's words.
-QString ValueProblemText(const session::SValueProblem& p) {
-    using session::EValueProblem;
-    QString strWhy;
-    switch (p.eProblem) {
-    case EValueProblem::NotAnAddress:
-        strWhy = QStringLiteral("“%1”不是有效的IP地址").arg(Q(p.strValue));
-        break;
-    case EValueProblem::BrokenRule:
-        return IssueText({p.strField, p.eRule});
-    case EValueProblem::NotPulseOrLevel:
-        strWhy = QStringLiteral("“%1”应为脉冲型或电平型").arg(Q(p.strValue));
-        break;
-    case EValueProblem::BadLockTime:
-        strWhy = QStringLiteral("“%1”应为 0.5 或 1 至 120 的整数秒").arg(Q(p.strValue));
-        break;
-    case EValueProblem::NotOnOrOff:
-        strWhy = QStringLiteral("“%1”应为开或关").arg(Q(p.strValue));
-        break;
-    case EValueProblem::NoSuchModel:
-        strWhy = QStringLiteral("投影机库中没有该型号“%1”").arg(Q(p.strValue));
-        break;
-    case EValueProblem::LibraryRowRule:
-        strWhy = QStringLiteral("投影机库中“%1”一行不符合保存规则：%2")
-                     .arg(Q(p.strValue), QString::fromUtf8(library::RuleMessage(p.eLibraryRule)));
-        break;
-    case EValueProblem::CodesTooLong:
-        strWhy = QStringLiteral("“%1”的代码过长").arg(Q(p.strValue));
-        break;
-    case EValueProblem::LibraryUnreadable:
-        strWhy = QStringLiteral("无法读取投影机库：") + Q(p.strDetail);
-        break;
-    case EValueProblem::SnapshotUnreadable:
-        strWhy = QStringLiteral("无法读取“%1”：%2").arg(Q(p.strValue), Q(p.strDetail));
-        break;
-    case EValueProblem::SnapshotIncomplete:
-        strWhy = QStringLiteral("“%1”缺少部分设置（%2）").arg(Q(p.strValue), Q(p.strDetail));
-        break;
-    case EValueProblem::TooManyCells:
-        return QStringLiteral("这一行有 %1 个单元格，标题行只有 %2 列").arg(Q(p.strValue), Q(p.strDetail));
-    case EValueProblem::None:
-        break;
-    }
-    const QString strField = p.strField == "snapshot"  ? QStringLiteral("配置文件")
-                             : p.strField == "address" ? QStringLiteral("现地址")
-                                                       : CSetResultDlg::FieldLabel(p.strField);
-    return strField + QStringLiteral("：") + strWhy;
-}
-
-// The column names a plan may use, for a header that was refused.
-QString AcceptedColumns() {
-    QStringList labels, names;
-    for (const std::string& name : session::kPlanColumnLabels)
-        labels << Q(name);
-    for (const std::string& name : session::kPlanColumns)
-        names << Q(name);
-    return QStringLiteral("。可用的列名：%1（或 %2）")
-        .arg(labels.join(QStringLiteral("、")), names.join(QStringLiteral("、")));
-}
-
-QString PlanProblemText(const session::SPlanProblem& p, const QString& strRoom, const QString& strOther) {
-    switch (p.eKind) {
-    case session::SPlanProblem::AddressTwice:
-        return QStringLiteral("“%1”的地址 %2 与“%3”重复").arg(strRoom, Q(p.strAddress), strOther);
-    case session::SPlanProblem::NewAddressTwice:
-        return QStringLiteral("“%1”的新中控IP %2 与“%3”的相同").arg(strRoom, Q(p.strAddress), strOther);
-    case session::SPlanProblem::NewAddressIsOtherRow:
-        break;
-    }
-    return QStringLiteral("“%1”的新中控IP %2 是“%3”的地址").arg(strRoom, Q(p.strAddress), strOther);
-}
-
-QString PhaseText(const session::SBatchRoom& room) {
-    switch (room.ePhase) {
-    case EBatchPhase::Waiting:
-        return QStringLiteral("等待");
-    case EBatchPhase::Reading:
-        return QStringLiteral("读取中");
-    case EBatchPhase::Setting:
-        return QStringLiteral("设置中");
-    case EBatchPhase::Done:
-        break;
-    }
-    return room.eOutcome == EBatchOutcome::NotRun ? QStringLiteral("未执行") : QStringLiteral("完成");
-}
-
-QString OutcomeText(const session::SBatchRoom& room) {
-    if (room.eOutcome == EBatchOutcome::Ok)
-        return QStringLiteral("成功");
-    if (room.eOutcome == EBatchOutcome::NotRun)
-        return QStringLiteral("未执行");
-    if (room.notes->bRefused) {
-        // Refused after the read: nothing went out, a failure like any other.
-        QStringList issues;
-        for (const session::SSettingIssue& issue : room.notes->issues)
-            issues << IssueText(issue);
-        return QStringLiteral("失败：") + issues.join(QStringLiteral("；")) + QStringLiteral("，未发送");
-    }
-    if (!room.result)
-        return QStringLiteral("失败：") + ValueProblemText(room.problem);
-    const session::SWriteResult& r = *room.result;
-    switch (r.eOutcome) {
-    case session::EWriteOutcome::Different: {
-        QStringList fields;
-        for (const session::SFieldResult& f : r.fields)
-            if (!f.bEqual)
-                fields << CSetResultDlg::FieldLabel(f.strField);
-        return QStringLiteral("读回不同：") + fields.join(QStringLiteral("、"));
-    }
-    case session::EWriteOutcome::NoReadBack:
-        return QStringLiteral("设置后无应答");
-    case session::EWriteOutcome::Confirmed:
-        return QStringLiteral("成功");
-    case session::EWriteOutcome::NotSent:
-        break;
-    }
-    switch (r.eStop) {
-    case session::EWriteStop::AddressTaken:
-        return QStringLiteral("失败：新地址已有其他中控应答，未发送");
-    case session::EWriteStop::AddressInUse:
-        return QStringLiteral("失败：该地址正在进行其他操作，未发送");
-    case session::EWriteStop::NoAnswer:
-        return QStringLiteral("失败：该中控无信息返回，未发送");
-    case session::EWriteStop::ReadIncomplete:
-        return QStringLiteral("失败：") + Q(r.present.MissingText()) + QStringLiteral("，未发送");
-    case session::EWriteStop::Refused:
-        return QStringLiteral("失败：") + Q(r.strRefusal);
-    case session::EWriteStop::None:
-        break;
-    }
-    return QStringLiteral("失败：未发送");
-}
-
-// A room an earlier run of the plan moved: found at its new address, it was
-// written there; what was still to change is named.
-QString MovedOutcomeText(const session::SBatchRoom& room) {
-    if (room.eOutcome != EBatchOutcome::Ok)
-        return QStringLiteral("已在新地址 %1；").arg(Q(room.strMovedTo)) + OutcomeText(room);
-    QStringList fields;
-    for (const std::string& field : session::FieldsToChange(*room.result))
-        fields << CSetResultDlg::FieldLabel(field);
-    return QStringLiteral("成功（已在新地址 %1，%2）")
-        .arg(Q(room.strMovedTo), fields.isEmpty()
-                                     ? QStringLiteral("无需更改")
-                                     : QStringLiteral("写入：") + fields.join(QStringLiteral("、")));
-}
-
-// A finished room's outcome as the table and the results file say it.
-QString RoomOutcomeText(const session::SBatchRoom& room) {
-    return room.strMovedTo.empty() || !room.result ? OutcomeText(room) : MovedOutcomeText(room);
-}
-
-QTableWidgetItem* Cell(const QString& strText, bool bEditable) {
-    auto* pItem = new QTableWidgetItem(strText);
-    if (!bEditable)
-        pItem->setFlags(pItem->flags() & ~Qt::ItemIsEditable);
-    return pItem;
+// Minutes and seconds, for the time a run has left.
+QString Duration(double dSeconds) {
+    const int nSeconds = static_cast<int>(std::max(0.0, dSeconds) + 0.5);
+    return QStringLiteral("%1:%2").arg(nSeconds / 60).arg(nSeconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 } // namespace
@@ -270,30 +74,51 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     auto* pRoomButtons = new QHBoxLayout;
     auto* pRoomsLabel = new QLabel(QStringLiteral("房间："), this);
     pRoomButtons->addWidget(pRoomsLabel);
+    m_pFailedOnly = new QCheckBox(QString::fromUtf8(kFailedOnly), this);
+    m_pFailedOnly->setAccessibleName(m_pFailedOnly->text());
+    pRoomButtons->addWidget(m_pFailedOnly);
     pRoomButtons->addStretch(1);
     for (const char* pszText : {kAdd, kRemove, kOpen, kSave})
         pRoomButtons->addWidget(AddButton(pszText, this));
     pLayout->addLayout(pRoomButtons);
 
-    m_pTable = new QTableWidget(0, kColumns, this);
+    m_pModel = new CBatchTableModel(this);
+    m_pFilter = new CBatchFilterModel(this);
+    m_pFilter->setSourceModel(m_pModel);
+    m_pTable = new QTableView(this);
+    m_pTable->setModel(m_pFilter);
     m_pTable->setAccessibleName(QStringLiteral("房间"));
     pRoomsLabel->setBuddy(m_pTable);
-    m_pTable->setHorizontalHeaderLabels({QStringLiteral("房间"), QStringLiteral("现地址"),
-                                         QStringLiteral("新中控IP"), QStringLiteral("状态"),
-                                         QStringLiteral("结果"), QStringLiteral("用时(秒)")});
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // Typing or F2 edits a cell; double-click and Enter open a finished room's result.
     m_pTable->setEditTriggers(QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     m_pTable->verticalHeader()->hide();
-    m_pTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_pTable->horizontalHeader()->setSectionResizeMode(kColOutcome, QHeaderView::Stretch);
+    // Rows are one line high whatever their number: with hundreds of rooms
+    // nothing measures every row's text.
+    m_pTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_pTable->setWordWrap(false);
+    m_pTable->setTextElideMode(Qt::ElideMiddle);
+    QHeaderView* pHeader = m_pTable->horizontalHeader();
+    pHeader->setSectionResizeMode(QHeaderView::Interactive);
+    pHeader->setSectionResizeMode(kColOutcome, QHeaderView::Stretch);
+    pHeader->setSectionResizeMode(kColOwn, QHeaderView::Stretch);
+    const QFontMetrics metrics(font());
+    // Each column is as wide as the longest text it can show (a state, an
+    // address), so nothing is cut to "…" while rooms change.
+    const int nPad = 24;
+    pHeader->resizeSection(kColRoom, metrics.horizontalAdvance(QStringLiteral("教学楼 A-301 教室")) + nPad);
+    for (int nColumn : {kColAddress, kColNewIp})
+        pHeader->resizeSection(nColumn, metrics.horizontalAdvance(QStringLiteral("255.255.255.255")) + nPad);
+    pHeader->resizeSection(kColState, metrics.horizontalAdvance(QStringLiteral("已成功，不重试")) + nPad);
+    pHeader->resizeSection(kColSeconds, metrics.horizontalAdvance(QStringLiteral("用时(秒)")) + nPad);
     // Rows keep the order they came in until a header is clicked.
-    m_pTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     m_pTable->setSortingEnabled(true);
-    pLayout->addWidget(m_pTable, 2);
+    m_pTable->sortByColumn(-1, Qt::AscendingOrder);
+    pLayout->addWidget(m_pTable, 3);
 
-    pLayout->addWidget(BuildFields());
+    m_pFields = new CBatchFields([this] { return m_pfnChooseFile(EFileChoice::Snapshot); }, this);
+    pLayout->addWidget(m_pFields);
 
     auto* pRunRow = new QHBoxLayout;
     auto* pParallelLabel = new QLabel(QStringLiteral("同时设置："), this);
@@ -306,22 +131,34 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     m_pResults = new QLineEdit(this);
     m_pResults->setAccessibleName(pResultsLabel->text());
     pResultsLabel->setBuddy(m_pResults);
-    if (CDatabase::IsOpen())
-        m_pResults->setText(Q(Utf8FromPath(CDatabase::Folder() / "results.csv")));
+    // Results start in the user's folder for them, never the program's own.
+    m_pResults->setText(CFileFolders::StartPath(CFileFolders::EKind::Results, QStringLiteral("results.csv")));
     pRunRow->addWidget(pParallelLabel);
     pRunRow->addWidget(m_pParallel);
     pRunRow->addWidget(pResultsLabel);
     pRunRow->addWidget(m_pResults, 1);
     m_pBrowseResults = new QPushButton(QString::fromUtf8(kBrowseResults), this);
     m_pBrowseResults->setAccessibleName(m_pBrowseResults->text());
+    m_pBrowseResults->setAutoDefault(false);
     pRunRow->addWidget(m_pBrowseResults);
     pLayout->addLayout(pRunRow);
 
-    auto* pActions = new QHBoxLayout;
+    auto* pProgressRow = new QHBoxLayout;
+    m_pProgress = new QProgressBar(this);
+    m_pProgress->setAccessibleName(QStringLiteral("进度"));
+    m_pProgress->setRange(0, 1);
+    m_pProgress->setValue(0);
     m_pStatus = new QLabel(this);
     m_pStatus->setAccessibleName(QStringLiteral("状态"));
-    pActions->addWidget(m_pStatus, 1);
-    for (const char* pszText : {kCheck, kStart, kStop, kRetry})
+    m_pStatus->setWordWrap(true);
+    m_pStatus->setMinimumWidth(1);
+    pProgressRow->addWidget(m_pProgress, 1);
+    pProgressRow->addWidget(m_pStatus, 2);
+    pLayout->addLayout(pProgressRow);
+
+    auto* pActions = new QHBoxLayout;
+    pActions->addStretch(1);
+    for (const char* pszText : {kCheck, kStart, kStop, kRetry, kDiagnose})
         pActions->addWidget(AddButton(pszText, this));
     auto* pClose = new QPushButton(QStringLiteral("关闭"), this);
     pClose->setAccessibleName(pClose->text());
@@ -339,8 +176,9 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
 
     connect(Button(kAdd), &QPushButton::clicked, this, [this] {
         const int nRow = AddRoom({}, {});
-        m_pTable->setCurrentCell(nRow, kColRoom);
-        m_pTable->editItem(m_pTable->item(nRow, kColRoom));
+        const QModelIndex index = m_pFilter->mapFromSource(m_pModel->index(nRow, kColRoom));
+        m_pTable->setCurrentIndex(index);
+        m_pTable->edit(index);
     });
     connect(Button(kRemove), &QPushButton::clicked, this, &CBatchDlg::RemoveSelectedRooms);
     connect(Button(kOpen), &QPushButton::clicked, this, [this] {
@@ -362,37 +200,19 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     connect(Button(kStart), &QPushButton::clicked, this, [this] { StartRun(false); });
     connect(Button(kStop), &QPushButton::clicked, this, &CBatchDlg::Stop);
     connect(Button(kRetry), &QPushButton::clicked, this, [this] { StartRun(true); });
+    connect(Button(kDiagnose), &QPushButton::clicked, this, [this] {
+        const int nRoom = RoomOfRow(m_pTable->currentIndex().row());
+        if (nRoom >= 0)
+            emit DiagnoseAddress(
+                Q(codec::BytesToAddress(m_rooms[static_cast<std::size_t>(nRoom)].plan.address)));
+    });
     connect(pClose, &QPushButton::clicked, this, &CBatchDlg::reject);
-    connect(m_pTable, &QTableWidget::activated, this,
-            [this](const QModelIndex& index) { ShowRoomResult(index.row()); });
+    connect(m_pFailedOnly, &QCheckBox::toggled, this, &CBatchDlg::ShowFailedOnly);
+    connect(m_pTable, &QTableView::activated, this, [this](const QModelIndex& index) { ShowRoomResult(index.row()); });
+    connect(m_pTable->selectionModel(), &QItemSelectionModel::currentChanged, this, &CBatchDlg::FollowCurrentRow);
+    connect(m_pModel, &CBatchTableModel::Edited, this, &CBatchDlg::PlanChanged);
 
-    m_pfnChooseFile = [this](EFileChoice eChoice) {
-        const QString strCsv = QStringLiteral("计划文件 (*.csv)");
-        using EKind = CFileFolders::EKind;
-        const EKind eKind = eChoice == EFileChoice::Snapshot ? EKind::Snapshot : EKind::Plan;
-        const QString strStart = CFileFolders::StartPath(eKind);
-        QString strPath;
-        switch (eChoice) {
-        case EFileChoice::OpenPlan:
-            strPath = QFileDialog::getOpenFileName(this, QString::fromUtf8(kOpen), strStart, strCsv);
-            break;
-        case EFileChoice::SavePlan:
-            strPath = QFileDialog::getSaveFileName(this, QString::fromUtf8(kSave), strStart, strCsv);
-            break;
-        case EFileChoice::Results:
-            // A typed results file starts the dialog where it is; else the plans' folder.
-            strPath = QFileDialog::getSaveFileName(this, QStringLiteral("结果文件"),
-                                                   m_pResults->text().isEmpty() ? strStart : m_pResults->text(),
-                                                   QStringLiteral("结果文件 (*.csv)"));
-            break;
-        case EFileChoice::Snapshot:
-            strPath = QFileDialog::getOpenFileName(this, QStringLiteral("配置文件"), strStart,
-                                                   QStringLiteral("配置文件 (*.json)"));
-            break;
-        }
-        CFileFolders::Remember(eKind, strPath);
-        return strPath;
-    };
+    m_pfnChooseFile = [this](EFileChoice eChoice) { return ChooseFile(eChoice); };
 
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(m_options.nPollMs);
@@ -414,17 +234,15 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     m_pBackupPool = new QThreadPool(this);
     m_pBackupPool->setMaxThreadCount(4);
     SetBusy(EState::Idle);
-    resize(820, 640);
+    FollowCurrentRow();
+    resize(860, 600);
 }
 
 CBatchDlg::~CBatchDlg() {
     // A backup being saved reports to this dialog: it ends first.
     m_pBackupPool->waitForDone();
     m_pTimer->stop();
-    if (m_pEngine)
-        m_pEngine->CancelAll();
-    if (m_nListenerKey)
-        m_window.RemoveDatagramListener(m_nListenerKey);
+    LeaveEngine();
 }
 
 QPushButton* CBatchDlg::AddButton(const char* pszText, QWidget* pParent) {
@@ -439,147 +257,78 @@ QPushButton* CBatchDlg::Button(const QString& strText) const {
     return findChild<QPushButton*>(strText);
 }
 
-QWidget* CBatchDlg::BuildFields() {
-    auto* pBox = new QGroupBox(QStringLiteral("写入的设置（只写入勾选的项；计划中房间自己的值优先）"), this);
-    auto* pGrid = new QGridLayout(pBox);
-    auto addressEdit = [pBox] {
-        auto* pEdit = new QLineEdit(pBox);
-        pEdit->setPlaceholderText(QStringLiteral("0.0.0.0"));
-        return pEdit;
-    };
-    auto combo = [pBox](const QStringList& items, bool bEditable) {
-        auto* pCombo = new QComboBox(pBox);
-        pCombo->setEditable(bEditable);
-        pCombo->addItems(items);
-        return pCombo;
-    };
-    QStringList times{QStringLiteral("0.5")};
-    for (int i = 1; i <= 120; ++i)
-        times << QString::number(i);
-    QStringList models;
-    try {
-        if (CDatabase::IsOpen())
-            for (auto pRows = CDatabase::OpenRead(stmt::SelectLibrarySorted()); !pRows->AtEnd();
-                 pRows->MoveNext())
-                models << Q(pRows->FieldOr("投影机型号", ""));
-    } catch (const CDatabaseError&) {
-        // The list stays empty; a typed model is still looked up before anything is sent.
+QString CBatchDlg::ChooseFile(EFileChoice eChoice) {
+    const QString strCsv = QStringLiteral("计划文件 (*.csv)");
+    using EKind = CFileFolders::EKind;
+    const EKind eKind = eChoice == EFileChoice::Snapshot  ? EKind::Snapshot
+                        : eChoice == EFileChoice::Results ? EKind::Results
+                                                          : EKind::Plan;
+    const QString strStart = CFileFolders::StartPath(eKind);
+    QString strPath;
+    switch (eChoice) {
+    case EFileChoice::OpenPlan:
+        strPath = QFileDialog::getOpenFileName(this, QString::fromUtf8(kOpen), strStart, strCsv);
+        break;
+    case EFileChoice::SavePlan:
+        strPath = QFileDialog::getSaveFileName(this, QString::fromUtf8(kSave), strStart, strCsv);
+        break;
+    case EFileChoice::Results:
+        // A typed results file starts the dialog where it is.
+        strPath = QFileDialog::getSaveFileName(this, QStringLiteral("结果文件"),
+                                               m_pResults->text().isEmpty() ? strStart : m_pResults->text(),
+                                               QStringLiteral("结果文件 (*.csv)"));
+        break;
+    case EFileChoice::Snapshot:
+        strPath = QFileDialog::getOpenFileName(this, QStringLiteral("配置文件"), strStart,
+                                               QStringLiteral("配置文件 (*.json)"));
+        break;
     }
-    m_pEditors[kServerIp] = addressEdit();
-    m_pEditors[kMask] = addressEdit();
-    m_pEditors[kGateway] = addressEdit();
-    m_pEditors[kLockType] = combo({QStringLiteral("脉冲型"), QStringLiteral("电平型")}, false);
-    m_pEditors[kLockTime] = combo(times, false);
-    m_pEditors[kOneKey] = combo({QStringLiteral("开"), QStringLiteral("关")}, false);
-    m_pEditors[kProjector1] = combo(models, true);
-    m_pEditors[kProjector2] = combo(models, true);
-    m_pEditors[kSnapshot] = new QLineEdit(pBox);
-    for (int n = 0; n < kFields; ++n) {
-        m_pTicks[n] = new QCheckBox(QString::fromUtf8(kFieldLabels[n]), pBox);
-        m_pTicks[n]->setAccessibleName(m_pTicks[n]->text());
-        m_pEditors[n]->setAccessibleName(m_pTicks[n]->text());
-        m_pEditors[n]->setEnabled(false);
-        connect(m_pTicks[n], &QCheckBox::toggled, m_pEditors[n], &QWidget::setEnabled);
-        // Three fields a line: tick box, editor (and its button).
-        const int nRow = n / 3, nCol = (n % 3) * 3;
-        pGrid->addWidget(m_pTicks[n], nRow, nCol);
-        pGrid->addWidget(m_pEditors[n], nRow, nCol + 1);
-    }
-    auto addSearch = [&](EField eField) {
-        auto* pFind = new QPushButton(QStringLiteral("查找…"), pBox);
-        pFind->setAccessibleName(pFind->text());
-        pFind->setAccessibleDescription(QString::fromUtf8(kFieldLabels[eField]));
-        pFind->setAutoDefault(false);
-        pFind->setEnabled(false);
-        connect(m_pTicks[eField], &QCheckBox::toggled, pFind, &QWidget::setEnabled);
-        auto* pCombo = static_cast<QComboBox*>(m_pEditors[eField]);
-        connect(pFind, &QPushButton::clicked, this, [this, pCombo] { SearchModel(pCombo); });
-        pGrid->addWidget(pFind, eField / 3, (eField % 3) * 3 + 2);
-    };
-    addSearch(kProjector1);
-    addSearch(kProjector2);
-    auto* pBrowse = new QPushButton(QStringLiteral("浏览…"), pBox);
-    pBrowse->setAccessibleName(pBrowse->text());
-    pBrowse->setAccessibleDescription(QString::fromUtf8(kFieldLabels[kSnapshot]));
-    pBrowse->setAutoDefault(false);
-    pBrowse->setEnabled(false);
-    connect(m_pTicks[kSnapshot], &QCheckBox::toggled, pBrowse, &QWidget::setEnabled);
-    connect(pBrowse, &QPushButton::clicked, this, [this] {
-        const QString strPath = m_pfnChooseFile(EFileChoice::Snapshot);
-        if (!strPath.isEmpty())
-            static_cast<QLineEdit*>(m_pEditors[kSnapshot])->setText(strPath);
-    });
-    pGrid->addWidget(pBrowse, kSnapshot / 3, (kSnapshot % 3) * 3 + 2);
-    return pBox;
-}
-
-// The model search of the code dialog: a keyword, then the models holding
-// it (either letter case) fill the list.
-void CBatchDlg::SearchModel(QComboBox* pCombo) {
-    CModelSearchDlg search(this, &m_strSearchKeyword);
-    if (search.exec() != QDialog::Accepted)
-        return;
-    if (m_strSearchKeyword.empty()) {
-        MessageBoxShow(QStringLiteral("查询关键字为空，请重新查询！"));
-        return;
-    }
-    QStringList found;
-    try {
-        for (auto pRows = CDatabase::OpenRead(stmt::SearchModels(stmt::AsciiUpper(m_strSearchKeyword),
-                                                                 stmt::AsciiLower(m_strSearchKeyword)));
-             !pRows->AtEnd(); pRows->MoveNext())
-            found << Q(pRows->FieldOr("投影机型号", ""));
-    } catch (const CDatabaseError& e) {
-        MessageBoxShow(Q(DatabaseErrorText(e.Code(), e.Text())));
-        return;
-    }
-    if (found.isEmpty()) {
-        MessageBoxShow(QStringLiteral("数据库中没有该型号的投影机！"));
-        return;
-    }
-    pCombo->clear();
-    pCombo->addItems(found);
+    CFileFolders::Remember(eKind, strPath);
+    return strPath;
 }
 
 int CBatchDlg::AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp) {
     if (IsBusy())
         return -1;
-    const bool bSorting = m_pTable->isSortingEnabled();
-    m_pTable->setSortingEnabled(false);
-    const int nRow = m_pTable->rowCount();
-    m_pTable->insertRow(nRow);
-    m_pTable->setItem(nRow, kColRoom, Cell(strRoom, true));
-    m_pTable->setItem(nRow, kColAddress, Cell(strAddress, true));
-    m_pTable->setItem(nRow, kColNewIp, Cell(strNewIp, true));
-    for (int nCol : {kColState, kColOutcome, kColSeconds})
-        m_pTable->setItem(nRow, nCol, Cell({}, false));
-    QTableWidgetItem* pRoom = m_pTable->item(nRow, kColRoom);
-    m_pTable->setSortingEnabled(bSorting);
-    return pRoom->row();
+    const int nRow = m_pModel->AddRow({{"room", strRoom.trimmed().toStdString()},
+                                       {"address", strAddress.trimmed().toStdString()},
+                                       {"controller_ip", strNewIp.trimmed().toStdString()}});
+    PlanChanged();
+    return m_pFilter->mapFromSource(m_pModel->index(nRow, 0)).row();
 }
 
 void CBatchDlg::AddAddresses(const QStringList& addresses) {
     // A controller already in the table is not added twice.
     QSet<QString> known;
-    for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow)
-        known.insert(m_pTable->item(nRow, kColAddress)->text().trimmed());
+    for (const CBatchTableModel::SRow& row : m_pModel->Rows())
+        if (row.cells.count("address"))
+            known.insert(Q(row.cells.at("address")));
     for (const QString& strAddress : addresses)
-        if (!known.contains(strAddress))
+        if (!known.contains(strAddress.trimmed()))
             AddRoom({}, strAddress);
-    SetStatus(QStringLiteral("房间共 %1 个。").arg(m_pTable->rowCount()));
+    SetStatus(QStringLiteral("房间共 %1 个。").arg(m_pModel->rowCount()));
 }
 
 void CBatchDlg::RemoveSelectedRooms() {
     if (IsBusy())
         return;
-    QList<int> rows;
+    std::vector<int> rows;
     for (const QModelIndex& index : m_pTable->selectionModel()->selectedRows())
-        rows << index.row();
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
-    // The last run's rooms no longer match the table's rows.
-    m_roomItems.clear();
-    for (int nRow : rows)
-        m_pTable->removeRow(nRow);
+        rows.push_back(m_pFilter->mapToSource(index).row());
+    m_pModel->RemoveRows(rows);
+    PlanChanged();
+}
+
+void CBatchDlg::PlanChanged() {
+    // What was checked or run was another plan: its words go with it.
+    if (m_bRoomsAreRows || !m_pReport->toPlainText().isEmpty()) {
+        m_bRoomsAreRows = false;
+        m_pModel->ClearOutcomes();
+        m_pReport->clear();
+    }
+    m_pProgress->setRange(0, 1);
+    m_pProgress->setValue(0);
+    FollowCurrentRow();
 }
 
 bool CBatchDlg::OpenPlan(const QString& strPath) {
@@ -588,29 +337,7 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
     session::SPlanTable plan;
     session::SPlanFileError error;
     if (!session::ReadPlanFile(strPath.toStdString(), plan, error)) {
-        using session::EPlanFileError;
-        QString strWhy;
-        switch (error.eError) {
-        case EPlanFileError::Empty:
-            strWhy = QStringLiteral("文件是空的");
-            break;
-        case EPlanFileError::UnknownColumn:
-            strWhy = QStringLiteral("不认识的列“%1”").arg(Q(error.strDetail)) + AcceptedColumns();
-            break;
-        case EPlanFileError::UnnamedColumn:
-            strWhy = QStringLiteral("第 %1 列有值但没有列名").arg(Q(error.strDetail)) + AcceptedColumns();
-            break;
-        case EPlanFileError::DuplicateColumn:
-            strWhy = QStringLiteral("列“%1”出现两次").arg(Q(error.strDetail));
-            break;
-        case EPlanFileError::NoAddressColumn:
-            strWhy = QStringLiteral("缺少 address 列");
-            break;
-        default:
-            strWhy = Q(error.strDetail);
-            break;
-        }
-        MessageBoxShow(QStringLiteral("无法打开计划文件 %1：%2").arg(strPath, strWhy));
+        MessageBoxShow(QStringLiteral("无法打开计划文件 %1：%2").arg(strPath, words::PlanFileErrorText(error)));
         return false;
     }
     // The table has no place for a cell the header does not name.
@@ -623,22 +350,13 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
                                .arg(plan.nColumns));
             return false;
         }
-    m_pTable->setSortingEnabled(false);
-    m_roomItems.clear();
-    m_pTable->setRowCount(0);
-    for (const session::SPlanRow& row : plan.rows) {
-        auto cell = [&](const char* column) {
-            const auto it = row.cells.find(column);
-            return it == row.cells.end() ? QString() : Q(it->second);
-        };
-        const int nRow = AddRoom(cell("room"), cell("address"), cell("controller_ip"));
-        QVariantMap extra;
-        for (const auto& [column, value] : row.cells)
-            if (!kShownColumns.count(column))
-                extra.insert(Q(column), Q(value));
-        m_pTable->item(nRow, kColRoom)->setData(kExtraRole, extra);
-    }
-    m_pTable->setSortingEnabled(true);
+    std::vector<CBatchTableModel::Cells> rows;
+    for (const session::SPlanRow& row : plan.rows)
+        rows.push_back(row.cells);
+    m_pModel->SetRows(std::move(rows));
+    m_pTable->sortByColumn(-1, Qt::AscendingOrder);
+    PlanChanged();
+    m_rooms.clear();
     const QFileInfo info(strPath);
     m_strPlanFolder = info.absolutePath();
     m_strPlanPath = info.absoluteFilePath();
@@ -646,53 +364,43 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
     // folder does not replace the first one's.
     m_pResults->setText(
         QFileInfo(info.absoluteDir(), info.completeBaseName() + QStringLiteral("-results.csv")).filePath());
-    SetStatus(QStringLiteral("已打开计划，房间共 %1 个。").arg(m_pTable->rowCount()));
+    SetStatus(QStringLiteral("已打开计划，房间共 %1 个。").arg(m_pModel->rowCount()));
     return true;
 }
 
-std::vector<std::vector<std::string>> CBatchDlg::PlanRows(bool bWithCommon) const {
+std::vector<std::vector<std::string>> CBatchDlg::PlanRows(bool bSaving) const {
     std::vector<std::string> header{"room", "address", "controller_ip"};
-    std::vector<QVariantMap> extras;
-    for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow) {
-        extras.push_back(m_pTable->item(nRow, kColRoom)->data(kExtraRole).toMap());
-        for (const QString& strColumn : extras.back().keys())
-            if (std::find(header.begin(), header.end(), strColumn.toStdString()) == header.end())
-                header.push_back(strColumn.toStdString());
-    }
-    std::map<std::string, std::string> common;
-    if (bWithCommon) {
-        for (int n = 0; n < kFields; ++n) {
-            if (!m_pTicks[n]->isChecked())
-                continue;
-            QString strValue;
-            if (auto* pEdit = qobject_cast<QLineEdit*>(m_pEditors[n]))
-                strValue = pEdit->text().trimmed();
-            else if (auto* pCombo = qobject_cast<QComboBox*>(m_pEditors[n]))
-                strValue = pCombo->currentText().trimmed();
-            if (n == kSnapshot && !strValue.isEmpty())
-                strValue = QFileInfo(strValue).absoluteFilePath();
-            // A ticked field left empty is still written: its check says so.
-            common[kFieldColumns[n]] = strValue.isEmpty() ? std::string("?") : strValue.toStdString();
-            if (std::find(header.begin(), header.end(), kFieldColumns[n]) == header.end())
-                header.push_back(kFieldColumns[n]);
-        }
-    }
+    auto addColumn = [&header](const std::string& column) {
+        if (std::find(header.begin(), header.end(), column) == header.end())
+            header.push_back(column);
+    };
+    for (const CBatchTableModel::SRow& row : m_pModel->Rows())
+        for (const auto& [column, value] : row.cells)
+            addColumn(column);
+    const std::map<std::string, std::string> ticked = m_pFields->Ticked(bSaving);
+    for (const auto& [column, value] : ticked)
+        addColumn(column);
+    // A run takes the rooms in the model's order (one room a row); a saved
+    // plan keeps the order the table shows, hidden rows included.
+    std::vector<int> order;
+    const bool bFailedOnly = m_pFilter->FailedOnly();
+    if (bSaving && bFailedOnly)
+        m_pFilter->SetFailedOnly(false);
+    for (int nRow = 0; nRow < m_pModel->rowCount(); ++nRow)
+        order.push_back(bSaving ? m_pFilter->mapToSource(m_pFilter->index(nRow, 0)).row() : nRow);
+    if (bSaving && bFailedOnly)
+        m_pFilter->SetFailedOnly(true);
     std::vector<std::vector<std::string>> rows{header};
-    for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow) {
+    for (int nRow : order) {
+        const CBatchTableModel::SRow& plan = m_pModel->Rows()[static_cast<std::size_t>(nRow)];
         std::vector<std::string> row;
         for (const std::string& column : header) {
-            std::string value;
-            if (column == "room")
-                value = m_pTable->item(nRow, kColRoom)->text().trimmed().toStdString();
-            else if (column == "address")
-                value = m_pTable->item(nRow, kColAddress)->text().trimmed().toStdString();
-            else if (column == "controller_ip")
-                value = m_pTable->item(nRow, kColNewIp)->text().trimmed().toStdString();
-            else
-                value = extras[static_cast<std::size_t>(nRow)].value(Q(column)).toString().toStdString();
-            // The room's own value wins over the common one.
-            if (value.empty() && common.count(column))
-                value = common[column];
+            const auto own = plan.cells.find(column);
+            std::string value = own == plan.cells.end() ? std::string() : own->second;
+            // The room's own value wins over the ticked one.
+            const auto common = ticked.find(column);
+            if (value.empty() && common != ticked.end())
+                value = common->second;
             row.push_back(value);
         }
         rows.push_back(std::move(row));
@@ -705,7 +413,7 @@ bool CBatchDlg::SavePlan(const QString& strTyped) {
     if (strPath.isEmpty())
         return false;
     std::string text = "\xEF\xBB\xBF";
-    for (const auto& row : PlanRows(false))
+    for (const auto& row : PlanRows(true))
         text += session::CsvLine(row);
     std::string strError;
     if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), text, true, strError)) {
@@ -718,12 +426,12 @@ bool CBatchDlg::SavePlan(const QString& strTyped) {
 }
 
 bool CBatchDlg::BuildPlan(session::SPlanTable& plan) {
-    if (m_pTable->rowCount() == 0) {
+    if (m_pModel->rowCount() == 0) {
         MessageBoxShow(QStringLiteral("房间列表是空的，请先加入房间！"));
         return false;
     }
     session::SPlanFileError error;
-    if (!session::PlanFromRows(PlanRows(true), plan, error)) {
+    if (!session::PlanFromRows(PlanRows(false), plan, error)) {
         MessageBoxShow(QStringLiteral("计划无效：") + Q(error.strDetail));
         return false;
     }
@@ -737,10 +445,10 @@ bool CBatchDlg::RefuseBadPlan(const std::vector<session::SPlanProblem>& problems
         return n < m_rooms.size() ? Q(m_rooms[n].strRoom) : QString();
     };
     for (const session::SPlanProblem& p : problems)
-        lines << PlanProblemText(p, roomName(p.nLine), roomName(p.nOtherLine));
+        lines << words::PlanProblemText(p, roomName(p.nLine), roomName(p.nOtherLine));
     for (const session::SBatchRoom& room : m_rooms)
         if (room.bRun && !room.bPrepared)
-            lines << QStringLiteral("“%1”：%2").arg(Q(room.strRoom), ValueProblemText(room.problem));
+            lines << QStringLiteral("“%1”：%2").arg(Q(room.strRoom), words::ValueProblemText(room.problem));
     if (lines.isEmpty())
         return true;
     m_pReport->setPlainText(lines.join(QLatin1Char('\n')));
@@ -748,21 +456,24 @@ bool CBatchDlg::RefuseBadPlan(const std::vector<session::SPlanProblem>& problems
     return false;
 }
 
-void CBatchDlg::MakeEngine(session::ISessionObserver& observer, int nMaxRunning) {
+void CBatchDlg::JoinEngine(session::ISessionObserver& observer, int nMaxRunning) {
     session::SSessionTiming timing;
     timing.nTickMs = m_options.nTickMs;
     timing.dPauseScale = m_options.dPauseScale;
     timing.nMaxRunning = nMaxRunning;
     timing.nReadAttempts = 2;
-    m_pEngine = std::make_unique<session::CSessionEngine>(static_cast<session::IDatagramTransport&>(*this),
-                                                          observer, timing);
-    m_pEngine->ShareAddressLocks(m_window.AddressLocks());
-    m_clock.start();
-    if (!m_nListenerKey)
-        m_nListenerKey = m_window.AddDatagramListener([this](const std::uint8_t* pData, std::size_t nLength) {
-            if (m_pEngine)
-                m_pEngine->OnDatagram(pData, nLength, Now());
-        });
+    LeaveEngine();
+    m_nClient = m_window.Engines().AddClient(observer, timing);
+}
+
+void CBatchDlg::LeaveEngine() {
+    if (m_nClient)
+        m_window.Engines().RemoveClient(m_nClient);
+    m_nClient = 0;
+}
+
+session::TimeMs CBatchDlg::Now() const {
+    return m_window.Engines().Now();
 }
 
 bool CBatchDlg::StartCheck() {
@@ -772,23 +483,19 @@ bool CBatchDlg::StartCheck() {
     if (!BuildPlan(plan))
         return false;
     m_rooms = session::RoomsFromPlan(plan, PathFromUtf8(m_strPlanFolder.toStdString()));
+    m_bRoomsAreRows = true;
+    m_pModel->ClearOutcomes();
     if (!RefuseBadPlan(session::CheckAddresses(m_rooms)))
         return false;
-    m_roomItems.clear();
-    for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow)
-        m_roomItems.push_back(m_pTable->item(nRow, kColRoom));
     m_pCheck = std::make_unique<session::CBatchCheck>(m_rooms);
-    MakeEngine(*m_pCheck, std::max(16, m_pParallel->value()));
+    JoinEngine(*m_pCheck, std::max(16, m_pParallel->value()));
     m_pReport->clear();
     SetBusy(EState::Checking);
-    for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow) {
-        m_pTable->item(nRow, kColState)->setText(QStringLiteral("检查中"));
-        m_pTable->item(nRow, kColOutcome)->setText({});
-        m_pTable->item(nRow, kColSeconds)->setText({});
-    }
-    FitColumns();
+    for (int nRow = 0; nRow < m_pModel->rowCount(); ++nRow)
+        m_pModel->SetOutcome(nRow, QStringLiteral("检查中"), {}, {}, ETone::Busy);
+    m_pProgress->setRange(0, 0); // reads have no count worth showing: a busy bar
     SetStatus(QStringLiteral("正在读取 %1 个房间（不发送任何设置）…").arg(m_rooms.size()));
-    m_pCheck->Start(*m_pEngine, Now());
+    m_pCheck->Start(m_window.Engines().Engine(), m_nClient, Now());
     m_pTimer->start();
     return true;
 }
@@ -800,15 +507,7 @@ void CBatchDlg::EndCheck() {
     for (std::size_t i = 0; i < m_rooms.size(); ++i) {
         const session::SBatchRoom& room = m_rooms[i];
         const session::SRoomCheck& c = checks[i];
-        QStringList problems;
-        if (c.bNoReply)
-            problems << QStringLiteral("无应答");
-        else if (!c.strMissing.empty())
-            problems << Q(c.strMissing);
-        for (const session::SSettingIssue& issue : c.issues)
-            problems << IssueText(issue);
-        if (c.bAddressTaken)
-            problems << QStringLiteral("新地址已有其他中控应答");
+        const QStringList problems = words::CheckProblems(c);
         const bool bWritable = problems.isEmpty();
         nWritable += bWritable;
         report << QStringLiteral("%1（%2）：%3")
@@ -824,13 +523,14 @@ void CBatchDlg::EndCheck() {
             report << QStringLiteral("    （无变化）");
         for (const QString& strProblem : problems)
             report << QStringLiteral("    问题：") + strProblem;
-        const int nRow = RowOf(i);
-        m_pTable->item(nRow, kColState)->setText(QStringLiteral("已检查"));
-        m_pTable->item(nRow, kColOutcome)
-            ->setText(bWritable ? QStringLiteral("可以设置")
-                                : QStringLiteral("不能设置：") + problems.join(QStringLiteral("；")));
+        m_pModel->SetOutcome(static_cast<int>(i), QStringLiteral("已检查"),
+                             bWritable ? QStringLiteral("可以设置")
+                                       : QStringLiteral("不能设置：") + problems.join(QStringLiteral("；")),
+                             {}, bWritable ? ETone::Ok : ETone::Failed);
     }
     m_pReport->setPlainText(report.join(QLatin1Char('\n')));
+    m_pProgress->setRange(0, 1);
+    m_pProgress->setValue(1);
     SetStatus(QStringLiteral("检查完成：%1 个房间可以设置，%2 个不能。")
                   .arg(nWritable)
                   .arg(m_rooms.size() - nWritable));
@@ -847,7 +547,7 @@ bool CBatchDlg::StartRun(bool bRetry) {
         return false;
     session::EarlierResults earlier;
     if (bRetry) {
-        if (m_rooms.empty() || !m_pResultsFile) {
+        if (m_rooms.empty() || !m_pResultsFile || !m_bRoomsAreRows) {
             MessageBoxShow(QStringLiteral("还没有设置过，没有可重试的房间！"));
             return false;
         }
@@ -866,6 +566,7 @@ bool CBatchDlg::StartRun(bool bRetry) {
         return false;
     }
     m_rooms = std::move(rooms);
+    m_bRoomsAreRows = true;
     if (!RefuseBadPlan(session::CheckAddresses(m_rooms)))
         return false;
     // The results never replace the library, a database, the plan or a
@@ -895,7 +596,7 @@ bool CBatchDlg::StartRun(bool bRetry) {
             if (room.ePhase == session::EBatchPhase::Setting)
                 return std::string("设置进行中");
             return room.eOutcome == EBatchOutcome::Failed || !room.strMovedTo.empty()
-                       ? RoomOutcomeText(room).toStdString()
+                       ? words::RoomOutcomeText(room).toStdString()
                        : std::string();
         });
     if (!m_pResultsFile->Write()) {
@@ -905,9 +606,6 @@ bool CBatchDlg::StartRun(bool bRetry) {
     }
     m_bResultsFailed = false;
     m_bStopped = false;
-    m_roomItems.clear();
-    for (int nRow = 0; nRow < m_pTable->rowCount(); ++nRow)
-        m_roomItems.push_back(m_pTable->item(nRow, kColRoom));
 
     m_pRun = std::make_unique<session::CBatchRun>(m_rooms, [this] { return Now(); });
     m_pRun->m_pfnRoomChanged = [this](std::size_t nRoom) {
@@ -926,13 +624,15 @@ bool CBatchDlg::StartRun(bool bRetry) {
     };
     ++m_nRunSerial;
     m_pHistory = std::make_shared<session::CHistory>(CDatabase::Folder());
-    MakeEngine(*m_pRun, m_pParallel->value());
+    JoinEngine(*m_pRun, m_pParallel->value());
     SetBusy(EState::Running);
     for (std::size_t i = 0; i < m_rooms.size(); ++i)
         OnRoomChanged(i);
-    FitColumns();
-    SetStatus(QStringLiteral("正在设置…"));
-    m_pRun->Start(*m_pEngine, m_pHistory);
+    m_tRunStart = Now();
+    m_nEndedAtStart = static_cast<std::size_t>(
+        std::count_if(m_rooms.begin(), m_rooms.end(), [](const auto& r) { return !r.bRun; }));
+    m_pRun->Start(m_window.Engines().Engine(), m_nClient, m_pHistory);
+    ShowProgress();
     m_pTimer->start();
     return true;
 }
@@ -940,10 +640,10 @@ bool CBatchDlg::StartRun(bool bRetry) {
 void CBatchDlg::Stop() {
     if (m_eState == EState::Running && m_pRun && !m_bStopped) {
         m_bStopped = true;
-        SetStatus(QStringLiteral("正在停止：已开始的设置将完成…"));
         m_pRun->Stop();
-    } else if (m_eState == EState::Checking && m_pEngine) {
-        m_pEngine->CancelNotStarted();
+        ShowProgress();
+    } else if (m_eState == EState::Checking && m_nClient) {
+        m_window.Engines().Engine().CancelNotStarted(m_nClient);
     }
 }
 
@@ -967,38 +667,58 @@ void CBatchDlg::reject() {
     QDialog::reject();
 }
 
-void CBatchDlg::SendTo(const codec::Datagram& datagram, const codec::Ip4& address) {
-    m_window.SendDatagram(datagram, address);
-}
-
 void CBatchDlg::OnTick() {
-    if (!m_pEngine)
+    if (!m_nClient)
         return;
-    m_pEngine->Advance(Now());
-    if (m_eState == EState::Running && m_pRun) {
-        const std::size_t nOk = std::count_if(m_rooms.begin(), m_rooms.end(), [](const auto& r) {
-            return r.bRun && r.eOutcome == EBatchOutcome::Ok;
-        });
-        if (!m_bStopped)
-            SetStatus(QStringLiteral("正在设置：%1/%2 个房间已结束，成功 %3 个。")
-                          .arg(m_pRun->Done())
-                          .arg(m_pRun->Total())
-                          .arg(nOk));
-    }
-    if (!m_pEngine->Idle())
+    m_window.Engines().Advance();
+    if (m_eState == EState::Running && m_pRun)
+        ShowProgress();
+    if (!m_window.Engines().Engine().Idle(m_nClient))
         return;
     m_pTimer->stop();
-    if (m_nListenerKey)
-        m_window.RemoveDatagramListener(m_nListenerKey);
-    m_nListenerKey = 0;
-    // The engine goes before anything is told: a handler of the end may start the next run.
-    m_pEngine.reset();
+    // The engine is left before anything is told: a handler of the end may start the next run.
+    LeaveEngine();
     const EState eState = m_eState;
     SetBusy(EState::Idle);
     if (eState == EState::Checking)
         EndCheck();
     else
         EndRun();
+}
+
+// The whole plan's counts, a retry's rooms that were ok before included,
+// and the time left at the pace of the rooms this run has ended.
+void CBatchDlg::ShowProgress() {
+    std::size_t nOk = 0, nFailed = 0, nNotRun = 0, nEnded = 0;
+    for (const session::SBatchRoom& r : m_rooms) {
+        if (r.ePhase != EBatchPhase::Done && r.bRun)
+            continue;
+        ++nEnded;
+        (r.eOutcome == EBatchOutcome::Ok ? nOk : r.eOutcome == EBatchOutcome::Failed ? nFailed : nNotRun)++;
+    }
+    m_pProgress->setRange(0, static_cast<int>(std::max<std::size_t>(m_rooms.size(), 1)));
+    m_pProgress->setValue(static_cast<int>(nEnded));
+    QString strText = QStringLiteral("%1/%2 个房间已结束：成功 %3，失败 %4")
+                          .arg(nEnded)
+                          .arg(m_rooms.size())
+                          .arg(nOk)
+                          .arg(nFailed);
+    if (nNotRun)
+        strText += QStringLiteral("，未执行 %1").arg(nNotRun);
+    if (m_eState != EState::Running) {
+        SetStatus(QStringLiteral("%1：").arg(m_bStopped ? QStringLiteral("已停止") : QStringLiteral("设置完成")) +
+                  strText + QStringLiteral("。"));
+        return;
+    }
+    const std::size_t nEndedNow = nEnded - std::min(nEnded, m_nEndedAtStart);
+    const std::size_t nLeft = m_rooms.size() - nEnded;
+    if (m_bStopped)
+        strText = QStringLiteral("正在停止：已开始的设置将完成。") + strText;
+    else if (nEndedNow > 0 && nLeft > 0)
+        strText += QStringLiteral("；预计还需 %1")
+                       .arg(Duration(static_cast<double>(Now() - m_tRunStart) / 1000.0 /
+                                     static_cast<double>(nEndedNow) * static_cast<double>(nLeft)));
+    SetStatus(strText + QStringLiteral("。"));
 }
 
 void CBatchDlg::SaveBackup(session::ExchangeId id, session::SBackup backup) {
@@ -1031,8 +751,9 @@ bool CBatchDlg::ResultsOfThisPlan(const QString& strResults) const {
     std::set<std::string> rows;
     for (const session::SBatchRoom& room : m_rooms)
         rows.insert(room.strRowText);
-    return std::all_of(earlier.begin(), earlier.end(),
-                       [&rows](const std::vector<std::string>& line) { return line.size() > 5 && rows.count(line[5]) > 0; });
+    return std::all_of(earlier.begin(), earlier.end(), [&rows](const std::vector<std::string>& line) {
+        return line.size() > 5 && rows.count(line[5]) > 0;
+    });
 }
 
 void CBatchDlg::WriteResults() {
@@ -1044,17 +765,8 @@ void CBatchDlg::WriteResults() {
 void CBatchDlg::EndRun() {
     m_pResultsTimer->stop();
     const bool bWritten = m_pResultsFile->Write(true) && !m_bResultsFailed;
-    std::size_t nOk = 0, nFailed = 0, nNotRun = 0;
-    for (const session::SBatchRoom& r : m_rooms)
-        if (r.bRun)
-            (r.eOutcome == EBatchOutcome::Ok       ? nOk
-             : r.eOutcome == EBatchOutcome::Failed ? nFailed
-                                                   : nNotRun)++;
-    SetStatus(QStringLiteral("%1：成功 %2 个，失败 %3 个，未执行 %4 个。")
-                  .arg(m_bStopped ? QStringLiteral("已停止") : QStringLiteral("设置完成"))
-                  .arg(nOk)
-                  .arg(nFailed)
-                  .arg(nNotRun));
+    ShowProgress();
+    FollowCurrentRow();
     emit RunEnded();
     if (m_bCloseWhenIdle)
         QMetaObject::invokeMethod(this, &CBatchDlg::reject, Qt::QueuedConnection);
@@ -1062,37 +774,66 @@ void CBatchDlg::EndRun() {
         MessageBoxShow(QStringLiteral("结果文件无法写入：") + Q(m_pResultsFile->Error()));
 }
 
-int CBatchDlg::RowOf(std::size_t nRoom) const {
-    return nRoom < m_roomItems.size() && m_roomItems[nRoom] ? m_roomItems[nRoom]->row() : -1;
+int CBatchDlg::RoomOfRow(int nRow) const {
+    const QModelIndex index = m_pFilter->index(nRow, 0);
+    if (!m_bRoomsAreRows || !index.isValid())
+        return -1;
+    const int nRoom = m_pFilter->mapToSource(index).row();
+    return nRoom >= 0 && static_cast<std::size_t>(nRoom) < m_rooms.size() ? nRoom : -1;
+}
+
+QString CBatchDlg::CellText(int nRow, int nColumn) const {
+    return m_pFilter->index(nRow, nColumn).data().toString();
+}
+
+int CBatchDlg::RowCount() const {
+    return m_pFilter->rowCount();
+}
+
+void CBatchDlg::ShowFailedOnly(bool bFailedOnly) {
+    if (m_pFailedOnly->isChecked() != bFailedOnly)
+        m_pFailedOnly->setChecked(bFailedOnly);
+    m_pFilter->SetFailedOnly(bFailedOnly);
 }
 
 void CBatchDlg::OnRoomChanged(std::size_t nRoom) {
-    const int nRow = RowOf(nRoom);
-    if (nRow < 0)
+    if (!m_bRoomsAreRows || nRoom >= m_rooms.size())
         return;
     const session::SBatchRoom& room = m_rooms[nRoom];
     const bool bEnded = room.ePhase == EBatchPhase::Done;
-    m_pTable->item(nRow, kColState)->setText(room.bRun ? PhaseText(room) : QStringLiteral("已成功，不重试"));
-    m_pTable->item(nRow, kColOutcome)->setText(bEnded ? RoomOutcomeText(room) : QString());
-    m_pTable->item(nRow, kColSeconds)
-        ->setText(bEnded && room.bRun && room.result ? QString::number(room.dSeconds, 'f', 1) : QString());
+    m_pModel->SetOutcome(static_cast<int>(nRoom), room.bRun ? words::PhaseText(room) : QStringLiteral("已成功，不重试"),
+                         bEnded ? words::RoomOutcomeText(room) : QString(),
+                         bEnded && room.bRun && room.result ? QString::number(room.dSeconds, 'f', 1) : QString(),
+                         room.bRun ? ToneOf(room) : ETone::Ok);
+}
+
+// "诊断" serves a finished room that did not answer.
+void CBatchDlg::FollowCurrentRow() {
+    const int nRoom = RoomOfRow(m_pTable->currentIndex().row());
+    bool bSilent = false;
+    if (nRoom >= 0 && !IsBusy()) {
+        const session::SBatchRoom& room = m_rooms[static_cast<std::size_t>(nRoom)];
+        bSilent = room.ePhase == EBatchPhase::Done && room.eOutcome == EBatchOutcome::Failed && room.result &&
+                  (room.result->eStop == session::EWriteStop::NoAnswer ||
+                   room.result->eOutcome == session::EWriteOutcome::NoReadBack);
+    }
+    Button(kDiagnose)->setEnabled(bSilent);
 }
 
 void CBatchDlg::ShowRoomResult(int nRow) {
-    for (std::size_t i = 0; i < m_roomItems.size(); ++i) {
-        if (RowOf(i) != nRow || m_rooms[i].ePhase != EBatchPhase::Done || !m_rooms[i].bRun)
-            continue;
-        const session::SBatchRoom& room = m_rooms[i];
-        if (!room.result || room.result->fields.empty()) {
-            MessageBoxShow(
-                QStringLiteral("“%1”没有读回结果：%2").arg(Q(room.strRoom), RoomOutcomeText(room)));
-            return;
-        }
-        delete m_pResultDlg;
-        m_pResultDlg = new CSetResultDlg(room.result->fields, Q(room.strAddress), this);
-        m_pResultDlg->show();
+    const int nRoom = RoomOfRow(nRow);
+    if (nRoom < 0)
+        return;
+    const session::SBatchRoom& room = m_rooms[static_cast<std::size_t>(nRoom)];
+    if (room.ePhase != EBatchPhase::Done || !room.bRun)
+        return;
+    if (!room.result || room.result->fields.empty()) {
+        MessageBoxShow(QStringLiteral("“%1”没有读回结果：%2").arg(Q(room.strRoom), words::RoomOutcomeText(room)));
         return;
     }
+    delete m_pResultDlg;
+    m_pResultDlg = new CSetResultDlg(room.result->fields, Q(room.strAddress), this);
+    m_pResultDlg->show();
 }
 
 void CBatchDlg::SetBusy(EState eState) {
@@ -1101,28 +842,14 @@ void CBatchDlg::SetBusy(EState eState) {
     for (const char* pszText : {kAdd, kRemove, kOpen, kCheck, kStart, kRetry})
         Button(pszText)->setEnabled(bIdle);
     Button(kStop)->setEnabled(!bIdle);
+    // The table is the plan being run: while busy nothing of it changes.
+    m_pModel->SetEditable(bIdle);
     m_pTable->setSortingEnabled(bIdle);
-    m_pTable->setEditTriggers(bIdle ? QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed
-                                    : QAbstractItemView::NoEditTriggers);
-    for (QCheckBox* pTick : m_pTicks)
-        pTick->setEnabled(bIdle);
+    m_pFields->SetLocked(!bIdle);
     m_pParallel->setEnabled(bIdle);
     m_pResults->setEnabled(bIdle);
     m_pBrowseResults->setEnabled(bIdle);
-    // Fitting the columns to every row's text again on each room's change
-    // cost milliseconds a room with a hundred rooms under way: while busy
-    // the columns keep the widths fitted as it starts (FitColumns), and fit
-    // again at the end.
-    for (int nColumn = 0; nColumn < kColumns; ++nColumn)
-        if (nColumn != kColOutcome)
-            m_pTable->horizontalHeader()->setSectionResizeMode(nColumn, bIdle ? QHeaderView::ResizeToContents
-                                                                              : QHeaderView::Interactive);
-}
-
-void CBatchDlg::FitColumns() {
-    for (int nColumn = 0; nColumn < kColumns; ++nColumn)
-        if (nColumn != kColOutcome)
-            m_pTable->resizeColumnToContents(nColumn);
+    FollowCurrentRow();
 }
 
 void CBatchDlg::SetStatus(const QString& strText) {

@@ -1,14 +1,14 @@
 #pragma once
 
 #include "BatchCheck.h"
+#include "BatchFields.h"
 #include "BatchPlan.h"
 #include "BatchResults.h"
 #include "BatchRun.h"
-#include "DatagramTransport.h"
+#include "BatchTableModel.h"
 #include "SessionEngine.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QStringList>
 
 #include <functional>
@@ -18,26 +18,26 @@
 class CMainConfigDlg;
 class CSetResultDlg;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
 class QSpinBox;
-class QTableWidget;
-class QTableWidgetItem;
+class QTableView;
 class QThreadPool;
 class QTimer;
 
-// Writes many rooms at once from the window: a table of rooms (from the
-// scan, a plan file or typed), the fields to write (each with its tick
-// box; a room's own plan values win over these), a check that reads every
-// room and shows what would change, and a run of the rooms in parallel,
-// each backed up first, with the outcome shown live and written to the
-// results file as rooms end. It shares the main window's socket and never
-// blocks the window: the engine is driven by a timer and the datagrams the
-// window hands on.
-class CBatchDlg : public QDialog, private session::IDatagramTransport {
+// Writes many rooms at once from the window. The table is the plan: each
+// row a room (from the scan, a plan file or typed) with every value its
+// plan row carries; the ticked common fields fill what a room does not say
+// itself. A check reads every room and shows what would change; a run
+// writes the rooms in parallel, each backed up first, with the outcome shown
+// live, counted in the progress bar and written to the results file as
+// rooms end. Its check and run are clients of the program's one engine
+// beside the window and the scan, driven by a timer: it never blocks the
+// window, and no controller is in two exchanges at once.
+class CBatchDlg : public QDialog {
     Q_OBJECT
 public:
     struct SOptions {
@@ -47,20 +47,10 @@ public:
     };
     // Rooms ending within this long of each other reach the results file in one write.
     static constexpr int kResultsDelayMs = 100;
-    enum EColumn { kColRoom, kColAddress, kColNewIp, kColState, kColOutcome, kColSeconds, kColumns };
-    // The fields with a tick box, in the order shown.
-    enum EField {
-        kServerIp,
-        kMask,
-        kGateway,
-        kLockType,
-        kLockTime,
-        kOneKey,
-        kProjector1,
-        kProjector2,
-        kSnapshot,
-        kFields
-    };
+    using EColumn = CBatchTableModel::EColumn;
+    using enum CBatchTableModel::EColumn;
+    using EField = CBatchFields::EField;
+    using enum CBatchFields::EField;
     enum class EFileChoice { OpenPlan, SavePlan, Snapshot, Results };
 
     explicit CBatchDlg(CMainConfigDlg& window, QWidget* pParent = nullptr);
@@ -72,6 +62,8 @@ public:
     int AddRoom(const QString& strRoom, const QString& strAddress, const QString& strNewIp = {});
     void AddAddresses(const QStringList& addresses);
     bool OpenPlan(const QString& strPath);
+    // Saves what the dialog would write: the rooms with their own values
+    // and the ticked fields.
     bool SavePlan(const QString& strPath);
     void RemoveSelectedRooms();
 
@@ -87,17 +79,24 @@ public:
     // stops it when it may; a check stops without asking. False: go on.
     bool AskToStop();
 
-    // Opens the per-field result of a finished room (a table row).
+    // Opens the per-field result of a finished room (a row as the table shows it).
     void ShowRoomResult(int nRow);
+    // Shows only the rooms that failed, or every room.
+    void ShowFailedOnly(bool bFailedOnly);
 
-    QTableWidget* Table() const { return m_pTable; }
+    QTableView* Table() const { return m_pTable; }
+    // A cell as the table shows it (sorted and filtered), and the rows shown.
+    QString CellText(int nRow, int nColumn) const;
+    int RowCount() const;
+    CBatchTableModel* Model() const { return m_pModel; }
     QPushButton* Button(const QString& strText) const;
-    QCheckBox* FieldTick(EField eField) const { return m_pTicks[eField]; }
-    QWidget* FieldEditor(EField eField) const { return m_pEditors[eField]; }
+    QCheckBox* FieldTick(EField eField) const { return m_pFields->Tick(eField); }
+    QWidget* FieldEditor(EField eField) const { return m_pFields->Editor(eField); }
     QSpinBox* ParallelSpin() const { return m_pParallel; }
     QLineEdit* ResultsEdit() const { return m_pResults; }
     QPlainTextEdit* CheckReport() const { return m_pReport; }
     QLabel* StatusLabel() const { return m_pStatus; }
+    QProgressBar* Progress() const { return m_pProgress; }
     CSetResultDlg* ResultDialog() const { return m_pResultDlg; }
     const std::vector<session::SBatchRoom>& Rooms() const { return m_rooms; }
 
@@ -114,10 +113,14 @@ public:
     static constexpr const char* kStart = "开始";
     static constexpr const char* kStop = "停止";
     static constexpr const char* kRetry = "重试失败";
+    static constexpr const char* kDiagnose = "诊断";
+    static constexpr const char* kFailedOnly = "只显示失败的房间";
 
 signals:
     void CheckEnded();
     void RunEnded();
+    // "诊断" on a room that did not answer: the window diagnoses its address.
+    void DiagnoseAddress(const QString& strAddress);
 
 protected:
     void reject() override;
@@ -125,64 +128,70 @@ protected:
 private:
     enum class EState { Idle, Checking, Running };
 
-    void SendTo(const codec::Datagram& datagram, const codec::Ip4& address) override;
-
-    QWidget* BuildFields();
     QPushButton* AddButton(const char* pszText, QWidget* pParent);
     // The table and the ticked fields as a plan; false (and a message) when
     // the table has no room.
     bool BuildPlan(session::SPlanTable& plan);
-    std::vector<std::vector<std::string>> PlanRows(bool bWithCommon) const;
+    std::vector<std::vector<std::string>> PlanRows(bool bSaving) const;
     // Says every problem of the plan and returns false when there is any.
     bool RefuseBadPlan(const std::vector<session::SPlanProblem>& problems);
-    void MakeEngine(session::ISessionObserver& observer, int nMaxRunning);
+    // The check or the run becomes a client of the program's engine; LeaveEngine ends that.
+    void JoinEngine(session::ISessionObserver& observer, int nMaxRunning);
+    void LeaveEngine();
+    // The plan changed: the last check and run no longer describe it.
+    void PlanChanged();
     void OnTick();
     void OnRoomChanged(std::size_t nRoom);
+    void ShowProgress();
     void SaveBackup(session::ExchangeId id, session::SBackup backup);
     void WriteResults();
     // Whether the results file is absent or holds only rooms of the plan being run.
     bool ResultsOfThisPlan(const QString& strResults) const;
+    // A file dialog for the installer's choice.
+    QString ChooseFile(EFileChoice eChoice);
     void EndCheck();
     void EndRun();
     void SetBusy(EState eState);
-    // Fits the columns other than the outcome to the rows' texts once.
-    void FitColumns();
     void SetStatus(const QString& strText);
-    void SearchModel(QComboBox* pCombo);
-    int RowOf(std::size_t nRoom) const;
-    session::TimeMs Now() const { return m_clock.elapsed(); }
+    // The room of a row as the table shows it (none: -1).
+    int RoomOfRow(int nRow) const;
+    void FollowCurrentRow();
+    session::TimeMs Now() const;
 
     CMainConfigDlg& m_window;
-    std::string m_strSearchKeyword;
-    bool m_bCloseWhenIdle = false; // closed while busy: closes once the run has ended // the batch's own model search, apart from the code dialog's
+    bool m_bCloseWhenIdle = false; // closed while busy: closes once the run has ended
     SOptions m_options;
-    QTableWidget* m_pTable = nullptr;
-    QCheckBox* m_pTicks[kFields] = {};
-    QWidget* m_pEditors[kFields] = {};
+    CBatchTableModel* m_pModel = nullptr;
+    CBatchFilterModel* m_pFilter = nullptr;
+    QTableView* m_pTable = nullptr;
+    CBatchFields* m_pFields = nullptr;
+    QCheckBox* m_pFailedOnly = nullptr;
     QSpinBox* m_pParallel = nullptr;
     QLineEdit* m_pResults = nullptr;
     QPushButton* m_pBrowseResults = nullptr;
     QPlainTextEdit* m_pReport = nullptr;
     QLabel* m_pStatus = nullptr;
+    QProgressBar* m_pProgress = nullptr;
     QTimer* m_pTimer = nullptr;
     QTimer* m_pResultsTimer = nullptr; // the results file, once per turn of the event loop
     QThreadPool* m_pBackupPool = nullptr;
     CSetResultDlg* m_pResultDlg = nullptr;
-    QElapsedTimer m_clock;
 
     EState m_eState = EState::Idle;
     QString m_strPlanFolder; // where relative snapshot paths of an opened plan are found
     QString m_strPlanPath;   // the plan file opened last, which no output replaces
-    // The rooms of the last check or run, in the table order of that time.
+    // The rooms of the last check or run, one per table row while the rows
+    // are those of that time (m_bRoomsAreRows).
     std::vector<session::SBatchRoom> m_rooms;
-    std::vector<QTableWidgetItem*> m_roomItems; // the room cell of each room, found again after a sort
+    bool m_bRoomsAreRows = false;
     std::unique_ptr<session::CBatchRun> m_pRun;
     std::unique_ptr<session::CBatchCheck> m_pCheck;
     std::unique_ptr<session::CBatchResults> m_pResultsFile;
-    std::unique_ptr<session::CSessionEngine> m_pEngine;
+    session::ClientId m_nClient = 0; // the check or run as a client of the program's engine (0: none)
     std::shared_ptr<session::CHistory> m_pHistory;
+    session::TimeMs m_tRunStart = 0;
+    std::size_t m_nEndedAtStart = 0; // rooms already ended when the run began (ok before a retry)
     unsigned m_nRunSerial = 0; // a backup saved for an earlier run is not taken for this one's
     bool m_bResultsFailed = false;
     bool m_bStopped = false;
-    int m_nListenerKey = 0;
 };

@@ -8,7 +8,7 @@
 #include "ControllerSocket.h"
 #include "DataExchange.h"
 #include "Database.h"
-#include "EngineDriver.h"
+#include "EngineHost.h"
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
 #include "MicSettingsDlg.h"
@@ -76,25 +76,32 @@ CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
     session::ISessionObserver& observer = *this;
     // Only the Set's pauses are timed by the driver; every other wait goes
     // by the one-second timers.
-    m_pDriver = new CEngineDriver(
-        *m_pTransport, observer, engineTiming, [this] { return IsSending(); }, this);
-    m_pDriver->Engine().ShareAddressLocks(m_pLocks);
+    m_pHost = new CEngineHost(*m_pTransport, this);
+    // The window is told nothing while a message box is open, so no box of
+    // it ever opens inside another; the scan and the batch go on meanwhile.
+    m_nClient = m_pHost->AddClient(
+        observer, engineTiming, [this] { return IsSending(); }, [] { return IsMessageBoxOpen(); });
     m_receiveBuffer.resize(8000);
     m_pReplies = new CReplyQueue(
-        [this](const std::uint8_t* pData, std::size_t nLength) { m_pDriver->OnDatagram(pData, nLength); },
+        [this](const std::uint8_t* pData, std::size_t nLength) { m_pHost->OnDatagram(pData, nLength); },
         this);
+    m_pReplies->SetMayWait([this](const std::uint8_t* pData, std::size_t nLength) {
+        return m_pHost->IsFor(m_nClient, pData, nLength);
+    });
     Wire();
     m_pRoomBar = std::make_unique<CRoomBar>(*this);
 }
 
 CMainConfigDlg::~CMainConfigDlg() {
-    // The engine goes before the transport it sends through.
-    delete m_pDriver;
-    m_pDriver = nullptr;
+    // The scan and the batch are clients of the engine: they go first; the
+    // engine goes before the transport it sends through.
+    m_pRoomBar.reset();
+    delete m_pHost;
+    m_pHost = nullptr;
 }
 
 void CMainConfigDlg::PassTime(session::TimeMs nMs) {
-    m_pDriver->PassTime(nMs);
+    m_pHost->PassTime(nMs);
 }
 
 void CMainConfigDlg::Wire() {
@@ -346,7 +353,7 @@ void CMainConfigDlg::OnTimer(int nId) {
     case kTimerSet:
         // The waits of a read and of a Set's read-back are the engine's; the
         // timers only let it see the time.
-        m_pDriver->Advance();
+        m_pHost->Advance();
         break;
     default:
         break;
@@ -382,13 +389,13 @@ void CMainConfigDlg::OnGetSettings() {
     m_lastRead = session::SReadResult{};
     m_bHasLastRead = false;
     SetTimer(kTimerQuery, m_timing.nTimerPeriodMs);
-    m_nReadId = m_pDriver->StartRead(m_value.initialIp);
+    m_nReadId = m_pHost->StartRead(m_nClient, m_value.initialIp);
 }
 
 void CMainConfigDlg::DropRead() {
     if (m_nReadId == 0)
         return;
-    m_pDriver->Engine().Cancel(m_nReadId);
+    m_pHost->Engine().Cancel(m_nReadId);
     m_nReadId = 0;
     KillTimer(kTimerQuery);
 }
@@ -530,7 +537,7 @@ void CMainConfigDlg::OnSet() {
     // read-back and compares it.
     // A write can end before StartWrite returns its id (its backup refused).
     m_bStartingWrite = true;
-    const session::ExchangeId id = m_pDriver->StartWrite(std::move(request));
+    const session::ExchangeId id = m_pHost->StartWrite(m_nClient, std::move(request));
     m_bStartingWrite = false;
     m_nWriteId = m_bWriteEnded ? 0 : id;
 }
@@ -631,11 +638,11 @@ void CMainConfigDlg::DrainReplies() {
 }
 
 int CMainConfigDlg::PendingSetPauseMs() const {
-    return m_pDriver->PendingPauseMs();
+    return m_pHost->PendingPauseMs();
 }
 
 void CMainConfigDlg::FireSetStep() {
-    m_pDriver->EndPause();
+    m_pHost->EndPause();
 }
 
 session::SControllerSettings CMainConfigDlg::CurrentSettings() {

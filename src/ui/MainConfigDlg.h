@@ -19,7 +19,7 @@
 #include <vector>
 
 class CControllerSocket;
-class CEngineDriver;
+class CEngineHost;
 class CIpAddressEdit;
 class CPingWorker;
 class CRoomBar;
@@ -134,10 +134,9 @@ public:
     int AddDatagramListener(DatagramListener listener);
     void RemoveDatagramListener(int nKey);
     void SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address);
-    // The controller addresses in use by any exchange of the program: every
-    // engine on the window's socket shares them, so a controller is in one
-    // exchange at a time across the window, the scan and the batch.
-    const std::shared_ptr<session::CAddressLocks>& AddressLocks() const { return m_pLocks; }
+    // The program's one engine: the scan and the batch are its clients beside
+    // the window, so a controller is in one exchange at a time across them.
+    CEngineHost& Engines() const { return *m_pHost; }
 
     // The about box; the test hook replaces the modal runs of other dialogs
     // and returns what the dialog would (QDialog::Accepted or Rejected).
@@ -233,8 +232,8 @@ private:
     // the read-back's comparison. Times are the window's monotonic clock.
     class CSocketTransport;
     std::unique_ptr<CSocketTransport> m_pTransport;
-    CEngineDriver* m_pDriver = nullptr;
-    std::shared_ptr<session::CAddressLocks> m_pLocks = std::make_shared<session::CAddressLocks>();
+    CEngineHost* m_pHost = nullptr;
+    session::ClientId m_nClient = 0;
     session::ExchangeId m_nReadId = 0;
     session::ExchangeId m_nWriteId = 0;
 

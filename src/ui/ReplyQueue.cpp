@@ -26,6 +26,10 @@ void CReplyQueue::Push(const std::uint8_t* pData, std::size_t nLength) {
     for (const auto& [nKey, listener] : listeners)
         if (m_listeners.count(nKey))
             listener(pData, nLength);
+    if (m_pfnMayWait && !m_pfnMayWait(pData, nLength)) {
+        m_handle(pData, nLength);
+        return;
+    }
     if (m_held.size() >= kMaxCount || m_nBytes + nLength > kMaxBytes)
         return;
     m_held.emplace_back(pData, pData + nLength);

@@ -1,11 +1,12 @@
 #pragma once
 
 // The datagrams that reach the main window's socket, on their way to the
-// engine. Whoever shares the socket (the scan) hears each at once; the
-// engine gets them one at a time in order of arrival, never while a message
-// box is open and never while the handling of the one before is suspended in
-// a box: those wait here, within a count and a byte bound, until the last
-// box has closed.
+// engine. Those for the window's own exchanges reach the engine one at a
+// time in order of arrival, never while a message box is open and never
+// while the handling of the one before is suspended in a box: those wait
+// here, within a count and a byte bound, until the last box has closed.
+// The others (the scan's, the batch's) go on at once, so a box of the
+// window holds no other face up.
 
 #include <QObject>
 
@@ -36,11 +37,17 @@ public:
     std::size_t Count() const { return m_held.size(); }
     std::size_t Bytes() const { return m_nBytes; }
 
+    // Which datagrams wait while a box is open; by default all.
+    void SetMayWait(std::function<bool(const std::uint8_t*, std::size_t)> pfnMayWait) {
+        m_pfnMayWait = std::move(pfnMayWait);
+    }
+
     int AddListener(Handler listener);
     void RemoveListener(int nKey);
 
 private:
     Handler m_handle;
+    std::function<bool(const std::uint8_t*, std::size_t)> m_pfnMayWait;
     std::deque<std::vector<std::uint8_t>> m_held;
     std::size_t m_nBytes = 0;
     bool m_bHandling = false;

@@ -253,8 +253,12 @@ void CRoomBar::ShowSetResult() {
 }
 
 void CRoomBar::OnBatch() {
-    if (!m_pBatch)
+    if (!m_pBatch) {
         m_pBatch = m_pfnMakeBatchDlg(m_window, this);
+        connect(m_pBatch, &CBatchDlg::DiagnoseAddress, this, [this](const QString& strAddress) {
+            DiagnoseAddress(codec::AddressToBytes(strAddress.toStdString()));
+        });
+    }
     m_pBatch->show();
     m_pBatch->raise();
     m_pBatch->activateWindow();

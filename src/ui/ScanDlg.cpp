@@ -1,4 +1,6 @@
 #include "ScanDlg.h"
+
+#include "EngineHost.h"
 #include "Fields.h"
 
 #include "FileFolders.h"
@@ -155,10 +157,13 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
 
 CScanDlg::~CScanDlg() {
     m_pSweep.reset();
-    if (m_pEngine)
-        m_pEngine->CancelAll();
-    if (m_nListenerKey)
-        m_window.RemoveDatagramListener(m_nListenerKey);
+    LeaveEngine();
+}
+
+void CScanDlg::LeaveEngine() {
+    if (m_nClient)
+        m_window.Engines().RemoveClient(m_nClient);
+    m_nClient = 0;
 }
 
 bool CScanDlg::StartScan() {
@@ -184,18 +189,10 @@ bool CScanDlg::StartScan() {
     timing.nQueryTicks = m_options.nQueryTicks;
     timing.nMaxRunning = static_cast<int>(std::max<std::size_t>(addresses.size(), 1));
     timing.nStartIntervalMs = 1000 / std::max(1, m_options.nQueriesPerSecond);
-    m_pEngine =
-        std::make_unique<session::CSessionEngine>(static_cast<session::IDatagramTransport&>(*this),
-                                                  static_cast<session::ISessionObserver&>(*this), timing);
-    m_pEngine->ShareAddressLocks(m_window.AddressLocks());
-    m_clock.start();
-    if (!m_nListenerKey)
-        m_nListenerKey = m_window.AddDatagramListener([this](const std::uint8_t* pData, std::size_t nLength) {
-            if (m_pEngine)
-                m_pEngine->OnDatagram(pData, nLength, Now());
-        });
+    LeaveEngine();
+    m_nClient = m_window.Engines().AddClient(static_cast<session::ISessionObserver&>(*this), timing);
     for (const codec::Ip4& address : addresses)
-        m_reads.emplace(m_pEngine->StartRead(address, Now()), address);
+        m_reads.emplace(m_window.Engines().StartRead(m_nClient, address), address);
 
     m_eState = EState::Querying;
     m_pProgress->setRange(0, static_cast<int>(m_nTotal));
@@ -216,8 +213,8 @@ void CScanDlg::StopScan() {
     SetStatus(QStringLiteral("正在停止…"));
     // Queries not yet sent are dropped; those sent finish their wait, so a
     // controller that is answering still gets its row.
-    if (m_pEngine)
-        m_pEngine->CancelNotStarted();
+    if (m_nClient)
+        m_window.Engines().Engine().CancelNotStarted(m_nClient);
     if (m_pSweep)
         m_pSweep->Stop();
 }
@@ -225,11 +222,6 @@ void CScanDlg::StopScan() {
 void CScanDlg::reject() {
     StopScan();
     QDialog::reject();
-}
-
-void CScanDlg::SendTo(const codec::Datagram& datagram, const codec::Ip4& address) {
-    ++m_nQueriesSent;
-    m_window.SendDatagram(datagram, address);
 }
 
 void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& result) {
@@ -286,14 +278,12 @@ void CScanDlg::AddRow(const codec::Ip4& address, const QStringList& cells,
 }
 
 void CScanDlg::OnTick() {
-    if (m_eState == EState::Querying && m_pEngine) {
-        m_pEngine->Advance(Now());
+    if (m_eState == EState::Querying && m_nClient) {
+        m_window.Engines().Advance();
         m_pProgress->setValue(static_cast<int>(std::min(m_nDone, m_nTotal)));
-        if (!m_pEngine->Idle())
+        if (!m_window.Engines().Engine().Idle(m_nClient))
             return;
-        if (m_nListenerKey)
-            m_window.RemoveDatagramListener(m_nListenerKey);
-        m_nListenerKey = 0;
+        LeaveEngine();
         if (m_bStopped || m_silent.empty() || !m_options.bProbe) {
             Finish();
             return;
@@ -342,10 +332,7 @@ void CScanDlg::StartProbing() {
 void CScanDlg::Finish() {
     m_pTimer->stop();
     m_pSweep.reset();
-    m_pEngine.reset();
-    if (m_nListenerKey)
-        m_window.RemoveDatagramListener(m_nListenerKey);
-    m_nListenerKey = 0;
+    LeaveEngine();
     m_eState = EState::Idle;
     m_pProgress->setValue(m_pProgress->maximum());
     SetStatus((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。")

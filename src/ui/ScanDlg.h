@@ -1,11 +1,9 @@
 #pragma once
 
-#include "DatagramTransport.h"
 #include "SessionEngine.h"
 #include "SessionObserver.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
 
 #include <functional>
 #include <map>
@@ -29,7 +27,7 @@ class QTimer;
 // request, and those that answer it are listed as "非中控或无响应".
 // Activating a row (double-click or Enter) reads that controller in the
 // main window.
-class CScanDlg : public QDialog, private session::IDatagramTransport, private session::ISessionObserver {
+class CScanDlg : public QDialog, private session::ISessionObserver {
     Q_OBJECT
 public:
     struct SOptions {
@@ -87,7 +85,7 @@ protected:
 private:
     enum class EState { Idle, Querying, Probing };
 
-    void SendTo(const codec::Datagram& datagram, const codec::Ip4& address) override;
+    void OnStarted(session::ExchangeId) override { ++m_nQueriesSent; }
     void OnReadDone(session::ExchangeId id, const session::SReadResult& result) override;
     void OnNotRun(session::ExchangeId id) override;
 
@@ -98,7 +96,8 @@ private:
     void AddRow(const codec::Ip4& address, const QStringList& cells,
                 std::optional<session::SReadResult> read = std::nullopt);
     void OnActivated(int nRow);
-    session::TimeMs Now() const { return m_clock.elapsed(); }
+    // The scan's reads leave the program's engine; none are queued or running.
+    void LeaveEngine();
 
     CMainConfigDlg& m_window;
     SOptions m_options;
@@ -112,17 +111,15 @@ private:
     QLabel* m_pProbeNote = nullptr;
     QTableWidget* m_pTable = nullptr;
     QTimer* m_pTimer = nullptr;
-    QElapsedTimer m_clock;
 
     EState m_eState = EState::Idle;
     bool m_bStopped = false;
     bool m_bProbeRefusalSaid = false;
-    std::unique_ptr<session::CSessionEngine> m_pEngine;
+    session::ClientId m_nClient = 0; // the scan as a client of the program's engine (0: none)
     std::map<session::ExchangeId, codec::Ip4> m_reads;
     std::vector<codec::Ip4> m_silent; // no reply to the query
     std::vector<codec::Ip4> m_rowAddresses;
     std::vector<std::optional<session::SReadResult>> m_rowReads; // per row: the controller's read
     std::unique_ptr<CEchoSweep> m_pSweep;
-    int m_nListenerKey = 0;
     std::size_t m_nTotal = 0, m_nDone = 0, m_nQueriesSent = 0, m_nControllers = 0;
 };

@@ -176,7 +176,7 @@ private slots:
         QSignalSpy ended(pBatch, &CBatchDlg::RunEnded);
         QVERIFY(pBatch->StartRun());
         QVERIFY(ended.wait(30000));
-        QCOMPARE(pBatch->Table()->item(0, CBatchDlg::kColOutcome)->text(), QStringLiteral("成功"));
+        QCOMPARE(pBatch->CellText(0, CBatchDlg::kColOutcome), QStringLiteral("成功"));
         QFile results(strResults);
         QVERIFY(results.open(QIODevice::ReadOnly));
         QVERIFY(QString::fromUtf8(results.readAll()).contains(QStringLiteral("一楼 101,127.0.0.3,ok")));

@@ -30,6 +30,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -141,10 +142,9 @@ class CBatchDlgTest : public QObject {
     }
     // The outcome column of the row holding an address.
     QString Outcome(const QString& strAddress) {
-        QTableWidget* pTable = Batch().Table();
-        for (int nRow = 0; nRow < pTable->rowCount(); ++nRow)
-            if (pTable->item(nRow, CBatchDlg::kColAddress)->text() == strAddress)
-                return pTable->item(nRow, CBatchDlg::kColOutcome)->text();
+        for (int nRow = 0; nRow < Batch().RowCount(); ++nRow)
+            if (Batch().CellText(nRow, CBatchDlg::kColAddress) == strAddress)
+                return Batch().CellText(nRow, CBatchDlg::kColOutcome);
         return QStringLiteral("(no row)");
     }
     bool Run(bool bRetry = false) {
@@ -207,11 +207,11 @@ private slots:
         QCOMPARE(scan.Table()->rowCount(), 4);
         scan.Table()->selectRow(1);
         scan.AddToBatchButton()->click();
-        QCOMPARE(Batch().Table()->rowCount(), 1);
-        QCOMPARE(Batch().Table()->item(0, CBatchDlg::kColAddress)->text(), Address(11));
+        QCOMPARE(Batch().RowCount(), 1);
+        QCOMPARE(Batch().CellText(0, CBatchDlg::kColAddress), Address(11));
         scan.Table()->clearSelection();
         scan.AddToBatchButton()->click();
-        QCOMPARE(Batch().Table()->rowCount(), 4); // 127.64.0.11 is not added twice
+        QCOMPARE(Batch().RowCount(), 4); // 127.64.0.11 is not added twice
     }
 
     // The inventory the scan exports is a plan the batch reads back and can check.
@@ -246,7 +246,7 @@ private slots:
                                 Address(10).toLatin1() + ",," + "10.9.9.9\n" + "\xB6\xFE\xC2\xA5," +
                                 Address(11).toLatin1() + "," + Address(16).toLatin1() + ",\n";
         QVERIFY(Batch().OpenPlan(WritePlan("plan.csv", plan)));
-        QCOMPARE(Batch().Table()->item(0, CBatchDlg::kColRoom)->text(), QStringLiteral("一楼"));
+        QCOMPARE(Batch().CellText(0, CBatchDlg::kColRoom), QStringLiteral("一楼"));
         QSignalSpy checked(&Batch(), &CBatchDlg::CheckEnded);
         QVERIFY(Batch().StartCheck());
         QVERIFY(checked.wait(10000));
@@ -286,13 +286,13 @@ private slots:
         if (rooms < 0) {
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages[0].contains(said), qPrintable(m_messages[0]));
-            QCOMPARE(Batch().Table()->rowCount(), 0);
+            QCOMPARE(Batch().RowCount(), 0);
             return;
         }
         QVERIFY(m_messages.isEmpty());
-        QCOMPARE(Batch().Table()->rowCount(), rooms);
-        QCOMPARE(Batch().Table()->item(1, CBatchDlg::kColRoom)->text(), QStringLiteral("B"));
-        QCOMPARE(Batch().Table()->item(1, CBatchDlg::kColAddress)->text(), Address(11));
+        QCOMPARE(Batch().RowCount(), rooms);
+        QCOMPARE(Batch().CellText(1, CBatchDlg::kColRoom), QStringLiteral("B"));
+        QCOMPARE(Batch().CellText(1, CBatchDlg::kColAddress), Address(11));
     }
 
     // Each kind of bad plan is refused before anything is sent, said in a
@@ -395,7 +395,7 @@ private slots:
         // Rows removed after a run leave nothing behind that points at them.
         Batch().Table()->selectAll();
         Batch().Button(QString::fromUtf8(CBatchDlg::kRemove))->click();
-        QCOMPARE(Batch().Table()->rowCount(), 0);
+        QCOMPARE(Batch().RowCount(), 0);
         Batch().ShowRoomResult(0);
     }
 
@@ -579,7 +579,7 @@ private slots:
         QCOMPARE(scan.Table()->rowCount(), 20);
         scan.Table()->clearSelection();
         scan.AddToBatchButton()->click();
-        QCOMPARE(Batch().Table()->rowCount(), 20);
+        QCOMPARE(Batch().RowCount(), 20);
 
         // Room .20 stops answering after the survey.
         const std::uint16_t nPort = m_pBuilding->Port();
@@ -726,7 +726,7 @@ private slots:
             WritePlan("in.csv", "room,address,lock_type\n甲," + Address(10).toUtf8() + ",电平型\n")));
         Batch().AddRoom(QStringLiteral("乙"), Address(11), Address(16));
         // Sorted by address, newest first: the file keeps the table's order.
-        Batch().Table()->sortItems(CBatchDlg::kColAddress, Qt::DescendingOrder);
+        Batch().Table()->sortByColumn(CBatchDlg::kColAddress, Qt::DescendingOrder);
         QVERIFY(Batch().SavePlan(File("out.csv")));
         session::SPlanTable plan;
         session::SPlanFileError error;

@@ -921,8 +921,12 @@ private slots:
             nHeldSmall = Dlg().QueuedReplies();
             nBytesSmall = Dlg().QueuedBytes();
             const std::size_t nCap = 10 + (CMainConfigDlg::kMaxQueuedBytes - 400) / 8000;
+            // Big datagrams for the window's read (its address, no kind it knows).
+            Bytes big = IpReply({10, 0, 0, 99});
+            big.resize(8000, 0x20);
+            big[13] = 0x7F;
             for (std::size_t i = 0; i < nCap + 10; ++i)
-                Reply(Bytes(8000, 0x20));
+                Reply(big);
             nHeldBig = Dlg().QueuedReplies();
             nBytesBig = Dlg().QueuedBytes();
         };

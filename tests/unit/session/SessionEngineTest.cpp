@@ -755,27 +755,25 @@ INSTANTIATE_TEST_SUITE_P(Rates, RateTest,
 
 namespace {
 
-// Two engines of one program (the window's and the batch's) on one socket:
-// a controller that one of them is writing is never written by the other at
-// the same time; the second write waits its turn and then goes whole.
-TEST_F(SessionEngineTest, EnginesThatShareAddressLocksNeverInterleaveTwoSetsOfOneController) {
-    auto locks = std::make_shared<session::CAddressLocks>();
-    auto batch = Make();
+// Two faces of one program (the batch and the window) on one engine: a
+// controller that one of them is writing is never written by the other at
+// the same time; the second write waits its turn and then goes whole, each
+// face told of its own write only, each keeping its own waits.
+TEST_F(SessionEngineTest, ClientsOfOneEngineNeverInterleaveTwoSetsOfOneController) {
+    auto engine = Make();
     CRecorder windowRecorder;
-    auto window = std::make_unique<CSessionEngine>(transport, windowRecorder);
-    batch->ShareAddressLocks(locks);
-    window->ShareAddressLocks(locks);
-    const session::ExchangeId first = batch->StartWrite(Write(kHere, kHere), now);
-    RunTo(*batch, 3000); // two setting datagrams are out
-    const session::ExchangeId second = window->StartWrite(Write(kHere, kHere), now);
+    session::SSessionTiming windowTiming;
+    windowTiming.nReadBackTicks = 2;
+    const session::ClientId window = engine->AddClient(windowRecorder, windowTiming);
+    const session::ExchangeId first = engine->StartWrite(Write(kHere, kHere), now);
+    RunTo(*engine, 3000); // two setting datagrams are out
+    const session::ExchangeId second = engine->StartWrite(window, Write(kHere, kHere), now);
+    EXPECT_FALSE(engine->Idle(window));
     auto done = [&] { return recorder.writes.count(first) && windowRecorder.writes.count(second); };
     for (TimeMs t = now; t <= 40000 && !done(); t += 500) {
-        RunTo(*batch, t);
-        RunTo(*window, t);
-        if (!transport.sent.empty() && transport.sent.back().datagram[13] == 5) {
-            FeedReadBack(*batch, kHere);
-            FeedReadBack(*window, kHere);
-        }
+        RunTo(*engine, t);
+        if (!transport.sent.empty() && transport.sent.back().datagram[13] == 5)
+            FeedReadBack(*engine, kHere);
     }
     ASSERT_TRUE(done());
     // The setting datagrams in order of sending: 1 2 3 4 5, then 1 2 3 4 5.
@@ -785,6 +783,35 @@ TEST_F(SessionEngineTest, EnginesThatShareAddressLocksNeverInterleaveTwoSetsOfOn
     EXPECT_EQ(kinds, (std::vector<int>{1, 2, 3, 4, 5, 1, 2, 3, 4, 5}));
     EXPECT_EQ(recorder.writes[first].eOutcome, EWriteOutcome::Confirmed);
     EXPECT_EQ(windowRecorder.writes[second].eOutcome, EWriteOutcome::Confirmed);
+    EXPECT_EQ(recorder.writes.count(second) + windowRecorder.writes.count(first), 0u);
+    EXPECT_TRUE(engine->Idle(window));
+}
+
+// A paced client (a scan) keeps its pace while another client's exchanges
+// start at once; removing a client drops its exchanges without a word and
+// frees its controllers for the others.
+TEST_F(SessionEngineTest, AClientKeepsItsOwnPaceAndItsRemovalFreesItsControllers) {
+    auto engine = Make();
+    CRecorder scanRecorder;
+    session::SSessionTiming scanTiming;
+    scanTiming.nMaxRunning = 100;
+    scanTiming.nStartIntervalMs = 100;
+    const session::ClientId scan = engine->AddClient(scanRecorder, scanTiming);
+    for (std::uint8_t n = 10; n < 20; ++n)
+        engine->StartRead(scan, codec::Ip4{10, 0, 0, n}, now);
+    engine->StartRead(codec::Ip4{10, 0, 0, 12}, now); // the window asks one the scan will ask later
+    const session::ExchangeId mine = engine->StartRead(kThere, now);
+    EXPECT_EQ(scanRecorder.started.size(), 1u);
+    EXPECT_EQ(recorder.started.size(), 2u);
+    RunTo(*engine, 250);
+    EXPECT_EQ(scanRecorder.started.size(), 3u); // 10.0.0.12 waits for the window's read
+    engine->RemoveClient(scan);
+    EXPECT_TRUE(engine->Idle(scan));
+    Feed(*engine, NetworkReply(kThere, kThere));
+    RunTo(*engine, 10000);
+    EXPECT_TRUE(scanRecorder.reads.empty());
+    EXPECT_EQ(recorder.reads.count(mine), 1u);
+    EXPECT_TRUE(engine->Idle());
 }
 
 } // namespace

@@ -1,0 +1,35 @@
+#pragma once
+
+// The window's words for what the session layer reports as codes: plan and
+// value problems, a room's phase and outcome, a check's verdict. Every text
+// of the window that says such a code is made here, so each code has one
+// sentence wherever the window shows it (the table, a message, the results
+// file the window writes).
+
+#include "BatchCheck.h"
+#include "BatchPlan.h"
+#include "BatchRun.h"
+#include "SettingsCheck.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace words {
+
+QString Q(const std::string& str);
+
+QString IssueText(const session::SSettingIssue& issue);
+// Why a row was refused before anything was sent.
+QString ValueProblemText(const session::SValueProblem& p);
+QString PlanProblemText(const session::SPlanProblem& p, const QString& strRoom, const QString& strOther);
+// Why a plan file could not be opened (without the file's name).
+QString PlanFileErrorText(const session::SPlanFileError& error);
+QString PhaseText(const session::SBatchRoom& room);
+// A finished room's outcome as the table and the results file say it.
+QString RoomOutcomeText(const session::SBatchRoom& room);
+// What stands in the way of writing a checked room; empty: it can be written.
+QStringList CheckProblems(const session::SRoomCheck& check);
+// The plan columns by the names the window shows them under.
+QString ColumnLabel(const std::string& strColumn);
+
+} // namespace words
