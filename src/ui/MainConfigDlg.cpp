@@ -606,8 +606,13 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
         m_lastRead.settings.initialIp = result.sent.controllerIp;
         m_bHasLastRead = true;
     }
+    // A Set whose read-back heard nothing offers the diagnosis of the
+    // address the read-back asked.
+    bool bDiagnose = false;
     if (!m_strBackupError.isEmpty())
         MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") + m_strBackupError);
+    else if (result.eOutcome == session::EWriteOutcome::NoReadBack)
+        bDiagnose = MessageBoxOffer(VerdictText(result), QString::fromUtf8(CRoomBar::kDiagnose));
     else
         MessageBoxShow(VerdictText(result));
     EndSetState();
@@ -616,6 +621,8 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
         reject();
     }
     emit SetEnded(result.eOutcome == session::EWriteOutcome::Confirmed);
+    if (bDiagnose && m_pRoomBar && isVisible())
+        m_pRoomBar->DiagnoseAddress(result.sent.controllerIp);
 }
 
 std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows() {
