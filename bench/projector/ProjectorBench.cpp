@@ -3,6 +3,7 @@
 // API and copying every cell into a string; and the memory the open dialog
 // holds against the text size of the table. Prints the figures and ratios.
 #include "Database.h"
+#include "AsciiText.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
@@ -159,7 +160,7 @@ int main(int argc, char** argv) {
     CBenchDlg dlg;
     for (const char* pszKeyword : {"eb-12", "/"}) {
         const std::string strStatement =
-            stmt::SearchModels(stmt::AsciiUpper(pszKeyword), stmt::AsciiLower(pszKeyword));
+            stmt::SearchModels(base::AsciiUpper(pszKeyword), base::AsciiLower(pszKeyword));
         std::vector<double> step, search;
         int nFound = 0;
         for (int i = 0; i < kRuns; ++i) {

@@ -1,4 +1,5 @@
 #include "Database.h"
+#include "AsciiText.h"
 
 #include "Utf8Path.h"
 
@@ -83,18 +84,7 @@ void RepairMicRows(sqlite3* pConnection) {
 
 // Names of columns compare without regard to letter case (ASCII letters).
 bool SameName(const std::string& strLeft, const std::string& strRight) {
-    if (strLeft.size() != strRight.size())
-        return false;
-    for (std::size_t i = 0; i < strLeft.size(); ++i) {
-        char cLeft = strLeft[i], cRight = strRight[i];
-        if (cLeft >= 'A' && cLeft <= 'Z')
-            cLeft = static_cast<char>(cLeft - 'A' + 'a');
-        if (cRight >= 'A' && cRight <= 'Z')
-            cRight = static_cast<char>(cRight - 'A' + 'a');
-        if (cLeft != cRight)
-            return false;
-    }
-    return true;
+    return base::SameIgnoringCase(strLeft, strRight);
 }
 
 } // namespace

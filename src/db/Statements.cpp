@@ -66,20 +66,4 @@ std::string SelectMicTableForSet() {
     return "SELECT * FROM [htset] ";
 }
 
-std::string AsciiUpper(std::string_view text) {
-    std::string strResult(text);
-    for (char& c : strResult)
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    return strResult;
-}
-
-std::string AsciiLower(std::string_view text) {
-    std::string strResult(text);
-    for (char& c : strResult)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return strResult;
-}
-
 } // namespace stmt

@@ -29,7 +29,5 @@ std::string SelectMicTableForSet();                                   // the Set
 
 // Letter case of a search keyword: ASCII letters only, every multi-byte
 // character left whole.
-std::string AsciiUpper(std::string_view text);
-std::string AsciiLower(std::string_view text);
 
 } // namespace stmt

@@ -1,4 +1,5 @@
 #include "ImportPreview.h"
+#include "AsciiText.h"
 
 #include "CsvReader.h"
 #include "FileSystem.h"
@@ -43,18 +44,7 @@ std::string Trimmed(std::string_view text) {
 }
 
 bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char ca = a[i], cb = b[i];
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<char>(cb - 'A' + 'a');
-        if (ca != cb)
-            return false;
-    }
-    return true;
+    return base::SameIgnoringCase(a, b);
 }
 
 // Spreadsheets made from the shipped library write the parity in English.

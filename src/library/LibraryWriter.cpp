@@ -1,4 +1,5 @@
 #include "LibraryWriter.h"
+#include "AsciiText.h"
 
 #include "CsvWriter.h"
 #include "FileSystem.h"
@@ -54,11 +55,7 @@ std::string FailureText(sqlite3* pDb, int nResult) {
 bool EndsWithMdb(const std::string& strPath) {
     if (strPath.size() < 4)
         return false;
-    std::string strEnd = strPath.substr(strPath.size() - 4);
-    for (char& c : strEnd)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return strEnd == ".mdb";
+    return base::SameIgnoringCase(std::string_view(strPath).substr(strPath.size() - 4), ".mdb");
 }
 
 // Why an export may not write strCsvPath; "" when it may.

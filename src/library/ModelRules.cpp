@@ -1,4 +1,5 @@
 #include "ModelRules.h"
+#include "AsciiText.h"
 
 #include <algorithm>
 
@@ -13,18 +14,7 @@ struct SCodeRule {
 
 // Hex codes are the same in either letter case.
 bool SameHex(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]), cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'a' && ca <= 'z')
-            ca = static_cast<unsigned char>(ca - 'a' + 'A');
-        if (cb >= 'a' && cb <= 'z')
-            cb = static_cast<unsigned char>(cb - 'a' + 'A');
-        if (ca != cb)
-            return false;
-    }
-    return true;
+    return base::SameIgnoringCase(a, b);
 }
 } // namespace
 
@@ -50,9 +40,7 @@ int CodePageBytes(std::string_view text) {
 bool IsHexText(std::string_view text) {
     if (text.empty())
         return false;
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-    });
+    return std::all_of(text.begin(), text.end(), [](char c) { return base::HexDigit(c) >= 0; });
 }
 
 bool IsKnownBaud(std::string_view baud) {

@@ -1,4 +1,5 @@
 #include "Fields.h"
+#include "AsciiText.h"
 #include "Statements.h"
 
 namespace session {
@@ -61,7 +62,7 @@ std::vector<SFieldDef> BuildFields() {
         // Hex codes are the same in either letter case; the name is what the
         // library calls them, not part of what the controller holds.
         f.pfnSame = [p](const SControllerSettings& a, const SControllerSettings& b) {
-            return stmt::AsciiLower(a.projectors[p].strCode) == stmt::AsciiLower(b.projectors[p].strCode);
+            return base::AsciiLower(a.projectors[p].strCode) == base::AsciiLower(b.projectors[p].strCode);
         };
         fields.push_back(std::move(f));
     }

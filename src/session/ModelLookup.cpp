@@ -1,4 +1,5 @@
 #include "ModelLookup.h"
+#include "AsciiText.h"
 
 #include "ControllerSettings.h"
 #include "Database.h"
@@ -14,10 +15,7 @@ namespace {
 
 // Hex texts compare without regard to letter case.
 bool SameHex(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
+    return base::SameIgnoringCase(a, b);
 }
 
 } // namespace

@@ -565,6 +565,12 @@ bool CBatchDlg::StartRun(bool bRetry) {
         MessageBoxShow(QStringLiteral("每个房间都已设置成功，没有要重试的房间。"));
         return false;
     }
+    // A room a retry leaves alone keeps what its last run read back, for its per-field result.
+    for (std::size_t i = 0; bRetry && i < rooms.size() && i < m_rooms.size(); ++i)
+        if (!rooms[i].bRun && m_rooms[i].result) {
+            rooms[i].result = m_rooms[i].result;
+            rooms[i].dSeconds = m_rooms[i].dSeconds;
+        }
     m_rooms = std::move(rooms);
     m_bRoomsAreRows = true;
     if (!RefuseBadPlan(session::CheckAddresses(m_rooms)))
@@ -825,7 +831,7 @@ void CBatchDlg::ShowRoomResult(int nRow) {
     if (nRoom < 0)
         return;
     const session::SBatchRoom& room = m_rooms[static_cast<std::size_t>(nRoom)];
-    if (room.ePhase != EBatchPhase::Done || !room.bRun)
+    if (room.ePhase != EBatchPhase::Done && room.bRun)
         return;
     if (!room.result || room.result->fields.empty()) {
         MessageBoxShow(QStringLiteral("“%1”没有读回结果：%2").arg(Q(room.strRoom), words::RoomOutcomeText(room)));

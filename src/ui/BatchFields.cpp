@@ -1,4 +1,5 @@
 #include "BatchFields.h"
+#include "AsciiText.h"
 
 #include "MessageBox.h"
 #include "ModelSearchDlg.h"
@@ -140,8 +141,8 @@ void CBatchFields::SearchModel(QComboBox* pCombo) {
     }
     QStringList found;
     try {
-        for (auto pRows = CDatabase::OpenRead(stmt::SearchModels(stmt::AsciiUpper(m_strSearchKeyword),
-                                                                 stmt::AsciiLower(m_strSearchKeyword)));
+        for (auto pRows = CDatabase::OpenRead(stmt::SearchModels(base::AsciiUpper(m_strSearchKeyword),
+                                                                 base::AsciiLower(m_strSearchKeyword)));
              !pRows->AtEnd(); pRows->MoveNext())
             found << words::Q(pRows->FieldOr("投影机型号", ""));
     } catch (const CDatabaseError& e) {

@@ -12,7 +12,6 @@
 #include "IpAddressEdit.h"
 #include "MessageBox.h"
 #include "MicSettingsDlg.h"
-#include "PingWorker.h"
 #include "ProgramValues.h"
 #include "ProjectorCodeDlg.h"
 #include "Resources.h"
@@ -64,7 +63,7 @@ private:
 CMainConfigDlg::CMainConfigDlg(QWidget* pParent) : CMainConfigDlg(STiming{}, pParent) {}
 
 CMainConfigDlg::CMainConfigDlg(const STiming& timing, QWidget* pParent)
-    : CDialogBase(102, pParent), m_timing(timing), m_pingWorker(std::make_unique<CPingWorker>()) {
+    : CDialogBase(102, pParent), m_timing(timing) {
     if (auto* pPassword = ControlAs<QLineEdit>(kPassword))
         pPassword->setMaxLength(10);
     session::SSessionTiming engineTiming;
@@ -524,7 +523,6 @@ void CMainConfigDlg::OnSet() {
     EnableItem(kGet, false);
     DisableSettingControls();
     // The Set sends what the window shows now, whatever changes meanwhile.
-    m_sendingModels = {request.settings.projectors[0].strModel, request.settings.projectors[1].strModel};
     auto* pProgress = ControlAs<QProgressBar>(kProgress);
     pProgress->setRange(0, 5);
     pProgress->setValue(0);
@@ -571,10 +569,6 @@ bool CMainConfigDlg::PrepareBackup(session::SWriteRequest& request) {
 // every step is the Set's (the first is reported before StartWrite has
 // returned its id).
 void CMainConfigDlg::OnSetStep(session::ExchangeId, int nSent) {
-    if (nSent == 1) {
-        g_strSentModel1 = m_sendingModels[0];
-        g_strSentModel2 = m_sendingModels[1];
-    }
     emit SetStepSent(nSent);
     ControlAs<QProgressBar>(kProgress)->setValue(nSent);
     if (nSent < 5) {

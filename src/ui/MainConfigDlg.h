@@ -21,7 +21,6 @@
 class CControllerSocket;
 class CEngineHost;
 class CIpAddressEdit;
-class CPingWorker;
 class CRoomBar;
 class QTimer;
 
@@ -189,7 +188,6 @@ private:
     void StoreMicRows(const std::array<session::SMicEntry, codec::kMicEntries>& rows);
 
     STiming m_timing;
-    std::unique_ptr<CPingWorker> m_pingWorker;
     CPortOwner m_portOwner; // before the socket: it is released after the socket closes
     std::unique_ptr<CControllerSocket> m_pSocket;
     SendFn m_pfnSend;
@@ -208,7 +206,6 @@ private:
     QString m_strPassword;
 
     // The Set in progress: the models it sends, its next step (-1: none).
-    std::array<std::string, 2> m_sendingModels;
     QString m_strBackupError; // why the Set's backup could not be saved
     bool m_bStartingWrite = false, m_bWriteEnded = false;
     int m_nSetStep = -1;

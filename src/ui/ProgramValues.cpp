@@ -6,8 +6,6 @@ std::string g_strChosenModel;
 bool g_bProjectorChosen = false;
 bool g_bMicTableFromController = false;
 std::string g_strSearchKeyword;
-std::string g_strSentModel1;
-std::string g_strSentModel2;
 
 session::CTrafficLog& ProgramTrafficLog() {
     static session::CTrafficLog log;
@@ -21,6 +19,4 @@ void ResetProgramValues() {
     g_bProjectorChosen = false;
     g_bMicTableFromController = false;
     g_strSearchKeyword.clear();
-    g_strSentModel1.clear();
-    g_strSentModel2.clear();
 }

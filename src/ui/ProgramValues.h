@@ -6,7 +6,7 @@
 
 // The program-wide values through which the dialogs hand data to one another.
 // They live for the whole run and are touched only on the user-interface
-// thread (the echo result flag lives with the echo worker).
+// thread.
 
 // Projector hand-over from the code library to the main window.
 extern int g_nProjectorSlot;         // 0 none, 1 or 2
@@ -16,8 +16,6 @@ extern bool g_bProjectorChosen;      // a bundle and a model wait for the main w
 
 extern bool g_bMicTableFromController; // the microphone table was last written by a controller reading
 extern std::string g_strSearchKeyword; // the last model-search keyword
-extern std::string g_strSentModel1;    // the projector models the last Set sent
-extern std::string g_strSentModel2;
 
 // Every datagram the program sent and received since it started (the
 // window's socket and the diagnosis put them in; 通信记录 shows them).

@@ -1,4 +1,5 @@
 #include "ProjectorCodeDlg.h"
+#include "AsciiText.h"
 #include "DataExchange.h"
 
 #include "FileFolders.h"
@@ -62,20 +63,7 @@ struct SBulkLoad {
 // The order of the found-models combo: ASCII letters without regard to case,
 // then byte for byte, so "abc" and "ABD" sit together as an installer expects.
 bool ComboLess(const std::string& a, const std::string& b) {
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        unsigned char ca = static_cast<unsigned char>(a[i]);
-        unsigned char cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 'A' && ca <= 'Z')
-            ca = static_cast<unsigned char>(ca - 'A' + 'a');
-        if (cb >= 'A' && cb <= 'Z')
-            cb = static_cast<unsigned char>(cb - 'A' + 'a');
-        if (ca != cb)
-            return ca < cb;
-    }
-    if (a.size() != b.size())
-        return a.size() < b.size();
-    return a < b;
+    return base::LessIgnoringCase(a, b);
 }
 
 } // namespace
@@ -103,9 +91,9 @@ QString AsciiToHex(const QString& strText) {
                 ++i;
                 continue;
             }
-            if (next == 'x' && i + 3 < bytes.size() && codec::HexDigit(bytes[i + 2]) >= 0 &&
-                codec::HexDigit(bytes[i + 3]) >= 0) {
-                raw += static_cast<char>(codec::HexDigit(bytes[i + 2]) * 16 + codec::HexDigit(bytes[i + 3]));
+            if (next == 'x' && i + 3 < bytes.size() && base::HexDigit(bytes[i + 2]) >= 0 &&
+                base::HexDigit(bytes[i + 3]) >= 0) {
+                raw += static_cast<char>(base::HexDigit(bytes[i + 2]) * 16 + base::HexDigit(bytes[i + 3]));
                 i += 3;
                 continue;
             }
@@ -432,9 +420,9 @@ void CProjectorCodeDlg::OnFind() {
         Say("查询关键字为空，请重新查询！");
         return;
     }
-    g_strSearchKeyword = stmt::AsciiUpper(g_strSearchKeyword);
+    g_strSearchKeyword = base::AsciiUpper(g_strSearchKeyword);
     const std::string strUpper = g_strSearchKeyword;
-    g_strSearchKeyword = stmt::AsciiLower(g_strSearchKeyword);
+    g_strSearchKeyword = base::AsciiLower(g_strSearchKeyword);
     const std::string strStatement = stmt::SearchModels(strUpper, g_strSearchKeyword);
 
     std::vector<std::string> found;

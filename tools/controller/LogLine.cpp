@@ -1,12 +1,13 @@
 #include "LogLine.h"
 
+#include "AsciiText.h"
+
 #include "codec/Layout.h"
 
 namespace controller {
 
 std::string FormatLogLine(std::int64_t milliseconds, std::string_view direction, std::string_view peer,
                           const std::uint8_t* data, std::size_t length, std::string_view note) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
     std::string line = std::to_string(milliseconds);
     line += ' ';
     line += direction;
@@ -22,10 +23,7 @@ std::string FormatLogLine(std::int64_t milliseconds, std::string_view direction,
         line += ']';
     }
     line += ' ';
-    for (std::size_t i = 0; i < length; ++i) {
-        line += kDigits[data[i] >> 4];
-        line += kDigits[data[i] & 15];
-    }
+    line += base::HexText(data, length, true);
     return line;
 }
 

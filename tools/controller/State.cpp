@@ -1,4 +1,5 @@
 #include "State.h"
+#include "AsciiText.h"
 
 #include "FileSystem.h"
 #include "OutputRule.h"
@@ -26,13 +27,7 @@ std::vector<std::uint8_t> BundleBytes(const std::string& bundle) {
 }
 
 std::string HexText(const std::vector<std::uint8_t>& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::uint8_t b : bytes) {
-        text += kDigits[b >> 4];
-        text += kDigits[b & 15];
-    }
-    return text;
+    return base::HexText(bytes.data(), bytes.size(), true);
 }
 
 using nlohmann::json;

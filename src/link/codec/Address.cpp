@@ -1,4 +1,5 @@
 #include "codec/Address.h"
+#include "AsciiText.h"
 
 #include <cstddef>
 #include <optional>
@@ -15,13 +16,8 @@ bool IsSpace(char c) {
 }
 
 int DigitValue(char c) {
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return 99;
+    const int nValue = base::HexDigit(c);
+    return nValue < 0 ? 99 : nValue;
 }
 
 // Reads one part starting at text[pos] (which must be a digit) with the base

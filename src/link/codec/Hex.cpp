@@ -1,4 +1,5 @@
 #include "codec/Hex.h"
+#include "AsciiText.h"
 
 #include "codec/Numbers.h"
 
@@ -23,8 +24,8 @@ std::uint8_t HexPairToByte(const char* piece) {
     // A "0x" prefix cannot be followed by a digit within two characters, so the
     // '0' alone is the number, as strtoul reads it.
     unsigned value = 0;
-    for (; pos < 2 && HexDigit(piece[pos]) >= 0; ++pos)
-        value = value * 16 + static_cast<unsigned>(HexDigit(piece[pos]));
+    for (; pos < 2 && base::HexDigit(piece[pos]) >= 0; ++pos)
+        value = value * 16 + static_cast<unsigned>(base::HexDigit(piece[pos]));
     if (negative)
         value = 0u - value;
     return static_cast<std::uint8_t>(value & 0xFFu);

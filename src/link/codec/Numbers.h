@@ -11,6 +11,5 @@ namespace codec {
 long long LeadingInteger(std::string_view text);
 
 // The value of one hexadecimal digit, -1 for any other character.
-int HexDigit(char c);
 
 } // namespace codec

@@ -1,4 +1,5 @@
 #include "codec/Reply.h"
+#include "AsciiText.h"
 
 #include "codec/Hex.h"
 #include "codec/Layout.h"
@@ -16,9 +17,7 @@ Ip4 AddressAt(const std::uint8_t* data, std::size_t offset) {
 }
 
 void AppendHex(std::string& text, std::uint8_t byte) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0x0F];
+    text += base::HexText(&byte, 1);
 }
 
 bool ReadProjector(const std::uint8_t* data, ProjectorReply& out) {

@@ -28,6 +28,9 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QAbstractItemModelTester>
+#include <QLabel>
+#include <QProgressBar>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
@@ -718,6 +721,67 @@ private slots:
         QVERIFY(QFile::exists(File("西结果.csv")));
         QCOMPARE(Batch().ResultsEdit()->text(), File("西结果.csv"));
         SetQuestionRecorder(nullptr);
+    }
+
+    // The table is the plan: a room's own values are shown and win over the
+    // ticks, a saved plan holds what a run would write, values lock with
+    // their ticks while it runs, a check belongs to the plan it checked,
+    // and the counts, colours and filter cover the whole plan across a retry.
+    void theTableIsThePlan() {
+        QVERIFY(OpenWindow());
+        QAbstractItemModelTester source(Batch().Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester shown(Batch().Table()->model(),
+                                       QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QVERIFY(Batch().OpenPlan(WritePlan("own.csv", "room,address,server_ip\n甲," + Address(10).toUtf8() +
+                                                          ",10.9.9.9\n乙," + Address(41).toUtf8() + ",\n")));
+        QCOMPARE(Batch().CellText(0, CBatchDlg::kColOwn), QStringLiteral("服务器IP：10.9.9.9"));
+        QCOMPARE(Batch().CellText(1, CBatchDlg::kColOwn), QString());
+        TickServerIp(QStringLiteral("10.4.4.4"));
+        QVERIFY(Batch().SavePlan(File("saved.csv")));
+        session::SPlanTable saved;
+        session::SPlanFileError error;
+        QVERIFY(session::ReadPlanFile(File("saved.csv").toStdString(), saved, error));
+        QCOMPARE(saved.rows.at(0).cells["server_ip"], std::string("10.9.9.9"));
+        QCOMPARE(saved.rows.at(1).cells["server_ip"], std::string("10.4.4.4"));
+
+        QSignalSpy checked(&Batch(), &CBatchDlg::CheckEnded);
+        QVERIFY(Batch().StartCheck() && checked.wait(10000));
+        QVERIFY(!Batch().CheckReport()->toPlainText().isEmpty());
+        QVERIFY(Batch().OpenPlan(File("saved.csv")));
+        QVERIFY(Batch().CheckReport()->toPlainText().isEmpty());
+        QCOMPARE(Batch().CellText(0, CBatchDlg::kColState), QString());
+
+        Batch().ResultsEdit()->setText(File("results.csv"));
+        QSignalSpy ended(&Batch(), &CBatchDlg::RunEnded);
+        QVERIFY(Batch().StartRun());
+        QVERIFY(!Batch().FieldEditor(CBatchDlg::kServerIp)->isEnabled());
+        QVERIFY(ended.wait(20000));
+        QVERIFY(Batch().FieldEditor(CBatchDlg::kServerIp)->isEnabled());
+        auto counted = [this] {
+            return Batch().Progress()->value() == 2 && Batch().Progress()->maximum() == 2 &&
+                   Batch().StatusLabel()->text().contains(QStringLiteral("2/2 个房间已结束：成功 1，失败 1"));
+        };
+        QVERIFY2(counted(), qPrintable(Batch().StatusLabel()->text()));
+        QVERIFY(Batch().RetryFailed() && ended.wait(20000));
+        QVERIFY2(counted(), qPrintable(Batch().StatusLabel()->text()));
+
+        Batch().ShowFailedOnly(true);
+        QCOMPARE(Batch().RowCount(), 1);
+        QCOMPARE(Batch().CellText(0, CBatchDlg::kColAddress), Address(41));
+        QCOMPARE(Batch().Table()->model()->index(0, CBatchDlg::kColOutcome).data(Qt::ForegroundRole).isValid(), true);
+        Batch().Table()->setCurrentIndex(Batch().Table()->model()->index(0, 0));
+        QSignalSpy diagnosed(&Batch(), &CBatchDlg::DiagnoseAddress);
+        QVERIFY(Batch().Button(QString::fromUtf8(CBatchDlg::kDiagnose))->isEnabled());
+        Batch().Button(QString::fromUtf8(CBatchDlg::kDiagnose))->click();
+        QCOMPARE(diagnosed.size(), 1);
+        QCOMPARE(diagnosed.first().first().toString(), Address(41));
+        Batch().ShowFailedOnly(false);
+        QCOMPARE(Batch().RowCount(), 2);
+        // Enter on the room that was written opens its per-field result.
+        Batch().Table()->setFocus();
+        Batch().Table()->setCurrentIndex(Batch().Table()->model()->index(0, 0));
+        QTest::keyClick(Batch().Table(), Qt::Key_Return);
+        QVERIFY(Batch().ResultDialog() != nullptr);
     }
 
     void tableSavedAsAPlan() {

@@ -1,6 +1,7 @@
 // The store on real SQLite files: reads, writes, quoting, letter case, the
 // repair of the microphone rows and the files it refuses to open.
 #include "Database.h"
+#include "AsciiText.h"
 #include "Statements.h"
 #include "TestDatabase.h"
 
@@ -290,7 +291,7 @@ TEST_P(ModelSearch, FindsTheMatchingModelsInOrder) {
     db.Exec(strSql + "COMMIT;");
     CDatabase::OpenShared();
     std::string strKeyword = GetParam().pszKeyword;
-    EXPECT_EQ(Models(stmt::SearchModels(stmt::AsciiUpper(strKeyword), stmt::AsciiLower(strKeyword))),
+    EXPECT_EQ(Models(stmt::SearchModels(base::AsciiUpper(strKeyword), base::AsciiLower(strKeyword))),
               GetParam().expected);
 }
 

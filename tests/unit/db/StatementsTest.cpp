@@ -2,6 +2,7 @@
 // builders must give them byte for byte, blanks, brackets and letter case
 // included.
 #include "Statements.h"
+#include "AsciiText.h"
 
 #include <gtest/gtest.h>
 
@@ -79,8 +80,8 @@ class KeywordCase : public ::testing::TestWithParam<CaseFold> {};
 
 // Multi-byte characters must come through whole; only ASCII letters change.
 TEST_P(KeywordCase, ChangesAsciiLettersOnly) {
-    EXPECT_EQ(stmt::AsciiUpper(GetParam().pszInput), GetParam().pszUpper);
-    EXPECT_EQ(stmt::AsciiLower(GetParam().pszInput), GetParam().pszLower);
+    EXPECT_EQ(base::AsciiUpper(GetParam().pszInput), GetParam().pszUpper);
+    EXPECT_EQ(base::AsciiLower(GetParam().pszInput), GetParam().pszLower);
 }
 
 INSTANTIATE_TEST_SUITE_P(Keywords, KeywordCase,
