@@ -6,6 +6,8 @@
 //     (target: under 100 ms).
 //  3. A flood of 20,000 datagrams in 2 s: longest stall (target: under
 //     100 ms) and resident memory growth (target: under 5 MB).
+//  4. The same flood with the traffic log's dialog open vs. the flood again
+//     without it (the log full in both): longest stall and memory growth.
 #include "ControllerSocket.h"
 #include "DialogBase.h"
 #include "IpAddressEdit.h"
@@ -14,7 +16,9 @@
 #include "MessageBox.h"
 #include "ReplyBuilder.h"
 #include "ResidentMemory.h"
+#include "RoomBar.h"
 #include "TestDatabase.h"
+#include "TrafficLogDlg.h"
 
 #include "codec/Requests.h"
 
@@ -167,24 +171,46 @@ int main(int argc, char** argv) {
     const codec::Datagram query = CReplyBuilder(5, {127, 0, 0, 1});
     const codec::Datagram valid = CReplyBuilder(3, {127, 0, 0, 1}).Lock(1, 0);
     const codec::Datagram* kinds[3] = {&wrong, &query, &valid};
-    LongestStall(300);
-    long nBefore = ResidentKb();
     int nSent = 0;
-    qint64 nFlood = LongestStall(2300, [&](qint64 nNowMs) {
-        // Keep pace with 10 datagrams per millisecond.
-        while (nSent < 20000 && nSent < nNowMs * 10) {
-            const codec::Datagram& d = *kinds[nSent % 3];
-            flooder.Send(d.data(), d.size(), net::Ip4{127, 0, 0, 1}, nTarget);
-            ++nSent;
-        }
-    });
-    long nAfter = ResidentKb();
-    flooder.Close();
+    // One flood: its longest stall, and the resident memory it added in kB.
+    const auto flood = [&](long& nGrowthKb) {
+        LongestStall(300);
+        const long nBefore = ResidentKb();
+        nSent = 0;
+        const qint64 nStall = LongestStall(2300, [&](qint64 nNowMs) {
+            // Keep pace with 10 datagrams per millisecond.
+            while (nSent < 20000 && nSent < nNowMs * 10) {
+                const codec::Datagram& d = *kinds[nSent % 3];
+                flooder.Send(d.data(), d.size(), net::Ip4{127, 0, 0, 1}, nTarget);
+                ++nSent;
+            }
+        });
+        nGrowthKb = ResidentKb() - nBefore;
+        return nStall;
+    };
+    long nGrowth = 0;
+    const qint64 nFlood = flood(nGrowth);
     std::printf(
         "flood of %d datagrams: longest stall %lld ms (idle loop %lld ms, ratio %.2f; target < 100 ms), "
         "resident memory %+ld kB (target < 5120 kB)\n",
         nSent, static_cast<long long>(nFlood), static_cast<long long>(nIdle),
-        double(nFlood) / double(std::max<qint64>(nIdle, 1)), nAfter - nBefore);
+        double(nFlood) / double(std::max<qint64>(nIdle, 1)), nGrowth);
+
+    // 4. The flood again, the log already full: without, then with 通信记录 open.
+    long nGrowthPlain = 0, nGrowthLog = 0;
+    const qint64 nPlainFlood = flood(nGrowthPlain);
+    dialog.RoomBar()->OnTrafficLog();
+    LongestStall(300);
+    const qint64 nLogFlood = flood(nGrowthLog);
+    const int nRows = dialog.RoomBar()->TrafficLogDialog()->Model()->rowCount();
+    flooder.Close();
+    std::printf(
+        "flood with the traffic log open (%d rows): longest stall %lld ms vs %lld ms without it (ratio %.2f; "
+        "target < 100 ms), resident memory %+ld kB vs %+ld kB (difference %+ld kB; target growth < 5120 "
+        "kB)\n",
+        nRows, static_cast<long long>(nLogFlood), static_cast<long long>(nPlainFlood),
+        double(nLogFlood) / double(std::max<qint64>(nPlainFlood, 1)), nGrowthLog, nGrowthPlain,
+        nGrowthLog - nGrowthPlain);
     SetMessageRecorder(nullptr);
     return 0;
 }

@@ -6,11 +6,17 @@
 #include "BatchRun.h"
 #include "Commands.h"
 #include "Csv.h"
+#include "Diagnosis.h"
 #include "FileSystem.h"
 #include "Interrupts.h"
+#include "LoggedProbes.h"
 #include "Output.h"
 #include "Runner.h"
+#include "SystemProbes.h"
+#include "codec/AddressRange.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
@@ -25,6 +31,7 @@ struct SBatchArgs {
     std::string strPlan, strResults, strRetry;
     int nParallel = 16;
     bool bCheck = false;
+    bool bDiagnose = false;
     SCommonOptions common;
 };
 
@@ -183,6 +190,45 @@ int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
     return bAllWritable ? kExitOk : kExitFailed;
 }
 
+// Diagnoses each room that failed with no reply, one after the other, on a
+// socket of the diagnosis' own (the run's is closed by then), and keeps
+// each conclusion code in its room. Returns how many were diagnosed.
+std::size_t DiagnoseSilentRooms(CRunner& runner, std::vector<SBatchRoom>& rooms, bool bProgress) {
+    const SCommonOptions& common = runner.Options();
+    const std::size_t nSilent = std::count_if(rooms.begin(), rooms.end(), session::FailedWithoutReply);
+    if (nSilent == 0)
+        return 0;
+    runner.CloseSocket();
+    // The waits follow the run's tick: a read waits three ticks for its replies.
+    session::SDiagnosisTiming timing;
+    timing.nQueryWaitMs = 3 * common.nTickMs;
+    std::size_t nDone = 0;
+    for (SBatchRoom& room : rooms) {
+        if (!session::FailedWithoutReply(room) || Interrupts() > 0)
+            continue;
+        if (bProgress)
+            std::fprintf(stderr, "\rdiagnosing %zu/%zu rooms that did not answer ", nDone + 1, nSilent);
+        codec::Ip4 address{};
+        if (!codec::ParseDottedQuad(room.strAddress, address))
+            continue;
+        net::SSystemProbeOptions options;
+        options.nLocalPort = static_cast<std::uint16_t>(common.nLocalPort);
+        options.nPeerPort = static_cast<std::uint16_t>(common.nPeerPort);
+        options.strProgram = "velmora-cli";
+        options.echoTimeout = std::chrono::milliseconds(common.nTickMs);
+        net::CSystemProbes system(options);
+        session::CLoggedProbes logged(system, runner.LogFile().Log());
+        net::IDiagnosisProbes& probes =
+            runner.LogFile().IsOpen() ? static_cast<net::IDiagnosisProbes&>(logged) : system;
+        room.strDiagnosis = session::ConclusionCode(session::Diagnose(address, probes, timing).eConclusion);
+        runner.LogFile().Flush();
+        ++nDone;
+    }
+    if (bProgress)
+        std::fputc('\n', stderr);
+    return nDone;
+}
+
 int RunBatch(const SBatchArgs& args) {
     InstallInterruptCounter();
     session::SPlanTable plan;
@@ -200,7 +246,10 @@ int RunBatch(const SBatchArgs& args) {
     const fs::path resultsPath =
         args.strResults.empty() ? planFolder / "results.csv" : PathFromUtf8(args.strResults);
 
-    CRunner runner(args.common);
+    // The log is opened once the rooms name their snapshots, which it must not replace.
+    SCommonOptions common = args.common;
+    common.strLog.clear();
+    CRunner runner(common);
     if (const int nExit = runner.Open())
         return nExit;
 
@@ -221,6 +270,14 @@ int RunBatch(const SBatchArgs& args) {
                          OutputRefusalText(eRefusal, Utf8FromPath(resultsPath)).c_str());
             return kExitInput;
         }
+    }
+
+    {
+        std::vector<std::string> inputs{args.strPlan, args.strRetry, Utf8FromPath(resultsPath)};
+        for (const SBatchRoom& room : rooms)
+            inputs.push_back(room.strSnapshot);
+        if (const int nExit = runner.LogFile().Open(args.common.strLog, args.common.strDb, inputs))
+            return nExit;
     }
 
     // The results file this run replaces keeps the ok lines of rooms it sends nothing to.
@@ -294,11 +351,17 @@ int RunBatch(const SBatchArgs& args) {
         std::fputc('\n', stderr);
     }
 
+    if (args.bDiagnose && nInterruptsSeen == 0) {
+        results.AddDiagnosisColumn();
+        DiagnoseSilentRooms(runner, rooms, bProgress);
+    }
     const bool bWritten = results.Write(true);
     ReadyToEnd();
     std::size_t nOk = 0, nFailed = 0, nNotRun = 0;
     std::vector<std::vector<std::string>> table{
         {"room", "address", "outcome", "differences", "seconds", "backup"}};
+    if (args.bDiagnose)
+        table[0].push_back("diagnosis");
     nlohmann::json json = nlohmann::json::array();
     for (const SBatchRoom& r : rooms) {
         if (!r.bRun)
@@ -313,6 +376,10 @@ int RunBatch(const SBatchArgs& args) {
                         {"differences", r.strDifferences},
                         {"seconds", r.dSeconds},
                         {"backup", Utf8FromPath(r.notes->backup)}});
+        if (args.bDiagnose) {
+            table.back().push_back(r.strDiagnosis);
+            json.back()["diagnosis"] = r.strDiagnosis;
+        }
     }
     if (args.common.bJson) {
         std::cout << json.dump(2) << "\n";
@@ -342,13 +409,17 @@ void AddBatchCommand(CLI::App& app, int* pnExitCode) {
         ->check(ExistingFileUtf8());
     command->add_option("--parallel", args->nParallel, "rooms written at the same time (default 16)")
         ->check(CLI::Range(1, 1024));
-    command->add_option("--results", args->strResults,
-                        "results CSV (room,address,outcome,differences,seconds,plan_row,backup), written as "
-                        "each room ends; default results.csv beside the plan");
+    command->add_option(
+        "--results", args->strResults,
+        "results CSV (room,address,outcome,differences,seconds,plan_row,backup, and diagnosis "
+        "with --diagnose), written as each room ends; default results.csv beside the plan");
     command->add_option("--retry-failed", args->strRetry,
                         "run the rows that failed or did not run in this earlier results file, and the rows "
                         "that are new or changed since (matched by room, or by address without a room "
                         "column); the others keep their earlier lines");
+    command->add_flag("--diagnose", args->bDiagnose,
+                      "after the run, diagnose each room that failed with no reply (as velmora-cli diagnose "
+                      "does) and write its conclusion code in a last results column, diagnosis");
     command->add_flag("--check", args->bCheck,
                       "read every room and print what would change (now → planned) and every problem, "
                       "sending no setting; exit 0 only when every room could be written");

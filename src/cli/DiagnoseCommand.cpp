@@ -2,6 +2,8 @@
 
 #include "Commands.h"
 #include "DiagnosisText.h"
+#include "LogFile.h"
+#include "LoggedProbes.h"
 #include "SystemProbes.h"
 #include "codec/AddressRange.h"
 
@@ -18,6 +20,8 @@ struct SDiagnoseArgs {
     int nPeerPort = 1550;
     int nWaitMs = 3000;
     int nEchoMs = 1000;
+    std::string strLog;
+    std::string strDb = CDataLocation::Find().strPath; // only what the log may not replace
 };
 
 int RunDiagnose(const SDiagnoseArgs& args) {
@@ -31,8 +35,14 @@ int RunDiagnose(const SDiagnoseArgs& args) {
     options.nPeerPort = static_cast<std::uint16_t>(args.nPeerPort);
     options.strProgram = "velmora-cli";
     options.echoTimeout = std::chrono::milliseconds(args.nEchoMs);
-    net::CSystemProbes probes(options);
+    CLogFile log;
+    if (const int nExit = log.Open(args.strLog, args.strDb, {}))
+        return nExit;
+    net::CSystemProbes system(options);
+    session::CLoggedProbes logged(system, log.Log());
+    net::IDiagnosisProbes& probes = log.IsOpen() ? static_cast<net::IDiagnosisProbes&>(logged) : system;
     const session::SDiagnosis diagnosis = session::Diagnose(address, probes, {args.nWaitMs});
+    log.Flush();
     if (args.bJson)
         std::cout << DiagnosisJson(diagnosis).dump(2) << "\n";
     else
@@ -47,6 +57,9 @@ void AddDiagnoseCommand(CLI::App& app, int* pnExitCode) {
     CLI::App* command = app.add_subcommand("diagnose", "Find out why a controller does not answer.");
     command->add_option("ADDRESS", args->strAddress, "the controller's address")->required();
     command->add_flag("--json", args->bJson, "print JSON for scripts instead of a report");
+    command->add_option("--log", args->strLog,
+                        "write every datagram sent and received to this file, one line each");
+    command->add_option("--db", args->strDb)->group("");
     command->add_option("--local-port", args->nLocalPort)->check(CLI::Range(0, 65535))->group("");
     command->add_option("--peer-port", args->nPeerPort)->check(CLI::Range(1, 65535))->group("");
     command->add_option("--wait-ms", args->nWaitMs)->check(CLI::Range(1, 60000))->group("");

@@ -62,7 +62,10 @@ int RunGet(const SGetArgs& args) {
             return kExitEnvironment;
         }
     }
-    CRunner runner(args.common);
+    SCommonOptions common = args.common;
+    // The snapshot it saves is no place for the log either.
+    common.inputs.push_back(args.strOut);
+    CRunner runner(common);
     if (const int nExit = runner.Open())
         return nExit;
     CReadCollector collector;

@@ -88,7 +88,9 @@ int RunRestore(const SRestoreArgs& args) {
             if (other != address)
                 candidates.push_back(other);
     }
-    CRunner runner(args.common);
+    SCommonOptions common = args.common;
+    common.inputs.push_back(strFile);
+    CRunner runner(common);
     if (const int nExit = runner.Open())
         return nExit;
     plan.address = AnsweringAddress(runner, candidates);

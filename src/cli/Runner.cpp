@@ -32,6 +32,8 @@ void AddCommonOptions(CLI::App& command, SCommonOptions& options) {
         "--db", options.strDb,
         "the data.mdb to use (default: the window's, data.mdb in the working folder on Linux)");
     command.add_flag("--json", options.bJson, "print JSON for scripts instead of tables");
+    command.add_option("--log", options.strLog,
+                       "write every datagram sent and received to this file, one line each");
     command.add_option("--local-port", options.nLocalPort, "local UDP port (default 1550)")
         ->check(CLI::Range(0, 65535))
         ->group("");
@@ -47,6 +49,8 @@ CRunner::~CRunner() {
 }
 
 int CRunner::Open() {
+    if (const int nExit = m_logFile.Open(m_options.strLog, m_options.strDb, m_options.inputs))
+        return nExit;
     try {
         CDatabase::OpenShared(m_options.strDb);
     } catch (const CDatabaseError& error) {
@@ -102,8 +106,15 @@ session::TimeMs CRunner::Now() {
 }
 
 void CRunner::SendTo(const codec::Datagram& datagram, const codec::Ip4& address) {
+    if (m_logFile.IsOpen())
+        m_logFile.Log().Record(session::ETrafficDirection::Sent, address, datagram.data(), datagram.size());
     // A failed send is noticed as silence, like a lost datagram.
     m_socket.Send(datagram.data(), datagram.size(), address, static_cast<std::uint16_t>(m_options.nPeerPort));
+}
+
+void CRunner::CloseSocket() {
+    m_socket.Close();
+    m_portOwner.Release();
 }
 
 void CRunner::Run(const std::function<void()>& onIdleCheck) {
@@ -116,9 +127,15 @@ void CRunner::Run(const std::function<void()>& onIdleCheck) {
         m_socket.Wait(static_cast<int>(wait));
         // A signal ends the wait early; the loop then checks its interrupts.
         long nLength = 0;
-        while ((nLength = m_socket.Receive(buffer.data(), buffer.size())) >= 0)
+        net::Ip4 from{};
+        while ((nLength = m_socket.Receive(buffer.data(), buffer.size(), &from)) >= 0) {
+            if (m_logFile.IsOpen())
+                m_logFile.Log().Record(session::ETrafficDirection::Received, from, buffer.data(),
+                                       static_cast<std::size_t>(nLength));
             engine.OnDatagram(buffer.data(), static_cast<std::size_t>(nLength), Now());
+        }
         engine.Advance(Now());
+        m_logFile.Flush();
         if (onIdleCheck)
             onIdleCheck();
     }

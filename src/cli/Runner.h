@@ -3,6 +3,7 @@
 // What every subcommand shares: its common options, data.mdb, the socket on
 // port 1550 and the loop that drives the engine from it.
 
+#include "LogFile.h"
 #include "PortOwner.h"
 #include "SessionEngine.h"
 #include "udp/UdpSocket.h"
@@ -12,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "DataLocation.h"
 
@@ -32,6 +34,9 @@ struct SCommonOptions {
     int nPeerPort = 1550;
     int nTickMs = 1000;
     double dPauseScale = 1.0;
+    // --log FILE, and the files the command reads, which the log never replaces.
+    std::string strLog;
+    std::vector<std::string> inputs;
 };
 
 // CLI11's check that a path names an existing file, through the UTF-8 file
@@ -39,7 +44,7 @@ struct SCommonOptions {
 // name in Chinese).
 CLI::Validator ExistingFileUtf8();
 
-// --db and --json, and the timing options that only tests and benchmarks
+// --db, --json and --log, and the timing options that only tests and benchmarks
 // change (hidden from --help).
 void AddCommonOptions(CLI::App& command, SCommonOptions& options);
 
@@ -63,8 +68,14 @@ public:
 
     void SendTo(const codec::Datagram& datagram, const codec::Ip4& address) override;
 
+    // Gives up the socket and the port (the log stays open): for what a
+    // command does after its exchanges, a diagnosis of its own.
+    void CloseSocket();
+    CLogFile& LogFile() { return m_logFile; }
+
 private:
     SCommonOptions m_options;
+    CLogFile m_logFile;
     CPortOwner m_portOwner; // released after the socket closes
     net::CUdpSocket m_socket;
     std::unique_ptr<session::CSessionEngine> m_pEngine;

@@ -53,7 +53,9 @@ int RunSet(const SSetArgs& args) {
         std::fprintf(stderr, "velmora-cli: nothing to set: give --from FILE and/or a field option\n");
         return kExitInput;
     }
-    CRunner runner(args.common);
+    SCommonOptions common = args.common;
+    common.inputs.push_back(args.strFrom);
+    CRunner runner(common);
     if (const int nExit = runner.Open())
         return nExit;
     SRoomPlan plan;

@@ -47,7 +47,7 @@ std::string ColumnOf(const std::string& strName) {
 std::size_t MatchLine(const std::string& strRowText, std::size_t nRow, const EarlierResults& lines,
                       std::vector<bool>& used) {
     auto sameRow = [&](std::size_t i) {
-        return !used[i] && lines[i].size() == kResultColumns.size() && lines[i][5] == strRowText;
+        return !used[i] && lines[i].size() >= kResultColumns.size() && lines[i][5] == strRowText;
     };
     if (nRow < lines.size() && sameRow(nRow))
         return nRow;
@@ -154,18 +154,25 @@ bool ReadResultsFile(const std::string& strPath, EarlierResults& earlier, SPlanF
         error = {EPlanFileError::Unreadable, strWhy};
         return false;
     }
-    if (rows.empty() || rows[0] != kResultColumns) {
+    std::vector<std::string> diagnosed = kResultColumns;
+    diagnosed.push_back(kDiagnosisColumn);
+    if (rows.empty() || (rows[0] != kResultColumns && rows[0] != diagnosed)) {
         error = {EPlanFileError::NotResults, {}};
         return false;
     }
     for (std::size_t r = 1; r < rows.size(); ++r) {
-        if (rows[r].size() != kResultColumns.size()) {
+        if (rows[r].size() != rows[0].size()) {
             error = {EPlanFileError::ShortResultLine, std::to_string(lines[r])};
             return false;
         }
         earlier.push_back(rows[r]);
     }
     return true;
+}
+
+bool FailedWithoutReply(const SBatchRoom& room) {
+    return room.bRun && room.eOutcome == EBatchOutcome::Failed && room.result &&
+           room.result->eOutcome == EWriteOutcome::NotSent && room.result->eStop == EWriteStop::NoAnswer;
 }
 
 const char* OutcomeWord(EBatchOutcome eOutcome) {

@@ -103,9 +103,22 @@ struct SBatchRoom {
     // is that address when it answered there.
     bool bTriedMoved = false;
     std::string strMovedTo;
+    // The conclusion code of a diagnosis run after it failed with no reply
+    // (results column diagnosis); "" when none ran.
+    std::string strDiagnosis;
 };
 
-// An earlier results file's lines, in its order.
+// A room of this run that ended failed because its controller never answered
+// the read before the Set: the rooms a diagnosis can explain.
+bool FailedWithoutReply(const SBatchRoom& room);
+
+// The column a results file has after kResultColumns when its run diagnosed
+// the silent rooms. A file without it (an older one, or a run without a
+// diagnosis) reads the same.
+inline constexpr const char* kDiagnosisColumn = "diagnosis";
+
+// An earlier results file's lines, in its order, each with
+// kResultColumns.size() fields and the diagnosis after them when the file has one.
 using EarlierResults = std::vector<std::vector<std::string>>;
 bool ReadResultsFile(const std::string& strPath, EarlierResults& earlier, SPlanFileError& error);
 

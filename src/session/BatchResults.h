@@ -24,6 +24,9 @@ public:
     // replaced. With bSync the file is on disk when this returns (the run's
     // last write); without, a crash may lose the newest lines.
     bool Write(bool bSync = false);
+    // From now on the file has the diagnosis column: each room's strDiagnosis,
+    // or the one its carried-over line had.
+    void AddDiagnosisColumn() { m_bDiagnosis = true; }
     bool Ok() const { return m_strError.empty(); }
     const std::string& Error() const { return m_strError; }
     const std::filesystem::path& Path() const { return m_path; }
@@ -33,6 +36,7 @@ private:
     const std::vector<SBatchRoom>& m_rooms;
     DifferencesWordsFn m_pfnWords;
     std::string m_strError;
+    bool m_bDiagnosis = false;
 };
 
 } // namespace session

@@ -6,6 +6,7 @@
 #include "MessageBox.h"
 #include "OutputFiles.h"
 #include "ProgramValues.h"
+#include "ScreenFit.h"
 #include "SetResultDlg.h"
 #include "Words.h"
 
@@ -236,6 +237,8 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     SetBusy(EState::Idle);
     FollowCurrentRow();
     resize(860, 600);
+    // A laptop at 150 % or a projector mirror keeps every button in view.
+    FitToScreen(*this, AvailableScreenSize(*this));
 }
 
 CBatchDlg::~CBatchDlg() {

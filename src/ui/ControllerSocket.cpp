@@ -1,5 +1,7 @@
 #include "ControllerSocket.h"
 
+#include "ProgramValues.h"
+
 #include <QSocketNotifier>
 
 CControllerSocket::CControllerSocket(ReceiveHandler onReceive, QObject* pParent)
@@ -31,6 +33,8 @@ long CControllerSocket::SendTo(const void* pData, std::size_t nLength, std::uint
     net::Ip4 address{};
     if (!m_socket.IsOpen() || !net::CUdpSocket::ParseAddress(strAddress, address))
         return -1;
+    ProgramTrafficLog().Record(session::ETrafficDirection::Sent, address,
+                               static_cast<const std::uint8_t*>(pData), nLength);
     return m_socket.Send(pData, nLength, address, nPort).empty() ? static_cast<long>(nLength) : -1;
 }
 
@@ -38,6 +42,10 @@ long CControllerSocket::ReceiveFrom(void* pBuffer, std::size_t nCapacity, std::s
                                     std::uint16_t* pSenderPort) {
     net::Ip4 from{};
     const long nResult = m_socket.Receive(pBuffer, nCapacity, &from, pSenderPort);
+    if (nResult >= 0)
+        ProgramTrafficLog().Record(session::ETrafficDirection::Received, from,
+                                   static_cast<const std::uint8_t*>(pBuffer),
+                                   static_cast<std::size_t>(nResult));
     if (nResult >= 0 && pSender)
         *pSender = net::CUdpSocket::AddressText(from);
     return nResult;

@@ -15,7 +15,8 @@ class QSocketNotifier;
 // every local address on its port sharing it (so a controller emulator can
 // bind the port on an address of its own) and reports each datagram that can
 // be read on the user-interface thread. The socket itself is the UDP layer's;
-// this adds the event loop's notifier.
+// this adds the event loop's notifier. Every datagram it sends or receives
+// goes into the program's traffic log.
 class CControllerSocket : public QObject {
     Q_OBJECT
 public:

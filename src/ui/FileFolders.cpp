@@ -12,9 +12,9 @@
 
 namespace {
 
-constexpr std::array<const char*, 4> kKindNames{"snapshot", "plan", "results", "library"};
+constexpr std::array<const char*, 5> kKindNames{"snapshot", "plan", "results", "library", "log"};
 
-using FolderList = std::array<QString, 4>;
+using FolderList = std::array<QString, kKindNames.size()>;
 
 // Without a data.mdb (no store file) the folders last for this run only.
 FolderList& RunFolders() {

@@ -11,7 +11,7 @@
 // data.mdb (which is the user's own), so they outlive the program.
 class CFileFolders {
 public:
-    enum class EKind { Snapshot, Plan, Results, Library };
+    enum class EKind { Snapshot, Plan, Results, Library, Log };
 
     // The path a dialog for that kind starts at: the folder, with
     // strFileName in it when one is offered.

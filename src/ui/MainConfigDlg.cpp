@@ -447,10 +447,15 @@ void CMainConfigDlg::OnReadDone(session::ExchangeId id, const session::SReadResu
     if (!result.Any()) {
         // Nothing the window shows is this controller's: nothing may be set from it.
         m_known = {};
-        MessageBoxShow(QStringLiteral("该中控无信息返回！"));
+        const codec::Ip4 address = m_value.initialIp;
+        const bool bDiagnose =
+            MessageBoxOffer(QStringLiteral("该中控无信息返回！"), QString::fromUtf8(CRoomBar::kDiagnose));
         EnableItem(kSet, false);
         DisableSettingControls();
         emit ReadEnded(false);
+        // The diagnosis opens once the read's own work is done.
+        if (bDiagnose && m_pRoomBar)
+            m_pRoomBar->DiagnoseAddress(address);
         return;
     }
     // A lost datagram is ordinary on a classroom network: what it would have
@@ -458,12 +463,19 @@ void CMainConfigDlg::OnReadDone(session::ExchangeId id, const session::SReadResu
     // message says which replies did not come.
     m_known = result.received;
     ClearUnreadParts(result.received);
-    MessageBoxShow(result.Complete() ? QStringLiteral("获取完成！")
-                                     : QString::fromStdString(result.MissingText()));
+    const codec::Ip4 address = m_value.initialIp;
+    bool bDiagnose = false;
+    if (result.Complete())
+        MessageBoxShow(QStringLiteral("获取完成！"));
+    else
+        bDiagnose = MessageBoxOffer(QString::fromStdString(result.MissingText()),
+                                    QString::fromUtf8(CRoomBar::kDiagnose));
     g_bMicTableFromController = true;
     EnableItem(kSet, true);
     EnableSettingControls();
     emit ReadEnded(true);
+    if (bDiagnose && m_pRoomBar)
+        m_pRoomBar->DiagnoseAddress(address);
 }
 
 void CMainConfigDlg::ClearUnreadParts(const std::array<bool, session::kReplyParts>& received) {
@@ -588,8 +600,13 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
         m_lastRead.settings.initialIp = result.sent.controllerIp;
         m_bHasLastRead = true;
     }
+    // A Set whose read-back heard nothing offers the diagnosis of the
+    // address the read-back asked.
+    bool bDiagnose = false;
     if (!m_strBackupError.isEmpty())
         MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") + m_strBackupError);
+    else if (result.eOutcome == session::EWriteOutcome::NoReadBack)
+        bDiagnose = MessageBoxOffer(VerdictText(result), QString::fromUtf8(CRoomBar::kDiagnose));
     else
         MessageBoxShow(VerdictText(result));
     EndSetState();
@@ -598,6 +615,8 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
         reject();
     }
     emit SetEnded(result.eOutcome == session::EWriteOutcome::Confirmed);
+    if (bDiagnose && m_pRoomBar && isVisible())
+        m_pRoomBar->DiagnoseAddress(result.sent.controllerIp);
 }
 
 std::array<session::SMicEntry, codec::kMicEntries> CMainConfigDlg::ReadMicRows() {

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include <map>
 
@@ -11,6 +12,7 @@ namespace {
 
 MessageRecorder g_recorder;
 QuestionRecorder g_questionRecorder;
+OfferRecorder g_offerRecorder;
 int g_nOpenBoxes = 0;
 int g_nNextListenerKey = 1;
 std::map<int, BoxesClosedListener> g_listeners;
@@ -56,6 +58,24 @@ void MessageBoxShow(const QString& strText) {
         RunBox(strText, QMessageBox::Ok);
 }
 
+bool MessageBoxOffer(const QString& strText, const QString& strButton) {
+    CBoxScope scope;
+    if (g_offerRecorder)
+        return g_offerRecorder(strText, strButton);
+    if (g_recorder) {
+        g_recorder(strText);
+        return false;
+    }
+    QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), strText, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.setAccessibleName(strText);
+    QPushButton* pOffer = box.addButton(strButton, QMessageBox::ActionRole);
+    pOffer->setAccessibleName(strButton);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.exec();
+    return box.clickedButton() == pOffer;
+}
+
 bool MessageBoxAsk(const QString& strText, bool bDefaultNo) {
     CBoxScope scope;
     if (g_questionRecorder)
@@ -66,6 +86,10 @@ bool MessageBoxAsk(const QString& strText, bool bDefaultNo) {
 
 void SetMessageRecorder(MessageRecorder recorder) {
     g_recorder = std::move(recorder);
+}
+
+void SetOfferRecorder(OfferRecorder recorder) {
+    g_offerRecorder = std::move(recorder);
 }
 
 void SetQuestionRecorder(QuestionRecorder recorder) {

@@ -13,11 +13,19 @@ void MessageBoxShow(const QString& strText);
 // Enter answers No, for a question whose Yes is the risky choice.
 bool MessageBoxAsk(const QString& strText, bool bDefaultNo = false);
 
+// The message in the same box with a second button beside OK, for a way on
+// from it (the window's "诊断" after a controller that did not answer); true
+// when that button was pressed. A message recorder records the text and
+// the box answers OK; an offer recorder, when set, answers instead.
+bool MessageBoxOffer(const QString& strText, const QString& strButton);
+
 using MessageRecorder = std::function<void(const QString&)>;
 void SetMessageRecorder(MessageRecorder recorder); // empty: real boxes again
 // Answers questions in tests; empty: real boxes again.
 using QuestionRecorder = std::function<bool(const QString&)>;
 void SetQuestionRecorder(QuestionRecorder recorder);
+using OfferRecorder = std::function<bool(const QString& strText, const QString& strButton)>;
+void SetOfferRecorder(OfferRecorder recorder); // empty: the message recorder or real boxes again
 
 // Routes the messages of the Qt-free layers (database errors) here too.
 void InstallMessageSink();

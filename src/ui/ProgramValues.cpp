@@ -7,6 +7,11 @@ bool g_bProjectorChosen = false;
 bool g_bMicTableFromController = false;
 std::string g_strSearchKeyword;
 
+session::CTrafficLog& ProgramTrafficLog() {
+    static session::CTrafficLog log;
+    return log;
+}
+
 void ResetProgramValues() {
     g_nProjectorSlot = 0;
     g_strChosenCode.clear();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "TrafficLog.h"
+
 #include <string>
 
 // The program-wide values through which the dialogs hand data to one another.
@@ -14,6 +16,10 @@ extern bool g_bProjectorChosen;      // a bundle and a model wait for the main w
 
 extern bool g_bMicTableFromController; // the microphone table was last written by a controller reading
 extern std::string g_strSearchKeyword; // the last model-search keyword
+
+// Every datagram the program sent and received since it started (the
+// window's socket and the diagnosis put them in; 通信记录 shows them).
+session::CTrafficLog& ProgramTrafficLog();
 
 // Back to the values the program starts with (tests run many dialogs in one process).
 void ResetProgramValues();

@@ -9,11 +9,14 @@
 #include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "OutputFiles.h"
+#include "ProgramValues.h"
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
+#include "TrafficLogDlg.h"
 
 #include "Database.h"
 #include "History.h"
+#include "LoggedProbes.h"
 #include "SystemProbes.h"
 #include "Utf8Path.h"
 
@@ -37,6 +40,7 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
     AddButton(kMicSettings, QKeySequence(Qt::CTRL | Qt::Key_M), nullptr);
     AddButton(kBatch, QKeySequence(Qt::CTRL | Qt::Key_B), &CRoomBar::OnBatch);
     AddButton(kDiagnose, QKeySequence(Qt::CTRL | Qt::Key_D), &CRoomBar::OnDiagnose);
+    AddButton(kTrafficLog, QKeySequence(Qt::CTRL | Qt::Key_L), &CRoomBar::OnTrafficLog);
     connect(Button(kMicSettings), &QPushButton::clicked, &m_window, &CMainConfigDlg::OnMicSettings);
     Button(kSetResult)->setEnabled(false);
 
@@ -77,7 +81,9 @@ CRoomBar::CRoomBar(CMainConfigDlg& window) : QWidget(&window), m_window(window) 
         options.nLocalPort = m_window.Timing().nPort;
         options.nPeerPort = m_window.Timing().nPeerPort;
         options.bPortHeldHere = true;
-        net::CSystemProbes probes(options);
+        net::CSystemProbes system(options);
+        // Its query and replies go into the traffic log like the window's own.
+        session::CLoggedProbes probes(system, ProgramTrafficLog());
         return session::Diagnose(address, probes, m_diagnosisTiming);
     };
     m_pfnMakeScanDlg = [](CMainConfigDlg& window, QWidget* pParent) { return new CScanDlg(window, pParent); };
@@ -284,4 +290,12 @@ void CRoomBar::DiagnoseAddress(const codec::Ip4& address) {
     m_pDiagnosis->raise();
     m_pDiagnosis->activateWindow();
     m_pDiagnosis->Start();
+}
+
+void CRoomBar::OnTrafficLog() {
+    if (!m_pTrafficLog)
+        m_pTrafficLog = new CTrafficLogDlg(ProgramTrafficLog(), this);
+    m_pTrafficLog->show();
+    m_pTrafficLog->raise();
+    m_pTrafficLog->activateWindow();
 }

@@ -16,9 +16,10 @@ class CBatchDlg;
 class CMainConfigDlg;
 class CScanDlg;
 class CSetResultDlg;
+class CTrafficLogDlg;
 class QPushButton;
 
-// The row of buttons under the main window's controls for the work across
+// The rows of buttons under the main window's controls for the work across
 // many rooms: find controllers, save and load a room, the backups kept
 // before each Set, what the last Set changed, and the microphone linkage.
 // It widens the window's frame downwards by one row and moves no control;
@@ -38,6 +39,7 @@ public:
     static constexpr const char* kMicSettings = "话筒具体设置";
     static constexpr const char* kBatch = "批量设置";
     static constexpr const char* kDiagnose = "诊断";
+    static constexpr const char* kTrafficLog = "通信记录";
 
     QPushButton* Button(const char* pszText) const;
 
@@ -50,8 +52,11 @@ public:
     void OnBatch();
     // Diagnoses the controller in "初始IP：" in a dialog of its own.
     void OnDiagnose();
-    // Diagnoses one controller (a room of the batch that did not answer).
+    // Opens the diagnosis dialog for any address (a message box's "诊断", a
+    // room of the batch); a diagnosis already running is shown instead.
     void DiagnoseAddress(const codec::Ip4& address);
+    // Shows the traffic log, made on first use and kept.
+    void OnTrafficLog();
 
     // Loads a snapshot file into the window; a file that is refused leaves
     // the window exactly as it was. True when it was loaded.
@@ -74,6 +79,7 @@ public:
     session::SDiagnosisTiming m_diagnosisTiming;
 
     CDiagnosisDlg* DiagnosisDialog() const { return m_pDiagnosis; }
+    CTrafficLogDlg* TrafficLogDialog() const { return m_pTrafficLog; }
     CScanDlg* ScanDialog() const { return m_pScan; }
     CSetResultDlg* SetResultDialog() const { return m_pSetResult; }
     CBatchDlg* BatchDialog() const { return m_pBatch; }
@@ -92,6 +98,7 @@ private:
     CSetResultDlg* m_pSetResult = nullptr;
     CBatchDlg* m_pBatch = nullptr;
     CDiagnosisDlg* m_pDiagnosis = nullptr;
+    CTrafficLogDlg* m_pTrafficLog = nullptr;
     QWidget* m_pMicButton = nullptr;
     std::vector<QPushButton*> m_buttons; // in their order on the bar
     QString m_strLastSetAddress;         // the controller the last Set wrote

@@ -16,9 +16,11 @@
 
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <set>
 #include <spawn.h>
 #include <sstream>
+#include <tuple>
 
 namespace {
 
@@ -633,7 +635,8 @@ TEST_F(CliTest, ARoomIsNotMovedOntoAnAddressAnotherControllerAnswersAt) {
     ASSERT_EQ(rows.size(), 3u) << batch.out;
     EXPECT_EQ(rows[1][2], "failed");
     EXPECT_EQ(rows[1][3], "address taken by another controller");
-    EXPECT_FALSE(fs::exists(Work() / "history" / Address(10))) << "a write that sends nothing keeps no backup";
+    EXPECT_FALSE(fs::exists(Work() / "history" / Address(10)))
+        << "a write that sends nothing keeps no backup";
     EXPECT_EQ(rows[2][2], "ok") << rows[2][3];
     ASSERT_EQ(Cli("get " + Address(10) + " --out a.json").status, 0);
     EXPECT_EQ(Snapshot(Work() / "a.json").read.settings.nLockTime, 5) << "room A was not written";
@@ -1091,3 +1094,106 @@ INSTANTIATE_TEST_SUITE_P(Presses, CliInterruptTest, ::testing::Values(1, 2),
                          [](const auto& info) { return info.param == 1 ? "once" : "twice"; });
 
 } // namespace
+
+namespace {
+
+// The lines of a --log file with the given direction, address and kind.
+std::vector<std::string> LogLines(const std::string& text, const std::string& direction,
+                                  const std::string& address, const std::string& kind) {
+    std::vector<std::string> found;
+    for (const std::string& line : Lines(text))
+        if (line.find("\t" + direction + "\t" + address + "\t" + kind + "\t") != std::string::npos)
+            found.push_back(line);
+    return found;
+}
+
+} // namespace
+
+TEST_F(CliTest, LogHoldsEveryDatagramWithWhyABrokenReplyIsDropped) {
+    StartBuilding({"--fault", Address(11) + ":bad-prefix=3", "--fault", Address(12) + ":short=4", "--fault",
+                   Address(13) + ":answer-as=" + Address(40)});
+    ASSERT_EQ(Cli("get " + Address(10) + " --log get.log").status, 0);
+    const std::string good = ReadFile(Work() / "get.log");
+    const auto query = LogLines(good, "sent", Address(10), "query");
+    ASSERT_EQ(query.size(), 1u) << good;
+    EXPECT_NE(query[0].find("\t14\t"), std::string::npos) << query[0];
+    const auto network = LogLines(good, "received", Address(10), "network");
+    ASSERT_EQ(network.size(), 1u) << good;
+    EXPECT_NE(network[0].find("\t40\tserver "), std::string::npos) << network[0];
+    EXPECT_EQ(LogLines(good, "received", Address(10), "projector 1").size(), 1u);
+    EXPECT_EQ(LogLines(good, "received", Address(10), "projector 2").size(), 1u);
+    EXPECT_EQ(LogLines(good, "received", Address(10), "devices").size(), 1u);
+    for (const std::string& line : Lines(good))
+        EXPECT_NE(line.find(" ms\t"), std::string::npos) << line;
+
+    for (const auto& [last, kind, why] : std::vector<std::tuple<int, std::string, std::string>>{
+             {11, "network", "dropped: wrong prefix"},
+             {12, "devices", "cut short: "},
+         }) {
+        Cli("get " + Address(last) + " --log broken.log");
+        const std::string text = ReadFile(Work() / "broken.log");
+        const auto lines = LogLines(text, "received", Address(last), kind);
+        ASSERT_FALSE(lines.empty()) << text;
+        EXPECT_NE(lines[0].find(why), std::string::npos) << lines[0];
+    }
+    Cli("get " + Address(13) + " --log other.log");
+    const std::string other = ReadFile(Work() / "other.log");
+    EXPECT_NE(other.find("dropped: carries another address, " + Address(40)), std::string::npos) << other;
+
+    // The log is an output like any other: never data.mdb, nor a file the command reads.
+    const std::string before = ReadFile(Work() / "data.mdb");
+    EXPECT_EQ(Cli("get " + Address(10) + " --log data.mdb").status, 2);
+    std::ofstream(Work() / "plan.csv") << "address\n" << Address(10) << "\n";
+    const SRun onPlan = Cli("batch plan.csv --log plan.csv");
+    EXPECT_EQ(onPlan.status, 2) << onPlan.out;
+    EXPECT_NE(onPlan.out.find("this command reads it"), std::string::npos) << onPlan.out;
+    EXPECT_EQ(ReadFile(Work() / "data.mdb"), before);
+    EXPECT_EQ(ReadFile(Work() / "plan.csv"), "address\n" + Address(10) + "\n");
+}
+
+TEST_F(CliTest, DiagnoseAddsTheConclusionOfEachSilentRoomAndOlderResultsStayReadable) {
+    StartBuilding({"--fault", Address(11) + ":silent", "--fault", Address(12) + ":silent"});
+    std::ofstream(Work() / "plan.csv") << "address,room,lock_time\n"
+                                       << Address(10) << ",A,7\n"
+                                       << Address(11) << ",B,8\n"
+                                       << Address(12) << ",C,9\n";
+    // A results file as a run without the diagnosis column left it: A failed, B and C ok.
+    std::ofstream(Work() / "old.csv")
+        << "\xEF\xBB\xBFroom,address,outcome,differences,seconds,plan_row,backup\n"
+        << "A," << Address(10) << ",failed,no reply,1.0,\"" << Address(10) << ",A,7\",\n"
+        << "B," << Address(11) << ",failed,no reply,1.0,\"" << Address(11) << ",B,8\",\n"
+        << "C," << Address(12) << ",ok,,1.0,\"" << Address(12) << ",C,9\",\n";
+    const SRun run =
+        Cli("batch plan.csv --retry-failed old.csv --results new.csv --diagnose --log batch.log");
+    EXPECT_EQ(run.status, 1) << run.out;
+    const auto rows = Results(Work() / "new.csv");
+    ASSERT_EQ(rows.size(), 4u) << run.out;
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"room", "address", "outcome", "differences", "seconds",
+                                                 "plan_row", "backup", "diagnosis"}));
+    std::map<std::string, std::vector<std::string>> byRoom;
+    for (std::size_t i = 1; i < rows.size(); ++i)
+        byRoom[rows[i][0]] = rows[i];
+    ASSERT_EQ(byRoom.size(), 3u);
+    EXPECT_EQ(byRoom["A"][2], "ok");
+    EXPECT_EQ(byRoom["A"][7], "") << "a room that answered is not diagnosed";
+    EXPECT_EQ(byRoom["B"][2], "failed");
+    const std::set<std::string> codes{"partial",          "wrong-subnet", "port-in-use",   "no-device",
+                                      "not-a-controller", "filtered",     "other-address", "bad-address"};
+    EXPECT_TRUE(codes.count(byRoom["B"][7])) << "B: " << byRoom["B"][7];
+    EXPECT_EQ(byRoom["C"][2], "ok") << "C kept its earlier ok line";
+    EXPECT_EQ(byRoom["C"][7], "");
+    // The diagnosis's own query went into the log after the run's.
+    const std::string log = ReadFile(Work() / "batch.log");
+    EXPECT_GE(LogLines(log, "sent", Address(11), "query").size(), 3u) << log;
+
+    // The new file, diagnosis and all, is read back by a retry without the diagnosis.
+    ASSERT_EQ(emulator->Stop(), 0);
+    StartBuilding();
+    const SRun retry = Cli("batch plan.csv --retry-failed new.csv --results third.csv");
+    EXPECT_EQ(retry.status, 0) << retry.out;
+    const auto third = Results(Work() / "third.csv");
+    ASSERT_EQ(third.size(), 4u);
+    EXPECT_EQ(third[0].size(), 7u) << "no diagnosis column without --diagnose";
+    for (std::size_t i = 1; i < third.size(); ++i)
+        EXPECT_EQ(third[i][2], "ok") << third[i][0];
+}

@@ -14,10 +14,12 @@
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
 #include "TestDatabase.h"
+#include "TrafficLogDlg.h"
 
 #include "History.h"
 #include "Snapshot.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
@@ -131,6 +133,116 @@ private slots:
         m_pDb.reset();
         SetMessageRecorder(nullptr);
         SetQuestionRecorder(nullptr);
+        SetOfferRecorder(nullptr);
+    }
+
+    // 通信记录 lists what the window's socket sent and received, filters by
+    // address, holds still while paused, saves what it lists (never over
+    // data.mdb) and clears.
+    void trafficLogShowsFiltersAndSaves() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2-127.0.0.3"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states")}));
+        ProgramTrafficLog().Clear();
+        QVERIFY(Read("127.0.0.2"));
+        QVERIFY(Read("127.0.0.3"));
+        Bar().Button(CRoomBar::kTrafficLog)->click();
+        CTrafficLogDlg* pDialog = Bar().TrafficLogDialog();
+        QVERIFY(pDialog);
+        QVERIFY(pDialog->isVisible());
+        QVERIFY(!pDialog->isModal());
+        CTrafficLogModel* pModel = pDialog->Model();
+        const auto column = [pModel](int nRow, int nColumn) {
+            return pModel->data(pModel->index(nRow, nColumn)).toString();
+        };
+        // Two reads: a query and four replies each.
+        QTRY_COMPARE(pModel->rowCount(), 10);
+        QCOMPARE(column(0, CTrafficLogModel::kDirection), QStringLiteral("发送"));
+        QCOMPARE(column(0, CTrafficLogModel::kAddress), QStringLiteral("127.0.0.2"));
+        QCOMPARE(column(0, CTrafficLogModel::kKind), QStringLiteral("查询"));
+        QCOMPARE(column(0, CTrafficLogModel::kLength), QStringLiteral("14"));
+        QStringList decodings;
+        for (int nRow = 0; nRow < pModel->rowCount(); ++nRow)
+            decodings << column(nRow, CTrafficLogModel::kDecoding);
+        QVERIFY2(decodings.join(QLatin1Char('|')).contains(QStringLiteral("中控IP 127.0.0.2")),
+                 qPrintable(decodings.join(QLatin1Char('|'))));
+
+        // The README's picture of the traffic log is taken here on request.
+        if (qEnvironmentVariableIsSet("VELMORA_TRAFFIC_SCREENSHOT"))
+            pDialog->grab().save(qEnvironmentVariable("VELMORA_TRAFFIC_SCREENSHOT"));
+        pDialog->FilterEdit()->setText(QStringLiteral("127.0.0.3"));
+        QCOMPARE(pModel->rowCount(), 5);
+        for (int nRow = 0; nRow < pModel->rowCount(); ++nRow)
+            QCOMPARE(column(nRow, CTrafficLogModel::kAddress), QStringLiteral("127.0.0.3"));
+
+        // Paused, a new read does not show; 继续 brings it.
+        pDialog->PauseButton()->click();
+        QCOMPARE(pDialog->PauseButton()->text(), QString::fromUtf8(CTrafficLogDlg::kResume));
+        QVERIFY(Read("127.0.0.3"));
+        QTest::qWait(400);
+        QCOMPARE(pModel->rowCount(), 5);
+        pDialog->PauseButton()->click();
+        QCOMPARE(pModel->rowCount(), 10);
+
+        // 保存 writes the listed rows, the bytes too when they are shown.
+        pDialog->HexBox()->setChecked(true);
+        QVERIFY(!pDialog->View()->isColumnHidden(CTrafficLogModel::kBytes));
+        const QString strFile = QString::fromStdString((m_pDb->Folder() / "通信记录").string());
+        pDialog->m_pfnChooseFile = [strFile] { return strFile; };
+        pDialog->OnSave();
+        QFile saved(strFile + QStringLiteral(".txt"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        const QString strSaved = QString::fromUtf8(saved.readAll());
+        QCOMPARE(strSaved, pDialog->Text());
+        QCOMPARE(strSaved.count(QLatin1Char('\n')), 10);
+        QVERIFY(strSaved.startsWith(column(0, CTrafficLogModel::kTime) +
+                                    QStringLiteral(" 毫秒\t发送\t127.0.0.3\t查询\t14\t")));
+        QVERIFY(strSaved.contains(QStringLiteral("4b 56 4d 50 52 48")));
+        // Never over the data.mdb in use.
+        const QString strDb = QString::fromStdString(m_pDb->File().string());
+        QFile db(strDb);
+        QVERIFY(db.open(QIODevice::ReadOnly));
+        const QByteArray before = db.readAll();
+        db.close();
+        m_messages.clear();
+        pDialog->m_pfnChooseFile = [strDb] { return strDb; };
+        pDialog->OnSave();
+        QCOMPARE(m_messages.size(), 1);
+        QVERIFY(db.open(QIODevice::ReadOnly));
+        QCOMPARE(db.readAll(), before);
+
+        for (QWidget* pControl : pDialog->findChildren<QWidget*>())
+            if (qobject_cast<QPushButton*>(pControl) || qobject_cast<QLineEdit*>(pControl) ||
+                qobject_cast<QCheckBox*>(pControl) || qobject_cast<QTableView*>(pControl))
+                QVERIFY2(!pControl->accessibleName().isEmpty(), qPrintable(pControl->objectName()));
+
+        for (QPushButton* pButton : pDialog->findChildren<QPushButton*>())
+            if (pButton->text() == QString::fromUtf8(CTrafficLogDlg::kClear))
+                pButton->click();
+        QCOMPARE(pModel->rowCount(), 0);
+        QCOMPARE(ProgramTrafficLog().Size(), 0u);
+    }
+
+    // A read that heard nothing offers 诊断 in its message box, which opens
+    // the diagnosis of that address.
+    void silentReadOffersTheDiagnosis() {
+        QVERIFY(OpenWindow({QStringLiteral("--addresses"), QStringLiteral("127.0.0.2"),
+                            QStringLiteral("--state-dir"), QStringLiteral("states"),
+                            QStringLiteral("--silent")}));
+        QStringList offers;
+        SetOfferRecorder([&offers](const QString& strText, const QString& strButton) {
+            offers << strText + QLatin1Char('|') + strButton;
+            return true;
+        });
+        Bar().m_diagnosisTiming.nQueryWaitMs = 300;
+        QSignalSpy ended(m_pWindow.get(), &CMainConfigDlg::ReadEnded);
+        Window().ReadController(Ip("127.0.0.2"));
+        QVERIFY(ended.wait(5000));
+        QCOMPARE(offers, QStringList{QStringLiteral("该中控无信息返回！|诊断")});
+        CDiagnosisDlg* pDialog = Bar().DiagnosisDialog();
+        QVERIFY(pDialog);
+        QVERIFY(pDialog->windowTitle().contains(QStringLiteral("127.0.0.2")));
+        QSignalSpy finished(pDialog, &CDiagnosisDlg::Finished);
+        QVERIFY(pDialog->Running() == false || finished.wait(10000));
     }
 
     // Every button of the row is named after its text, has its shortcut,
@@ -145,6 +257,7 @@ private slots:
         QTest::newRow("history") << "历史记录" << QKeySequence(Qt::CTRL | Qt::Key_H) << false;
         QTest::newRow("microphones") << "话筒具体设置" << QKeySequence(Qt::CTRL | Qt::Key_M) << true;
         QTest::newRow("diagnose") << "诊断" << QKeySequence(Qt::CTRL | Qt::Key_D) << false;
+        QTest::newRow("trafficLog") << "通信记录" << QKeySequence(Qt::CTRL | Qt::Key_L) << false;
     }
     void barButtons() {
         QFETCH(QString, text);

@@ -1,0 +1,50 @@
+#include "LogFile.h"
+
+#include "Output.h"
+#include "Runner.h"
+
+#include "FileSystem.h"
+#include "OutputRule.h"
+#include "Utf8Path.h"
+
+namespace cli {
+
+CLogFile::~CLogFile() {
+    m_log.SetSink({});
+    if (m_pFile)
+        std::fclose(m_pFile);
+}
+
+int CLogFile::Open(const std::string& strPath, const std::string& strDb,
+                   const std::vector<std::string>& inputs) {
+    if (strPath.empty())
+        return kExitOk;
+    base::COutputRule rule(PathFromUtf8(strDb));
+    for (const std::string& input : inputs)
+        if (!input.empty())
+            rule.AddInput(PathFromUtf8(input));
+    if (const base::EOutputRefusal eRefusal = rule.Check(PathFromUtf8(strPath));
+        eRefusal != base::EOutputRefusal::None) {
+        std::fprintf(stderr, "velmora-cli: %s\n", OutputRefusalText(eRefusal, strPath).c_str());
+        return kExitInput;
+    }
+    m_pFile = base::OpenFile(PathFromUtf8(strPath), "wb");
+    if (!m_pFile) {
+        std::fprintf(stderr, "velmora-cli: cannot write the log %s: %s; nothing was sent\n", strPath.c_str(),
+                     base::LastErrorText().c_str());
+        return kExitEnvironment;
+    }
+    // Only the file keeps the lines: the store holds the newest one alone.
+    m_log.SetSink([this](const session::STrafficEntry& entry) {
+        const std::string line = session::TrafficLine(entry) + "\n";
+        std::fwrite(line.data(), 1, line.size(), m_pFile);
+    });
+    return kExitOk;
+}
+
+void CLogFile::Flush() {
+    if (m_pFile)
+        std::fflush(m_pFile);
+}
+
+} // namespace cli
