@@ -171,8 +171,10 @@ bool ReadResultsFile(const std::string& strPath, EarlierResults& earlier, SPlanF
 }
 
 bool FailedWithoutReply(const SBatchRoom& room) {
+    // Silent before anything was sent, or silent after its Set.
     return room.bRun && room.eOutcome == EBatchOutcome::Failed && room.result &&
-           room.result->eOutcome == EWriteOutcome::NotSent && room.result->eStop == EWriteStop::NoAnswer;
+           ((room.result->eOutcome == EWriteOutcome::NotSent && room.result->eStop == EWriteStop::NoAnswer) ||
+            room.result->eOutcome == EWriteOutcome::NoReadBack);
 }
 
 const char* OutcomeWord(EBatchOutcome eOutcome) {

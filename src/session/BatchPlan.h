@@ -109,7 +109,8 @@ struct SBatchRoom {
 };
 
 // A room of this run that ended failed because its controller never answered
-// the read before the Set: the rooms a diagnosis can explain.
+// (the read before the Set, or the read-back after it): the rooms a
+// diagnosis can explain.
 bool FailedWithoutReply(const SBatchRoom& room);
 
 // The column a results file has after kResultColumns when its run diagnosed

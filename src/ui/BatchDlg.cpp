@@ -116,6 +116,8 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     // Rows keep the order they came in until a header is clicked.
     m_pTable->setSortingEnabled(true);
     m_pTable->sortByColumn(-1, Qt::AscendingOrder);
+    // On a short screen the rooms and the check report give way first, to a few lines each.
+    m_pTable->setMinimumHeight(m_pTable->verticalHeader()->defaultSectionSize() * 3);
     pLayout->addWidget(m_pTable, 3);
 
     m_pFields = new CBatchFields([this] { return m_pfnChooseFile(EFileChoice::Snapshot); }, this);
@@ -171,6 +173,7 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     m_pReport = new QPlainTextEdit(this);
     m_pReport->setReadOnly(true);
     m_pReport->setAccessibleName(pReportLabel->text());
+    m_pReport->setMinimumHeight(fontMetrics().height() * 2 + 8);
     pReportLabel->setBuddy(m_pReport);
     pLayout->addWidget(pReportLabel);
     pLayout->addWidget(m_pReport, 1);
@@ -820,12 +823,8 @@ void CBatchDlg::OnRoomChanged(std::size_t nRoom) {
 void CBatchDlg::FollowCurrentRow() {
     const int nRoom = RoomOfRow(m_pTable->currentIndex().row());
     bool bSilent = false;
-    if (nRoom >= 0 && !IsBusy()) {
-        const session::SBatchRoom& room = m_rooms[static_cast<std::size_t>(nRoom)];
-        bSilent = room.ePhase == EBatchPhase::Done && room.eOutcome == EBatchOutcome::Failed && room.result &&
-                  (room.result->eStop == session::EWriteStop::NoAnswer ||
-                   room.result->eOutcome == session::EWriteOutcome::NoReadBack);
-    }
+    if (nRoom >= 0 && !IsBusy())
+        bSilent = session::FailedWithoutReply(m_rooms[static_cast<std::size_t>(nRoom)]);
     Button(kDiagnose)->setEnabled(bSilent);
 }
 

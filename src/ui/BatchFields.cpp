@@ -41,7 +41,7 @@ CBatchFields::CBatchFields(std::function<QString()> pfnChooseSnapshot, QWidget* 
         pCombo->addItems(items);
         // A long model name does not widen the dialog past a small screen.
         pCombo->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
-        pCombo->setMinimumContentsLength(10);
+        pCombo->setMinimumContentsLength(4);
         return pCombo;
     };
     QStringList times{QStringLiteral("0.5")};
@@ -64,6 +64,9 @@ CBatchFields::CBatchFields(std::function<QString()> pfnChooseSnapshot, QWidget* 
     m_pEditors[kProjector1] = combo(models, true);
     m_pEditors[kProjector2] = combo(models, true);
     m_pEditors[kSnapshot] = new QLineEdit(this);
+    // The editors share the width that is there; none asks for more.
+    for (int n : {kServerIp, kMask, kGateway, kSnapshot})
+        m_pEditors[n]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) / 2);
     for (int n = 0; n < kFields; ++n) {
         m_pTicks[n] = new QCheckBox(QString::fromUtf8(kFieldLabels[n]), this);
         m_pTicks[n]->setAccessibleName(m_pTicks[n]->text());
