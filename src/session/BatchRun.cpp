@@ -73,9 +73,18 @@ void CBatchRun::OnStarted(ExchangeId id) {
         m_pfnRoomChanged(n);
 }
 
+// The room is written down as under way before its first setting datagram
+// leaves, so a run killed at any moment after never calls it not run.
+void CBatchRun::OnSetStarting(ExchangeId id) {
+    const std::size_t n = Room(id);
+    m_rooms[n].ePhase = EBatchPhase::Setting;
+    if (m_pfnRoomChanged)
+        m_pfnRoomChanged(n);
+}
+
 void CBatchRun::OnSetStep(ExchangeId id, int nSent) {
     const std::size_t n = Room(id);
-    if (nSent != 1)
+    if (nSent != 1 || m_rooms[n].ePhase == EBatchPhase::Setting)
         return;
     m_rooms[n].ePhase = EBatchPhase::Setting;
     if (m_pfnRoomChanged)

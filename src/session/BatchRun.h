@@ -58,6 +58,7 @@ public:
     void BackupSaved(ExchangeId id, const std::string& strError, const std::filesystem::path& saved);
 
     void OnStarted(ExchangeId id) override;
+    void OnSetStarting(ExchangeId id) override;
     void OnSetStep(ExchangeId id, int nSent) override;
     void OnWriteDone(ExchangeId id, const SWriteResult& r) override;
     void OnNotRun(ExchangeId id) override;

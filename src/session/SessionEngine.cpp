@@ -294,7 +294,12 @@ void CSessionEngine::SendSet(SExchange& x, TimeMs now) {
     x.ePhase = SExchange::EPhase::Sending;
     x.listen = x.target;
     Route(x);
-    SendStep(x, now);
+    const ExchangeId id = x.id;
+    ObserverOf(x).OnSetStarting(id);
+    // The observer may have dropped it meanwhile.
+    const auto it = m_running.find(id);
+    if (it != m_running.end())
+        SendStep(*it->second, now);
 }
 
 void CSessionEngine::SendStep(SExchange& x, TimeMs now) {

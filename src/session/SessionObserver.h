@@ -81,6 +81,10 @@ public:
     // A datagram for a listened address: accepted replies, wrong prefixes
     // (outcome ReceptionError) and other kinds, in the order of arrival.
     virtual void OnReply(ExchangeId, const SReplyEvent&) {}
+    // The first datagram of a Set is about to go out; nothing stops the write
+    // now. A record of the Set under way made here is on disk before the
+    // controller has changed.
+    virtual void OnSetStarting(ExchangeId) {}
     // A datagram of a Set went out: nSent is 1 to 5 (5 is the closing query).
     virtual void OnSetStep(ExchangeId, int /*nSent*/) {}
     // A read ended: all four replies arrived, or the wait ran out.

@@ -21,6 +21,9 @@ public:
     void OnReply(session::ExchangeId id, const session::SReplyEvent& e) override {
         Tell([this, id, e] { m_observer.OnReply(id, e); });
     }
+    void OnSetStarting(session::ExchangeId id) override {
+        Tell([this, id] { m_observer.OnSetStarting(id); });
+    }
     void OnSetStep(session::ExchangeId id, int nSent) override {
         m_host.m_bStepSent = true;
         Tell([this, id, nSent] { m_observer.OnSetStep(id, nSent); });
