@@ -685,14 +685,6 @@ void CMainConfigDlg::ReadController(const codec::Ip4& address) {
     OnGetSettings();
 }
 
-int CMainConfigDlg::AddDatagramListener(DatagramListener listener) {
-    return m_pReplies->AddListener(std::move(listener));
-}
-
-void CMainConfigDlg::RemoveDatagramListener(int nKey) {
-    m_pReplies->RemoveListener(nKey);
-}
-
 void CMainConfigDlg::SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address) {
     if (m_pfnSend)
         m_pfnSend(datagram, address);

@@ -127,11 +127,7 @@ public:
     const std::vector<session::SFieldResult>& LastSetFields() const { return m_lastWrite.fields; }
     bool SetConfirmed() const { return m_lastWrite.eOutcome == session::EWriteOutcome::Confirmed; }
 
-    // Other parts of the program (the controller scan) share the window's
-    // socket: they send through it and hear every datagram it receives.
-    using DatagramListener = std::function<void(const std::uint8_t*, std::size_t)>;
-    int AddDatagramListener(DatagramListener listener);
-    void RemoveDatagramListener(int nKey);
+    // Sends through the window's socket (or the test hook in its place).
     void SendDatagram(const codec::Datagram& datagram, const codec::Ip4& address);
     // The program's one engine: the scan and the batch are its clients beside
     // the window, so a controller is in one exchange at a time across them.

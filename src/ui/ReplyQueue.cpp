@@ -21,11 +21,6 @@ CReplyQueue::~CReplyQueue() {
 void CReplyQueue::Push(const std::uint8_t* pData, std::size_t nLength) {
     if (pData == nullptr || nLength == 0)
         return;
-    // A listener may remove itself meanwhile.
-    const auto listeners = m_listeners;
-    for (const auto& [nKey, listener] : listeners)
-        if (m_listeners.count(nKey))
-            listener(pData, nLength);
     if (m_pfnMayWait && !m_pfnMayWait(pData, nLength)) {
         m_handle(pData, nLength);
         return;
@@ -50,14 +45,4 @@ void CReplyQueue::Drain() {
         m_handle(data.data(), data.size());
     }
     m_bHandling = false;
-}
-
-int CReplyQueue::AddListener(Handler listener) {
-    const int nKey = m_nNextKey++;
-    m_listeners.emplace(nKey, std::move(listener));
-    return nKey;
-}
-
-void CReplyQueue::RemoveListener(int nKey) {
-    m_listeners.erase(nKey);
 }

@@ -14,7 +14,6 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <map>
 #include <vector>
 
 class QTimer;
@@ -42,9 +41,6 @@ public:
         m_pfnMayWait = std::move(pfnMayWait);
     }
 
-    int AddListener(Handler listener);
-    void RemoveListener(int nKey);
-
 private:
     Handler m_handle;
     std::function<bool(const std::uint8_t*, std::size_t)> m_pfnMayWait;
@@ -53,6 +49,4 @@ private:
     bool m_bHandling = false;
     QTimer* m_pDrainTimer = nullptr;
     int m_nBoxesClosedKey = 0;
-    std::map<int, Handler> m_listeners;
-    int m_nNextKey = 1;
 };

@@ -18,7 +18,7 @@
 
 #include "Comparison.h"
 #include "MicTable.h"
-#include "Peer.h"
+#include "PeerNetwork.h"
 #include "codec/CodeBundle.h"
 #include "codec/Reply.h"
 
@@ -270,16 +270,8 @@ private:
                 m_outbox.pop_front();
                 if (out.bytes.size() > 13 && out.bytes[13] >= 1 && out.bytes[13] <= 4)
                     ++m_nSettingsSent;
-                for (controller::Peer& peer : m_peers) {
-                    if (peer.Current() != out.to)
-                        continue;
-                    const controller::Handling h = peer.Handle(out.bytes.data(), out.bytes.size(), {});
-                    if (h.moveNow)
-                        peer.Move();
-                    for (const codec::Datagram& reply : h.replies)
-                        if (nLose == 0 || reply.size() <= 13 || reply[13] != nLose)
-                            m_inbox.push_back(reply);
-                }
+                for (const codec::Datagram& reply : testsupport::CarryToPeers(m_peers, out.bytes, out.to, nLose))
+                    m_inbox.push_back(reply);
             }
             if (!m_inbox.empty()) {
                 const codec::Datagram reply = m_inbox.front();

@@ -9,7 +9,7 @@
 #include "SessionEngine.h"
 
 #include "Comparison.h"
-#include "Peer.h"
+#include "PeerNetwork.h"
 #include "codec/Reply.h"
 
 #include <rapidcheck.h>
@@ -187,16 +187,8 @@ private:
         while (!m_outbox.empty()) {
             const auto [bytes, to] = m_outbox.front();
             m_outbox.pop_front();
-            for (controller::Peer& peer : m_peers) {
-                if (peer.Current() != to)
-                    continue;
-                const controller::Handling h = peer.Handle(bytes.data(), bytes.size(), {});
-                if (h.moveNow)
-                    peer.Move();
-                for (const codec::Datagram& reply : h.replies)
-                    if (nLose == 0 || reply.size() <= 13 || reply[13] != nLose)
-                        m_engine.OnDatagram(reply.data(), reply.size(), m_now);
-            }
+            for (const codec::Datagram& reply : testsupport::CarryToPeers(m_peers, bytes, to, nLose))
+                m_engine.OnDatagram(reply.data(), reply.size(), m_now);
         }
     }
 
