@@ -6,6 +6,9 @@
 //     loop's (target: under 100 ms).
 //  3. Resident memory growth over the 100-room run vs. the one-room run's
 //     (target: at most twice the one room's plus 1 MB).
+//  4. 400 rooms, 100 at a time, vs. four times the 100-room run (target: at
+//     most 1.3), its longest stall (under 100 ms) and its memory growth
+//     against the 100 rooms' (at most four times plus 1 MB).
 #include "BatchDlg.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
@@ -57,7 +60,7 @@ qint64 WriteRooms(CMainConfigDlg& window, int nRooms, const QString& strResults,
     CBatchDlg dialog(window, options);
     dialog.show();
     for (int n = 1; n <= nRooms; ++n)
-        dialog.AddRoom({}, QStringLiteral("127.65.0.%1").arg(n + 10));
+        dialog.AddRoom({}, QStringLiteral("127.65.%1.%2").arg((n + 10) / 256).arg((n + 10) % 256));
     dialog.FieldTick(CBatchDlg::kServerIp)->setChecked(true);
     static_cast<QLineEdit*>(dialog.FieldEditor(CBatchDlg::kServerIp))->setText(QStringLiteral("10.5.5.5"));
     dialog.ParallelSpin()->setValue(100);
@@ -88,7 +91,7 @@ int main(int argc, char** argv) {
     QTemporaryDir folder;
     QProcess emulator;
     emulator.setProgram(QStringLiteral(VELMORA_CONTROLLER));
-    emulator.setArguments({QStringLiteral("--addresses"), QStringLiteral("127.65.0.10-127.65.0.209"),
+    emulator.setArguments({QStringLiteral("--addresses"), QStringLiteral("127.65.0.10-127.65.1.169"),
                            QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--state-dir"),
                            folder.filePath(QStringLiteral("states"))});
     emulator.start();
@@ -140,6 +143,19 @@ int main(int argc, char** argv) {
                 "(target <= 2 x one room + 1024 kB = %ld kB) %s\n",
                 nManyKb, nOneKb, double(nManyKb) / double(std::max(nOneKb, 1L)), nMaxKb,
                 nManyKb <= nMaxKb ? "ok" : "MISSED");
+    qint64 nBigStall = 0;
+    long nBigKb = 0;
+    const qint64 nBig = WriteRooms(window, 400, folder.filePath(QStringLiteral("big.csv")), nBigStall, nBigKb);
+    const double dBigRatio = double(nBig) / double(std::max<qint64>(4 * nMany, 1));
+    std::printf("400:    400 rooms at 100 in parallel %lld ms, four times the 100 rooms %lld ms, ratio %.2f "
+                "(target <= %.1f) %s\n",
+                static_cast<long long>(nBig), static_cast<long long>(4 * nMany), dBigRatio, kMaxRatio,
+                dBigRatio <= kMaxRatio ? "ok" : "MISSED");
+    std::printf("400:    longest stall %lld ms (target < %lld ms) %s; memory growth %+ld kB against the 100 "
+                "rooms' %+ld kB (target <= 4 x + 1024 kB = %ld kB) %s\n",
+                static_cast<long long>(nBigStall), static_cast<long long>(kMaxStallMs),
+                nBigStall < kMaxStallMs ? "ok" : "MISSED", nBigKb, nManyKb, 4 * std::max(nManyKb, 0L) + 1024,
+                nBigKb <= 4 * std::max(nManyKb, 0L) + 1024 ? "ok" : "MISSED");
     emulator.kill();
     emulator.waitForFinished(3000);
     SetMessageRecorder(nullptr);
