@@ -145,7 +145,8 @@ int main(int argc, char** argv) {
                 nManyKb <= nMaxKb ? "ok" : "MISSED");
     qint64 nBigStall = 0;
     long nBigKb = 0;
-    const qint64 nBig = WriteRooms(window, 400, folder.filePath(QStringLiteral("big.csv")), nBigStall, nBigKb);
+    const qint64 nBig =
+        WriteRooms(window, 400, folder.filePath(QStringLiteral("big.csv")), nBigStall, nBigKb);
     const double dBigRatio = double(nBig) / double(std::max<qint64>(4 * nMany, 1));
     std::printf("400:    400 rooms at 100 in parallel %lld ms, four times the 100 rooms %lld ms, ratio %.2f "
                 "(target <= %.1f) %s\n",

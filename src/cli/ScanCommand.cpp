@@ -1,9 +1,12 @@
-// velmora-cli scan RANGE: query every address, paced, and list the
-// controllers that answered.
+// velmora-cli scan RANGE [--inventory FILE]: query every address, paced,
+// and list the controllers that answered.
 
 #include "Commands.h"
+#include "FileSystem.h"
+#include "Inventory.h"
 #include "Output.h"
 #include "Runner.h"
+#include "Utf8Path.h"
 #include "codec/AddressRange.h"
 
 #include <cstdio>
@@ -14,7 +17,7 @@ namespace cli {
 namespace {
 
 struct SScanArgs {
-    std::string strRange;
+    std::string strRange, strInventory;
     int nRate = 200;
     SCommonOptions common;
 };
@@ -41,7 +44,18 @@ int RunScan(const SScanArgs& args) {
         std::fprintf(stderr, "velmora-cli: %s\n", RangeErrorText(error).c_str());
         return kExitInput;
     }
-    CRunner runner(args.common);
+    if (!args.strInventory.empty()) {
+        // Refused before the scan, so a scan is not spent on a file that may not be written.
+        const base::EOutputRefusal eRefusal =
+            base::COutputRule(PathFromUtf8(args.common.strDb)).Check(PathFromUtf8(args.strInventory));
+        if (eRefusal != base::EOutputRefusal::None) {
+            std::fprintf(stderr, "velmora-cli: %s\n", OutputRefusalText(eRefusal, args.strInventory).c_str());
+            return kExitInput;
+        }
+    }
+    SCommonOptions common = args.common;
+    common.inputs.push_back(args.strInventory);
+    CRunner runner(common);
     if (const int nExit = runner.Open())
         return nExit;
     CScanCollector collector;
@@ -83,6 +97,17 @@ int RunScan(const SScanArgs& args) {
         std::cout << Table(rows);
         std::cout << collector.found.size() << " of " << addresses.size() << " addresses answered\n";
     }
+    if (!args.strInventory.empty()) {
+        const std::vector<session::FoundController> found(collector.found.begin(), collector.found.end());
+        std::string strError;
+        if (!base::WriteFileReplacing(PathFromUtf8(args.strInventory), session::InventoryCsv(found), true,
+                                      strError)) {
+            std::fprintf(stderr, "velmora-cli: %s\n", strError.c_str());
+            return kExitEnvironment;
+        }
+        if (!args.common.bJson)
+            std::cout << "inventory of " << found.size() << " controllers in " << args.strInventory << "\n";
+    }
     return collector.found.empty() ? kExitFailed : kExitOk;
 }
 
@@ -99,6 +124,10 @@ void AddScanCommand(CLI::App& app, int* pnExitCode) {
             "(at most 4096 addresses)")
         ->required();
     command->add_option("--rate", args->nRate, "queries a second (default 200)")->check(CLI::Range(1, 1000));
+    command->add_option("--inventory", args->strInventory,
+                        "also write the controllers found as a batch plan (CSV: room,address,server_ip,mask,"
+                        "gateway,lock_type,lock_time,projector1,projector2; a part that did not come stays "
+                        "empty)");
     AddCommonOptions(*command, args->common);
     command->footer(
         "A scan is a success (0) when some controller answered, a failure (1) when none did.\n\n" +

@@ -1,14 +1,12 @@
 #include "ScanDlg.h"
 
 #include "EngineHost.h"
-#include "Fields.h"
+#include "Inventory.h"
 
 #include "FileFolders.h"
 #include "codec/AddressRange.h"
 
-#include "Csv.h"
 #include "FileSystem.h"
-#include "Overrides.h"
 #include "Utf8Path.h"
 
 #include "EchoSweep.h"
@@ -360,42 +358,16 @@ bool CScanDlg::ExportInventory(const QString& strTyped) {
     const QString strPath = AllowedOutput(strTyped, QStringLiteral(".csv"));
     if (strPath.isEmpty())
         return false;
-    std::string text =
-        "\xEF\xBB\xBF" + session::CsvLine({"room", "address", "server_ip", "mask", "gateway", "lock_type",
-                                           "lock_time", "projector1", "projector2"});
-    std::size_t nRows = 0;
-    for (const CScanTableModel::SRow& found : m_pModel->Rows()) {
-        if (!found.read)
-            continue;
-        const session::SReadResult& read = *found.read;
-        const session::SControllerSettings& s = read.settings;
-        std::vector<std::string> row{"", codec::BytesToAddress(found.address)};
-        // A part that did not come is left empty: the plan keeps what the
-        // controller holds. Each field is filed under the reply that carries it.
-        for (const char* pszKey : {"server_ip", "mask", "gateway", "lock_type", "lock_time"}) {
-            const session::SFieldDef& field = *session::FindField(pszKey);
-            // A level lock has no lock time; a plan that named one would be refused.
-            const bool bNoTime = field.strKey == "lock_time" && s.nLockType != 0;
-            row.push_back(read.received[field.nPart] && !bNoTime ? field.pfnText(s) : std::string());
-        }
-        for (std::size_t nSlot = 0; nSlot < 2; ++nSlot) {
-            // Only a model the library can write back is named; an empty
-            // slot, an unknown or ambiguous code leaves the cell empty.
-            std::string strModel = read.received[nSlot] ? s.projectors[nSlot].strModel : std::string();
-            session::SProjectorSlot slot;
-            std::string strIgnored;
-            if (!strModel.empty() && !session::ProjectorFromLibrary(strModel, slot, strIgnored))
-                strModel.clear();
-            row.push_back(strModel);
-        }
-        text += session::CsvLine(row);
-        ++nRows;
-    }
+    std::vector<session::FoundController> found;
+    for (const CScanTableModel::SRow& row : m_pModel->Rows())
+        if (row.read)
+            found.emplace_back(row.address, *row.read);
+    const std::string text = session::InventoryCsv(found);
     std::string strError;
     if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), text, true, strError)) {
         MessageBoxShow(QStringLiteral("无法导出清单：") + QString::fromStdString(strError));
         return false;
     }
-    SetStatus(QStringLiteral("已导出 %1 个中控到 %2。").arg(nRows).arg(strPath));
+    SetStatus(QStringLiteral("已导出 %1 个中控到 %2。").arg(found.size()).arg(strPath));
     return true;
 }

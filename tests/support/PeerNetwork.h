@@ -13,8 +13,9 @@
 namespace testsupport {
 
 // The answers of the controllers at `to`; replies of kind nLose (1 to 4) are lost, 0 loses none.
-inline std::vector<codec::Datagram> CarryToPeers(std::vector<controller::Peer>& peers, const codec::Datagram& bytes,
-                                                 const codec::Ip4& to, int nLose = 0) {
+inline std::vector<codec::Datagram> CarryToPeers(std::vector<controller::Peer>& peers,
+                                                 const codec::Datagram& bytes, const codec::Ip4& to,
+                                                 int nLose = 0) {
     std::vector<codec::Datagram> answers;
     for (controller::Peer& peer : peers) {
         if (peer.Current() != to)

@@ -105,11 +105,13 @@ protected:
         std::set<std::string> addresses;
         for (const auto& line : Lines(ReadFile(Work() / "emulator.log"))) {
             const std::size_t nHex = line.rfind(' ');
-            if (line.find("applied") == std::string::npos || nHex == std::string::npos || line.size() < nHex + 25)
+            if (line.find("applied") == std::string::npos || nHex == std::string::npos ||
+                line.size() < nHex + 25)
                 continue;
             std::string address;
             for (int i = 0; i < 4; ++i)
-                address += (i ? "." : "") + std::to_string(std::stoi(line.substr(nHex + 17 + 2 * i, 2), nullptr, 16));
+                address += (i ? "." : "") +
+                           std::to_string(std::stoi(line.substr(nHex + 17 + 2 * i, 2), nullptr, 16));
             addresses.insert(address);
         }
         return addresses;
@@ -327,11 +329,17 @@ TEST_F(CliTest, ScanListsTheControllersThatAnswer) {
     EXPECT_EQ(lines.back(), "17 of 30 addresses answered");
     EXPECT_NE(scan.out.find(Address(19) + "  127.0.0.1"), std::string::npos) << scan.out;
     EXPECT_EQ(scan.out.find(Address(21)), std::string::npos) << scan.out;
-    const SRun json = Cli("scan " + Range() + " --json");
+    const SRun json = Cli("scan " + Range() + " --json --inventory \"学校 配置.csv\"");
     const auto found = nlohmann::json::parse(json.out);
     EXPECT_EQ(found.size(), 17u);
     EXPECT_EQ(found[0]["address"], Address(10));
     EXPECT_EQ(found[0]["server_ip"], "127.0.0.1");
+    // The inventory is a plan of the controllers found, and never replaces the library.
+    const auto inventory = Lines(ReadFile(Work() / "学校 配置.csv"));
+    ASSERT_EQ(inventory.size(), 18u);
+    EXPECT_EQ(inventory[0].rfind("\xEF\xBB\xBFroom,address,server_ip,", 0), 0u) << inventory[0];
+    EXPECT_EQ(inventory[1].rfind("," + Address(10) + ",127.0.0.1,", 0), 0u) << inventory[1];
+    EXPECT_EQ(Cli("scan " + Address(10) + " --inventory data.mdb").status, 2);
 }
 
 TEST_F(CliTest, BatchOfTwentyRoomsFailsOnlyTheBadOnesAndRetriesThem) {

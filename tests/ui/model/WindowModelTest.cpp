@@ -9,8 +9,8 @@
 //    meaning: a level lock has no time), no other controller changed, no two
 //    share an address, and every part that was neither read nor chosen was
 //    asked about first.
-#include "MainConfigDlg.h"
 #include "IpAddressEdit.h"
+#include "MainConfigDlg.h"
 #include "MainConfigIds.h"
 #include "MessageBox.h"
 #include "ProgramValues.h"
@@ -107,19 +107,28 @@ enum class EAction { Read, PickList, TypeAddress, LoadFile, MicDialog, ChoosePro
 struct SAction {
     EAction eAction = EAction::Read;
     int nRoom = 0; // the room read, whose file is loaded, whose address is typed, whose codes are chosen
-    int nWhich = 0; // Read: the reply lost (0 none, 1-4 its kind); PickList/TypeAddress/ChooseProjector: which control
-    int nValue = 0; // PickList: the item; TypeAddress: 0 another room's address, else a fresh one; MicDialog: 1 accept
+    int nWhich =
+        0; // Read: the reply lost (0 none, 1-4 its kind); PickList/TypeAddress/ChooseProjector: which control
+    int nValue =
+        0; // PickList: the item; TypeAddress: 0 another room's address, else a fresh one; MicDialog: 1 accept
 };
 
 const char* ActionName(EAction e) {
     switch (e) {
-    case EAction::Read: return "Read";
-    case EAction::PickList: return "PickList";
-    case EAction::TypeAddress: return "TypeAddress";
-    case EAction::LoadFile: return "LoadFile";
-    case EAction::MicDialog: return "MicDialog";
-    case EAction::ChooseProjector: return "ChooseProjector";
-    case EAction::Set: return "Set";
+    case EAction::Read:
+        return "Read";
+    case EAction::PickList:
+        return "PickList";
+    case EAction::TypeAddress:
+        return "TypeAddress";
+    case EAction::LoadFile:
+        return "LoadFile";
+    case EAction::MicDialog:
+        return "MicDialog";
+    case EAction::ChooseProjector:
+        return "ChooseProjector";
+    case EAction::Set:
+        return "Set";
     }
     return "?";
 }
@@ -128,7 +137,8 @@ std::ostream& operator<<(std::ostream& os, const SAction& a) {
     return os << ActionName(a.eAction) << "(room " << a.nRoom << ", " << a.nWhich << ", " << a.nValue << ")";
 }
 
-bool SamePart(std::size_t nPart, const session::SControllerSettings& a, const session::SControllerSettings& b) {
+bool SamePart(std::size_t nPart, const session::SControllerSettings& a,
+              const session::SControllerSettings& b) {
     switch (nPart) {
     case session::kPartProjector1:
     case session::kPartProjector2:
@@ -160,8 +170,9 @@ public:
         timing.nTimerPeriodMs = 3600 * 1000;
         timing.nPauseDivisor = 1000;
         m_pWindow = std::make_unique<CMainConfigDlg>(timing);
-        m_pWindow->UseTransport(
-            [this](const codec::Datagram& d, const codec::Ip4& to) { m_outbox.push_back({d, to}); });
+        m_pWindow->UseTransport([this](const codec::Datagram& d, const codec::Ip4& to) {
+            m_outbox.push_back({d, to});
+        });
         m_pWindow->m_pfnRunChildDialog = [this](CMainConfigDlg::EChildDialog which) {
             if (which != CMainConfigDlg::EChildDialog::MicSettings || !m_bAcceptMic)
                 return int(QDialog::Rejected);
@@ -194,7 +205,8 @@ public:
             const int nItem = a.nValue % pCombo->count();
             pCombo->setCurrentIndex(nItem);
             emit pCombo->activated(nItem);
-            m_known[nId == kLockType || nId == kLockTime ? session::kPartNetwork : session::kPartDevices] = true;
+            m_known[nId == kLockType || nId == kLockTime ? session::kPartNetwork : session::kPartDevices] =
+                true;
             break;
         }
         case EAction::TypeAddress: {
@@ -270,7 +282,8 @@ private:
                 m_outbox.pop_front();
                 if (out.bytes.size() > 13 && out.bytes[13] >= 1 && out.bytes[13] <= 4)
                     ++m_nSettingsSent;
-                for (const codec::Datagram& reply : testsupport::CarryToPeers(m_peers, out.bytes, out.to, nLose))
+                for (const codec::Datagram& reply :
+                     testsupport::CarryToPeers(m_peers, out.bytes, out.to, nLose))
                     m_inbox.push_back(reply);
             }
             if (!m_inbox.empty()) {
@@ -376,11 +389,12 @@ namespace rc {
 template <> struct Arbitrary<SAction> {
     static Gen<SAction> arbitrary() {
         return gen::build<SAction>(
-            gen::set(&SAction::eAction, gen::element(EAction::Read, EAction::Read, EAction::Read, EAction::PickList,
-                                                     EAction::TypeAddress, EAction::LoadFile, EAction::MicDialog,
-                                                     EAction::MicDialog, EAction::ChooseProjector, EAction::Set,
-                                                     EAction::Set)),
-            gen::set(&SAction::nRoom, gen::element(0, 1, 2)), gen::set(&SAction::nWhich, gen::element(0, 1, 2, 3, 4)),
+            gen::set(&SAction::eAction,
+                     gen::element(EAction::Read, EAction::Read, EAction::Read, EAction::PickList,
+                                  EAction::TypeAddress, EAction::LoadFile, EAction::MicDialog,
+                                  EAction::MicDialog, EAction::ChooseProjector, EAction::Set, EAction::Set)),
+            gen::set(&SAction::nRoom, gen::element(0, 1, 2)),
+            gen::set(&SAction::nWhich, gen::element(0, 1, 2, 3, 4)),
             gen::set(&SAction::nValue, gen::element(0, 1, 2, 3, 4, 5, 6, 7)));
     }
 };
@@ -390,11 +404,12 @@ class CWindowModelTest : public QObject {
     Q_OBJECT
 private slots:
     void theWindowSendsExactlyWhatItShows() {
-        const bool bOk = rc::check("the window sends exactly what it shows", [](const std::vector<SAction>& actions) {
-            CBench bench;
-            for (const SAction& a : actions)
-                bench.Run(a);
-        });
+        const bool bOk =
+            rc::check("the window sends exactly what it shows", [](const std::vector<SAction>& actions) {
+                CBench bench;
+                for (const SAction& a : actions)
+                    bench.Run(a);
+            });
         QVERIFY(bOk);
     }
 };

@@ -61,7 +61,7 @@ std::ostream& operator<<(std::ostream& os, const SAction& a) {
 struct SFace : session::ISessionObserver {
     std::map<ExchangeId, int>* pOwner = nullptr; // exchange -> face that started it
     int nFace = 0;
-    std::map<ExchangeId, int> told;               // how often each exchange was told it ended
+    std::map<ExchangeId, int> told; // how often each exchange was told it ended
     std::map<ExchangeId, session::SWriteResult> writes;
     std::vector<std::pair<ExchangeId, bool>>* pConfirmed = nullptr; // (write, its room holds what it sent)
     std::vector<controller::Peer>* pPeers = nullptr;
@@ -126,7 +126,8 @@ public:
             session::SWriteRequest request;
             request.settings = Holds(peer).settings;
             request.settings.initialIp = request.settings.controllerIp = peer.Current();
-            request.settings.serverIp = {10, 9, static_cast<std::uint8_t>(nFace), static_cast<std::uint8_t>(a.nValue)};
+            request.settings.serverIp = {10, 9, static_cast<std::uint8_t>(nFace),
+                                         static_cast<std::uint8_t>(a.nValue)};
             request.settings.nKeyboard = 1 + a.nValue % 2;
             request.bReadFirst = a.nValue % 3 != 0;
             // The id is known after StartWrite returns; a write may end inside it.
@@ -209,10 +210,11 @@ namespace rc {
 template <> struct Arbitrary<SAction> {
     static Gen<SAction> arbitrary() {
         return gen::build<SAction>(
-            gen::set(&SAction::eAction,
-                     gen::element(EAction::Read, EAction::Write, EAction::Write, EAction::Deliver, EAction::Deliver,
-                                  EAction::Lose, EAction::Pass, EAction::Pass, EAction::Cancel)),
-            gen::set(&SAction::nFace, gen::inRange(0, kFaces)), gen::set(&SAction::nRoom, gen::inRange(0, kRooms)),
+            gen::set(&SAction::eAction, gen::element(EAction::Read, EAction::Write, EAction::Write,
+                                                     EAction::Deliver, EAction::Deliver, EAction::Lose,
+                                                     EAction::Pass, EAction::Pass, EAction::Cancel)),
+            gen::set(&SAction::nFace, gen::inRange(0, kFaces)),
+            gen::set(&SAction::nRoom, gen::inRange(0, kRooms)),
             gen::set(&SAction::nValue, gen::inRange(0, 8)));
     }
 };
