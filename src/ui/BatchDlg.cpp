@@ -212,8 +212,10 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     });
     connect(pClose, &QPushButton::clicked, this, &CBatchDlg::reject);
     connect(m_pFailedOnly, &QCheckBox::toggled, this, &CBatchDlg::ShowFailedOnly);
-    connect(m_pTable, &QTableView::activated, this, [this](const QModelIndex& index) { ShowRoomResult(index.row()); });
-    connect(m_pTable->selectionModel(), &QItemSelectionModel::currentChanged, this, &CBatchDlg::FollowCurrentRow);
+    connect(m_pTable, &QTableView::activated, this,
+            [this](const QModelIndex& index) { ShowRoomResult(index.row()); });
+    connect(m_pTable->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            &CBatchDlg::FollowCurrentRow);
     connect(m_pModel, &CBatchTableModel::Edited, this, &CBatchDlg::PlanChanged);
 
     m_pfnChooseFile = [this](EFileChoice eChoice) { return ChooseFile(eChoice); };
@@ -230,7 +232,15 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
     m_pResultsTimer = new QTimer(this);
     m_pResultsTimer->setSingleShot(true);
     m_pResultsTimer->setInterval(kResultsDelayMs);
-    connect(m_pResultsTimer, &QTimer::timeout, this, &CBatchDlg::WriteResults);
+    connect(m_pResultsTimer, &QTimer::timeout, this, [this] { m_job.WriteResults(); });
+    m_job.m_pfnRoomChanged = [this](std::size_t nRoom) { OnRoomChanged(nRoom); };
+    m_job.m_pfnResultsDue = [this] {
+        if (!m_pResultsTimer->isActive())
+            m_pResultsTimer->start();
+    };
+    m_job.m_pfnSaveBackup = [this](session::ExchangeId id, session::SBackup backup) {
+        SaveBackup(id, std::move(backup));
+    };
     // Backups are flushed to disk side by side, off the window's thread:
     // one after another on it they held back the later rooms' Sets (and the
     // window). A few threads already share the disk's flushes; more only
@@ -343,7 +353,8 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
     session::SPlanTable plan;
     session::SPlanFileError error;
     if (!session::ReadPlanFile(strPath.toStdString(), plan, error)) {
-        MessageBoxShow(QStringLiteral("无法打开计划文件 %1：%2").arg(strPath, words::PlanFileErrorText(error)));
+        MessageBoxShow(
+            QStringLiteral("无法打开计划文件 %1：%2").arg(strPath, words::PlanFileErrorText(error)));
         return false;
     }
     // The table has no place for a cell the header does not name.
@@ -488,10 +499,10 @@ bool CBatchDlg::StartCheck() {
     session::SPlanTable plan;
     if (!BuildPlan(plan))
         return false;
-    m_rooms = session::RoomsFromPlan(plan, PathFromUtf8(m_strPlanFolder.toStdString()));
+    m_job.Prepare(plan, PathFromUtf8(m_strPlanFolder.toStdString()));
     m_bRoomsAreRows = true;
     m_pModel->ClearOutcomes();
-    if (!RefuseBadPlan(session::CheckAddresses(m_rooms)))
+    if (!RefuseBadPlan(m_job.PlanProblems()))
         return false;
     m_pCheck = std::make_unique<session::CBatchCheck>(m_rooms);
     JoinEngine(*m_pCheck, std::max(16, m_pParallel->value()));
@@ -551,108 +562,68 @@ bool CBatchDlg::StartRun(bool bRetry) {
     session::SPlanTable plan;
     if (!BuildPlan(plan))
         return false;
-    session::EarlierResults earlier;
-    if (bRetry) {
-        if (m_rooms.empty() || !m_pResultsFile || !m_bRoomsAreRows) {
-            MessageBoxShow(QStringLiteral("还没有设置过，没有可重试的房间！"));
-            return false;
-        }
-        for (const session::SBatchRoom& room : m_rooms)
-            earlier.push_back(session::ResultLine(room));
+    if (bRetry && (m_rooms.empty() || !m_job.HasResults() || !m_bRoomsAreRows)) {
+        MessageBoxShow(QStringLiteral("还没有设置过，没有可重试的房间！"));
+        return false;
     }
     const QString strTyped = m_pResults->text().trimmed();
     if (strTyped.isEmpty()) {
         MessageBoxShow(QStringLiteral("请填写结果文件！"));
         return false;
     }
-    std::vector<session::SBatchRoom> rooms = session::RoomsFromPlan(
-        plan, PathFromUtf8(m_strPlanFolder.toStdString()), bRetry ? &earlier : nullptr);
-    if (bRetry && std::none_of(rooms.begin(), rooms.end(), [](const auto& r) { return r.bRun; })) {
+    const std::filesystem::path planFolder = PathFromUtf8(m_strPlanFolder.toStdString());
+    if (!bRetry) {
+        m_job.Prepare(plan, planFolder);
+    } else if (m_job.PrepareRetry(plan, planFolder) == session::CBatchJob::EPrepare::NothingToRetry) {
         MessageBoxShow(QStringLiteral("每个房间都已设置成功，没有要重试的房间。"));
         return false;
     }
-    // A room a retry leaves alone keeps what its last run read back, for its per-field result.
-    for (std::size_t i = 0; bRetry && i < rooms.size() && i < m_rooms.size(); ++i)
-        if (!rooms[i].bRun && m_rooms[i].result) {
-            rooms[i].result = m_rooms[i].result;
-            rooms[i].dSeconds = m_rooms[i].dSeconds;
-        }
-    m_rooms = std::move(rooms);
     m_bRoomsAreRows = true;
-    if (!RefuseBadPlan(session::CheckAddresses(m_rooms)))
+    if (!RefuseBadPlan(m_job.PlanProblems()))
         return false;
     // The results never replace the library, a database, the plan or a
     // snapshot the rooms take; another plan's results only when the
     // installer says so. A retry rewrites this run's own results.
-    QStringList inputs{m_strPlanPath};
-    for (const session::SBatchRoom& room : m_rooms)
-        if (!room.strSnapshot.empty())
-            inputs << Q(room.strSnapshot);
+    QStringList inputs;
+    for (const std::string& strInput : m_job.Inputs(m_strPlanPath.toStdString()))
+        inputs << Q(strInput);
     const QString strResults = AllowedOutput(strTyped, QStringLiteral(".csv"), inputs);
     if (strResults.isEmpty())
         return false;
     m_pResults->setText(strResults);
-    if (!bRetry && !ResultsOfThisPlan(strResults) &&
+    const std::filesystem::path resultsPath = PathFromUtf8(strResults.toStdString());
+    if (!bRetry && !m_job.ResultsOfThisPlan(resultsPath) &&
         !MessageBoxAsk(QStringLiteral("结果文件%1已有其他计划的结果。是否替换？").arg(strResults), true))
         return false;
-    const std::filesystem::path resultsPath = PathFromUtf8(strResults.toStdString());
-    // The results file this run replaces keeps the ok lines of rooms it sends nothing to.
-    session::EarlierResults previous;
-    session::SPlanFileError ignored;
-    if (session::ReadResultsFile(Utf8FromPath(resultsPath), previous, ignored))
-        session::KeepOkLines(m_rooms, previous);
     // The results file explains a failure in the window's words; its
     // outcome column keeps the codes a retry reads.
-    m_pResultsFile =
-        std::make_unique<session::CBatchResults>(resultsPath, m_rooms, [](const session::SBatchRoom& room) {
-            if (room.ePhase == session::EBatchPhase::Setting)
-                return std::string("设置进行中");
-            return room.eOutcome == EBatchOutcome::Failed || !room.strMovedTo.empty()
-                       ? words::RoomOutcomeText(room).toStdString()
-                       : std::string();
-        });
-    if (!m_pResultsFile->Write()) {
-        MessageBoxShow(QStringLiteral("无法写入结果文件：") + Q(m_pResultsFile->Error()));
-        m_pResultsFile.reset();
+    const bool bCreated = m_job.CreateResults(resultsPath, [](const session::SBatchRoom& room) {
+        if (room.ePhase == session::EBatchPhase::Setting)
+            return std::string("设置进行中");
+        return room.eOutcome == EBatchOutcome::Failed || !room.strMovedTo.empty()
+                   ? words::RoomOutcomeText(room).toStdString()
+                   : std::string();
+    });
+    if (!bCreated) {
+        MessageBoxShow(QStringLiteral("无法写入结果文件：") + Q(m_job.ResultsError()));
         return false;
     }
-    m_bResultsFailed = false;
-    m_bStopped = false;
 
-    m_pRun = std::make_unique<session::CBatchRun>(m_rooms, [this] { return Now(); });
-    m_pRun->m_pfnRoomChanged = [this](std::size_t nRoom) {
-        OnRoomChanged(nRoom);
-        // A room whose Set has begun is written down as under way.
-        if (m_rooms[nRoom].ePhase == session::EBatchPhase::Setting && !m_pResultsTimer->isActive())
-            m_pResultsTimer->start();
-    };
-    m_pRun->m_pfnRoomEnded = [this](std::size_t nRoom) {
-        OnRoomChanged(nRoom);
-        if (!m_pResultsTimer->isActive())
-            m_pResultsTimer->start();
-    };
-    m_pRun->m_pfnSaveBackup = [this](session::ExchangeId id, session::SBackup backup) {
-        SaveBackup(id, std::move(backup));
-    };
     ++m_nRunSerial;
     m_pHistory = std::make_shared<session::CHistory>(CDatabase::Folder());
-    JoinEngine(*m_pRun, m_pParallel->value());
+    JoinEngine(m_job.Observer(), m_pParallel->value());
     SetBusy(EState::Running);
     for (std::size_t i = 0; i < m_rooms.size(); ++i)
         OnRoomChanged(i);
-    m_tRunStart = Now();
-    m_nEndedAtStart = static_cast<std::size_t>(
-        std::count_if(m_rooms.begin(), m_rooms.end(), [](const auto& r) { return !r.bRun; }));
-    m_pRun->Start(m_window.Engines().Engine(), m_nClient, m_pHistory);
+    m_job.Start(m_window.Engines().Engine(), m_nClient, m_pHistory);
     ShowProgress();
     m_pTimer->start();
     return true;
 }
 
 void CBatchDlg::Stop() {
-    if (m_eState == EState::Running && m_pRun && !m_bStopped) {
-        m_bStopped = true;
-        m_pRun->Stop();
+    if (m_eState == EState::Running && !m_job.Stopped()) {
+        m_job.Stop();
         ShowProgress();
     } else if (m_eState == EState::Checking && m_nClient) {
         m_window.Engines().Engine().CancelNotStarted(m_nClient);
@@ -660,8 +631,9 @@ void CBatchDlg::Stop() {
 }
 
 bool CBatchDlg::AskToStop() {
-    if (m_eState == EState::Running && !m_bStopped &&
-        !MessageBoxAsk(QStringLiteral("批量设置正在进行。停止后，已开始设置的房间会先完成设置。是否停止？"), true))
+    if (m_eState == EState::Running && !m_job.Stopped() &&
+        !MessageBoxAsk(QStringLiteral("批量设置正在进行。停止后，已开始设置的房间会先完成设置。是否停止？"),
+                       true))
         return false;
     Stop();
     return true;
@@ -683,7 +655,7 @@ void CBatchDlg::OnTick() {
     if (!m_nClient)
         return;
     m_window.Engines().Advance();
-    if (m_eState == EState::Running && m_pRun)
+    if (m_eState == EState::Running)
         ShowProgress();
     if (!m_window.Engines().Engine().Idle(m_nClient))
         return;
@@ -698,38 +670,27 @@ void CBatchDlg::OnTick() {
         EndRun();
 }
 
-// The whole plan's counts, a retry's rooms that were ok before included,
-// and the time left at the pace of the rooms this run has ended.
 void CBatchDlg::ShowProgress() {
-    std::size_t nOk = 0, nFailed = 0, nNotRun = 0, nEnded = 0;
-    for (const session::SBatchRoom& r : m_rooms) {
-        if (r.ePhase != EBatchPhase::Done && r.bRun)
-            continue;
-        ++nEnded;
-        (r.eOutcome == EBatchOutcome::Ok ? nOk : r.eOutcome == EBatchOutcome::Failed ? nFailed : nNotRun)++;
-    }
-    m_pProgress->setRange(0, static_cast<int>(std::max<std::size_t>(m_rooms.size(), 1)));
-    m_pProgress->setValue(static_cast<int>(nEnded));
+    const session::SBatchCounts c = m_job.Counts();
+    m_pProgress->setRange(0, static_cast<int>(std::max<std::size_t>(c.nRooms, 1)));
+    m_pProgress->setValue(static_cast<int>(c.nEnded));
     QString strText = QStringLiteral("%1/%2 个房间已结束：成功 %3，失败 %4")
-                          .arg(nEnded)
-                          .arg(m_rooms.size())
-                          .arg(nOk)
-                          .arg(nFailed);
-    if (nNotRun)
-        strText += QStringLiteral("，未执行 %1").arg(nNotRun);
+                          .arg(c.nEnded)
+                          .arg(c.nRooms)
+                          .arg(c.nOk)
+                          .arg(c.nFailed);
+    if (c.nNotRun)
+        strText += QStringLiteral("，未执行 %1").arg(c.nNotRun);
     if (m_eState != EState::Running) {
-        SetStatus(QStringLiteral("%1：").arg(m_bStopped ? QStringLiteral("已停止") : QStringLiteral("设置完成")) +
+        SetStatus(QStringLiteral("%1：").arg(m_job.Stopped() ? QStringLiteral("已停止")
+                                                             : QStringLiteral("设置完成")) +
                   strText + QStringLiteral("。"));
         return;
     }
-    const std::size_t nEndedNow = nEnded - std::min(nEnded, m_nEndedAtStart);
-    const std::size_t nLeft = m_rooms.size() - nEnded;
-    if (m_bStopped)
+    if (m_job.Stopped())
         strText = QStringLiteral("正在停止：已开始的设置将完成。") + strText;
-    else if (nEndedNow > 0 && nLeft > 0)
-        strText += QStringLiteral("；预计还需 %1")
-                       .arg(Duration(static_cast<double>(Now() - m_tRunStart) / 1000.0 /
-                                     static_cast<double>(nEndedNow) * static_cast<double>(nLeft)));
+    else if (c.dSecondsLeft)
+        strText += QStringLiteral("；预计还需 %1").arg(Duration(*c.dSecondsLeft));
     SetStatus(strText + QStringLiteral("。"));
 }
 
@@ -743,47 +704,25 @@ void CBatchDlg::SaveBackup(session::ExchangeId id, session::SBackup backup) {
             QMetaObject::invokeMethod(
                 this,
                 [this, id, strError, saved, nSerial] {
-                    if (m_pRun && nSerial == m_nRunSerial)
-                        m_pRun->BackupSaved(id, strError, saved);
+                    if (nSerial == m_nRunSerial)
+                        m_job.BackupSaved(id, strError, saved);
                 },
                 Qt::QueuedConnection);
         });
 }
 
-bool CBatchDlg::ResultsOfThisPlan(const QString& strResults) const {
-    if (!base::IsExistingFile(PathFromUtf8(strResults.toStdString())))
-        return true;
-    // Results whose every line is a room of this plan are this plan's own
-    // (an earlier run of it); a line of another room means another plan's.
-    session::EarlierResults earlier;
-    session::SPlanFileError error;
-    if (!session::ReadResultsFile(strResults.toStdString(), earlier, error))
-        return false;
-    // A line names its plan row by the row's own text (column plan_row).
-    std::set<std::string> rows;
-    for (const session::SBatchRoom& room : m_rooms)
-        rows.insert(room.strRowText);
-    return std::all_of(earlier.begin(), earlier.end(), [&rows](const std::vector<std::string>& line) {
-        return line.size() > 5 && rows.count(line[5]) > 0;
-    });
-}
-
-void CBatchDlg::WriteResults() {
-    // A results file that cannot be replaced is said once the run ends.
-    if (m_pResultsFile && !m_pResultsFile->Write())
-        m_bResultsFailed = true;
-}
-
 void CBatchDlg::EndRun() {
     m_pResultsTimer->stop();
-    const bool bWritten = m_pResultsFile->Write(true) && !m_bResultsFailed;
+    // A results file that could not be replaced is said once, now.
+    const bool bWritten =
+        m_job.WriteResults(true) == session::CBatchJob::EWrite::Written && !m_job.ResultsFailed();
     ShowProgress();
     FollowCurrentRow();
     emit RunEnded();
     if (m_bCloseWhenIdle)
         QMetaObject::invokeMethod(this, &CBatchDlg::reject, Qt::QueuedConnection);
     if (!bWritten)
-        MessageBoxShow(QStringLiteral("结果文件无法写入：") + Q(m_pResultsFile->Error()));
+        MessageBoxShow(QStringLiteral("结果文件无法写入：") + Q(m_job.ResultsError()));
 }
 
 int CBatchDlg::RoomOfRow(int nRow) const {
@@ -813,10 +752,11 @@ void CBatchDlg::OnRoomChanged(std::size_t nRoom) {
         return;
     const session::SBatchRoom& room = m_rooms[nRoom];
     const bool bEnded = room.ePhase == EBatchPhase::Done;
-    m_pModel->SetOutcome(static_cast<int>(nRoom), room.bRun ? words::PhaseText(room) : QStringLiteral("已成功，不重试"),
-                         bEnded ? words::RoomOutcomeText(room) : QString(),
-                         bEnded && room.bRun && room.result ? QString::number(room.dSeconds, 'f', 1) : QString(),
-                         room.bRun ? ToneOf(room) : ETone::Ok);
+    m_pModel->SetOutcome(
+        static_cast<int>(nRoom), room.bRun ? words::PhaseText(room) : QStringLiteral("已成功，不重试"),
+        bEnded ? words::RoomOutcomeText(room) : QString(),
+        bEnded && room.bRun && room.result ? QString::number(room.dSeconds, 'f', 1) : QString(),
+        room.bRun ? ToneOf(room) : ETone::Ok);
 }
 
 // "诊断" serves a finished room that did not answer.
@@ -836,7 +776,8 @@ void CBatchDlg::ShowRoomResult(int nRow) {
     if (room.ePhase != EBatchPhase::Done && room.bRun)
         return;
     if (!room.result || room.result->fields.empty()) {
-        MessageBoxShow(QStringLiteral("“%1”没有读回结果：%2").arg(Q(room.strRoom), words::RoomOutcomeText(room)));
+        MessageBoxShow(
+            QStringLiteral("“%1”没有读回结果：%2").arg(Q(room.strRoom), words::RoomOutcomeText(room)));
         return;
     }
     delete m_pResultDlg;

@@ -2,9 +2,8 @@
 
 #include "BatchCheck.h"
 #include "BatchFields.h"
+#include "BatchJob.h"
 #include "BatchPlan.h"
-#include "BatchResults.h"
-#include "BatchRun.h"
 #include "BatchTableModel.h"
 #include "SessionEngine.h"
 
@@ -144,9 +143,6 @@ private:
     void OnRoomChanged(std::size_t nRoom);
     void ShowProgress();
     void SaveBackup(session::ExchangeId id, session::SBackup backup);
-    void WriteResults();
-    // Whether the results file is absent or holds only rooms of the plan being run.
-    bool ResultsOfThisPlan(const QString& strResults) const;
     // A file dialog for the installer's choice.
     QString ChooseFile(EFileChoice eChoice);
     void EndCheck();
@@ -184,14 +180,9 @@ private:
     // are those of that time (m_bRoomsAreRows).
     std::vector<session::SBatchRoom> m_rooms;
     bool m_bRoomsAreRows = false;
-    std::unique_ptr<session::CBatchRun> m_pRun;
+    session::CBatchJob m_job{m_rooms, [this] { return Now(); }};
     std::unique_ptr<session::CBatchCheck> m_pCheck;
-    std::unique_ptr<session::CBatchResults> m_pResultsFile;
     session::ClientId m_nClient = 0; // the check or run as a client of the program's engine (0: none)
     std::shared_ptr<session::CHistory> m_pHistory;
-    session::TimeMs m_tRunStart = 0;
-    std::size_t m_nEndedAtStart = 0; // rooms already ended when the run began (ok before a retry)
     unsigned m_nRunSerial = 0; // a backup saved for an earlier run is not taken for this one's
-    bool m_bResultsFailed = false;
-    bool m_bStopped = false;
 };
