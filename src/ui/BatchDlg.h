@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BatchCheck.h"
+#include "BatchControls.h"
 #include "BatchFields.h"
 #include "BatchJob.h"
 #include "BatchPlan.h"
@@ -50,7 +51,7 @@ public:
     using enum CBatchTableModel::EColumn;
     using EField = CBatchFields::EField;
     using enum CBatchFields::EField;
-    enum class EFileChoice { OpenPlan, SavePlan, Snapshot, Results };
+    using EFileChoice = CBatchControls::EFileChoice;
 
     explicit CBatchDlg(CMainConfigDlg& window, QWidget* pParent = nullptr);
     CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pParent = nullptr);
@@ -83,19 +84,19 @@ public:
     // Shows only the rooms that failed, or every room.
     void ShowFailedOnly(bool bFailedOnly);
 
-    QTableView* Table() const { return m_pTable; }
+    QTableView* Table() const { return m_ui.m_pTable; }
     // A cell as the table shows it (sorted and filtered), and the rows shown.
     QString CellText(int nRow, int nColumn) const;
     int RowCount() const;
-    CBatchTableModel* Model() const { return m_pModel; }
-    QPushButton* Button(const QString& strText) const;
-    QCheckBox* FieldTick(EField eField) const { return m_pFields->Tick(eField); }
-    QWidget* FieldEditor(EField eField) const { return m_pFields->Editor(eField); }
-    QSpinBox* ParallelSpin() const { return m_pParallel; }
-    QLineEdit* ResultsEdit() const { return m_pResults; }
-    QPlainTextEdit* CheckReport() const { return m_pReport; }
-    QLabel* StatusLabel() const { return m_pStatus; }
-    QProgressBar* Progress() const { return m_pProgress; }
+    CBatchTableModel* Model() const { return m_ui.m_pModel; }
+    QPushButton* Button(const QString& strText) const { return m_ui.Button(strText); }
+    QCheckBox* FieldTick(EField eField) const { return m_ui.m_pFields->Tick(eField); }
+    QWidget* FieldEditor(EField eField) const { return m_ui.m_pFields->Editor(eField); }
+    QSpinBox* ParallelSpin() const { return m_ui.m_pParallel; }
+    QLineEdit* ResultsEdit() const { return m_ui.m_pResults; }
+    QPlainTextEdit* CheckReport() const { return m_ui.m_pReport; }
+    QLabel* StatusLabel() const { return m_ui.m_pStatus; }
+    QProgressBar* Progress() const { return m_ui.m_pProgress; }
     CSetResultDlg* ResultDialog() const { return m_pResultDlg; }
     const std::vector<session::SBatchRoom>& Rooms() const { return m_rooms; }
 
@@ -103,17 +104,17 @@ public:
     std::function<QString(EFileChoice)> m_pfnChooseFile;
 
     // Button texts, also their accessible names.
-    static constexpr const char* kAdd = "添加";
-    static constexpr const char* kRemove = "删除";
-    static constexpr const char* kOpen = "打开计划";
-    static constexpr const char* kSave = "保存计划";
-    static constexpr const char* kBrowseResults = "浏览…";
-    static constexpr const char* kCheck = "检查";
-    static constexpr const char* kStart = "开始";
-    static constexpr const char* kStop = "停止";
-    static constexpr const char* kRetry = "重试失败";
-    static constexpr const char* kDiagnose = "诊断";
-    static constexpr const char* kFailedOnly = "只显示失败的房间";
+    static constexpr const char* kAdd = CBatchControls::kAdd;
+    static constexpr const char* kRemove = CBatchControls::kRemove;
+    static constexpr const char* kOpen = CBatchControls::kOpen;
+    static constexpr const char* kSave = CBatchControls::kSave;
+    static constexpr const char* kBrowseResults = CBatchControls::kBrowseResults;
+    static constexpr const char* kCheck = CBatchControls::kCheck;
+    static constexpr const char* kStart = CBatchControls::kStart;
+    static constexpr const char* kStop = CBatchControls::kStop;
+    static constexpr const char* kRetry = CBatchControls::kRetry;
+    static constexpr const char* kDiagnose = CBatchControls::kDiagnose;
+    static constexpr const char* kFailedOnly = CBatchControls::kFailedOnly;
 
 signals:
     void CheckEnded();
@@ -127,7 +128,6 @@ protected:
 private:
     enum class EState { Idle, Checking, Running };
 
-    QPushButton* AddButton(const char* pszText, QWidget* pParent);
     // The table and the ticked fields as a plan; false (and a message) when
     // the table has no room.
     bool BuildPlan(session::SPlanTable& plan);
@@ -143,12 +143,9 @@ private:
     void OnRoomChanged(std::size_t nRoom);
     void ShowProgress();
     void SaveBackup(session::ExchangeId id, session::SBackup backup);
-    // A file dialog for the installer's choice.
-    QString ChooseFile(EFileChoice eChoice);
     void EndCheck();
     void EndRun();
     void SetBusy(EState eState);
-    void SetStatus(const QString& strText);
     // The room of a row as the table shows it (none: -1).
     int RoomOfRow(int nRow) const;
     void FollowCurrentRow();
@@ -157,17 +154,7 @@ private:
     CMainConfigDlg& m_window;
     bool m_bCloseWhenIdle = false; // closed while busy: closes once the run has ended
     SOptions m_options;
-    CBatchTableModel* m_pModel = nullptr;
-    CBatchFilterModel* m_pFilter = nullptr;
-    QTableView* m_pTable = nullptr;
-    CBatchFields* m_pFields = nullptr;
-    QCheckBox* m_pFailedOnly = nullptr;
-    QSpinBox* m_pParallel = nullptr;
-    QLineEdit* m_pResults = nullptr;
-    QPushButton* m_pBrowseResults = nullptr;
-    QPlainTextEdit* m_pReport = nullptr;
-    QLabel* m_pStatus = nullptr;
-    QProgressBar* m_pProgress = nullptr;
+    CBatchControls m_ui;
     QTimer* m_pTimer = nullptr;
     QTimer* m_pResultsTimer = nullptr; // the results file, once per turn of the event loop
     QThreadPool* m_pBackupPool = nullptr;
