@@ -1,5 +1,6 @@
 #include "BatchDlg.h"
 
+#include "BackupSaver.h"
 #include "EngineHost.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
@@ -27,14 +28,12 @@
 #include <QSet>
 #include <QSpinBox>
 #include <QTableView>
-#include <QThreadPool>
 #include <QTimer>
 
 #include <algorithm>
 
 namespace {
 
-using session::EBatchOutcome;
 using session::EBatchPhase;
 using words::Q;
 using ETone = CBatchTableModel::ETone;
@@ -107,15 +106,14 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
         if (!m_pResultsTimer->isActive())
             m_pResultsTimer->start();
     };
+    m_pBackups = new CBackupSaver(
+        [this](session::ExchangeId id, const std::string& strError, const std::filesystem::path& saved) {
+            m_job.BackupSaved(id, strError, saved);
+        },
+        this);
     m_job.m_pfnSaveBackup = [this](session::ExchangeId id, session::SBackup backup) {
-        SaveBackup(id, std::move(backup));
+        m_pBackups->Save(id, std::move(backup));
     };
-    // Backups are flushed to disk side by side, off the window's thread:
-    // one after another on it they held back the later rooms' Sets (and the
-    // window). A few threads already share the disk's flushes; more only
-    // cost memory.
-    m_pBackupPool = new QThreadPool(this);
-    m_pBackupPool->setMaxThreadCount(4);
     SetBusy(EState::Idle);
     FollowCurrentRow();
     resize(860, 600);
@@ -125,7 +123,7 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
 
 CBatchDlg::~CBatchDlg() {
     // A backup being saved reports to this dialog: it ends first.
-    m_pBackupPool->waitForDone();
+    m_pBackups->WaitForDone();
     m_pTimer->stop();
     LeaveEngine();
 }
@@ -383,25 +381,18 @@ bool CBatchDlg::StartRun(bool bRetry) {
         return false;
     // The results file explains a failure in the window's words; its
     // outcome column keeps the codes a retry reads.
-    const bool bCreated = m_job.CreateResults(resultsPath, [](const session::SBatchRoom& room) {
-        if (room.ePhase == session::EBatchPhase::Setting)
-            return std::string("设置进行中");
-        return room.eOutcome == EBatchOutcome::Failed || !room.strMovedTo.empty()
-                   ? words::RoomOutcomeText(room).toStdString()
-                   : std::string();
-    });
-    if (!bCreated) {
+    if (!m_job.CreateResults(resultsPath, &words::ResultsDifferences)) {
         MessageBoxShow(QStringLiteral("无法写入结果文件：") + Q(m_job.ResultsError()));
         return false;
     }
 
-    ++m_nRunSerial;
-    m_pHistory = std::make_shared<session::CHistory>(CDatabase::Folder());
+    auto history = std::make_shared<session::CHistory>(CDatabase::Folder());
+    m_pBackups->NewRun(history);
     JoinEngine(m_job.Observer(), m_ui.m_pParallel->value());
     SetBusy(EState::Running);
     for (std::size_t i = 0; i < m_rooms.size(); ++i)
         OnRoomChanged(i);
-    m_job.Start(m_window.Engines().Engine(), m_nClient, m_pHistory);
+    m_job.Start(m_window.Engines().Engine(), m_nClient, history);
     ShowProgress();
     m_pTimer->start();
     return true;
@@ -461,23 +452,6 @@ void CBatchDlg::ShowProgress() {
     m_ui.m_pProgress->setRange(0, static_cast<int>(std::max<std::size_t>(c.nRooms, 1)));
     m_ui.m_pProgress->setValue(static_cast<int>(c.nEnded));
     m_ui.SetStatus(words::RunStatusText(c, m_eState == EState::Running, m_job.Stopped()));
-}
-
-void CBatchDlg::SaveBackup(session::ExchangeId id, session::SBackup backup) {
-    // Each room has an address of its own, so no two backups share a folder.
-    m_pBackupPool->start(
-        [this, id, backup = std::move(backup), history = m_pHistory, nSerial = m_nRunSerial] {
-            std::string strError;
-            std::filesystem::path saved;
-            history->Save(backup, strError, &saved);
-            QMetaObject::invokeMethod(
-                this,
-                [this, id, strError, saved, nSerial] {
-                    if (nSerial == m_nRunSerial)
-                        m_job.BackupSaved(id, strError, saved);
-                },
-                Qt::QueuedConnection);
-        });
 }
 
 void CBatchDlg::EndRun() {

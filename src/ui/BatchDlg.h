@@ -15,6 +15,7 @@
 #include <memory>
 #include <vector>
 
+class CBackupSaver;
 class CMainConfigDlg;
 class CSetResultDlg;
 class QCheckBox;
@@ -25,7 +26,6 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableView;
-class QThreadPool;
 class QTimer;
 
 // Writes many rooms at once from the window. The table is the plan: each
@@ -142,7 +142,6 @@ private:
     void OnTick();
     void OnRoomChanged(std::size_t nRoom);
     void ShowProgress();
-    void SaveBackup(session::ExchangeId id, session::SBackup backup);
     void EndCheck();
     void EndRun();
     void SetBusy(EState eState);
@@ -157,7 +156,7 @@ private:
     CBatchControls m_ui;
     QTimer* m_pTimer = nullptr;
     QTimer* m_pResultsTimer = nullptr; // the results file, once per turn of the event loop
-    QThreadPool* m_pBackupPool = nullptr;
+    CBackupSaver* m_pBackups = nullptr;
     CSetResultDlg* m_pResultDlg = nullptr;
 
     EState m_eState = EState::Idle;
@@ -170,6 +169,4 @@ private:
     session::CBatchJob m_job{m_rooms, [this] { return Now(); }};
     std::unique_ptr<session::CBatchCheck> m_pCheck;
     session::ClientId m_nClient = 0; // the check or run as a client of the program's engine (0: none)
-    std::shared_ptr<session::CHistory> m_pHistory;
-    unsigned m_nRunSerial = 0; // a backup saved for an earlier run is not taken for this one's
 };

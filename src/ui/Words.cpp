@@ -260,6 +260,14 @@ QString ColumnLabel(const std::string& strColumn) {
     return Q(strColumn);
 }
 
+std::string ResultsDifferences(const session::SBatchRoom& room) {
+    if (room.ePhase == session::EBatchPhase::Setting)
+        return "设置进行中";
+    return room.eOutcome == session::EBatchOutcome::Failed || !room.strMovedTo.empty()
+               ? RoomOutcomeText(room).toStdString()
+               : std::string();
+}
+
 QStringList PlanRefusalLines(const std::vector<session::SPlanProblem>& problems,
                              const std::vector<session::SBatchRoom>& rooms) {
     QStringList lines;

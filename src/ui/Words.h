@@ -30,6 +30,9 @@ QString PhaseText(const session::SBatchRoom& room);
 QString RoomOutcomeText(const session::SBatchRoom& room);
 // What stands in the way of writing a checked room; empty: it can be written.
 QStringList CheckProblems(const session::SRoomCheck& check);
+// The differences column of the results file the window writes: a room
+// whose Set is under way, why a room failed or where it was found; else empty.
+std::string ResultsDifferences(const session::SBatchRoom& room);
 // Why the window sends nothing of a plan: its problems as a whole, then each
 // room of the run whose row was refused; empty when there is none.
 QStringList PlanRefusalLines(const std::vector<session::SPlanProblem>& problems,

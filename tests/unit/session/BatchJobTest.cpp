@@ -99,6 +99,9 @@ struct SJobCase {
     std::set<std::size_t> silentFirst, silentRetry; // controllers off in the run and in the retry
     bool bBreakResults = false;                     // the results file cannot be replaced once the run began
 };
+void PrintTo(const SJobCase& c, std::ostream* pOut) {
+    *pOut << c.name;
+}
 class BatchJobTest : public testing::TestWithParam<SJobCase> {};
 
 TEST_P(BatchJobTest, CountsRetryAndResultsFileFollowTheRooms) {
