@@ -1,5 +1,6 @@
 #include "BatchControls.h"
 
+#include "BatchDlg.h"
 #include "FileFolders.h"
 
 #include <QCheckBox>
@@ -24,11 +25,11 @@ CBatchControls::CBatchControls(QDialog& dialog, std::function<QString()> pfnChoo
     auto* pRoomButtons = new QHBoxLayout;
     auto* pRoomsLabel = new QLabel(QStringLiteral("房间："), &m_dialog);
     pRoomButtons->addWidget(pRoomsLabel);
-    m_pFailedOnly = new QCheckBox(QString::fromUtf8(kFailedOnly), &m_dialog);
+    m_pFailedOnly = new QCheckBox(QString::fromUtf8(CBatchDlg::kFailedOnly), &m_dialog);
     m_pFailedOnly->setAccessibleName(m_pFailedOnly->text());
     pRoomButtons->addWidget(m_pFailedOnly);
     pRoomButtons->addStretch(1);
-    for (const char* pszText : {kAdd, kRemove, kOpen, kSave})
+    for (const char* pszText : {CBatchDlg::kAdd, CBatchDlg::kRemove, CBatchDlg::kOpen, CBatchDlg::kSave})
         pRoomButtons->addWidget(AddButton(pszText));
     pLayout->addLayout(pRoomButtons);
 
@@ -89,7 +90,7 @@ CBatchControls::CBatchControls(QDialog& dialog, std::function<QString()> pfnChoo
     pRunRow->addWidget(m_pParallel);
     pRunRow->addWidget(pResultsLabel);
     pRunRow->addWidget(m_pResults, 1);
-    m_pBrowseResults = new QPushButton(QString::fromUtf8(kBrowseResults), &m_dialog);
+    m_pBrowseResults = new QPushButton(QString::fromUtf8(CBatchDlg::kBrowseResults), &m_dialog);
     m_pBrowseResults->setAccessibleName(m_pBrowseResults->text());
     m_pBrowseResults->setAutoDefault(false);
     pRunRow->addWidget(m_pBrowseResults);
@@ -110,7 +111,8 @@ CBatchControls::CBatchControls(QDialog& dialog, std::function<QString()> pfnChoo
 
     auto* pActions = new QHBoxLayout;
     pActions->addStretch(1);
-    for (const char* pszText : {kCheck, kStart, kStop, kRetry, kDiagnose})
+    for (const char* pszText :
+         {CBatchDlg::kCheck, CBatchDlg::kStart, CBatchDlg::kStop, CBatchDlg::kRetry, CBatchDlg::kDiagnose})
         pActions->addWidget(AddButton(pszText));
     m_pClose = new QPushButton(QStringLiteral("关闭"), &m_dialog);
     m_pClose->setAccessibleName(m_pClose->text());
@@ -150,10 +152,12 @@ QString CBatchControls::ChooseFile(EFileChoice eChoice) {
     QString strPath;
     switch (eChoice) {
     case EFileChoice::OpenPlan:
-        strPath = QFileDialog::getOpenFileName(&m_dialog, QString::fromUtf8(kOpen), strStart, strCsv);
+        strPath =
+            QFileDialog::getOpenFileName(&m_dialog, QString::fromUtf8(CBatchDlg::kOpen), strStart, strCsv);
         break;
     case EFileChoice::SavePlan:
-        strPath = QFileDialog::getSaveFileName(&m_dialog, QString::fromUtf8(kSave), strStart, strCsv);
+        strPath =
+            QFileDialog::getSaveFileName(&m_dialog, QString::fromUtf8(CBatchDlg::kSave), strStart, strCsv);
         break;
     case EFileChoice::Results:
         // A typed results file starts the dialog where it is.
@@ -171,9 +175,10 @@ QString CBatchControls::ChooseFile(EFileChoice eChoice) {
 }
 
 void CBatchControls::SetIdle(bool bIdle) {
-    for (const char* pszText : {kAdd, kRemove, kOpen, kCheck, kStart, kRetry})
+    for (const char* pszText : {CBatchDlg::kAdd, CBatchDlg::kRemove, CBatchDlg::kOpen, CBatchDlg::kCheck,
+                                CBatchDlg::kStart, CBatchDlg::kRetry})
         Button(pszText)->setEnabled(bIdle);
-    Button(kStop)->setEnabled(!bIdle);
+    Button(CBatchDlg::kStop)->setEnabled(!bIdle);
     // The table is the plan being run: while busy nothing of it changes.
     m_pModel->SetEditable(bIdle);
     m_pTable->setSortingEnabled(bIdle);

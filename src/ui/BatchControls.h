@@ -20,23 +20,11 @@ class QTableView;
 // The controls of the batch dialog, laid out on it: the rooms' table with
 // its filter, the common fields, the run row (parallel rooms, results
 // file), the progress and status, the buttons and the check report; and the
-// file dialogs the installer picks files in. The dialog connects them.
+// file dialogs the installer picks files in. The dialog connects them; the
+// buttons are named by the dialog's texts (CBatchDlg::kAdd, ...).
 class CBatchControls {
 public:
     enum class EFileChoice { OpenPlan, SavePlan, Snapshot, Results };
-
-    // Button texts, also their accessible names and object names.
-    static constexpr const char* kAdd = "添加";
-    static constexpr const char* kRemove = "删除";
-    static constexpr const char* kOpen = "打开计划";
-    static constexpr const char* kSave = "保存计划";
-    static constexpr const char* kBrowseResults = "浏览…";
-    static constexpr const char* kCheck = "检查";
-    static constexpr const char* kStart = "开始";
-    static constexpr const char* kStop = "停止";
-    static constexpr const char* kRetry = "重试失败";
-    static constexpr const char* kDiagnose = "诊断";
-    static constexpr const char* kFailedOnly = "只显示失败的房间";
 
     // pfnChooseSnapshot: the snapshot file a common field takes.
     CBatchControls(QDialog& dialog, std::function<QString()> pfnChooseSnapshot);

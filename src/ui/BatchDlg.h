@@ -2,10 +2,8 @@
 
 #include "BatchCheck.h"
 #include "BatchControls.h"
-#include "BatchFields.h"
 #include "BatchJob.h"
 #include "BatchPlan.h"
-#include "BatchTableModel.h"
 #include "SessionEngine.h"
 
 #include <QDialog>
@@ -104,17 +102,17 @@ public:
     std::function<QString(EFileChoice)> m_pfnChooseFile;
 
     // Button texts, also their accessible names.
-    static constexpr const char* kAdd = CBatchControls::kAdd;
-    static constexpr const char* kRemove = CBatchControls::kRemove;
-    static constexpr const char* kOpen = CBatchControls::kOpen;
-    static constexpr const char* kSave = CBatchControls::kSave;
-    static constexpr const char* kBrowseResults = CBatchControls::kBrowseResults;
-    static constexpr const char* kCheck = CBatchControls::kCheck;
-    static constexpr const char* kStart = CBatchControls::kStart;
-    static constexpr const char* kStop = CBatchControls::kStop;
-    static constexpr const char* kRetry = CBatchControls::kRetry;
-    static constexpr const char* kDiagnose = CBatchControls::kDiagnose;
-    static constexpr const char* kFailedOnly = CBatchControls::kFailedOnly;
+    static constexpr const char* kAdd = "添加";
+    static constexpr const char* kRemove = "删除";
+    static constexpr const char* kOpen = "打开计划";
+    static constexpr const char* kSave = "保存计划";
+    static constexpr const char* kBrowseResults = "浏览…";
+    static constexpr const char* kCheck = "检查";
+    static constexpr const char* kStart = "开始";
+    static constexpr const char* kStop = "停止";
+    static constexpr const char* kRetry = "重试失败";
+    static constexpr const char* kDiagnose = "诊断";
+    static constexpr const char* kFailedOnly = "只显示失败的房间";
 
 signals:
     void CheckEnded();
