@@ -2,8 +2,7 @@
 // written and read back on its own, with a results file.
 
 #include "BatchCheck.h"
-#include "BatchResults.h"
-#include "BatchRun.h"
+#include "BatchJob.h"
 #include "Commands.h"
 #include "Csv.h"
 #include "Diagnosis.h"
@@ -24,7 +23,6 @@ namespace cli {
 namespace {
 
 namespace fs = std::filesystem;
-using session::EBatchOutcome;
 using session::SBatchRoom;
 
 struct SBatchArgs {
@@ -97,14 +95,10 @@ std::string Seconds(double d) {
     return text;
 }
 
-void DrawProgress(std::size_t nDone, std::size_t nTotal, const std::vector<SBatchRoom>& rooms) {
-    std::size_t nOk = 0, nFailed = 0;
-    for (const SBatchRoom& r : rooms) {
-        if (r.bRun && r.eOutcome == EBatchOutcome::Ok)
-            ++nOk;
-        else if (r.bRun && r.eOutcome == EBatchOutcome::Failed)
-            ++nFailed;
-    }
+// The rooms of this run: a retry's rooms kept from before are left out.
+void DrawProgress(const session::SBatchCounts& c) {
+    const std::size_t nDone = c.nEnded - c.nKept, nTotal = c.nRooms - c.nKept;
+    const std::size_t nOk = c.nOk - c.nKept, nFailed = c.nFailed;
     const std::size_t nWidth = 30;
     const std::size_t nFilled = nTotal ? nDone * nWidth / nTotal : nWidth;
     std::fprintf(stderr, "\r[%s%s] %zu/%zu rooms  ok %zu  failed %zu ", std::string(nFilled, '#').c_str(),
@@ -253,17 +247,16 @@ int RunBatch(const SBatchArgs& args) {
     if (const int nExit = runner.Open())
         return nExit;
 
-    std::vector<SBatchRoom> rooms =
-        session::RoomsFromPlan(plan, planFolder, args.strRetry.empty() ? nullptr : &earlier);
+    std::vector<SBatchRoom> rooms;
+    session::CBatchJob job(rooms, &CRunner::Now);
+    job.Prepare(plan, planFolder, args.strRetry.empty() ? nullptr : &earlier);
     if (!args.bCheck) {
         // The results never replace the library, a database, the plan or a
         // snapshot it names. The earlier results of --retry-failed may be
         // replaced: they are read whole first and their lines carried over.
         base::COutputRule rule(PathFromUtf8(args.common.strDb));
-        rule.AddInput(PathFromUtf8(args.strPlan));
-        for (const SBatchRoom& room : rooms)
-            if (!room.strSnapshot.empty())
-                rule.AddInput(PathFromUtf8(room.strSnapshot));
+        for (const std::string& strInput : job.Inputs(args.strPlan))
+            rule.AddInput(PathFromUtf8(strInput));
         if (const base::EOutputRefusal eRefusal = rule.Check(resultsPath);
             eRefusal != base::EOutputRefusal::None) {
             std::fprintf(stderr, "velmora-cli: %s\n",
@@ -280,13 +273,7 @@ int RunBatch(const SBatchArgs& args) {
             return nExit;
     }
 
-    // The results file this run replaces keeps the ok lines of rooms it sends nothing to.
-    session::EarlierResults previous;
-    session::SPlanFileError ignored;
-    if (!args.bCheck && session::ReadResultsFile(Utf8FromPath(resultsPath), previous, ignored))
-        session::KeepOkLines(rooms, previous);
-
-    const std::vector<session::SPlanProblem> planProblems = session::CheckAddresses(rooms);
+    const std::vector<session::SPlanProblem>& planProblems = job.PlanProblems();
     if (args.bCheck)
         return RunCheck(runner, rooms, planProblems);
     if (!planProblems.empty()) {
@@ -296,34 +283,23 @@ int RunBatch(const SBatchArgs& args) {
         return kExitInput;
     }
 
-    session::CBatchResults results(resultsPath, rooms);
-    if (!results.Write()) {
-        std::fprintf(stderr, "\nvelmora-cli: %s\n", results.Error().c_str());
+    if (!job.CreateResults(resultsPath)) {
+        std::fprintf(stderr, "\nvelmora-cli: %s\n", job.ResultsError().c_str());
         return kExitEnvironment;
     }
-    // A results file that cannot be replaced is said once; the run goes on.
-    bool bTold = false;
-    auto writeResults = [&] {
-        if (!results.Write() && !bTold) {
-            std::fprintf(stderr, "\nvelmora-cli: %s\n", results.Error().c_str());
-            bTold = true;
-        }
+    // The results file is written at once whenever it falls behind; one
+    // that cannot be replaced is said once, and the run goes on.
+    job.m_pfnResultsDue = [&job] {
+        if (job.WriteResults() == session::CBatchJob::EWrite::Failed)
+            std::fprintf(stderr, "\nvelmora-cli: %s\n", job.ResultsError().c_str());
     };
 
     auto history = std::make_shared<session::CHistory>(DatabaseFolder(args.common.strDb));
-    session::CBatchRun run(rooms, &CRunner::Now);
-    run.m_pfnRoomEnded = [&](std::size_t) { writeResults(); };
-    // From its first setting datagram a room's line says its Set is under
-    // way, with its backup, so a run killed then never calls it not run.
-    run.m_pfnRoomChanged = [&](std::size_t nRoom) {
-        if (rooms[nRoom].ePhase == session::EBatchPhase::Setting)
-            writeResults();
-    };
     session::SSessionTiming timing;
     timing.nMaxRunning = args.nParallel;
     timing.nReadAttempts = 2;
-    session::CSessionEngine& engine = runner.Engine(run, timing);
-    run.Start(engine, history);
+    session::CSessionEngine& engine = runner.Engine(job.Observer(), timing);
+    job.Start(engine, session::kFirstClient, history);
 
     const bool bProgress = ErrorIsTerminal() && !args.common.bJson;
     int nInterruptsSeen = 0;
@@ -332,32 +308,32 @@ int RunBatch(const SBatchArgs& args) {
         const int n = Interrupts();
         if (n > nInterruptsSeen) {
             if (nInterruptsSeen == 0) {
-                run.Stop();
+                job.Stop();
                 std::fprintf(stderr, "\ninterrupted: the rooms being written finish their Set; Ctrl+C again "
                                      "to stop at once\n");
             } else {
                 // The second interrupt leaves the rooms under way unconfirmed.
-                run.StopNow("interrupted during the Set");
+                job.StopNow("interrupted during the Set");
             }
             nInterruptsSeen = n;
         }
         if (bProgress && CRunner::Now() - tDrawn >= 200) {
-            DrawProgress(run.Done(), run.Total(), rooms);
+            DrawProgress(job.Counts());
             tDrawn = CRunner::Now();
         }
     });
     if (bProgress) {
-        DrawProgress(run.Done(), run.Total(), rooms);
+        DrawProgress(job.Counts());
         std::fputc('\n', stderr);
     }
 
     if (args.bDiagnose && nInterruptsSeen == 0) {
-        results.AddDiagnosisColumn();
+        job.AddDiagnosisColumn();
         DiagnoseSilentRooms(runner, rooms, bProgress);
     }
-    const bool bWritten = results.Write(true);
+    const bool bWritten = job.WriteResults(true) == session::CBatchJob::EWrite::Written;
     ReadyToEnd();
-    std::size_t nOk = 0, nFailed = 0, nNotRun = 0;
+    const session::SBatchCounts counts = job.Counts();
     std::vector<std::vector<std::string>> table{
         {"room", "address", "outcome", "differences", "seconds", "backup"}};
     if (args.bDiagnose)
@@ -366,7 +342,6 @@ int RunBatch(const SBatchArgs& args) {
     for (const SBatchRoom& r : rooms) {
         if (!r.bRun)
             continue;
-        (r.eOutcome == EBatchOutcome::Ok ? nOk : r.eOutcome == EBatchOutcome::Failed ? nFailed : nNotRun)++;
         const std::string strOutcome = session::OutcomeWord(r.eOutcome);
         table.push_back({r.strRoom, r.strAddress, strOutcome, r.strDifferences, Seconds(r.dSeconds),
                          Utf8FromPath(r.notes->backup)});
@@ -385,13 +360,15 @@ int RunBatch(const SBatchArgs& args) {
         std::cout << json.dump(2) << "\n";
     } else {
         std::cout << Table(table);
-        std::cout << nOk << " ok, " << nFailed << " failed, " << nNotRun << " not run; results "
-                  << (bWritten ? "in " + Utf8FromPath(resultsPath) : "NOT written: " + results.Error())
+        std::cout << counts.nOk - counts.nKept << " ok, " << counts.nFailed << " failed, " << counts.nNotRun
+                  << " not run; results "
+                  << (bWritten ? "in " + Utf8FromPath(resultsPath) : "NOT written: " + job.ResultsError())
                   << "\n";
     }
     if (!bWritten)
         return kExitEnvironment;
-    return nOk == run.Total() ? kExitOk : kExitFailed;
+    // Every row of the plan, a retry's kept ones included.
+    return counts.nOk == counts.nRooms ? kExitOk : kExitFailed;
 }
 
 } // namespace

@@ -189,6 +189,34 @@ const char* OutcomeWord(EBatchOutcome eOutcome) {
     return "not run";
 }
 
+std::vector<std::vector<std::string>> PlanRowsOf(const std::vector<PlanCells>& rows, const PlanCells& common,
+                                                 const std::vector<std::size_t>& order) {
+    std::vector<std::string> header{"room", "address", "controller_ip"};
+    auto addColumn = [&header](const std::string& column) {
+        if (std::find(header.begin(), header.end(), column) == header.end())
+            header.push_back(column);
+    };
+    for (const PlanCells& row : rows)
+        for (const auto& [column, value] : row)
+            addColumn(column);
+    for (const auto& [column, value] : common)
+        addColumn(column);
+    std::vector<std::vector<std::string>> out{header};
+    for (const std::size_t nRow : order) {
+        std::vector<std::string> line;
+        for (const std::string& column : header) {
+            const auto own = rows[nRow].find(column);
+            std::string value = own == rows[nRow].end() ? std::string() : own->second;
+            const auto shared = common.find(column);
+            if (value.empty() && shared != common.end())
+                value = shared->second;
+            line.push_back(value);
+        }
+        out.push_back(std::move(line));
+    }
+    return out;
+}
+
 std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesystem::path& planFolder,
                                       const EarlierResults* pEarlier) {
     std::vector<SBatchRoom> rooms;

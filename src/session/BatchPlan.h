@@ -66,6 +66,13 @@ struct SPlanFileError {
 // row's empty cells beyond the header are nothing. A column name is the
 // English one or the window's (kPlanColumnLabels).
 bool ReadPlanFile(const std::string& strPath, SPlanTable& out, SPlanFileError& error);
+// The rows of a plan from a table of cells by column (the window's): the
+// header names room, address, controller_ip, then every other column a row
+// or the common values have, in the order met; each row is rows[order[i]],
+// its own value winning over the common one.
+using PlanCells = std::map<std::string, std::string>;
+std::vector<std::vector<std::string>> PlanRowsOf(const std::vector<PlanCells>& rows, const PlanCells& common,
+                                                 const std::vector<std::size_t>& order);
 // The plan from rows already split (the window's table); rows[0] is the
 // header. pLines gives each row's line in its file (default: its index + 1).
 bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable& out, SPlanFileError& error,

@@ -1,11 +1,9 @@
 #pragma once
 
 #include "BatchCheck.h"
-#include "BatchFields.h"
+#include "BatchControls.h"
+#include "BatchJob.h"
 #include "BatchPlan.h"
-#include "BatchResults.h"
-#include "BatchRun.h"
-#include "BatchTableModel.h"
 #include "SessionEngine.h"
 
 #include <QDialog>
@@ -15,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+class CBackupSaver;
 class CMainConfigDlg;
 class CSetResultDlg;
 class QCheckBox;
@@ -25,7 +24,6 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QTableView;
-class QThreadPool;
 class QTimer;
 
 // Writes many rooms at once from the window. The table is the plan: each
@@ -51,7 +49,7 @@ public:
     using enum CBatchTableModel::EColumn;
     using EField = CBatchFields::EField;
     using enum CBatchFields::EField;
-    enum class EFileChoice { OpenPlan, SavePlan, Snapshot, Results };
+    using EFileChoice = CBatchControls::EFileChoice;
 
     explicit CBatchDlg(CMainConfigDlg& window, QWidget* pParent = nullptr);
     CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pParent = nullptr);
@@ -84,19 +82,19 @@ public:
     // Shows only the rooms that failed, or every room.
     void ShowFailedOnly(bool bFailedOnly);
 
-    QTableView* Table() const { return m_pTable; }
+    QTableView* Table() const { return m_ui.m_pTable; }
     // A cell as the table shows it (sorted and filtered), and the rows shown.
     QString CellText(int nRow, int nColumn) const;
     int RowCount() const;
-    CBatchTableModel* Model() const { return m_pModel; }
-    QPushButton* Button(const QString& strText) const;
-    QCheckBox* FieldTick(EField eField) const { return m_pFields->Tick(eField); }
-    QWidget* FieldEditor(EField eField) const { return m_pFields->Editor(eField); }
-    QSpinBox* ParallelSpin() const { return m_pParallel; }
-    QLineEdit* ResultsEdit() const { return m_pResults; }
-    QPlainTextEdit* CheckReport() const { return m_pReport; }
-    QLabel* StatusLabel() const { return m_pStatus; }
-    QProgressBar* Progress() const { return m_pProgress; }
+    CBatchTableModel* Model() const { return m_ui.m_pModel; }
+    QPushButton* Button(const QString& strText) const { return m_ui.Button(strText); }
+    QCheckBox* FieldTick(EField eField) const { return m_ui.m_pFields->Tick(eField); }
+    QWidget* FieldEditor(EField eField) const { return m_ui.m_pFields->Editor(eField); }
+    QSpinBox* ParallelSpin() const { return m_ui.m_pParallel; }
+    QLineEdit* ResultsEdit() const { return m_ui.m_pResults; }
+    QPlainTextEdit* CheckReport() const { return m_ui.m_pReport; }
+    QLabel* StatusLabel() const { return m_ui.m_pStatus; }
+    QProgressBar* Progress() const { return m_ui.m_pProgress; }
     CSetResultDlg* ResultDialog() const { return m_pResultDlg; }
     const std::vector<session::SBatchRoom>& Rooms() const { return m_rooms; }
 
@@ -128,7 +126,6 @@ protected:
 private:
     enum class EState { Idle, Checking, Running };
 
-    QPushButton* AddButton(const char* pszText, QWidget* pParent);
     // The table and the ticked fields as a plan; false (and a message) when
     // the table has no room.
     bool BuildPlan(session::SPlanTable& plan);
@@ -143,16 +140,9 @@ private:
     void OnTick();
     void OnRoomChanged(std::size_t nRoom);
     void ShowProgress();
-    void SaveBackup(session::ExchangeId id, session::SBackup backup);
-    void WriteResults();
-    // Whether the results file is absent or holds only rooms of the plan being run.
-    bool ResultsOfThisPlan(const QString& strResults) const;
-    // A file dialog for the installer's choice.
-    QString ChooseFile(EFileChoice eChoice);
     void EndCheck();
     void EndRun();
     void SetBusy(EState eState);
-    void SetStatus(const QString& strText);
     // The room of a row as the table shows it (none: -1).
     int RoomOfRow(int nRow) const;
     void FollowCurrentRow();
@@ -161,20 +151,10 @@ private:
     CMainConfigDlg& m_window;
     bool m_bCloseWhenIdle = false; // closed while busy: closes once the run has ended
     SOptions m_options;
-    CBatchTableModel* m_pModel = nullptr;
-    CBatchFilterModel* m_pFilter = nullptr;
-    QTableView* m_pTable = nullptr;
-    CBatchFields* m_pFields = nullptr;
-    QCheckBox* m_pFailedOnly = nullptr;
-    QSpinBox* m_pParallel = nullptr;
-    QLineEdit* m_pResults = nullptr;
-    QPushButton* m_pBrowseResults = nullptr;
-    QPlainTextEdit* m_pReport = nullptr;
-    QLabel* m_pStatus = nullptr;
-    QProgressBar* m_pProgress = nullptr;
+    CBatchControls m_ui;
     QTimer* m_pTimer = nullptr;
     QTimer* m_pResultsTimer = nullptr; // the results file, once per turn of the event loop
-    QThreadPool* m_pBackupPool = nullptr;
+    CBackupSaver* m_pBackups = nullptr;
     CSetResultDlg* m_pResultDlg = nullptr;
 
     EState m_eState = EState::Idle;
@@ -184,14 +164,7 @@ private:
     // are those of that time (m_bRoomsAreRows).
     std::vector<session::SBatchRoom> m_rooms;
     bool m_bRoomsAreRows = false;
-    std::unique_ptr<session::CBatchRun> m_pRun;
+    session::CBatchJob m_job{m_rooms, [this] { return Now(); }};
     std::unique_ptr<session::CBatchCheck> m_pCheck;
-    std::unique_ptr<session::CBatchResults> m_pResultsFile;
     session::ClientId m_nClient = 0; // the check or run as a client of the program's engine (0: none)
-    std::shared_ptr<session::CHistory> m_pHistory;
-    session::TimeMs m_tRunStart = 0;
-    std::size_t m_nEndedAtStart = 0; // rooms already ended when the run began (ok before a retry)
-    unsigned m_nRunSerial = 0; // a backup saved for an earlier run is not taken for this one's
-    bool m_bResultsFailed = false;
-    bool m_bStopped = false;
 };

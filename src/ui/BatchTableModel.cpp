@@ -10,7 +10,7 @@
 
 namespace {
 
-const char* const kHeaders[CBatchTableModel::kColumns] = {"房间", "现地址", "新中控IP", "状态",
+const char* const kHeaders[CBatchTableModel::kColumns] = {"房间", "现地址",   "新中控IP",          "状态",
                                                           "结果", "用时(秒)", "计划中房间自己的值"};
 
 } // namespace
@@ -152,6 +152,20 @@ void CBatchTableModel::SetOutcome(int nRow, const QString& strState, const QStri
     emit dataChanged(index(nRow, kColState), index(nRow, kColSeconds));
 }
 
+void CBatchTableModel::ShowRoom(int nRow, const session::SBatchRoom& room) {
+    using session::EBatchOutcome;
+    const bool bEnded = room.ePhase == session::EBatchPhase::Done;
+    ETone eTone = ETone::Busy;
+    if (!room.bRun || (bEnded && room.eOutcome == EBatchOutcome::Ok))
+        eTone = ETone::Ok;
+    else if (bEnded)
+        eTone = room.eOutcome == EBatchOutcome::Failed ? ETone::Failed : ETone::NotRun;
+    SetOutcome(nRow, room.bRun ? words::PhaseText(room) : QStringLiteral("已成功，不重试"),
+               bEnded ? words::RoomOutcomeText(room) : QString(),
+               bEnded && room.bRun && room.result ? QString::number(room.dSeconds, 'f', 1) : QString(),
+               eTone);
+}
+
 void CBatchTableModel::ClearOutcomes() {
     if (m_rows.empty())
         return;
@@ -173,5 +187,6 @@ bool CBatchFilterModel::filterAcceptsRow(int nSourceRow, const QModelIndex& pare
     if (!m_bFailedOnly)
         return true;
     const QModelIndex index = sourceModel()->index(nSourceRow, 0, parent);
-    return index.data(CBatchTableModel::kToneRole).toInt() == static_cast<int>(CBatchTableModel::ETone::Failed);
+    return index.data(CBatchTableModel::kToneRole).toInt() ==
+           static_cast<int>(CBatchTableModel::ETone::Failed);
 }

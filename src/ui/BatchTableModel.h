@@ -7,6 +7,8 @@
 // room's own values that win over the ticked common fields. A filter model
 // on top can show the failed rooms only.
 
+#include "BatchPlan.h"
+
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 
@@ -35,7 +37,8 @@ public:
     QVariant data(const QModelIndex& index, int nRole = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int nRole = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QVariant headerData(int nSection, Qt::Orientation eOrientation, int nRole = Qt::DisplayRole) const override;
+    QVariant headerData(int nSection, Qt::Orientation eOrientation,
+                        int nRole = Qt::DisplayRole) const override;
 
     // The three columns the installer edits are editable while this is set.
     void SetEditable(bool bEditable) { m_bEditable = bEditable; }
@@ -46,6 +49,8 @@ public:
     // The state of a row's check or run; every row's at once is cleared.
     void SetOutcome(int nRow, const QString& strState, const QString& strOutcome, const QString& strSeconds,
                     ETone eTone);
+    // A room of a run as its row shows it: its phase, and once it ended its outcome and time.
+    void ShowRoom(int nRow, const session::SBatchRoom& room);
     void ClearOutcomes();
 
     // The plan columns a cell shows.

@@ -4,6 +4,8 @@
 
 #include "ModelRules.h"
 
+#include <algorithm>
+
 namespace words {
 
 namespace {
@@ -219,7 +221,6 @@ QString RoomOutcomeText(const session::SBatchRoom& room) {
     return room.strMovedTo.empty() || !room.result ? OutcomeText(room) : MovedOutcomeText(room);
 }
 
-
 QString PlanFileErrorText(const session::SPlanFileError& error) {
     using session::EPlanFileError;
     switch (error.eError) {
@@ -257,6 +258,70 @@ QString ColumnLabel(const std::string& strColumn) {
         if (session::kPlanColumns[i] == strColumn)
             return Q(session::kPlanColumnLabels[i]);
     return Q(strColumn);
+}
+
+std::string ResultsDifferences(const session::SBatchRoom& room) {
+    if (room.ePhase == session::EBatchPhase::Setting)
+        return "设置进行中";
+    return room.eOutcome == session::EBatchOutcome::Failed || !room.strMovedTo.empty()
+               ? RoomOutcomeText(room).toStdString()
+               : std::string();
+}
+
+QStringList PlanRefusalLines(const std::vector<session::SPlanProblem>& problems,
+                             const std::vector<session::SBatchRoom>& rooms) {
+    QStringList lines;
+    auto roomName = [&rooms](std::size_t nLine) {
+        const std::size_t n = nLine - 2; // the header is line 1, the first room line 2
+        return n < rooms.size() ? Q(rooms[n].strRoom) : QString();
+    };
+    for (const session::SPlanProblem& p : problems)
+        lines << PlanProblemText(p, roomName(p.nLine), roomName(p.nOtherLine));
+    for (const session::SBatchRoom& room : rooms)
+        if (room.bRun && !room.bPrepared)
+            lines << QStringLiteral("“%1”：%2").arg(Q(room.strRoom), ValueProblemText(room.problem));
+    return lines;
+}
+
+QStringList CheckReportLines(const session::SBatchRoom& room, const session::SRoomCheck& check,
+                             const QStringList& problems) {
+    const bool bWritable = problems.isEmpty();
+    QStringList lines{QStringLiteral("%1（%2）：%3")
+                          .arg(Q(room.strRoom), Q(room.strAddress),
+                               bWritable ? QStringLiteral("可以设置") : QStringLiteral("不能设置"))};
+    if (!check.strAlreadyAt.empty())
+        lines << QStringLiteral("    已在新地址 %1").arg(Q(check.strAlreadyAt));
+    for (const session::SFieldResult& f : check.changes)
+        lines << QStringLiteral("    %1：%2 → %3")
+                     .arg(CSetResultDlg::FieldLabel(f.strField), CSetResultDlg::ValueText(f.strRead),
+                          CSetResultDlg::ValueText(f.strSent));
+    if (bWritable && check.changes.empty())
+        lines << QStringLiteral("    （无变化）");
+    for (const QString& strProblem : problems)
+        lines << QStringLiteral("    问题：") + strProblem;
+    return lines;
+}
+
+QString RunStatusText(const session::SBatchCounts& c, bool bRunning, bool bStopped) {
+    QString strText = QStringLiteral("%1/%2 个房间已结束：成功 %3，失败 %4")
+                          .arg(c.nEnded)
+                          .arg(c.nRooms)
+                          .arg(c.nOk)
+                          .arg(c.nFailed);
+    if (c.nNotRun)
+        strText += QStringLiteral("，未执行 %1").arg(c.nNotRun);
+    if (!bRunning)
+        return QStringLiteral("%1：").arg(bStopped ? QStringLiteral("已停止") : QStringLiteral("设置完成")) +
+               strText + QStringLiteral("。");
+    if (bStopped) {
+        strText = QStringLiteral("正在停止：已开始的设置将完成。") + strText;
+    } else if (c.dSecondsLeft) {
+        // Minutes and seconds.
+        const int nSeconds = static_cast<int>(std::max(0.0, *c.dSecondsLeft) + 0.5);
+        strText +=
+            QStringLiteral("；预计还需 %1:%2").arg(nSeconds / 60).arg(nSeconds % 60, 2, 10, QLatin1Char('0'));
+    }
+    return strText + QStringLiteral("。");
 }
 
 } // namespace words

@@ -7,6 +7,7 @@
 // file the window writes).
 
 #include "BatchCheck.h"
+#include "BatchJob.h"
 #include "BatchPlan.h"
 #include "BatchRun.h"
 #include "SettingsCheck.h"
@@ -29,6 +30,18 @@ QString PhaseText(const session::SBatchRoom& room);
 QString RoomOutcomeText(const session::SBatchRoom& room);
 // What stands in the way of writing a checked room; empty: it can be written.
 QStringList CheckProblems(const session::SRoomCheck& check);
+// The differences column of the results file the window writes: a room
+// whose Set is under way, why a room failed or where it was found; else empty.
+std::string ResultsDifferences(const session::SBatchRoom& room);
+// Why the window sends nothing of a plan: its problems as a whole, then each
+// room of the run whose row was refused; empty when there is none.
+QStringList PlanRefusalLines(const std::vector<session::SPlanProblem>& problems,
+                             const std::vector<session::SBatchRoom>& rooms);
+// The lines the check report gives a checked room, its problems (CheckProblems) among them.
+QStringList CheckReportLines(const session::SBatchRoom& room, const session::SRoomCheck& check,
+                             const QStringList& problems);
+// Where a run stands (bRunning) or how it ended, for the batch dialog's status line.
+QString RunStatusText(const session::SBatchCounts& counts, bool bRunning, bool bStopped);
 // The plan columns by the names the window shows them under.
 QString ColumnLabel(const std::string& strColumn);
 
