@@ -59,10 +59,12 @@ bool CreateFolders(const std::filesystem::path& folder, std::string& strError) {
     return true;
 }
 
-std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder, std::string_view extension) {
+std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder,
+                                              std::string_view extension) {
     std::vector<std::filesystem::path> files;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
         std::error_code kindError;
         if (!it->is_regular_file(kindError))
             continue;

@@ -64,4 +64,28 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path);
 // The text of the system's last error (errno, or GetLastError on Windows).
 std::string LastErrorText();
 
+// The common reasons a file cannot be used, for a face that words them in
+// its own language; the engine's reasons for a database are among them.
+enum class EFileError : unsigned char {
+    None,
+    NotFound,
+    AccessDenied,
+    ReadOnly,
+    InUse,
+    DiskFull,
+    NotADatabase,
+    Damaged,
+    Other,
+};
+
+// A failure of the file layer: its kind and the system's own (English) text.
+struct SFileError {
+    EFileError eKind = EFileError::None;
+    std::string strSystem;
+};
+
+// The system's last error (errno, or GetLastError on Windows) as a kind and
+// its text.
+SFileError LastFileError();
+
 } // namespace base

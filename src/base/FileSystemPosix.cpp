@@ -61,4 +61,33 @@ std::string LastErrorText() {
     return std::strerror(errno);
 }
 
+SFileError LastFileError() {
+    const int nError = errno;
+    SFileError error{EFileError::Other, std::strerror(nError)};
+    switch (nError) {
+    case ENOENT:
+    case ENOTDIR:
+        error.eKind = EFileError::NotFound;
+        break;
+    case EACCES:
+    case EPERM:
+        error.eKind = EFileError::AccessDenied;
+        break;
+    case EROFS:
+        error.eKind = EFileError::ReadOnly;
+        break;
+    case EBUSY:
+    case ETXTBSY:
+        error.eKind = EFileError::InUse;
+        break;
+    case ENOSPC:
+    case EDQUOT:
+        error.eKind = EFileError::DiskFull;
+        break;
+    default:
+        break;
+    }
+    return error;
+}
+
 } // namespace base
