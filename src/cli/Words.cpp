@@ -1,5 +1,7 @@
 #include "Words.h"
 
+#include "Csv.h"
+
 #include <array>
 
 namespace cli {
@@ -10,7 +12,101 @@ namespace {
 constexpr std::array<const char*, 7> kColumns{"model", "baud",     "parity",   "VGA",
                                               "VIDEO", "POWER ON", "POWER OFF"};
 
+// The column names a plan may use, for a header that was refused.
+std::string AcceptedColumns() {
+    std::string strNames;
+    for (const std::string& name : session::kPlanColumns)
+        strNames += (strNames.empty() ? "" : ", ") + name;
+    std::string strLabels;
+    for (const std::string& name : session::kPlanColumnLabels)
+        strLabels += (strLabels.empty() ? "" : ", ") + name;
+    return "the columns are " + strNames + " (or " + strLabels + ")";
+}
+
 } // namespace
+
+std::string OutputRefusalText(base::EOutputRefusal eRefusal, const std::string& strFile) {
+    const char* why = "";
+    switch (eRefusal) {
+    case base::EOutputRefusal::LibraryInUse:
+        why = "it is the projector library in use (data.mdb)";
+        break;
+    case base::EOutputRefusal::Database:
+        why = "it is an SQLite database";
+        break;
+    case base::EOutputRefusal::Input:
+        why = "this command reads it";
+        break;
+    case base::EOutputRefusal::Folder:
+        why = "it is a folder";
+        break;
+    case base::EOutputRefusal::None:
+        break;
+    }
+    return "refusing to write " + strFile + ": " + why + "; nothing was written";
+}
+
+// Why a plan or results file was not read, in the command line's words.
+std::string FileErrorText(const std::string& strPath, const session::SPlanFileError& e) {
+    using session::EPlanFileError;
+    switch (e.eError) {
+    case EPlanFileError::Unreadable:
+        return strPath + ": " + e.strDetail;
+    case EPlanFileError::Empty:
+        return strPath + ": the plan is empty";
+    case EPlanFileError::UnknownColumn:
+        return strPath + ": unknown column \"" + e.strDetail + "\"; " + AcceptedColumns();
+    case EPlanFileError::UnnamedColumn:
+        return strPath + ": column " + e.strDetail + " has values but no name; " + AcceptedColumns();
+    case EPlanFileError::DuplicateColumn:
+        return strPath + ": column \"" + e.strDetail + "\" appears twice";
+    case EPlanFileError::NoAddressColumn:
+        return strPath + ": the plan needs an \"address\" column";
+    case EPlanFileError::NotResults: {
+        std::string header = session::CsvLine(session::kResultColumns);
+        header.pop_back();
+        return strPath + ": not a results file (header " + header + ")";
+    }
+    case EPlanFileError::ShortResultLine:
+        return strPath + ": line " + e.strDetail + " does not have " +
+               std::to_string(session::kResultColumns.size()) + " fields";
+    case EPlanFileError::None:
+        break;
+    }
+    return strPath;
+}
+
+std::string PlanProblemText(const session::SPlanProblem& p) {
+    const std::string strLine = "line " + std::to_string(p.nLine) + ": ";
+    switch (p.eKind) {
+    case session::SPlanProblem::AddressTwice:
+        return strLine + "address " + p.strAddress + " is also on line " + std::to_string(p.nOtherLine);
+    case session::SPlanProblem::NewAddressTwice:
+        return strLine + "controller_ip " + p.strAddress + " is also planned on line " +
+               std::to_string(p.nOtherLine);
+    case session::SPlanProblem::NewAddressIsOtherRow:
+        break;
+    }
+    return strLine + "controller_ip " + p.strAddress + " is the address of line " +
+           std::to_string(p.nOtherLine);
+}
+
+std::string RangeErrorText(const codec::SRangeError& error) {
+    const std::string strPiece = "\"" + error.strPiece + "\"";
+    switch (error.eProblem) {
+    case codec::ERangeProblem::TooMany:
+        return "more than " + std::to_string(error.nMaxCount) + " addresses";
+    case codec::ERangeProblem::NotCidr:
+        return strPiece + " is not a CIDR block a.b.c.d/n";
+    case codec::ERangeProblem::NotRange:
+        return strPiece + " is not a range FIRST-LAST of addresses";
+    case codec::ERangeProblem::NotAddress:
+        return strPiece + " is not an IPv4 address";
+    case codec::ERangeProblem::None:
+        break;
+    }
+    return {};
+}
 
 std::string SystemErrorText(const base::SFileError& error) {
     if (!error.strSystem.empty())
