@@ -61,12 +61,12 @@ std::string LastErrorText() {
     return std::strerror(errno);
 }
 
-SFileError LastFileError() {
-    const int nError = errno;
+namespace {
+
+SFileError ErrorOfCode(int nError) {
     SFileError error{EFileError::Other, std::strerror(nError)};
     switch (nError) {
     case ENOENT:
-    case ENOTDIR:
         error.eKind = EFileError::NotFound;
         break;
     case EACCES:
@@ -88,6 +88,16 @@ SFileError LastFileError() {
         break;
     }
     return error;
+}
+
+} // namespace
+
+SFileError LastFileError() {
+    return ErrorOfCode(errno);
+}
+
+SFileError FileErrorOf(const std::error_code& error) {
+    return {ErrorOfCode(error.value()).eKind, error.message()};
 }
 
 } // namespace base

@@ -107,33 +107,39 @@ std::string LastErrorText() {
     return str.empty() ? "Windows error " + std::to_string(nError) : str;
 }
 
-SFileError LastFileError() {
-    const DWORD nError = GetLastError();
-    SFileError error{EFileError::Other, LastErrorText()};
+namespace {
+
+EFileError KindOfCode(DWORD nError) {
     switch (nError) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
-        error.eKind = EFileError::NotFound;
-        break;
+        return EFileError::NotFound;
     case ERROR_ACCESS_DENIED:
-        error.eKind = EFileError::AccessDenied;
-        break;
+        return EFileError::AccessDenied;
     case ERROR_WRITE_PROTECT:
-        error.eKind = EFileError::ReadOnly;
-        break;
+        return EFileError::ReadOnly;
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-        error.eKind = EFileError::InUse;
-        break;
+        return EFileError::InUse;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL:
-        error.eKind = EFileError::DiskFull;
-        break;
+        return EFileError::DiskFull;
     default:
         break;
     }
-    return error;
+    return EFileError::Other;
+}
+
+} // namespace
+
+SFileError LastFileError() {
+    const DWORD nError = GetLastError();
+    return {KindOfCode(nError), LastErrorText()};
+}
+
+SFileError FileErrorOf(const std::error_code& error) {
+    return {KindOfCode(static_cast<DWORD>(error.value())), error.message()};
 }
 
 } // namespace base
