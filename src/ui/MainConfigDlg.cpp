@@ -409,7 +409,7 @@ void CMainConfigDlg::OnReply(session::ExchangeId id, const session::SReplyEvent&
         return;
     UpdateData(true);
     if (event.reply.outcome == codec::ReplyOutcome::ReceptionError) {
-        MessageBoxShow(QString::fromUtf8(codec::ReceptionErrorMessage(event.reply.kind)));
+        MessageBoxShow(words::ReceptionErrorText(event.reply.kind));
         return;
     }
     if (event.nPart < 0)

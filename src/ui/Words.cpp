@@ -258,6 +258,21 @@ QString ColumnLabel(const std::string& strColumn) {
     return Q(strColumn);
 }
 
+QString ReceptionErrorText(int nKind) {
+    switch (nKind) {
+    case 1:
+        return QStringLiteral("投影机1代码接受异常");
+    case 2:
+        return QStringLiteral("投影机2代码接受异常");
+    case 3:
+        return QStringLiteral("具体IP接受异常");
+    case 4:
+        return QStringLiteral("附加设置接受异常");
+    default:
+        return QString();
+    }
+}
+
 QString FileErrorText(const base::SFileError& error) {
     switch (error.eKind) {
     case base::EFileError::None:

@@ -37,6 +37,10 @@ QStringList CheckProblems(const session::SRoomCheck& check);
 // The plan columns by the names the window shows them under.
 QString ColumnLabel(const std::string& strColumn);
 
+// What the window says for a controller's reply of this kind (1 to 4) that
+// was not accepted; "" for any other kind.
+QString ReceptionErrorText(int nKind);
+
 // Why the system refused a file, in the window's words: the common causes
 // by name, never the system's own English.
 QString FileErrorText(const base::SFileError& error);
