@@ -9,6 +9,7 @@
 #include "LibraryWriter.h"
 #include "ResidentMemory.h"
 #include "TestDatabase.h"
+#include "Words.h"
 
 #include <sqlite3.h>
 
@@ -161,14 +162,15 @@ int MeasureImport(bool bTake, const std::string& strLibrary, const std::string& 
     const auto start = Clock::now();
     library::CImportPreview preview;
     if (!preview.Load(strCsv, strLibrary)) {
-        std::fprintf(stderr, "conflict preview failed: %s\n", preview.Error().c_str());
+        std::fprintf(stderr, "conflict preview failed: %s\n", cli::LibraryErrorText(preview.Error()).c_str());
         return 1;
     }
     if (bTake) {
         preview.SetChoiceForAll(library::EChoice::Take);
         const library::SWriteResult result = library::ApplyImport(preview, strLibrary);
         if (!result.bOk) {
-            std::fprintf(stderr, "taking the conflicts failed: %s\n", result.strMessage.c_str());
+            std::fprintf(stderr, "taking the conflicts failed: %s\n",
+                         cli::LibraryErrorText(result.error).c_str());
             return 1;
         }
     }
@@ -227,14 +229,14 @@ int main(int argc, char** argv) {
             const auto start = Clock::now();
             library::CImportPreview preview;
             if (!preview.Load(strCsv, db.File().string())) {
-                std::fprintf(stderr, "preview failed: %s\n", preview.Error().c_str());
+                std::fprintf(stderr, "preview failed: %s\n", cli::LibraryErrorText(preview.Error()).c_str());
                 return 1;
             }
             ourPreview.push_back(Milliseconds(start));
             const library::SWriteResult result = library::ApplyImport(preview, db.File().string());
             ourImport.push_back(Milliseconds(start));
             if (!result.bOk || result.nInserted != static_cast<std::size_t>(g_nModels)) {
-                std::fprintf(stderr, "import failed: %s\n", result.strMessage.c_str());
+                std::fprintf(stderr, "import failed: %s\n", cli::LibraryErrorText(result.error).c_str());
                 return 1;
             }
 
@@ -244,7 +246,7 @@ int main(int argc, char** argv) {
             const library::SWriteResult exported = library::ExportLibrary(db.File().string(), strOut);
             ourExport.push_back(Milliseconds(exportStart));
             if (!exported.bOk) {
-                std::fprintf(stderr, "export failed: %s\n", exported.strMessage.c_str());
+                std::fprintf(stderr, "export failed: %s\n", cli::LibraryErrorText(exported.error).c_str());
                 return 1;
             }
             baseExport.push_back(BaselineExport(db.File().string(), strBase));

@@ -26,43 +26,59 @@ bool ReadFile(const std::filesystem::path& path, std::string& strText, std::stri
 }
 
 bool WriteFileReplacing(const std::filesystem::path& path, std::string_view text, bool bSync,
-                        std::string& strError) {
+                        std::string& strError, SFileError* pCause) {
+    SFileError cause;
+    auto Failed = [&] {
+        cause = LastFileError();
+        if (pCause)
+            *pCause = cause;
+    };
     const std::filesystem::path temp = TemporaryBeside(path);
     std::FILE* pFile = OpenFile(temp, "wb");
     if (!pFile) {
-        strError = "cannot write " + Utf8FromPath(temp) + ": " + LastErrorText();
+        Failed();
+        strError = "cannot write " + Utf8FromPath(temp) + ": " + cause.strSystem;
         return false;
     }
     bool bOk = std::fwrite(text.data(), 1, text.size(), pFile) == text.size() && std::fflush(pFile) == 0;
     if (bOk && bSync)
         bOk = SyncFile(pFile);
-    if (!bOk)
-        strError = "cannot write " + Utf8FromPath(temp) + ": " + LastErrorText();
+    if (!bOk) {
+        Failed();
+        strError = "cannot write " + Utf8FromPath(temp) + ": " + cause.strSystem;
+    }
     if (std::fclose(pFile) != 0 && bOk) {
-        strError = "cannot write " + Utf8FromPath(temp) + ": " + LastErrorText();
+        Failed();
+        strError = "cannot write " + Utf8FromPath(temp) + ": " + cause.strSystem;
         bOk = false;
     }
-    if (bOk && !MoveReplacing(temp, path, strError, bSync))
+    if (bOk && !MoveReplacing(temp, path, strError, bSync)) {
+        Failed();
         bOk = false;
+    }
     if (!bOk)
         RemoveFile(temp);
     return bOk;
 }
 
-bool CreateFolders(const std::filesystem::path& folder, std::string& strError) {
+bool CreateFolders(const std::filesystem::path& folder, std::string& strError, SFileError* pCause) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (error) {
+        if (pCause)
+            *pCause = FileErrorOf(error);
         strError = "cannot create the folder " + Utf8FromPath(folder) + ": " + error.message();
         return false;
     }
     return true;
 }
 
-std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder, std::string_view extension) {
+std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder,
+                                              std::string_view extension) {
     std::vector<std::filesystem::path> files;
     std::error_code error;
-    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
         std::error_code kindError;
         if (!it->is_regular_file(kindError))
             continue;

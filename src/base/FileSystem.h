@@ -30,8 +30,9 @@ bool ReadFile(const std::filesystem::path& path, std::string& strText, std::stri
 // Writes the text to a temporary file beside `path` and puts it in the path's
 // place in one step, so a reader or a crash sees the old file or the new one,
 // never a part. With bSync the text reaches the disk before the swap.
+// *pCause, when given, gets the kind of a failure.
 bool WriteFileReplacing(const std::filesystem::path& path, std::string_view text, bool bSync,
-                        std::string& strError);
+                        std::string& strError, struct SFileError* pCause = nullptr);
 
 // Puts `from` in the place of `to`, replacing an existing `to` (which the
 // narrow rename of Windows refuses); with bSync the swap reaches the disk
@@ -42,7 +43,8 @@ bool MoveReplacing(const std::filesystem::path& from, const std::filesystem::pat
 // Removes a file; false when it was there and stays.
 bool RemoveFile(const std::filesystem::path& path);
 
-bool CreateFolders(const std::filesystem::path& folder, std::string& strError);
+bool CreateFolders(const std::filesystem::path& folder, std::string& strError,
+                   struct SFileError* pCause = nullptr);
 
 // The files of a folder (not its sub-folders) whose names end with
 // `extension` (all files when empty), sorted by name; empty when the folder
@@ -63,5 +65,31 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path);
 
 // The text of the system's last error (errno, or GetLastError on Windows).
 std::string LastErrorText();
+
+// The common reasons a file cannot be used, for a face that words them in
+// its own language; the engine's reasons for a database are among them.
+enum class EFileError : unsigned char {
+    None,
+    NotFound,
+    AccessDenied,
+    ReadOnly,
+    InUse,
+    DiskFull,
+    NotADatabase,
+    Damaged,
+    Other,
+};
+
+// A failure of the file layer: its kind and the system's own (English) text.
+struct SFileError {
+    EFileError eKind = EFileError::None;
+    std::string strSystem;
+};
+
+// The system's last error (errno, or GetLastError on Windows) as a kind and
+// its text.
+SFileError LastFileError();
+// The kind and text of an error a std::filesystem call reported.
+SFileError FileErrorOf(const std::error_code& error);
 
 } // namespace base

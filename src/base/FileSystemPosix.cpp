@@ -61,4 +61,43 @@ std::string LastErrorText() {
     return std::strerror(errno);
 }
 
+namespace {
+
+SFileError ErrorOfCode(int nError) {
+    SFileError error{EFileError::Other, std::strerror(nError)};
+    switch (nError) {
+    case ENOENT:
+        error.eKind = EFileError::NotFound;
+        break;
+    case EACCES:
+    case EPERM:
+        error.eKind = EFileError::AccessDenied;
+        break;
+    case EROFS:
+        error.eKind = EFileError::ReadOnly;
+        break;
+    case EBUSY:
+    case ETXTBSY:
+        error.eKind = EFileError::InUse;
+        break;
+    case ENOSPC:
+    case EDQUOT:
+        error.eKind = EFileError::DiskFull;
+        break;
+    default:
+        break;
+    }
+    return error;
+}
+
+} // namespace
+
+SFileError LastFileError() {
+    return ErrorOfCode(errno);
+}
+
+SFileError FileErrorOf(const std::error_code& error) {
+    return {ErrorOfCode(error.value()).eKind, error.message()};
+}
+
 } // namespace base

@@ -95,15 +95,51 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& path) {
 std::string LastErrorText() {
     const DWORD nError = GetLastError();
     wchar_t* pszText = nullptr;
-    const DWORD nLength =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, nError, 0, reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
+    const DWORD nLength = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        nError, 0, reinterpret_cast<wchar_t*>(&pszText), 0, nullptr);
     std::string str = nLength ? Narrow(pszText, static_cast<int>(nLength)) : std::string();
     if (pszText)
         LocalFree(pszText);
-    while (!str.empty() && (str.back() == '\n' || str.back() == '\r' || str.back() == ' ' || str.back() == '.'))
+    while (!str.empty() &&
+           (str.back() == '\n' || str.back() == '\r' || str.back() == ' ' || str.back() == '.'))
         str.pop_back();
     return str.empty() ? "Windows error " + std::to_string(nError) : str;
+}
+
+namespace {
+
+EFileError KindOfCode(DWORD nError) {
+    switch (nError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+        return EFileError::NotFound;
+    case ERROR_ACCESS_DENIED:
+        return EFileError::AccessDenied;
+    case ERROR_WRITE_PROTECT:
+        return EFileError::ReadOnly;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return EFileError::InUse;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return EFileError::DiskFull;
+    default:
+        break;
+    }
+    return EFileError::Other;
+}
+
+} // namespace
+
+SFileError LastFileError() {
+    const DWORD nError = GetLastError();
+    return {KindOfCode(nError), LastErrorText()};
+}
+
+SFileError FileErrorOf(const std::error_code& error) {
+    return {KindOfCode(static_cast<DWORD>(error.value())), error.message()};
 }
 
 } // namespace base

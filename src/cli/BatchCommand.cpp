@@ -12,6 +12,7 @@
 #include "Output.h"
 #include "Runner.h"
 #include "SystemProbes.h"
+#include "Words.h"
 #include "codec/AddressRange.h"
 
 #include <algorithm>
@@ -32,62 +33,6 @@ struct SBatchArgs {
     bool bDiagnose = false;
     SCommonOptions common;
 };
-
-// The column names a plan may use, for a header that was refused.
-std::string AcceptedColumns() {
-    std::string strNames;
-    for (const std::string& name : session::kPlanColumns)
-        strNames += (strNames.empty() ? "" : ", ") + name;
-    std::string strLabels;
-    for (const std::string& name : session::kPlanColumnLabels)
-        strLabels += (strLabels.empty() ? "" : ", ") + name;
-    return "the columns are " + strNames + " (or " + strLabels + ")";
-}
-
-// Why a plan or results file was not read, in the command line's words.
-std::string FileErrorText(const std::string& strPath, const session::SPlanFileError& e) {
-    using session::EPlanFileError;
-    switch (e.eError) {
-    case EPlanFileError::Unreadable:
-        return strPath + ": " + e.strDetail;
-    case EPlanFileError::Empty:
-        return strPath + ": the plan is empty";
-    case EPlanFileError::UnknownColumn:
-        return strPath + ": unknown column \"" + e.strDetail + "\"; " + AcceptedColumns();
-    case EPlanFileError::UnnamedColumn:
-        return strPath + ": column " + e.strDetail + " has values but no name; " + AcceptedColumns();
-    case EPlanFileError::DuplicateColumn:
-        return strPath + ": column \"" + e.strDetail + "\" appears twice";
-    case EPlanFileError::NoAddressColumn:
-        return strPath + ": the plan needs an \"address\" column";
-    case EPlanFileError::NotResults: {
-        std::string header = session::CsvLine(session::kResultColumns);
-        header.pop_back();
-        return strPath + ": not a results file (header " + header + ")";
-    }
-    case EPlanFileError::ShortResultLine:
-        return strPath + ": line " + e.strDetail + " does not have " +
-               std::to_string(session::kResultColumns.size()) + " fields";
-    case EPlanFileError::None:
-        break;
-    }
-    return strPath;
-}
-
-std::string PlanProblemText(const session::SPlanProblem& p) {
-    const std::string strLine = "line " + std::to_string(p.nLine) + ": ";
-    switch (p.eKind) {
-    case session::SPlanProblem::AddressTwice:
-        return strLine + "address " + p.strAddress + " is also on line " + std::to_string(p.nOtherLine);
-    case session::SPlanProblem::NewAddressTwice:
-        return strLine + "controller_ip " + p.strAddress + " is also planned on line " +
-               std::to_string(p.nOtherLine);
-    case session::SPlanProblem::NewAddressIsOtherRow:
-        break;
-    }
-    return strLine + "controller_ip " + p.strAddress + " is the address of line " +
-           std::to_string(p.nOtherLine);
-}
 
 std::string Seconds(double d) {
     char text[32];

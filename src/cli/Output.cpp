@@ -96,42 +96,4 @@ std::string WriteMessage(const session::SWriteResult& result) {
     return session::DifferencesText(result);
 }
 
-std::string OutputRefusalText(base::EOutputRefusal eRefusal, const std::string& strFile) {
-    const char* why = "";
-    switch (eRefusal) {
-    case base::EOutputRefusal::LibraryInUse:
-        why = "it is the projector library in use (data.mdb)";
-        break;
-    case base::EOutputRefusal::Database:
-        why = "it is an SQLite database";
-        break;
-    case base::EOutputRefusal::Input:
-        why = "this command reads it";
-        break;
-    case base::EOutputRefusal::Folder:
-        why = "it is a folder";
-        break;
-    case base::EOutputRefusal::None:
-        break;
-    }
-    return "refusing to write " + strFile + ": " + why + "; nothing was written";
-}
-
-std::string RangeErrorText(const codec::SRangeError& error) {
-    const std::string strPiece = "\"" + error.strPiece + "\"";
-    switch (error.eProblem) {
-    case codec::ERangeProblem::TooMany:
-        return "more than " + std::to_string(error.nMaxCount) + " addresses";
-    case codec::ERangeProblem::NotCidr:
-        return strPiece + " is not a CIDR block a.b.c.d/n";
-    case codec::ERangeProblem::NotRange:
-        return strPiece + " is not a range FIRST-LAST of addresses";
-    case codec::ERangeProblem::NotAddress:
-        return strPiece + " is not an IPv4 address";
-    case codec::ERangeProblem::None:
-        break;
-    }
-    return {};
-}
-
 } // namespace cli

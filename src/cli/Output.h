@@ -6,6 +6,7 @@
 #include "ControllerSettings.h"
 #include "OutputRule.h"
 #include "SessionObserver.h"
+#include "Words.h"
 #include "codec/AddressRange.h"
 
 #include <nlohmann/json.hpp>
@@ -23,13 +24,6 @@ nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields);
 
 // How a write ended, in the command line's words.
 std::string WriteMessage(const session::SWriteResult& result);
-
-// Why an address list was refused, in the command line's words.
-std::string RangeErrorText(const codec::SRangeError& error);
-
-// Why an output file was refused, in the command line's words, naming the
-// file and saying that nothing was written.
-std::string OutputRefusalText(base::EOutputRefusal eRefusal, const std::string& strFile);
 
 // Columns padded to their widest cell (counted in characters, not bytes).
 std::string Table(const std::vector<std::vector<std::string>>& rows);

@@ -107,7 +107,7 @@ void CImportPreview::Reset() {
     m_accepted.shrink_to_fit();
     m_nAccepted = 0;
     m_counts = SPreviewCounts();
-    m_strError.clear();
+    m_error = SLibraryError();
     m_eEncoding = EEncoding::Utf8;
     m_bFromDatabase = false;
     m_bLibraryFailed = false;
@@ -133,10 +133,9 @@ bool CImportPreview::Load(const std::string& strSource, const std::string& strLi
         if (pFile)
             std::fclose(pFile);
         if (!pFile) {
-            m_strError = "无法打开文件" + strSource + "：" + base::LastErrorText();
+            m_error = SLibraryError{ELibraryError::CannotOpenSource, strSource, {}, 0, base::LastFileError()};
         } else if (SameName(strExtension, "mdb") || SameName(strExtension, "db")) {
-            m_strError = strSource +
-                         "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
+            m_error = SLibraryError{ELibraryError::NotLibrary, strSource};
         } else {
             bLoaded = LoadCsv(strSource, progress, forcedEncoding);
         }
@@ -144,22 +143,22 @@ bool CImportPreview::Load(const std::string& strSource, const std::string& strLi
     // The library was needed for the comparison only.
     m_library.Close();
     if (bLoaded && m_library.Failed()) {
-        m_strError = "读取资料库失败。";
+        m_error = SLibraryError{ELibraryError::LookupFailed, strLibraryPath};
         bLoaded = false;
     }
     m_accepted.clear();
     m_accepted.shrink_to_fit();
     if (!bLoaded) {
-        const std::string strError = m_strError;
+        const SLibraryError error = m_error;
         Reset();
-        m_strError = strError;
+        m_error = error;
     }
     return bLoaded;
 }
 
 bool CImportPreview::LoadLibrary(const std::string& strLibraryPath) {
     m_strLibraryPath = strLibraryPath;
-    if (!m_library.Open(strLibraryPath, m_strError))
+    if (!m_library.Open(strLibraryPath, m_error))
         return false;
     m_nLibraryFingerprint = m_library.Fingerprint();
     return true;
@@ -236,7 +235,7 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
                              std::optional<EEncoding> forced) {
     CTextFile file;
     if (!file.Open(strSource, progress, forced)) {
-        m_strError = file.Error();
+        m_error = file.Error();
         return false;
     }
     m_eEncoding = file.Encoding();
@@ -251,16 +250,16 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
             break;
         }
     }
-    if (!file.Error().empty()) {
-        m_strError = file.Error();
+    if (file.Error().Failed()) {
+        m_error = file.Error();
         return false;
     }
     if (!bHeader) {
-        m_strError = "文件是空的，没有可导入的数据。";
+        m_error = SLibraryError{ELibraryError::EmptyFile, strSource};
         return false;
     }
     if (record.bUnterminated) {
-        m_strError = "文件的第一行在引号内结束，文件不完整。";
+        m_error = SLibraryError{ELibraryError::HeaderUnterminated, strSource};
         return false;
     }
     std::array<int, 7> columns;
@@ -272,7 +271,7 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
             if (!SameName(strName, kHeaderNames[nColumn][0]) && strName != kHeaderNames[nColumn][1])
                 continue;
             if (columns[nColumn] >= 0) {
-                m_strError = "第1行的列名“" + strName + "”出现了两次。";
+                m_error = SLibraryError{ELibraryError::RepeatedColumn, strSource, strName};
                 return false;
             }
             columns[nColumn] = static_cast<int>(nField);
@@ -283,9 +282,7 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
         if (columns[nColumn] < 0)
             strMissing += (strMissing.empty() ? "" : "、") + std::string(kHeaderNames[nColumn][0]);
     if (!strMissing.empty()) {
-        m_strError = "文件缺少列：" + strMissing +
-                     "。第一行应是列名：model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF"
-                     "（或投影机型号、波特率、校验、VGA、VIDEO、POWER ON、POWER OFF）。";
+        m_error = SLibraryError{ELibraryError::MissingColumns, strSource, strMissing};
         return false;
     }
 
@@ -330,8 +327,8 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
             }
         }
     }
-    if (!file.Error().empty()) {
-        m_strError = file.Error();
+    if (file.Error().Failed()) {
+        m_error = file.Error();
         return false;
     }
     if (progress)
@@ -340,7 +337,7 @@ bool CImportPreview::LoadCsv(const std::string& strSource, const ProgressFn& pro
 }
 
 bool CImportPreview::LoadDatabase(const std::string& strSource, const ProgressFn& progress) {
-    sqlite3* pDb = OpenLibraryForReading(strSource, m_strError);
+    sqlite3* pDb = OpenLibraryForReading(strSource, m_error);
     if (!pDb)
         return false;
     std::uint64_t nTotal = 0;
@@ -374,15 +371,15 @@ bool CImportPreview::LoadDatabase(const std::string& strSource, const ProgressFn
             break;
         }
     }
-    const std::string strEngine = sqlite3_errmsg(pDb);
+    const base::SFileError engine = EngineError(pDb, nResult);
     sqlite3_finalize(pStatement);
     sqlite3_close(pDb);
     if (bCancelled) {
-        m_strError = "导入已取消。";
+        m_error = SLibraryError{ELibraryError::Cancelled, strSource};
         return false;
     }
     if (nResult != SQLITE_DONE) {
-        m_strError = "读取" + strSource + "失败：" + strEngine;
+        m_error = SLibraryError{ELibraryError::SourceReadFailed, strSource, {}, 0, engine};
         return false;
     }
     if (progress)
@@ -411,35 +408,6 @@ SModelRecord CImportPreview::Existing(std::size_t nRow) const {
         !CLibraryLookup::Fetch(m_strLibraryPath, Field(nRow, 0), record))
         record = SModelRecord();
     return record;
-}
-
-std::string CImportPreview::Reason(std::size_t nRow) const {
-    const SRow& row = m_rows[nRow];
-    static const char* const kColumnNames[] = {"投影机型号", "波特率",   "校验",     "VGA",
-                                               "VIDEO",      "POWER ON", "POWER OFF"};
-    switch (row.eProblem) {
-    case ERowProblem::None:
-        return std::string();
-    case ERowProblem::Rule:
-        return RuleMessage(row.eRule);
-    case ERowProblem::TooFewFields:
-        return "字段太少：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExpected) +
-               "个。";
-    case ERowProblem::TooManyFields:
-        return "字段太多：有" + std::to_string(row.nDetail) + "个，应有" + std::to_string(row.nExpected) +
-               "个。";
-    case ERowProblem::Unterminated:
-        return "文件在引号内结束，这一行不完整。";
-    case ERowProblem::Repeated:
-        return "型号与第" + std::to_string(row.nDetail) + "行重复。";
-    case ERowProblem::NullCell:
-        return std::string(kColumnNames[row.nDetail % 7]) + "没有值（NULL）。";
-    case ERowProblem::NoLineEnd:
-        return "文件在这一行中间结束（行末没有换行），这一行可能不完整。";
-    case ERowProblem::NotUtf8:
-        return std::string(kColumnNames[row.nDetail % 7]) + "不是有效的UTF-8文本，请检查文件的编码。";
-    }
-    return std::string();
 }
 
 void CImportPreview::SetChoice(std::size_t nRow, EChoice eChoice) {

@@ -61,7 +61,7 @@ public:
     bool Load(const std::string& strSource, const std::string& strLibraryPath, ProgressFn progress = {},
               std::optional<EEncoding> forcedEncoding = {});
 
-    const std::string& Error() const { return m_strError; }
+    const SLibraryError& Error() const { return m_error; }
     // The file or data.mdb the last Load read.
     const std::string& Source() const { return m_strSource; }
     // The failure was the library's (missing, not a library, unreadable),
@@ -81,10 +81,16 @@ public:
     // The library's record for a conflicting row, read again from the
     // library: a preview of a million conflicts keeps none of them.
     SModelRecord Existing(std::size_t nRow) const;
-    // Why an invalid row is refused; "" for any other.
-    std::string Reason(std::size_t nRow) const;
-    ERuleFailure RuleFailure(std::size_t nRow) const { return m_rows[nRow].eRule; }
+    // Why an invalid row is refused (None for any other row), with its
+    // values: the rule, the field counts, the earlier line, the column.
     ERowProblem Problem(std::size_t nRow) const { return m_rows[nRow].eProblem; }
+    ERuleFailure RuleFailure(std::size_t nRow) const { return m_rows[nRow].eRule; }
+    // TooFewFields, TooManyFields: the fields the row has; Repeated: the
+    // line (or row) that holds the model first; NullCell, NotUtf8: the
+    // column (0 to 6, in export order).
+    std::uint64_t ProblemDetail(std::size_t nRow) const { return m_rows[nRow].nDetail; }
+    // TooFewFields, TooManyFields: the fields the header has.
+    std::uint32_t ExpectedFields(std::size_t nRow) const { return m_rows[nRow].nExpected; }
 
     EChoice Choice(std::size_t nRow) const { return m_rows[nRow].eChoice; }
     // Choices apply to conflicting rows only; others ignore them.
@@ -133,7 +139,7 @@ private:
     std::string m_strLibraryPath;
     SModelRecord m_found; // the library's row for the row being classified
     SPreviewCounts m_counts;
-    std::string m_strError;
+    SLibraryError m_error;
     std::string m_strSource;
     EEncoding m_eEncoding = EEncoding::Utf8;
     bool m_bFromDatabase = false;

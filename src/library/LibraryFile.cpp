@@ -72,9 +72,42 @@ bool LooksLikeDatabase(const std::string& strPath) {
     return n == sizeof szMagic && std::memcmp(szMagic, "SQLite format 3", 16) == 0;
 }
 
-sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError) {
-    const std::string strNotOurs =
-        strPath + "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。";
+base::SFileError EngineError(sqlite3* pDb, int nResult) {
+    base::SFileError error{base::EFileError::Other, pDb ? sqlite3_errmsg(pDb) : sqlite3_errstr(nResult)};
+    switch (nResult & 0xFF) {
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTFOUND:
+        error.eKind = base::EFileError::NotFound;
+        break;
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        error.eKind = base::EFileError::AccessDenied;
+        break;
+    case SQLITE_READONLY:
+        error.eKind = base::EFileError::ReadOnly;
+        break;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        error.eKind = base::EFileError::InUse;
+        break;
+    case SQLITE_FULL:
+        error.eKind = base::EFileError::DiskFull;
+        break;
+    case SQLITE_NOTADB:
+        error.eKind = base::EFileError::NotADatabase;
+        break;
+    case SQLITE_CORRUPT:
+        error.eKind = base::EFileError::Damaged;
+        break;
+    default:
+        break;
+    }
+    return error;
+}
+
+sqlite3* OpenLibraryForReading(const std::string& strPath, SLibraryError& error) {
+    error = SLibraryError();
+    error.strPath = strPath;
     // Opened for writing where the file allows it, although nothing is
     // written: only a connection that may write can roll back the journal an
     // import killed half-way leaves behind, and until that happens no
@@ -82,8 +115,8 @@ sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError
     // as it is.
     std::string strFolder;
     if (DatabaseMissing(strPath, strFolder)) {
-        const std::string strName = base::Utf8FromPath(base::PathFromUtf8(strPath).filename());
-        strError = "找不到" + strName + "：文件夹“" + strFolder + "”中没有这个文件。";
+        error.eCode = ELibraryError::LibraryNotFound;
+        error.strDetail = strFolder;
         return nullptr;
     }
     sqlite3* pDb = nullptr;
@@ -94,7 +127,8 @@ sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError
         nResult = sqlite3_open_v2(strPath.c_str(), &pDb, SQLITE_OPEN_READONLY, nullptr);
     }
     if (nResult != SQLITE_OK) {
-        strError = "无法打开" + strPath + "：" + (pDb ? sqlite3_errmsg(pDb) : sqlite3_errstr(nResult));
+        error.eCode = ELibraryError::CannotOpenLibrary;
+        error.system = EngineError(pDb, nResult);
         sqlite3_close(pDb);
         return nullptr;
     }
@@ -102,12 +136,13 @@ sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError
     const bool bData = HasTable(pDb, "DATA", nResult);
     const bool bMic = nResult == SQLITE_OK && HasTable(pDb, "htset", nResult);
     if (nResult == SQLITE_NOTADB || (nResult == SQLITE_OK && (!bData || !bMic))) {
-        strError = strNotOurs;
+        error.eCode = ELibraryError::NotLibrary;
         sqlite3_close(pDb);
         return nullptr;
     }
     if (nResult != SQLITE_OK) {
-        strError = "无法读取" + strPath + "：" + sqlite3_errmsg(pDb);
+        error.eCode = ELibraryError::CannotReadLibrary;
+        error.system = EngineError(pDb, nResult);
         sqlite3_close(pDb);
         return nullptr;
     }
@@ -116,16 +151,18 @@ sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError
     // a double-quoted name that is no column for a string and pass.
     std::string strMissing;
     if (!MissingColumns(pDb, strMissing, nResult)) {
-        strError = "无法读取" + strPath + "：" + sqlite3_errmsg(pDb);
+        error.eCode = ELibraryError::CannotReadLibrary;
+        error.system = EngineError(pDb, nResult);
         sqlite3_close(pDb);
         return nullptr;
     }
     if (!strMissing.empty()) {
-        strError =
-            strPath + "不是Velmora的data.mdb文件（DATA表缺少列：" + strMissing + "），没有导入任何数据。";
+        error.eCode = ELibraryError::LibraryColumnsMissing;
+        error.strDetail = strMissing;
         sqlite3_close(pDb);
         return nullptr;
     }
+    error = SLibraryError();
     return pDb;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LibraryError.h"
 #include "ModelRules.h"
 
 #include <cstdint>
@@ -26,9 +27,9 @@ bool IsSameFile(const std::string& strPathA, const std::string& strPathB);
 bool LooksLikeDatabase(const std::string& strPath);
 
 // Opens a Velmora data.mdb for reading: an SQLite file holding the tables
-// DATA (with its seven columns) and htset. Returns nullptr and a message the
-// installer can act on otherwise.
-sqlite3* OpenLibraryForReading(const std::string& strPath, std::string& strError);
+// DATA (with its seven columns) and htset. Returns nullptr and says why
+// otherwise.
+sqlite3* OpenLibraryForReading(const std::string& strPath, SLibraryError& error);
 
 // Walks every DATA row in storage order, handing each to the callback (NULL
 // cells read as ""), and sums the rows up in a fingerprint: the same rows in

@@ -57,10 +57,10 @@ void CLibraryLookup::Close() {
     m_rows.clear();
 }
 
-bool CLibraryLookup::Open(const std::string& strPath, std::string& strError) {
+bool CLibraryLookup::Open(const std::string& strPath, SLibraryError& error) {
     Close();
     m_bFailed = false;
-    m_pDb = OpenLibraryForReading(strPath, strError);
+    m_pDb = OpenLibraryForReading(strPath, error);
     if (!m_pDb)
         return false;
     const bool bIndexed = HasModelIndex(m_pDb);
@@ -80,7 +80,8 @@ bool CLibraryLookup::Open(const std::string& strPath, std::string& strError) {
     } else if (bOk) {
         return true;
     }
-    strError = "读取资料库失败：" + std::string(sqlite3_errmsg(m_pDb));
+    error = SLibraryError{
+        ELibraryError::LibraryUnreadable, strPath, {}, 0, EngineError(m_pDb, sqlite3_errcode(m_pDb))};
     Close();
     return false;
 }
@@ -106,8 +107,8 @@ bool CLibraryLookup::Find(std::string_view model, SModelRecord& record) {
 }
 
 bool CLibraryLookup::Fetch(const std::string& strPath, std::string_view model, SModelRecord& record) {
-    std::string strError;
-    sqlite3* pDb = OpenLibraryForReading(strPath, strError);
+    SLibraryError error;
+    sqlite3* pDb = OpenLibraryForReading(strPath, error);
     if (!pDb)
         return false;
     sqlite3_stmt* pStatement = nullptr;

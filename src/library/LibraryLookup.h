@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LibraryError.h"
 #include "ModelRules.h"
 
 #include <cstdint>
@@ -25,8 +26,8 @@ public:
     CLibraryLookup& operator=(const CLibraryLookup&) = delete;
 
     // Opens the library and sums up its DATA table (see ReadLibrary). On
-    // failure returns false and strError says why.
-    bool Open(const std::string& strPath, std::string& strError);
+    // failure returns false and error says why.
+    bool Open(const std::string& strPath, SLibraryError& error);
     void Close();
     std::uint64_t Fingerprint() const { return m_nFingerprint; }
 

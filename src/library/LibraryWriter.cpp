@@ -19,7 +19,6 @@ namespace library {
 namespace {
 
 constexpr std::size_t kProgressEvery = 4096;
-constexpr const char* kUnchanged = "资料库没有改动。";
 
 struct SCloseDb {
     void operator()(sqlite3* pDb) const { sqlite3_close_v2(pDb); }
@@ -43,13 +42,11 @@ EWriteFailure FailureKind(int nResult) {
     return IsBusy(nResult) || IsReadOnly(nResult) ? EWriteFailure::LibraryUnusable : EWriteFailure::Failed;
 }
 
-std::string FailureText(sqlite3* pDb, int nResult) {
-    if (IsBusy(nResult))
-        return std::string("data.mdb正被其他程序使用，请关闭该程序后再导入。") + kUnchanged;
-    if (IsReadOnly(nResult))
-        return std::string("data.mdb是只读的，不能写入。") + kUnchanged;
-    return "写入data.mdb失败：" + std::string(pDb ? sqlite3_errmsg(pDb) : sqlite3_errstr(nResult)) + "。" +
-           kUnchanged;
+SLibraryError WriteError(const std::string& strLibraryPath, sqlite3* pDb, int nResult) {
+    const ELibraryError eCode = IsBusy(nResult)       ? ELibraryError::LibraryBusy
+                                : IsReadOnly(nResult) ? ELibraryError::LibraryReadOnly
+                                                      : ELibraryError::WriteFailed;
+    return SLibraryError{eCode, strLibraryPath, {}, 0, EngineError(pDb, nResult)};
 }
 
 bool EndsWithMdb(const std::string& strPath) {
@@ -58,23 +55,20 @@ bool EndsWithMdb(const std::string& strPath) {
     return base::SameIgnoringCase(std::string_view(strPath).substr(strPath.size() - 4), ".mdb");
 }
 
-// Why an export may not write strCsvPath; "" when it may.
-std::string ExportRefusal(const std::string& strLibraryPath, const std::string& strCsvPath) {
-    const std::string strStart = "不能导出到" + strCsvPath + "：";
+// Why an export may not write strCsvPath; None when it may.
+ELibraryError ExportRefusal(const std::string& strLibraryPath, const std::string& strCsvPath) {
     switch (base::COutputRule(base::PathFromUtf8(strLibraryPath)).Check(base::PathFromUtf8(strCsvPath))) {
     case base::EOutputRefusal::LibraryInUse:
     case base::EOutputRefusal::Input:
-        return strStart + "这是正在使用的代码库，导出会把它覆盖。请另选一个CSV文件名。";
+        return ELibraryError::ExportOverLibrary;
     case base::EOutputRefusal::Database:
-        return strStart + "这是一个数据库文件，导出会把它覆盖。请另选一个CSV文件名。";
+        return ELibraryError::ExportOverDatabase;
     case base::EOutputRefusal::Folder:
-        return strStart + "这是一个文件夹。请另选一个CSV文件名。";
+        return ELibraryError::ExportOverFolder;
     case base::EOutputRefusal::None:
         break;
     }
-    if (EndsWithMdb(strCsvPath))
-        return strStart + "以.mdb结尾的文件名留给代码库。请另选一个CSV文件名。";
-    return std::string();
+    return EndsWithMdb(strCsvPath) ? ELibraryError::ExportMdbName : ELibraryError::None;
 }
 
 void Bind(sqlite3_stmt* pStatement, int nIndex, std::string_view text) {
@@ -94,7 +88,6 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
     }
     if (nToWrite == 0) {
         result.bOk = true;
-        result.strMessage = "没有需要写入的型号。";
         return result;
     }
 
@@ -104,22 +97,26 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
     const std::filesystem::file_status status =
         std::filesystem::status(base::PathFromUtf8(strLibraryPath), error);
     if (error || !std::filesystem::exists(status)) {
-        result.strMessage = "找不到" + strLibraryPath + "：" + (error ? error.message() : "") + "。";
+        result.error = SLibraryError{ELibraryError::LibraryGone,
+                                     strLibraryPath,
+                                     {},
+                                     0,
+                                     {base::EFileError::NotFound, error ? error.message() : ""}};
         return result;
     }
     if ((status.permissions() & std::filesystem::perms::owner_write) == std::filesystem::perms::none) {
-        result.strMessage = std::string("data.mdb是只读的，不能写入。") + kUnchanged;
+        result.error = SLibraryError{ELibraryError::LibraryReadOnly, strLibraryPath};
         return result;
     }
     sqlite3* pRaw = nullptr;
     int nResult = sqlite3_open_v2(strLibraryPath.c_str(), &pRaw, SQLITE_OPEN_READWRITE, nullptr);
     DbPtr pDb(pRaw);
     if (nResult != SQLITE_OK) {
-        result.strMessage = FailureText(pDb.get(), nResult);
+        result.error = WriteError(strLibraryPath, pDb.get(), nResult);
         return result;
     }
     if (sqlite3_db_readonly(pDb.get(), "main") == 1) {
-        result.strMessage = std::string("data.mdb是只读的，不能写入。") + kUnchanged;
+        result.error = SLibraryError{ELibraryError::LibraryReadOnly, strLibraryPath};
         return result;
     }
     sqlite3_busy_timeout(pDb.get(), options.nBusyTimeoutMs);
@@ -127,29 +124,31 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
     // is refused at once instead of half-way.
     nResult = sqlite3_exec(pDb.get(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
     if (nResult != SQLITE_OK) {
-        result.strMessage = FailureText(pDb.get(), nResult);
+        result.error = WriteError(strLibraryPath, pDb.get(), nResult);
         return result;
     }
     result.eFailure = EWriteFailure::None;
 
     // The engine's text is taken before the rollback replaces it.
-    auto Fail = [&](int nCode, const std::string& strMessage) {
-        const std::string strText = strMessage.empty() ? FailureText(pDb.get(), nCode) : strMessage;
+    // eCode None: the engine's failure nCode decides.
+    auto Fail = [&](int nCode, ELibraryError eCode) {
+        const SLibraryError error = eCode == ELibraryError::None
+                                        ? WriteError(strLibraryPath, pDb.get(), nCode)
+                                        : SLibraryError{eCode, strLibraryPath};
         sqlite3_exec(pDb.get(), "ROLLBACK", nullptr, nullptr, nullptr);
         result = SWriteResult();
-        result.eFailure = strMessage.empty() ? FailureKind(nCode) : EWriteFailure::Failed;
-        result.strMessage = strText;
+        result.eFailure = eCode == ELibraryError::None ? FailureKind(nCode) : EWriteFailure::Failed;
+        result.error = error;
         return result;
     };
 
     // With the write lock held nobody else can change the library any more;
     // it must still be the one the preview compared the rows with.
-    const std::string strChanged = std::string("预览之后data.mdb已被改动，请重新导入。") + kUnchanged;
     std::uint64_t nFingerprint = 0;
     if (!ReadLibrary(pDb.get(), nFingerprint))
-        return Fail(sqlite3_errcode(pDb.get()), "");
+        return Fail(sqlite3_errcode(pDb.get()), ELibraryError::None);
     if (nFingerprint != preview.LibraryFingerprint())
-        return Fail(SQLITE_OK, strChanged);
+        return Fail(SQLITE_OK, ELibraryError::LibraryChanged);
 
     const std::string strInsert =
         "INSERT INTO DATA (" + std::string(kDataColumns) + ") VALUES (?1,?2,?3,?4,?5,?6,?7)";
@@ -163,7 +162,7 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
         nResult = sqlite3_prepare_v2(pDb.get(), strUpdate.c_str(), -1, &pUpdateRaw, nullptr);
     StatementPtr pUpdate(pUpdateRaw);
     if (nResult != SQLITE_OK)
-        return Fail(nResult, "");
+        return Fail(nResult, ELibraryError::None);
 
     std::size_t nDone = 0;
     for (std::size_t i = 0; i < preview.RowCount(); ++i) {
@@ -179,24 +178,22 @@ SWriteResult ApplyImport(const CImportPreview& preview, const std::string& strLi
             Bind(pStatement, nColumn + 1, preview.Field(i, nColumn));
         nResult = sqlite3_step(pStatement);
         if (nResult != SQLITE_DONE)
-            return Fail(nResult, "");
+            return Fail(nResult, ELibraryError::None);
         sqlite3_reset(pStatement);
         if (sqlite3_changes(pDb.get()) == 0)
-            return Fail(SQLITE_OK, strChanged);
+            return Fail(SQLITE_OK, ELibraryError::LibraryChanged);
         ++(eClass == ERowClass::New ? result.nInserted : result.nUpdated);
         if (options.progress && ++nDone % kProgressEvery == 0 && !options.progress(nDone, nToWrite))
-            return Fail(SQLITE_OK, std::string("导入已取消。") + kUnchanged);
+            return Fail(SQLITE_OK, ELibraryError::ImportCancelled);
     }
     pInsert.reset();
     pUpdate.reset();
     nResult = sqlite3_exec(pDb.get(), "COMMIT", nullptr, nullptr, nullptr);
     if (nResult != SQLITE_OK)
-        return Fail(nResult, "");
+        return Fail(nResult, ELibraryError::None);
     if (options.progress)
         options.progress(nToWrite, nToWrite);
     result.bOk = true;
-    result.strMessage = "导入完成：新增" + std::to_string(result.nInserted) + "个型号，更新" +
-                        std::to_string(result.nUpdated) + "个型号。";
     return result;
 }
 
@@ -209,17 +206,15 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
     const std::string strPartial = strCsvPath + ".part";
     const std::filesystem::path partial = base::PathFromUtf8(strPartial);
     base::RemoveFile(partial);
-    const std::string strRefusal = ExportRefusal(strLibraryPath, strCsvPath);
-    if (!strRefusal.empty()) {
+    const ELibraryError eRefusal = ExportRefusal(strLibraryPath, strCsvPath);
+    if (eRefusal != ELibraryError::None) {
         result.eFailure = EWriteFailure::Refused;
-        result.strMessage = strRefusal;
+        result.error = SLibraryError{eRefusal, strCsvPath};
         return result;
     }
-    std::string strError;
-    DbPtr pDb(OpenLibraryForReading(strLibraryPath, strError));
+    DbPtr pDb(OpenLibraryForReading(strLibraryPath, result.error));
     if (!pDb) {
         result.eFailure = EWriteFailure::LibraryUnusable;
-        result.strMessage = strError;
         return result;
     }
     result.eFailure = EWriteFailure::Failed;
@@ -236,21 +231,24 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
     int nResult = sqlite3_prepare_v2(pDb.get(), strSelect.c_str(), -1, &pRaw, nullptr);
     StatementPtr pSelect(pRaw);
     if (nResult != SQLITE_OK) {
-        result.strMessage = "读取data.mdb失败：" + std::string(sqlite3_errmsg(pDb.get())) + "。";
+        result.error = SLibraryError{
+            ELibraryError::ExportReadFailed, strLibraryPath, {}, 0, EngineError(pDb.get(), nResult)};
         return result;
     }
 
     std::FILE* pFile = base::OpenFile(partial, "wb");
     if (!pFile) {
-        result.strMessage = "无法写入" + strCsvPath + "：" + base::LastErrorText() + "。";
+        result.error = SLibraryError{ELibraryError::CannotWriteCsv, strCsvPath, {}, 0, base::LastFileError()};
         return result;
     }
-    auto Abandon = [&](const std::string& strMessage) {
+    // The system's reason is taken before closing the file can replace it.
+    auto Abandon = [&](ELibraryError eCode, const base::SFileError& system) {
         std::fclose(pFile);
         base::RemoveFile(partial);
         result = SWriteResult();
         result.eFailure = EWriteFailure::Failed;
-        result.strMessage = strMessage;
+        result.error = SLibraryError{
+            eCode, eCode == ELibraryError::ExportReadFailed ? strLibraryPath : strCsvPath, {}, 0, system};
         return result;
     };
 
@@ -272,23 +270,23 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
         ++nRows;
         if (strOut.size() >= (1 << 16)) {
             if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size())
-                return Abandon("写入" + strCsvPath + "失败：" + base::LastErrorText() + "。");
+                return Abandon(ELibraryError::CsvWriteFailed, base::LastFileError());
             strOut.clear();
         }
         if (progress && nRows % kProgressEvery == 0 && !progress(nRows, std::max(nTotal, nRows)))
-            return Abandon("导出已取消。");
+            return Abandon(ELibraryError::ExportCancelled, {});
     }
     if (nResult != SQLITE_DONE)
-        return Abandon("读取data.mdb失败：" + std::string(sqlite3_errmsg(pDb.get())) + "。");
+        return Abandon(ELibraryError::ExportReadFailed, EngineError(pDb.get(), nResult));
     if (std::fwrite(strOut.data(), 1, strOut.size(), pFile) != strOut.size() || std::fflush(pFile) != 0)
-        return Abandon("写入" + strCsvPath + "失败：" + base::LastErrorText() + "。");
+        return Abandon(ELibraryError::CsvWriteFailed, base::LastFileError());
     if (std::fclose(pFile) != 0) {
+        result.error = SLibraryError{ELibraryError::CsvWriteFailed, strCsvPath, {}, 0, base::LastFileError()};
         base::RemoveFile(partial);
-        result.strMessage = "写入" + strCsvPath + "失败：" + base::LastErrorText() + "。";
         return result;
     }
-    if (!base::MoveReplacing(partial, base::PathFromUtf8(strCsvPath), strError)) {
-        result.strMessage = "无法写入" + strCsvPath + "：" + strError + "。";
+    if (std::string strError; !base::MoveReplacing(partial, base::PathFromUtf8(strCsvPath), strError)) {
+        result.error = SLibraryError{ELibraryError::CannotWriteCsv, strCsvPath, {}, 0, base::LastFileError()};
         base::RemoveFile(partial);
         return result;
     }
@@ -297,7 +295,6 @@ SWriteResult ExportLibrary(const std::string& strLibraryPath, const std::string&
     result.bOk = true;
     result.eFailure = EWriteFailure::None;
     result.nExported = static_cast<std::size_t>(nRows);
-    result.strMessage = "导出完成：共" + std::to_string(nRows) + "个型号。";
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "LibraryError.h"
 #include "TextFile.h"
 
 #include <cstddef>
@@ -28,7 +29,7 @@ enum class EWriteFailure {
 struct SWriteResult {
     bool bOk = false;
     EWriteFailure eFailure = EWriteFailure::None;
-    std::string strMessage; // what went wrong, or a summary of what was written
+    SLibraryError error; // what went wrong
     std::size_t nInserted = 0;
     std::size_t nUpdated = 0;
     std::size_t nExported = 0;

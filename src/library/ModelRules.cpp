@@ -88,48 +88,4 @@ ERuleFailure CheckRecord(const SModelRecord& record) {
     return CheckCodes(record.vga, record.video, record.powerOn, record.powerOff);
 }
 
-const char* RuleMessage(ERuleFailure failure) {
-    switch (failure) {
-    case ERuleFailure::None:
-        return "";
-    case ERuleFailure::ModelEmpty:
-        return "投影机型号不能为空，请输入！";
-    case ERuleFailure::BaudEmpty:
-        return "波特率不能为空，请选择！";
-    case ERuleFailure::BaudUnknown:
-        return "波特率只能是2400、4800、9600、19200、38400、57600或115200！";
-    case ERuleFailure::ParityEmpty:
-        return "校验类型不能为空，请选择！";
-    case ERuleFailure::ParityUnknown:
-        return "校验类型只能是无、奇或偶！";
-    case ERuleFailure::VgaEmpty:
-        return "VGA不能为空，请输入偶数位数据！";
-    case ERuleFailure::VgaOdd:
-        return "VGA输入不正确，请检查VGA位数！";
-    case ERuleFailure::VgaTooLong:
-        return "VGA不能超过96位，请检查VGA位数！";
-    case ERuleFailure::VideoEmpty:
-        return "VIDEO不能为空，请输入偶数位数据！";
-    case ERuleFailure::VideoOdd:
-        return "VIDEO输入不正确，请检查VIDEO位数！";
-    case ERuleFailure::VideoTooLong:
-        return "VIDEO不能超过96位，请检查VIDEO位数！";
-    case ERuleFailure::PowerOnEmpty:
-        return "POWER ON不能为空，请输入偶数位数据！";
-    case ERuleFailure::PowerOnOdd:
-        return "POWER ON输入不正确，请检查POWER ON位数！";
-    case ERuleFailure::PowerOnTooLong:
-        return "POWER ON不能超过96位，请检查POWER ON位数！";
-    case ERuleFailure::PowerOffEmpty:
-        return "POWER OFF不能为空，请输入偶数位数据！";
-    case ERuleFailure::PowerOffOdd:
-        return "POWER OFF输入不正确，请检查POWER OFF位数！";
-    case ERuleFailure::PowerOffTooLong:
-        return "POWER OFF不能超过96位，请检查POWER OFF位数！";
-    case ERuleFailure::NotHex:
-        return "请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！";
-    }
-    return "";
-}
-
 } // namespace library

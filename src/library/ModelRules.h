@@ -65,7 +65,4 @@ ERuleFailure CheckCodes(std::string_view vga, std::string_view video, std::strin
 // Every check of a record: model, baud rate, parity, then the codes.
 ERuleFailure CheckRecord(const SModelRecord& record);
 
-// The message the installer sees for a failure ("" for None).
-const char* RuleMessage(ERuleFailure failure);
-
 } // namespace library

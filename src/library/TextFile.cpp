@@ -24,11 +24,15 @@ CTextFile::~CTextFile() {
         std::fclose(m_pFile);
 }
 
+bool CTextFile::Fail(ELibraryError eCode, const std::string& strPath, const base::SFileError& system) {
+    m_error = SLibraryError{eCode, strPath, {}, 0, system};
+    return false;
+}
+
 bool CTextFile::Report(std::uint64_t nDone) {
     if (m_progress && !m_progress(nDone, m_nSize * m_nPasses)) {
         m_bCancelled = true;
-        m_strError = "导入已取消。";
-        return false;
+        return Fail(ELibraryError::Cancelled);
     }
     return true;
 }
@@ -38,13 +42,11 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress, std::optio
     const std::filesystem::path path = base::PathFromUtf8(strPath);
     std::error_code error;
     if (std::filesystem::is_directory(path, error)) {
-        m_strError = strPath + "是一个文件夹，不是文件。";
-        return false;
+        return Fail(ELibraryError::SourceIsFolder, strPath);
     }
     m_pFile = base::OpenFile(path, "rb");
     if (!m_pFile) {
-        m_strError = "无法打开文件" + strPath + "：" + base::LastErrorText();
-        return false;
+        return Fail(ELibraryError::CannotOpenSource, strPath, base::LastFileError());
     }
     const std::uintmax_t nSize = std::filesystem::file_size(path, error);
     m_nSize = error ? 0 : static_cast<std::uint64_t>(nSize);
@@ -53,8 +55,7 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress, std::optio
     const std::size_t nMark = std::fread(mark, 1, sizeof mark, m_pFile);
     if ((nMark >= 2 && mark[0] == 0xFF && mark[1] == 0xFE) ||
         (nMark >= 2 && mark[0] == 0xFE && mark[1] == 0xFF)) {
-        m_strError = "不支持UTF-16编码的文件，请另存为UTF-8或GBK编码的CSV文件。";
-        return false;
+        return Fail(ELibraryError::Utf16);
     }
     const bool bUtf8Mark = nMark >= 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF;
     const bool bGbMark =
@@ -75,13 +76,11 @@ bool CTextFile::Open(const std::string& strPath, ProgressFn progress, std::optio
     if (m_eEncoding == EEncoding::Gb18030) {
         m_pDecoder = std::make_unique<CGb18030Decoder>();
         if (!m_pDecoder->IsReady()) {
-            m_strError = "系统不支持GB18030编码转换。";
-            return false;
+            return Fail(ELibraryError::NoGb18030);
         }
     }
     if (std::fseek(m_pFile, static_cast<long>(m_nSkip), SEEK_SET) != 0) {
-        m_strError = std::string("读取文件出错：") + base::LastErrorText();
-        return false;
+        return Fail(ELibraryError::ReadFailed, {}, base::LastFileError());
     }
     m_nRead = m_nSkip;
     return true;
@@ -127,8 +126,7 @@ bool CTextFile::Classify() {
             break;
     }
     if (std::ferror(m_pFile)) {
-        m_strError = std::string("读取文件出错：") + base::LastErrorText();
-        return false;
+        return Fail(ELibraryError::ReadFailed, {}, base::LastFileError());
     }
     const bool bUtf8 = check.Complete();
     bGbValid = bGbValid && strGbPending.empty();
@@ -142,18 +140,16 @@ bool CTextFile::Classify() {
 
 bool CTextFile::Read(std::string& strChunk) {
     strChunk.clear();
-    if (!m_pFile || !m_strError.empty())
+    if (!m_pFile || m_error.Failed())
         return false;
     std::string raw(kChunkBytes, '\0');
     const std::size_t n = std::fread(raw.data(), 1, raw.size(), m_pFile);
     if (n == 0) {
         if (std::ferror(m_pFile)) {
-            m_strError = std::string("读取文件出错：") + base::LastErrorText();
-            return false;
+            return Fail(ELibraryError::ReadFailed, {}, base::LastFileError());
         }
         if (!m_strPending.empty()) {
-            m_strError = "文件在一个汉字的中间结束，文件不完整。";
-            return false;
+            return Fail(ELibraryError::CutInCharacter);
         }
         return false;
     }
@@ -173,9 +169,9 @@ bool CTextFile::Convert(std::string& strChunk) {
     std::size_t nBad = 0;
     const std::uint64_t nPendingStart = m_nRead - m_strPending.size();
     if (!m_pDecoder->Decode(m_strPending, strChunk, nBad)) {
-        m_strError = "文件编码无法识别（第" + std::to_string(nPendingStart + nBad + 1) +
-                     "个字节），请另存为UTF-8或GBK编码的CSV文件。";
         strChunk.clear();
+        Fail(ELibraryError::UnknownEncoding);
+        m_error.nNumber = nPendingStart + nBad + 1;
         return false;
     }
     return true;

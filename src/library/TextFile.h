@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LibraryError.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -34,20 +36,21 @@ public:
     // the reading pass as one job of twice the file's size.
     bool Open(const std::string& strPath, ProgressFn progress = {}, std::optional<EEncoding> forced = {});
     // The next piece of text, converted to UTF-8; false at the end or on an
-    // error (then Error() is not empty).
+    // error (then Error() is set).
     bool Read(std::string& strChunk);
 
     EEncoding Encoding() const { return m_eEncoding; }
     // The encoding was guessed from the text (no mark, no forced choice).
     bool Guessed() const { return m_bGuessed; }
     std::uint64_t Size() const { return m_nSize; }
-    const std::string& Error() const { return m_strError; }
+    const SLibraryError& Error() const { return m_error; }
     bool Cancelled() const { return m_bCancelled; }
 
 private:
     bool Report(std::uint64_t nDone);
     bool Classify();
     bool Convert(std::string& strChunk);
+    bool Fail(ELibraryError eCode, const std::string& strPath = {}, const base::SFileError& system = {});
 
     std::FILE* m_pFile = nullptr;
     std::unique_ptr<CGb18030Decoder> m_pDecoder; // while reading GB18030
@@ -58,7 +61,7 @@ private:
     std::uint64_t m_nSkip = 0;   // byte-order mark to drop
     std::uint64_t m_nPasses = 2; // the classifying pass is skipped when a mark decides
     std::string m_strPending;    // the start of a character cut by a chunk boundary
-    std::string m_strError;
+    SLibraryError m_error;
     bool m_bCancelled = false;
     bool m_bGuessed = false;
 };

@@ -6,6 +6,17 @@
 
 namespace session {
 
+namespace {
+
+// The reader's failure for a reason string of the plan file's error.
+std::string ReadError(const std::string& strPath, const library::SLibraryError& error) {
+    if (!error.system.strSystem.empty())
+        return "cannot read " + strPath + ": " + error.system.strSystem;
+    return "cannot read " + strPath + " as UTF-8 or GB18030 text";
+}
+
+} // namespace
+
 bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error,
                  std::vector<std::size_t>* pLines) {
     rows.clear();
@@ -13,7 +24,7 @@ bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string
         pLines->clear();
     library::CTextFile file;
     if (!file.Open(strPath)) {
-        error = file.Error();
+        error = ReadError(strPath, file.Error());
         return false;
     }
     library::CCsvReader reader(file);
@@ -29,8 +40,8 @@ bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string
             pLines->push_back(static_cast<std::size_t>(record.nLine));
         rows.push_back(std::move(record.fields));
     }
-    if (!file.Error().empty()) {
-        error = file.Error();
+    if (file.Error().Failed()) {
+        error = ReadError(strPath, file.Error());
         return false;
     }
     return true;

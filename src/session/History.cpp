@@ -103,11 +103,12 @@ bool CHistory::IsBackupName(const std::string& strName) {
     return std::regex_match(strName, NamePattern());
 }
 
-bool CHistory::Save(const SBackup& backup, std::string& strError, std::filesystem::path* pSaved) {
+bool CHistory::Save(const SBackup& backup, std::string& strError, std::filesystem::path* pSaved,
+                    base::SFileError* pCause) {
     const codec::Ip4& address = backup.snapshot.read.settings.initialIp;
     const std::filesystem::path folder = Folder(address);
     std::string strFolderError;
-    if (!base::CreateFolders(folder, strFolderError)) {
+    if (!base::CreateFolders(folder, strFolderError, pCause)) {
         strError = "cannot save the history: " + strFolderError;
         return false;
     }
@@ -131,7 +132,7 @@ bool CHistory::Save(const SBackup& backup, std::string& strError, std::filesyste
         {"lacks", lacks},
     };
     std::string strSaveError;
-    if (!base::WriteFileReplacing(path, root.dump(2) + "\n", true, strSaveError)) {
+    if (!base::WriteFileReplacing(path, root.dump(2) + "\n", true, strSaveError, pCause)) {
         strError = "cannot save the history: " + strSaveError;
         return false;
     }

@@ -12,6 +12,7 @@
 // before and after the write, and the parts of the controller's settings it
 // lacks (a forced write of an incomplete read keeps the parts that came).
 
+#include "FileSystem.h"
 #include "Snapshot.h"
 
 #include <array>
@@ -50,7 +51,9 @@ public:
     // prunes that folder's oldest backups beyond the limit (never the new
     // one). Returns false with the reason when the file could not be written
     // completely; the caller must then send nothing.
-    bool Save(const SBackup& backup, std::string& strError, std::filesystem::path* pSaved = nullptr);
+    // *pCause, when given, gets the file layer's reason for a failure.
+    bool Save(const SBackup& backup, std::string& strError, std::filesystem::path* pSaved = nullptr,
+              base::SFileError* pCause = nullptr);
 
     // Every backup of the controller at `address`, before or after its
     // write, oldest first by the time each records.

@@ -65,8 +65,7 @@ bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std
         // odd length or an unknown serial setting makes a misaligned block.
         if (const library::ERuleFailure eRule = library::CheckRecord(record);
             eRule != library::ERuleFailure::None) {
-            error = "the library row \"" + strModel +
-                    "\" breaks a rule of 保存投影机代码: " + library::RuleMessage(eRule);
+            error = "the library row \"" + strModel + "\" would not be saved by the code dialog";
             Tell(pProblem, EValueProblem::LibraryRowRule, {}, strModel);
             if (pProblem)
                 pProblem->eLibraryRule = eRule;

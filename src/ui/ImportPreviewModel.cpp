@@ -1,6 +1,7 @@
 #include "ImportPreviewModel.h"
 
 #include "ImportPreview.h"
+#include "Words.h"
 
 #include <array>
 
@@ -47,7 +48,7 @@ int CImportPreviewModel::columnCount(const QModelIndex& parent) const {
 
 QString CImportPreviewModel::NoteText(std::size_t nRow) const {
     if (m_preview.Class(nRow) == library::ERowClass::Invalid)
-        return QString::fromStdString(m_preview.Reason(nRow));
+        return words::RowReasonText(m_preview, nRow);
     if (m_preview.Class(nRow) != library::ERowClass::Conflict)
         return QString();
     QString strNote = m_preview.Choice(nRow) == library::EChoice::Take ? QStringLiteral("采用导入代码")

@@ -5,6 +5,7 @@
 #include "ImportPreviewModel.h"
 #include "LibraryWriter.h"
 #include "MessageBox.h"
+#include "Words.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -99,7 +100,7 @@ void CLibraryImportDlg::OnEncodingChosen(int nChoice) {
     EnableChoices();
     ShowSummary();
     if (!bLoaded)
-        MessageBoxShow(QString::fromStdString(m_preview.Error()));
+        MessageBoxShow(words::LibraryErrorText(m_preview.Error()));
 }
 
 void CLibraryImportDlg::ShowSummary() {
@@ -169,10 +170,10 @@ void CLibraryImportDlg::OnOK() {
             EnableItem(nId, bConflicts);
         EnableItem(1, true);
         EnableItem(2, true);
-        MessageBoxShow(QString::fromStdString(result.strMessage));
+        MessageBoxShow(words::ImportResultText(result));
         return;
     }
     m_pProgress->setValue(1000);
-    m_strResult = result.strMessage;
+    m_strResult = words::ImportResultText(result).toStdString();
     accept();
 }

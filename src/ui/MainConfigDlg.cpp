@@ -16,6 +16,7 @@
 #include "ProjectorCodeDlg.h"
 #include "Resources.h"
 #include "SystemMenu.h"
+#include "Words.h"
 
 #include "Fields.h"
 #include "History.h"
@@ -408,7 +409,7 @@ void CMainConfigDlg::OnReply(session::ExchangeId id, const session::SReplyEvent&
         return;
     UpdateData(true);
     if (event.reply.outcome == codec::ReplyOutcome::ReceptionError) {
-        MessageBoxShow(QString::fromUtf8(codec::ReceptionErrorMessage(event.reply.kind)));
+        MessageBoxShow(words::ReceptionErrorText(event.reply.kind));
         return;
     }
     if (event.nPart < 0)
@@ -558,9 +559,12 @@ bool CMainConfigDlg::PrepareBackup(session::SWriteRequest& request) {
     // written).
     request.pfnLastBeforeSend = [this, snapshot, after]() -> std::string {
         std::string strError;
-        if (!session::CHistory(CDatabase::Folder()).Save({snapshot, after}, strError))
-            m_strBackupError = QString::fromStdString(strError.empty() ? std::string("?") : strError);
-        return m_strBackupError.toStdString();
+        base::SFileError cause{base::EFileError::Other, {}};
+        if (session::CHistory(CDatabase::Folder()).Save({snapshot, after}, strError, nullptr, &cause))
+            return std::string();
+        // The window says the file layer's reason in its own words.
+        m_strBackupError = words::FileErrorText(cause);
+        return strError.empty() ? std::string("?") : strError;
     };
     return true;
 }

@@ -16,6 +16,7 @@
 #include "ProjectorTableModel.h"
 #include "Resources.h"
 #include "Statements.h"
+#include "Words.h"
 #include "codec/CodeBundle.h"
 
 #include <QAction>
@@ -295,7 +296,7 @@ bool CProjectorCodeDlg::CheckCodes() {
                             m_strPowerOff.toStdString());
     if (eFailure == library::ERuleFailure::None)
         return true;
-    Say(library::RuleMessage(eFailure));
+    MessageBoxShow(words::RuleText(eFailure));
     return false;
 }
 
@@ -518,7 +519,7 @@ void CProjectorCodeDlg::OnOK() {
         m_strModel.toStdString(), strBaud, strParity, m_strVga.toStdString(), m_strVideo.toStdString(),
         m_strPowerOn.toStdString(), m_strPowerOff.toStdString()});
     if (eRule != library::ERuleFailure::None) {
-        Say(library::RuleMessage(eRule));
+        MessageBoxShow(words::RuleText(eRule));
         return;
     }
     const codec::BundleResult result = codec::BuildCodeBundle(
@@ -586,7 +587,7 @@ void CProjectorCodeDlg::OnExport() {
         result = library::ExportLibrary(CDatabase::Path(), strFile.toStdString(),
                                         ProgressOf(progress, QStringLiteral("导出代码库")));
     }
-    MessageBoxShow(QString::fromStdString(result.strMessage));
+    MessageBoxShow(words::ExportResultText(result));
 }
 
 void CProjectorCodeDlg::OnImport() {
@@ -605,7 +606,7 @@ void CProjectorCodeDlg::OnImport() {
                                ProgressOf(progress, QStringLiteral("导入代码库")));
     }
     if (!bLoaded) {
-        MessageBoxShow(QString::fromStdString(preview.Error()));
+        MessageBoxShow(words::LibraryErrorText(preview.Error()));
         return;
     }
     std::string strResult;

@@ -86,7 +86,7 @@ QString ValueProblemText(const session::SValueProblem& p) {
         break;
     case EValueProblem::LibraryRowRule:
         strWhy = QStringLiteral("投影机库中“%1”一行不符合保存规则：%2")
-                     .arg(Q(p.strValue), QString::fromUtf8(library::RuleMessage(p.eLibraryRule)));
+                     .arg(Q(p.strValue), RuleText(p.eLibraryRule));
         break;
     case EValueProblem::CodesTooLong:
         strWhy = QStringLiteral("“%1”的代码过长").arg(Q(p.strValue));
@@ -322,6 +322,216 @@ QString RunStatusText(const session::SBatchCounts& c, bool bRunning, bool bStopp
             QStringLiteral("；预计还需 %1:%2").arg(nSeconds / 60).arg(nSeconds % 60, 2, 10, QLatin1Char('0'));
     }
     return strText + QStringLiteral("。");
+}
+
+QString ReceptionErrorText(int nKind) {
+    switch (nKind) {
+    case 1:
+        return QStringLiteral("投影机1代码接受异常");
+    case 2:
+        return QStringLiteral("投影机2代码接受异常");
+    case 3:
+        return QStringLiteral("具体IP接受异常");
+    case 4:
+        return QStringLiteral("附加设置接受异常");
+    default:
+        return QString();
+    }
+}
+
+QString FileErrorText(const base::SFileError& error) {
+    switch (error.eKind) {
+    case base::EFileError::None:
+        return QString();
+    case base::EFileError::NotFound:
+        return QStringLiteral("文件不存在");
+    case base::EFileError::AccessDenied:
+        return QStringLiteral("没有访问权限");
+    case base::EFileError::ReadOnly:
+        return QStringLiteral("文件是只读的");
+    case base::EFileError::InUse:
+        return QStringLiteral("文件正被其他程序使用");
+    case base::EFileError::DiskFull:
+        return QStringLiteral("磁盘已满");
+    case base::EFileError::NotADatabase:
+        return QStringLiteral("不是数据库文件");
+    case base::EFileError::Damaged:
+        return QStringLiteral("数据库文件已损坏");
+    case base::EFileError::Other:
+        break;
+    }
+    return QStringLiteral("系统错误");
+}
+
+QString RuleText(library::ERuleFailure eRule) {
+    using library::ERuleFailure;
+    switch (eRule) {
+    case ERuleFailure::None:
+        return QString();
+    case ERuleFailure::ModelEmpty:
+        return QStringLiteral("投影机型号不能为空，请输入！");
+    case ERuleFailure::BaudEmpty:
+        return QStringLiteral("波特率不能为空，请选择！");
+    case ERuleFailure::BaudUnknown:
+        return QStringLiteral("波特率只能是2400、4800、9600、19200、38400、57600或115200！");
+    case ERuleFailure::ParityEmpty:
+        return QStringLiteral("校验类型不能为空，请选择！");
+    case ERuleFailure::ParityUnknown:
+        return QStringLiteral("校验类型只能是无、奇或偶！");
+    case ERuleFailure::NotHex:
+        return QStringLiteral(
+            "请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！");
+    default:
+        break;
+    }
+    // The four codes share three sentences, each naming its code.
+    const int nCode = static_cast<int>(eRule) - static_cast<int>(ERuleFailure::VgaEmpty);
+    static const char* const kCodes[] = {"VGA", "VIDEO", "POWER ON", "POWER OFF"};
+    const QString strCode = QString::fromLatin1(kCodes[nCode / 3]);
+    switch (nCode % 3) {
+    case 0:
+        return QStringLiteral("%1不能为空，请输入偶数位数据！").arg(strCode);
+    case 1:
+        return QStringLiteral("%1输入不正确，请检查%1位数！").arg(strCode);
+    default:
+        return QStringLiteral("%1不能超过96位，请检查%1位数！").arg(strCode);
+    }
+}
+
+QString LibraryErrorText(const library::SLibraryError& e) {
+    using library::ELibraryError;
+    const QString strPath = Q(e.strPath);
+    const QString strCause = FileErrorText(e.system);
+    const QString strUnchanged = QStringLiteral("资料库没有改动。");
+    const QString strOtherName = QStringLiteral("请另选一个CSV文件名。");
+    switch (e.eCode) {
+    case ELibraryError::None:
+        return QString();
+    case ELibraryError::Cancelled:
+        return QStringLiteral("导入已取消。");
+    case ELibraryError::SourceIsFolder:
+        return strPath + QStringLiteral("是一个文件夹，不是文件。");
+    case ELibraryError::CannotOpenSource:
+        return QStringLiteral("无法打开文件") + strPath + QStringLiteral("：") + strCause;
+    case ELibraryError::Utf16:
+        return QStringLiteral("不支持UTF-16编码的文件，请另存为UTF-8或GBK编码的CSV文件。");
+    case ELibraryError::NoGb18030:
+        return QStringLiteral("系统不支持GB18030编码转换。");
+    case ELibraryError::ReadFailed:
+        return QStringLiteral("读取文件出错：") + strCause;
+    case ELibraryError::CutInCharacter:
+        return QStringLiteral("文件在一个汉字的中间结束，文件不完整。");
+    case ELibraryError::UnknownEncoding:
+        return QStringLiteral("文件编码无法识别（第%1个字节），请另存为UTF-8或GBK编码的CSV文件。")
+            .arg(e.nNumber);
+    case ELibraryError::EmptyFile:
+        return QStringLiteral("文件是空的，没有可导入的数据。");
+    case ELibraryError::HeaderUnterminated:
+        return QStringLiteral("文件的第一行在引号内结束，文件不完整。");
+    case ELibraryError::RepeatedColumn:
+        return QStringLiteral("第1行的列名“%1”出现了两次。").arg(Q(e.strDetail));
+    case ELibraryError::MissingColumns:
+        return QStringLiteral("文件缺少列：%1。第一行应是列名：model,baud,parity,VGA,VIDEO,POWER ON,POWER "
+                              "OFF（或投影机型号、波特率、校验、VGA、VIDEO、POWER ON、POWER OFF）。")
+            .arg(Q(e.strDetail));
+    case ELibraryError::NotLibrary:
+        return strPath +
+               QStringLiteral(
+                   "不是Velmora的data.mdb文件（应是含有DATA和htset两张表的数据库），没有导入任何数据。");
+    case ELibraryError::LibraryColumnsMissing:
+        return strPath + QStringLiteral("不是Velmora的data.mdb文件（DATA表缺少列：%1），没有导入任何数据。")
+                             .arg(Q(e.strDetail));
+    case ELibraryError::LibraryNotFound:
+        return QStringLiteral("找不到%1：文件夹“%2”中没有这个文件。")
+            .arg(Q(base::Utf8FromPath(base::PathFromUtf8(e.strPath).filename())), Q(e.strDetail));
+    case ELibraryError::CannotOpenLibrary:
+        return QStringLiteral("无法打开") + strPath + QStringLiteral("：") + strCause;
+    case ELibraryError::CannotReadLibrary:
+        return QStringLiteral("无法读取") + strPath + QStringLiteral("：") + strCause;
+    case ELibraryError::LookupFailed:
+        return QStringLiteral("读取资料库失败。");
+    case ELibraryError::LibraryUnreadable:
+        return QStringLiteral("读取资料库失败：") + strCause;
+    case ELibraryError::SourceReadFailed:
+        return QStringLiteral("读取") + strPath + QStringLiteral("失败：") + strCause;
+    case ELibraryError::LibraryGone:
+        return QStringLiteral("找不到") + strPath + QStringLiteral("：") + strCause + QStringLiteral("。");
+    case ELibraryError::LibraryReadOnly:
+        return QStringLiteral("data.mdb是只读的，不能写入。") + strUnchanged;
+    case ELibraryError::LibraryBusy:
+        return QStringLiteral("data.mdb正被其他程序使用，请关闭该程序后再导入。") + strUnchanged;
+    case ELibraryError::WriteFailed:
+        return QStringLiteral("写入data.mdb失败：") + strCause + QStringLiteral("。") + strUnchanged;
+    case ELibraryError::LibraryChanged:
+        return QStringLiteral("预览之后data.mdb已被改动，请重新导入。") + strUnchanged;
+    case ELibraryError::ImportCancelled:
+        return QStringLiteral("导入已取消。") + strUnchanged;
+    case ELibraryError::ExportOverLibrary:
+        return QStringLiteral("不能导出到%1：这是正在使用的代码库，导出会把它覆盖。").arg(strPath) +
+               strOtherName;
+    case ELibraryError::ExportOverDatabase:
+        return QStringLiteral("不能导出到%1：这是一个数据库文件，导出会把它覆盖。").arg(strPath) +
+               strOtherName;
+    case ELibraryError::ExportOverFolder:
+        return QStringLiteral("不能导出到%1：这是一个文件夹。").arg(strPath) + strOtherName;
+    case ELibraryError::ExportMdbName:
+        return QStringLiteral("不能导出到%1：以.mdb结尾的文件名留给代码库。").arg(strPath) + strOtherName;
+    case ELibraryError::ExportReadFailed:
+        return QStringLiteral("读取data.mdb失败：") + strCause + QStringLiteral("。");
+    case ELibraryError::CannotWriteCsv:
+        return QStringLiteral("无法写入") + strPath + QStringLiteral("：") + strCause + QStringLiteral("。");
+    case ELibraryError::CsvWriteFailed:
+        return QStringLiteral("写入") + strPath + QStringLiteral("失败：") + strCause + QStringLiteral("。");
+    case ELibraryError::ExportCancelled:
+        return QStringLiteral("导出已取消。");
+    }
+    return QString();
+}
+
+QString RowReasonText(const library::CImportPreview& preview, std::size_t nRow) {
+    using library::ERowProblem;
+    // The columns by their names in the library's table.
+    static const char* const kColumns[] = {"投影机型号", "波特率",   "校验",     "VGA",
+                                           "VIDEO",      "POWER ON", "POWER OFF"};
+    const std::uint64_t nDetail = preview.ProblemDetail(nRow);
+    const QString strColumn = QString::fromUtf8(kColumns[nDetail % 7]);
+    switch (preview.Problem(nRow)) {
+    case ERowProblem::None:
+        return QString();
+    case ERowProblem::Rule:
+        return RuleText(preview.RuleFailure(nRow));
+    case ERowProblem::TooFewFields:
+        return QStringLiteral("字段太少：有%1个，应有%2个。").arg(nDetail).arg(preview.ExpectedFields(nRow));
+    case ERowProblem::TooManyFields:
+        return QStringLiteral("字段太多：有%1个，应有%2个。").arg(nDetail).arg(preview.ExpectedFields(nRow));
+    case ERowProblem::Unterminated:
+        return QStringLiteral("文件在引号内结束，这一行不完整。");
+    case ERowProblem::Repeated:
+        return QStringLiteral("型号与第%1行重复。").arg(nDetail);
+    case ERowProblem::NullCell:
+        return strColumn + QStringLiteral("没有值（NULL）。");
+    case ERowProblem::NoLineEnd:
+        return QStringLiteral("文件在这一行中间结束（行末没有换行），这一行可能不完整。");
+    case ERowProblem::NotUtf8:
+        return strColumn + QStringLiteral("不是有效的UTF-8文本，请检查文件的编码。");
+    }
+    return QString();
+}
+
+QString ImportResultText(const library::SWriteResult& result) {
+    if (!result.bOk)
+        return LibraryErrorText(result.error);
+    if (result.nInserted + result.nUpdated == 0)
+        return QStringLiteral("没有需要写入的型号。");
+    return QStringLiteral("导入完成：新增%1个型号，更新%2个型号。")
+        .arg(result.nInserted)
+        .arg(result.nUpdated);
+}
+
+QString ExportResultText(const library::SWriteResult& result) {
+    if (!result.bOk)
+        return LibraryErrorText(result.error);
+    return QStringLiteral("导出完成：共%1个型号。").arg(result.nExported);
 }
 
 } // namespace words

@@ -1,7 +1,8 @@
 #pragma once
 
-// The window's words for what the session layer reports as codes: plan and
-// value problems, a room's phase and outcome, a check's verdict. Every text
+// The window's words for what the layers below report as codes: plan and
+// value problems, a room's phase and outcome, a check's verdict, the code
+// library's failures and refused rows, the file layer's reasons. Every text
 // of the window that says such a code is made here, so each code has one
 // sentence wherever the window shows it (the table, a message, the results
 // file the window writes).
@@ -10,6 +11,10 @@
 #include "BatchJob.h"
 #include "BatchPlan.h"
 #include "BatchRun.h"
+#include "FileSystem.h"
+#include "ImportPreview.h"
+#include "LibraryError.h"
+#include "LibraryWriter.h"
 #include "SettingsCheck.h"
 
 #include <QString>
@@ -44,5 +49,22 @@ QStringList CheckReportLines(const session::SBatchRoom& room, const session::SRo
 QString RunStatusText(const session::SBatchCounts& counts, bool bRunning, bool bStopped);
 // The plan columns by the names the window shows them under.
 QString ColumnLabel(const std::string& strColumn);
+
+// What the window says for a controller's reply of this kind (1 to 4) that
+// was not accepted; "" for any other kind.
+QString ReceptionErrorText(int nKind);
+
+// Why the system refused a file, in the window's words: the common causes
+// by name, never the system's own English.
+QString FileErrorText(const base::SFileError& error);
+// The rule of a saved model a record breaks ("" for None).
+QString RuleText(library::ERuleFailure eRule);
+// Why reading or writing the code library failed.
+QString LibraryErrorText(const library::SLibraryError& error);
+// Why a row of an import preview is refused ("" for a row that is not).
+QString RowReasonText(const library::CImportPreview& preview, std::size_t nRow);
+// What an import or an export did, or why it did nothing.
+QString ImportResultText(const library::SWriteResult& result);
+QString ExportResultText(const library::SWriteResult& result);
 
 } // namespace words

@@ -4,6 +4,7 @@
 
 #include "ImportPreview.h"
 #include "LibraryWriter.h"
+#include "Words.h"
 
 #include <CLI/CLI.hpp>
 
@@ -50,8 +51,13 @@ std::string Rows(std::size_t n, const char* pszWhat) {
 
 int RunExport(const SLibraryOptions& options) {
     const library::SWriteResult result = library::ExportLibrary(options.strDb, options.strFile);
-    (result.bOk ? std::cout : std::cerr) << result.strMessage << '\n';
-    return result.bOk ? kExitOk : ExitOf(result.eFailure);
+    if (!result.bOk) {
+        std::cerr << LibraryErrorText(result.error) << '\n';
+        return ExitOf(result.eFailure);
+    }
+    std::cout << "exported " << result.nExported << (result.nExported == 1 ? " model" : " models") << " to "
+              << options.strFile << '\n';
+    return kExitOk;
 }
 
 int RunImport(const SLibraryOptions& options) {
@@ -62,7 +68,7 @@ int RunImport(const SLibraryOptions& options) {
         forced = library::EEncoding::Gb18030;
     library::CImportPreview preview;
     if (!preview.Load(options.strFile, options.strDb, {}, forced)) {
-        std::cerr << preview.Error() << '\n';
+        std::cerr << LibraryErrorText(preview.Error()) << '\n';
         return preview.LibraryFailed() ? kExitDatabase : kExitBadInput;
     }
     const bool bTake = options.strOnConflict == "take";
@@ -79,7 +85,7 @@ int RunImport(const SLibraryOptions& options) {
     const char* pszWhere = preview.FromDatabase() ? "row " : "line ";
     for (std::size_t i = 0; i < preview.RowCount(); ++i) {
         if (preview.Class(i) == library::ERowClass::Invalid)
-            std::cout << pszWhere << preview.Line(i) << ": invalid: " << preview.Reason(i) << '\n';
+            std::cout << pszWhere << preview.Line(i) << ": invalid: " << RowReasonText(preview, i) << '\n';
         else if (preview.Class(i) == library::ERowClass::Conflict)
             std::cout << pszWhere << preview.Line(i) << ": conflicting: " << preview.Field(i, 0)
                       << (bTake ? " (imported codes taken)" : " (library's codes kept)") << '\n';
@@ -90,7 +96,7 @@ int RunImport(const SLibraryOptions& options) {
     }
     const library::SWriteResult result = library::ApplyImport(preview, options.strDb);
     if (!result.bOk) {
-        std::cerr << result.strMessage << '\n';
+        std::cerr << LibraryErrorText(result.error) << '\n';
         return ExitOf(result.eFailure);
     }
     // Every row of the file is accounted for: written, already there, kept

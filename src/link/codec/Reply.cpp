@@ -113,19 +113,4 @@ std::string VideoTextFromCode(std::string_view codeText) {
     return std::string(codeText.substr(6, 2 * n - 2));
 }
 
-const char* ReceptionErrorMessage(int kind) {
-    switch (kind) {
-    case 1:
-        return "投影机1代码接受异常";
-    case 2:
-        return "投影机2代码接受异常";
-    case 3:
-        return "具体IP接受异常";
-    case 4:
-        return "附加设置接受异常";
-    default:
-        return "";
-    }
-}
-
 } // namespace codec

@@ -56,8 +56,4 @@ Reply ReadReply(const std::uint8_t* data, std::size_t length, const Ip4& initial
 // code, cut at the end of the text; empty for n of 0 or 1.
 std::string VideoTextFromCode(std::string_view codeText);
 
-// The message a window shows for a reply of this kind that was not accepted;
-// "" for a kind outside 1 to 4.
-const char* ReceptionErrorMessage(int kind);
-
 } // namespace codec

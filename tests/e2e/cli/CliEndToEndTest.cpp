@@ -1003,7 +1003,7 @@ TEST_P(CliOutputRuleTest, AnOutputThatReplacesAnInputIsRefusedBeforeAnythingHapp
     const bool bLibraryCommand = command.rfind("library", 0) == 0;
     const SRun run = Cli(command, !bLibraryCommand);
     EXPECT_EQ(run.status, 2) << run.out;
-    EXPECT_NE(run.out.find(bLibraryCommand ? "不能导出到" : "nothing was written"), std::string::npos)
+    EXPECT_NE(run.out.find(bLibraryCommand ? "cannot export to" : "nothing was written"), std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find(GetParam().target), std::string::npos)
         << "the refusal names the file: " << run.out;

@@ -1,14 +1,15 @@
 // The import preview dialog and the export and import of the projector code
 // dialog, offscreen, on fresh copies of the shipped data.mdb.
-#include "ReadOnlyView.h"
-#include "Utf8Path.h"
 #include "LibraryImportDlg.h"
 #include "ImportPreview.h"
 #include "ImportPreviewModel.h"
 #include "MessageBox.h"
 #include "ProjectorCodeDlg.h"
 #include "ProjectorTableModel.h"
+#include "ReadOnlyView.h"
 #include "TestDatabase.h"
+#include "Utf8Path.h"
+#include "Words.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -375,6 +376,42 @@ private slots:
         Click(dlg, CProjectorCodeDlg::IDC_IMPORT);
         QCOMPARE(g_messages, QStringList{message});
         QVERIFY(!bPreviewed);
+    }
+
+    // The window says why the system or the engine refused in its own words:
+    // the common causes by name, never the system's English.
+    void systemCausesAreSaidInChinese_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("message");
+        const std::pair<base::EFileError, const char*> causes[] = {
+            {base::EFileError::NotFound, "文件不存在"},
+            {base::EFileError::AccessDenied, "没有访问权限"},
+            {base::EFileError::ReadOnly, "文件是只读的"},
+            {base::EFileError::InUse, "文件正被其他程序使用"},
+            {base::EFileError::DiskFull, "磁盘已满"},
+            {base::EFileError::NotADatabase, "不是数据库文件"},
+            {base::EFileError::Damaged, "数据库文件已损坏"},
+            {base::EFileError::Other, "系统错误"},
+        };
+        for (const auto& [eKind, pszCause] : causes)
+            QTest::newRow(pszCause) << int(eKind)
+                                    << QStringLiteral("无法打开data.mdb：") + QString::fromUtf8(pszCause);
+    }
+    void systemCausesAreSaidInChinese() {
+        QFETCH(int, kind);
+        QFETCH(QString, message);
+        const base::SFileError system{static_cast<base::EFileError>(kind), "disk I/O error"};
+        QCOMPARE(
+            words::LibraryErrorText({library::ELibraryError::CannotOpenLibrary, "data.mdb", {}, 0, system}),
+            message);
+        // No failure of the library lets the system's text through.
+        for (int nCode = 1; nCode <= int(library::kLastLibraryError); ++nCode) {
+            const QString strText = words::LibraryErrorText(
+                {static_cast<library::ELibraryError>(nCode), "in.csv", "列", 7, system});
+            QVERIFY2(!strText.contains(QStringLiteral("disk I/O")), qPrintable(strText));
+            QVERIFY2(strText.contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]"))),
+                     qPrintable(strText));
+        }
     }
 };
 

@@ -974,6 +974,9 @@ private slots:
             QVERIFY(got.empty());
             QCOMPARE(m_messages.size(), 1);
             QVERIFY(m_messages[0].startsWith(QStringLiteral("设置前的备份未能保存，未发送任何数据：")));
+            // The file layer's reason in the window's words, not the system's English.
+            QVERIFY2(!m_messages[0].contains(QRegularExpression(QStringLiteral("[A-Za-z]"))),
+                     qPrintable(m_messages[0]));
             QVERIFY(Dlg().IsItemEnabled(kSet));
             return;
         }

@@ -1,14 +1,15 @@
 // The CSV reader and writer, the encoding of a file, and the rules a model
 // must meet. Expected records and bytes are written out from the CSV layout
 // (RFC 4180) and from the GBK code table, never produced by the code here.
-#include "TempFolder.h"
-#include "Utf8Path.h"
 #include "CsvReader.h"
 #include "CsvWriter.h"
 #include "LibraryFiles.h"
 #include "ModelRules.h"
+#include "TempFolder.h"
 #include "TextFile.h"
 #include "Utf8Check.h"
+#include "Utf8Path.h"
+#include "WindowText.h"
 
 #include <gtest/gtest.h>
 
@@ -42,9 +43,7 @@ void PrintTo(const SCsvCase& c, std::ostream* pOut) {
 
 class TempFolder : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_folder = MakeTempFolder("velmora-csv");
-    }
+    void SetUp() override { m_folder = MakeTempFolder("velmora-csv"); }
     void TearDown() override {
         std::error_code error;
         fs::remove_all(m_folder, error);
@@ -58,7 +57,7 @@ std::vector<SCsvRecord> ReadAll(const fs::path& path, std::string* pError = null
     std::vector<SCsvRecord> records;
     if (!file.Open(Utf8FromPath(path))) {
         if (pError)
-            *pError = file.Error();
+            *pError = Zh(file.Error());
         return records;
     }
     if (pEncoding)
@@ -68,7 +67,7 @@ std::vector<SCsvRecord> ReadAll(const fs::path& path, std::string* pError = null
     while (reader.Next(record))
         records.push_back(record);
     if (pError)
-        *pError = file.Error();
+        *pError = Zh(file.Error());
     return records;
 }
 
@@ -216,7 +215,7 @@ TEST_F(TempFolder, ProgressCoversBothPassesAndCanStop) {
         std::string strChunk;
         while (file.Read(strChunk)) {
         }
-        EXPECT_EQ(file.Error(), "");
+        EXPECT_FALSE(file.Error().Failed());
     }
     EXPECT_EQ(nLastTotal, 2 * strBytes.size());
     EXPECT_EQ(nLastDone, nLastTotal);
@@ -271,7 +270,7 @@ class Rules : public ::testing::TestWithParam<SRuleCase> {};
 
 TEST_P(Rules, FirstFailingCheckWins) {
     EXPECT_EQ(CheckRecord(GetParam().record), GetParam().eFailure);
-    EXPECT_STREQ(RuleMessage(CheckRecord(GetParam().record)), GetParam().pszMessage);
+    EXPECT_EQ(Zh(CheckRecord(GetParam().record)), GetParam().pszMessage);
 }
 
 const std::string k96(96, 'A');
@@ -394,12 +393,12 @@ TEST_P(EncodingGuess, ReadsWhatTheWriterMeant) {
     const SEncodingCase& c = GetParam();
     testfiles::Write(m_folder / "in.csv", c.strBytes);
     CTextFile file;
-    ASSERT_TRUE(file.Open(Utf8FromPath((m_folder / "in.csv")), {}, c.forced)) << file.Error();
+    ASSERT_TRUE(file.Open(Utf8FromPath((m_folder / "in.csv")), {}, c.forced)) << Zh(file.Error());
     EXPECT_EQ(file.Encoding(), c.eExpected);
     std::string strText, strChunk;
     while (file.Read(strChunk))
         strText += strChunk;
-    EXPECT_EQ(file.Error(), "");
+    EXPECT_FALSE(file.Error().Failed());
     EXPECT_EQ(strText, c.strText);
 }
 
@@ -449,7 +448,7 @@ TEST_F(TempFolder, GuessOnTheProgramsOwnTexts) {
     auto Guess = [this](const std::string& strBytes) {
         testfiles::Write(m_folder / "t.csv", strBytes + "\n");
         CTextFile file;
-        EXPECT_TRUE(file.Open(Utf8FromPath((m_folder / "t.csv")))) << file.Error();
+        EXPECT_TRUE(file.Open(Utf8FromPath((m_folder / "t.csv")))) << Zh(file.Error());
         return file.Encoding();
     };
     std::size_t nAmbiguous = 0, nReadAsGbk = 0, nUtf8Misread = 0;

@@ -9,6 +9,7 @@
 #include "Statements.h"
 #include "TestDatabase.h"
 #include "Utf8Path.h"
+#include "WindowText.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -56,7 +57,7 @@ TEST_F(LibraryTest, PreviewClassifiesEveryRow) {
                                "Epson EB-1410Wi,19200,无,0A,0B,0C,0D\r\n"
                                "Brand New 1,9600,偶,0A,0B,0C,0D\r\n"
                                ",9600,无,0A,0B,0C,0D\r\n";
-    ASSERT_TRUE(Preview(preview, strCsv)) << preview.Error();
+    ASSERT_TRUE(Preview(preview, strCsv)) << Zh(preview.Error());
     ASSERT_EQ(preview.RowCount(), 4u);
     EXPECT_EQ(preview.Class(0), ERowClass::Identical);
     EXPECT_EQ(preview.Class(1), ERowClass::Conflict);
@@ -65,7 +66,7 @@ TEST_F(LibraryTest, PreviewClassifiesEveryRow) {
     EXPECT_EQ(preview.Class(2), ERowClass::New);
     EXPECT_EQ(preview.Class(3), ERowClass::Invalid);
     EXPECT_EQ(preview.Line(3), 5u);
-    EXPECT_EQ(preview.Reason(3), "投影机型号不能为空，请输入！");
+    EXPECT_EQ(Reason(preview, 3), "投影机型号不能为空，请输入！");
     const SPreviewCounts counts = preview.Counts();
     EXPECT_EQ(counts.nNew, 1u);
     EXPECT_EQ(counts.nIdentical, 1u);
@@ -88,7 +89,7 @@ TEST_F(LibraryTest, LetterCaseAndPaddingAreNoChange) {
         " , ,,,,,\r\n"
         "Epson EB-1410Wi,19200,无,0a,0b,0c,0d\r\n"
         ",,,,,,\r\n";
-    ASSERT_TRUE(Preview(preview, strCsv)) << preview.Error();
+    ASSERT_TRUE(Preview(preview, strCsv)) << Zh(preview.Error());
     ASSERT_EQ(preview.RowCount(), 2u);
     EXPECT_EQ(preview.Class(0), ERowClass::Identical);
     EXPECT_EQ(preview.Class(1), ERowClass::Conflict);
@@ -110,9 +111,9 @@ class Headers : public LibraryTest, public ::testing::WithParamInterface<SHeader
 
 TEST_P(Headers, MapColumnsByName) {
     CImportPreview preview;
-    ASSERT_TRUE(Preview(preview, GetParam().strCsv)) << preview.Error();
+    ASSERT_TRUE(Preview(preview, GetParam().strCsv)) << Zh(preview.Error());
     ASSERT_EQ(preview.RowCount(), 1u);
-    EXPECT_EQ(preview.Class(0), ERowClass::New) << preview.Reason(0);
+    EXPECT_EQ(preview.Class(0), ERowClass::New) << Reason(preview, 0);
     const SModelRecord expected{"明基 MX-1", "4800", "奇", "AA01", "BB02", "CC03", "DD04"};
     EXPECT_EQ(preview.Record(0), expected);
 }
@@ -160,12 +161,12 @@ class InvalidRows : public LibraryTest, public ::testing::WithParamInterface<SIn
 
 TEST_P(InvalidRows, ReportLineAndReason) {
     CImportPreview preview;
-    ASSERT_TRUE(Preview(preview, kHeader + GetParam().strRows)) << preview.Error();
+    ASSERT_TRUE(Preview(preview, kHeader + GetParam().strRows)) << Zh(preview.Error());
     ASSERT_GE(preview.RowCount(), 1u);
     const std::size_t nLast = preview.RowCount() - 1;
     EXPECT_EQ(preview.Class(nLast), ERowClass::Invalid);
     EXPECT_EQ(preview.Line(nLast), GetParam().nLine);
-    EXPECT_EQ(preview.Reason(nLast), GetParam().strReason);
+    EXPECT_EQ(Reason(preview, nLast), GetParam().strReason);
     EXPECT_EQ(preview.Counts().nInvalid, 1u);
 }
 
@@ -218,7 +219,7 @@ class BadFiles : public LibraryTest, public ::testing::WithParamInterface<SFileC
 TEST_P(BadFiles, RefusedWithAMessage) {
     CImportPreview preview;
     EXPECT_FALSE(Preview(preview, GetParam().strBytes, GetParam().strFileName));
-    EXPECT_NE(preview.Error().find(GetParam().strErrorStart), std::string::npos) << preview.Error();
+    EXPECT_NE(Zh(preview.Error()).find(GetParam().strErrorStart), std::string::npos) << Zh(preview.Error());
     EXPECT_EQ(preview.RowCount(), 0u);
 }
 
@@ -247,7 +248,7 @@ TEST_F(LibraryTest, RowsAfterAUtf8MarkMustBeUtf8) {
     const std::string strCsv = std::string("\xEF\xBB\xBF") + kHeader + "Good 1,9600,偶,0A,0B,0C,0D\r\n" +
                                "\xC3\xF7\xBB\xF9 MX-1,9600,无,0A,0B,0C,0D\r\n" +
                                "Good 2,9600,\xCE\xDE,0A,0B,0C,0D\r\n" + "Bad\xFF,9600,无,0A,0B,0C,0D\r\n";
-    ASSERT_TRUE(Preview(preview, strCsv)) << preview.Error();
+    ASSERT_TRUE(Preview(preview, strCsv)) << Zh(preview.Error());
     ASSERT_EQ(preview.RowCount(), 4u);
     EXPECT_EQ(preview.Class(0), ERowClass::New);
     const std::pair<std::size_t, std::string> expected[] = {
@@ -258,7 +259,7 @@ TEST_F(LibraryTest, RowsAfterAUtf8MarkMustBeUtf8) {
     for (const auto& [nRow, strReason] : expected) {
         EXPECT_EQ(preview.Class(nRow), ERowClass::Invalid) << nRow;
         EXPECT_EQ(preview.Line(nRow), nRow + 2);
-        EXPECT_EQ(preview.Reason(nRow), strReason);
+        EXPECT_EQ(Reason(preview, nRow), strReason);
     }
     const std::size_t nBefore = testfiles::Rows(m_db.File()).size();
     ASSERT_TRUE(ApplyImport(preview, Lib()).bOk);
@@ -268,7 +269,7 @@ TEST_F(LibraryTest, RowsAfterAUtf8MarkMustBeUtf8) {
     // The same holds for another data.mdb's cells.
     CTestDatabase other(false, false);
     other.Exec("INSERT INTO DATA VALUES (CAST(x'4D4EC3F7' AS TEXT),'9600','无','0A','0B','0C','0D')");
-    ASSERT_TRUE(preview.Load(Utf8FromPath(other.File()), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(other.File()), Lib())) << Zh(preview.Error());
     const auto nCounts = preview.Counts();
     EXPECT_EQ(nCounts.nNew, 0u);
     EXPECT_EQ(nCounts.nInvalid, 1u);
@@ -300,9 +301,9 @@ TEST_P(ForeignDatabases, RefusedNamingTheMissingColumns) {
     CImportPreview preview;
     EXPECT_FALSE(preview.Load(Utf8FromPath(other), Lib()));
     EXPECT_NE(
-        preview.Error().find("不是Velmora的data.mdb文件（DATA表缺少列：" + GetParam().strMissing + "）"),
+        Zh(preview.Error()).find("不是Velmora的data.mdb文件（DATA表缺少列：" + GetParam().strMissing + "）"),
         std::string::npos)
-        << preview.Error();
+        << Zh(preview.Error());
     EXPECT_FALSE(preview.LibraryFailed());
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
@@ -330,10 +331,11 @@ TEST_F(LibraryTest, DatabaseWithoutTheTablesIsNotAVelmoraFile) {
     sqlite3_close(pDb);
     CImportPreview preview;
     EXPECT_FALSE(preview.Load(Utf8FromPath((m_db.Folder() / "other.db")), Lib()));
-    EXPECT_NE(preview.Error().find("不是Velmora的data.mdb文件"), std::string::npos) << preview.Error();
+    EXPECT_NE(Zh(preview.Error()).find("不是Velmora的data.mdb文件"), std::string::npos)
+        << Zh(preview.Error());
 
     EXPECT_FALSE(preview.Load(Utf8FromPath((m_db.Folder() / "missing.csv")), Lib()));
-    EXPECT_EQ(preview.Error().rfind("无法打开文件", 0), 0u) << preview.Error();
+    EXPECT_EQ(Zh(preview.Error()).rfind("无法打开文件", 0), 0u) << Zh(preview.Error());
 }
 
 // A library as an import killed half-way leaves it: pages of the unfinished
@@ -364,20 +366,20 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
     const std::string strForExport = Crashed("export");
     const fs::path csv = m_db.Folder() / "out.csv";
     const SWriteResult exported = ExportLibrary(strForExport, Utf8FromPath(csv));
-    EXPECT_TRUE(exported.bOk) << exported.strMessage;
+    EXPECT_TRUE(exported.bOk) << Zh(exported.error);
     EXPECT_EQ(exported.nExported, before.size());
     EXPECT_EQ(testfiles::Rows(PathFromUtf8(strForExport)), before);
 
     const std::string strForPreview = Crashed("preview");
     testfiles::Write(In("in.csv"), kHeader + std::string("Brand New 1,9600,偶,0A,0B,0C,0D\r\n"));
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForPreview)) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForPreview)) << Zh(preview.Error());
     EXPECT_EQ(preview.Counts().nNew, 1u);
 
     const std::string strForImport = Crashed("import");
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForImport)) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForImport)) << Zh(preview.Error());
     const SWriteResult written = ApplyImport(preview, strForImport);
-    EXPECT_TRUE(written.bOk) << written.strMessage;
+    EXPECT_TRUE(written.bOk) << Zh(written.error);
     EXPECT_EQ(testfiles::Rows(PathFromUtf8(strForImport)).size(), before.size() + 1);
 
     // The window's start opens the library with its shared connection and
@@ -419,7 +421,7 @@ TEST_F(LibraryTest, PreviewMemoryDoesNotGrowWithTheLibrary) {
     if (nBefore == 0)
         GTEST_SKIP() << "this system reports no peak memory";
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), Lib())) << Zh(preview.Error());
     const std::uint64_t nPeak = PeakMemory(false);
     EXPECT_EQ(preview.Counts().nIdentical, 1u);
     EXPECT_EQ(preview.Counts().nConflict, 1u);
@@ -452,7 +454,7 @@ TEST_P(ConflictChoices, WriteWhatWasChosen) {
     for (std::size_t i = 0; i < GetParam().choices.size(); ++i)
         preview.SetChoice(i, GetParam().choices[i]);
     const SWriteResult result = ApplyImport(preview, Lib());
-    ASSERT_TRUE(result.bOk) << result.strMessage;
+    ASSERT_TRUE(result.bOk) << Zh(result.error);
     EXPECT_EQ(result.nInserted, 1u);
     EXPECT_EQ(result.nUpdated, std::size_t(GetParam().bFirstTaken) + std::size_t(GetParam().bSecondTaken));
 
@@ -490,7 +492,9 @@ TEST_F(LibraryTest, FailureHalfWayLeavesTheLibraryAsItWas) {
     preview.SetChoiceForAll(EChoice::Take);
     const SWriteResult result = ApplyImport(preview, Lib());
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage, "写入data.mdb失败：injected failure。资料库没有改动。");
+    // The window says the cause in its own words; the engine's text stays for the command line.
+    EXPECT_EQ(Zh(result.error), "写入data.mdb失败：系统错误。资料库没有改动。");
+    EXPECT_EQ(result.error.system.strSystem, "injected failure");
     EXPECT_EQ(result.nInserted, 0u);
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
@@ -503,7 +507,7 @@ TEST_F(LibraryTest, WriteProtectedFileIsRefused) {
     fs::permissions(m_db.File(), readOnly);
     const SWriteResult result = ApplyImport(preview, Lib());
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage, "data.mdb是只读的，不能写入。资料库没有改动。");
+    EXPECT_EQ(Zh(result.error), "data.mdb是只读的，不能写入。资料库没有改动。");
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
     EXPECT_EQ(fs::status(m_db.File()).permissions() & fs::perms::owner_write, fs::perms::none)
         << "the import does not lift the protection";
@@ -517,10 +521,10 @@ TEST_F(LibraryTest, ReadOnlyMediumIsRefused) {
     CReadOnlyView medium(m_db.Folder());
     if (!medium.Made())
         GTEST_SKIP() << "no read-only view of a folder can be made here";
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), "data.mdb")) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), "data.mdb")) << Zh(preview.Error());
     const SWriteResult result = ApplyImport(preview, "data.mdb");
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage, "data.mdb是只读的，不能写入。资料库没有改动。");
+    EXPECT_EQ(Zh(result.error), "data.mdb是只读的，不能写入。资料库没有改动。");
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
 
@@ -537,7 +541,7 @@ TEST_F(LibraryTest, LockedLibraryIsRefused) {
     sqlite3_exec(pOther, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(pOther);
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage, "data.mdb正被其他程序使用，请关闭该程序后再导入。资料库没有改动。");
+    EXPECT_EQ(Zh(result.error), "data.mdb正被其他程序使用，请关闭该程序后再导入。资料库没有改动。");
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
     // Once the other program lets go, the same preview goes in.
     EXPECT_TRUE(ApplyImport(preview, Lib(), options).bOk);
@@ -552,7 +556,7 @@ TEST_F(LibraryTest, LibraryChangedSincePreviewIsRefused) {
     const auto before = testfiles::Rows(m_db.File());
     const SWriteResult result = ApplyImport(preview, Lib());
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage, "预览之后data.mdb已被改动，请重新导入。资料库没有改动。");
+    EXPECT_EQ(Zh(result.error), "预览之后data.mdb已被改动，请重新导入。资料库没有改动。");
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
 
@@ -575,7 +579,7 @@ TEST_F(LibraryTest, MergeAnotherDataMdbLeavesTheMicrophoneTableAlone) {
         m_db.Scalar("SELECT group_concat(htnum||tdnum||qjnum||bitnum||tyjnum,';') FROM htset");
 
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(other), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(other), Lib())) << Zh(preview.Error());
     EXPECT_TRUE(preview.FromDatabase());
     const SPreviewCounts counts = preview.Counts();
     EXPECT_EQ(counts.nNew, 1u);
@@ -584,12 +588,12 @@ TEST_F(LibraryTest, MergeAnotherDataMdbLeavesTheMicrophoneTableAlone) {
     EXPECT_EQ(counts.nIdentical, std::stoul(m_db.Scalar("SELECT count(*) FROM DATA")) - 1);
     for (std::size_t i = 0; i < preview.RowCount(); ++i) {
         if (preview.Class(i) == ERowClass::Invalid) {
-            EXPECT_EQ(preview.Reason(i), "波特率没有值（NULL）。");
+            EXPECT_EQ(Reason(preview, i), "波特率没有值（NULL）。");
         }
     }
     preview.SetChoiceForAll(EChoice::Take);
     const SWriteResult result = ApplyImport(preview, Lib());
-    ASSERT_TRUE(result.bOk) << result.strMessage;
+    ASSERT_TRUE(result.bOk) << Zh(result.error);
     EXPECT_EQ(m_db.Scalar("SELECT VIDEO FROM DATA WHERE 投影机型号='Epson EMP-53'"), "0D0E");
     EXPECT_EQ(m_db.Scalar("SELECT 波特率 FROM DATA WHERE 投影机型号='Their Model'"), "38400");
     EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号='Broken'"), "0");
@@ -611,7 +615,7 @@ protected:
 TEST_F(ExportTest, WritesTheLayoutByteForByte) {
     const fs::path csv = m_db.Folder() / "out.csv";
     const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv));
-    ASSERT_TRUE(result.bOk) << result.strMessage;
+    ASSERT_TRUE(result.bOk) << Zh(result.error);
     EXPECT_EQ(result.nExported, 3u);
     EXPECT_EQ(testfiles::Read(csv), "\xEF\xBB\xBF"
                                     "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n"
@@ -628,7 +632,7 @@ TEST_F(ExportTest, RoundTripGivesTheSameRowsAndBytes) {
 
     CTestDatabase empty(true, false);
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Utf8FromPath(empty.File()))) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Utf8FromPath(empty.File()))) << Zh(preview.Error());
     EXPECT_EQ(preview.Counts().nNew, 3u);
     EXPECT_EQ(preview.Counts().nInvalid, 0u);
     ASSERT_TRUE(ApplyImport(preview, Utf8FromPath(empty.File())).bOk);
@@ -668,8 +672,8 @@ TEST_P(RefusedExports, LeaveTheLibraryAlone) {
     const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(target));
     EXPECT_FALSE(result.bOk);
     EXPECT_EQ(result.eFailure, EWriteFailure::Refused);
-    EXPECT_EQ(result.strMessage, "不能导出到" + Utf8FromPath(target) + "：" + GetParam().strReason)
-        << result.strMessage;
+    EXPECT_EQ(Zh(result.error), "不能导出到" + Utf8FromPath(target) + "：" + GetParam().strReason)
+        << Zh(result.error);
     EXPECT_EQ(testfiles::Read(folder / "data.mdb"), strBefore);
     EXPECT_EQ(testfiles::Read(target), strTargetBefore);
     EXPECT_FALSE(fs::exists(PathFromUtf8(Utf8FromPath(target) + ".part")));
@@ -703,7 +707,7 @@ TEST_F(ExportTest, UnwritableTargetLeavesNoFile) {
     const fs::path csv = m_db.Folder() / "no-such-folder" / "out.csv";
     const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv));
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage.rfind("无法写入" + Utf8FromPath(csv), 0), 0u) << result.strMessage;
+    EXPECT_EQ(Zh(result.error).rfind("无法写入" + Utf8FromPath(csv), 0), 0u) << Zh(result.error);
     EXPECT_FALSE(fs::exists(csv));
 }
 
@@ -723,7 +727,7 @@ TEST_F(LibraryTest, SpreadsheetRoundAndReadBackLookup) {
     testfiles::Write(csv, strText);
 
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Lib())) << Zh(preview.Error());
     EXPECT_EQ(preview.Counts().nNew, 1u);
     EXPECT_EQ(preview.Counts().nConflict, 1u);
     EXPECT_EQ(preview.Counts().nInvalid, 0u);
@@ -740,7 +744,7 @@ TEST_F(LibraryTest, SpreadsheetRoundAndReadBackLookup) {
 // The library the shipped file was made from reads back as identical rows.
 TEST_F(LibraryTest, SharedLibraryCsvMatchesTheShippedFile) {
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(VELMORA_LIBRARY_CSV, Lib())) << preview.Error();
+    ASSERT_TRUE(preview.Load(VELMORA_LIBRARY_CSV, Lib())) << Zh(preview.Error());
     EXPECT_EQ(preview.Counts().nIdentical, std::stoul(m_db.Scalar("SELECT count(*) FROM DATA")));
     EXPECT_EQ(preview.Counts().nNew + preview.Counts().nConflict + preview.Counts().nInvalid, 0u);
 }
@@ -767,7 +771,7 @@ TEST_F(LibraryTest, LargeImportReportsProgressAndCancelLeavesNothing) {
     options.progress = [](std::uint64_t nDone, std::uint64_t) { return nDone < 10000; };
     const SWriteResult result = ApplyImport(preview, Lib(), options);
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(result.strMessage, "导入已取消。资料库没有改动。");
+    EXPECT_EQ(Zh(result.error), "导入已取消。资料库没有改动。");
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 
     ASSERT_TRUE(ApplyImport(preview, Lib()).bOk);

@@ -204,12 +204,6 @@ TEST_P(EachKindTest, EveryTruncatedPrefixIsRejectedCleanly) {
     EXPECT_NE(codec::ReadReply(exact.data(), exact.size(), kWindow).outcome, ReplyOutcome::ReceptionError);
 }
 
-TEST_P(EachKindTest, ReceptionMessageNamesTheKind) {
-    static const char* const kMessages[] = {"投影机1代码接受异常", "投影机2代码接受异常", "具体IP接受异常",
-                                            "附加设置接受异常"};
-    EXPECT_STREQ(codec::ReceptionErrorMessage(GetParam().kind), kMessages[GetParam().kind - 1]);
-}
-
 INSTANTIATE_TEST_SUITE_P(Kinds, EachKindTest, testing::ValuesIn(kKinds));
 
 struct OtherKindCase {
