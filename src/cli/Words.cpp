@@ -51,7 +51,9 @@ std::string FileErrorText(const std::string& strPath, const session::SPlanFileEr
     using session::EPlanFileError;
     switch (e.eError) {
     case EPlanFileError::Unreadable:
-        return strPath + ": " + e.strDetail;
+        return strPath + ": " + LibraryErrorText(e.read);
+    case EPlanFileError::Unterminated:
+        return strPath + ": line " + e.strDetail + ": a quoted field is not closed";
     case EPlanFileError::Empty:
         return strPath + ": the plan is empty";
     case EPlanFileError::UnknownColumn:

@@ -23,6 +23,20 @@ const std::vector<std::string> kPlanColumnLabels{"房间",       "现地址",   
 
 namespace {
 
+// The file's records, or why they could not be read.
+bool ReadCsv(const std::string& strPath, std::vector<std::vector<std::string>>& rows,
+             std::vector<std::size_t>& lines, SPlanFileError& error) {
+    std::size_t nUnterminated = 0;
+    library::SLibraryError read;
+    if (ReadCsvFile(strPath, rows, read, nUnterminated, &lines))
+        return true;
+    if (nUnterminated)
+        error = {EPlanFileError::Unterminated, std::to_string(nUnterminated), {}};
+    else
+        error = {EPlanFileError::Unreadable, {}, read};
+    return false;
+}
+
 std::string Trimmed(const std::string& text) {
     const auto nFirst = text.find_first_not_of(" \t");
     if (nFirst == std::string::npos)
@@ -62,7 +76,7 @@ std::size_t MatchLine(const std::string& strRowText, std::size_t nRow, const Ear
 bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable& out, SPlanFileError& error,
                   const std::vector<std::size_t>* pLines) {
     if (rows.empty()) {
-        error = {EPlanFileError::Empty, {}};
+        error = {EPlanFileError::Empty, {}, {}};
         return false;
     }
     const std::vector<std::string>& header = rows[0];
@@ -74,7 +88,7 @@ bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable&
         if (strName.empty()) {
             for (std::size_t r = 1; r < rows.size(); ++r)
                 if (c < rows[r].size() && !IsEmptyCell(rows[r][c])) {
-                    error = {EPlanFileError::UnnamedColumn, std::to_string(c + 1)};
+                    error = {EPlanFileError::UnnamedColumn, std::to_string(c + 1), {}};
                     return false;
                 }
             columns.emplace_back();
@@ -82,17 +96,17 @@ bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable&
         }
         const std::string strColumn = ColumnOf(strName);
         if (strColumn.empty()) {
-            error = {EPlanFileError::UnknownColumn, strName};
+            error = {EPlanFileError::UnknownColumn, strName, {}};
             return false;
         }
         if (!seen.insert(strColumn).second) {
-            error = {EPlanFileError::DuplicateColumn, strName};
+            error = {EPlanFileError::DuplicateColumn, strName, {}};
             return false;
         }
         columns.push_back(strColumn);
     }
     if (!seen.count("address")) {
-        error = {EPlanFileError::NoAddressColumn, {}};
+        error = {EPlanFileError::NoAddressColumn, {}, {}};
         return false;
     }
     SPlanTable plan;
@@ -129,11 +143,8 @@ bool PlanFromRows(const std::vector<std::vector<std::string>>& rows, SPlanTable&
 bool ReadPlanFile(const std::string& strPath, SPlanTable& out, SPlanFileError& error) {
     std::vector<std::vector<std::string>> rows;
     std::vector<std::size_t> lines;
-    std::string strWhy;
-    if (!ReadCsvFile(strPath, rows, strWhy, &lines)) {
-        error = {EPlanFileError::Unreadable, strWhy};
+    if (!ReadCsv(strPath, rows, lines, error))
         return false;
-    }
     // Rows of only commas are padding, before the header as after it.
     std::vector<std::vector<std::string>> kept;
     std::vector<std::size_t> keptLines;
@@ -149,20 +160,17 @@ bool ReadPlanFile(const std::string& strPath, SPlanTable& out, SPlanFileError& e
 bool ReadResultsFile(const std::string& strPath, EarlierResults& earlier, SPlanFileError& error) {
     std::vector<std::vector<std::string>> rows;
     std::vector<std::size_t> lines;
-    std::string strWhy;
-    if (!ReadCsvFile(strPath, rows, strWhy, &lines)) {
-        error = {EPlanFileError::Unreadable, strWhy};
+    if (!ReadCsv(strPath, rows, lines, error))
         return false;
-    }
     std::vector<std::string> diagnosed = kResultColumns;
     diagnosed.push_back(kDiagnosisColumn);
     if (rows.empty() || (rows[0] != kResultColumns && rows[0] != diagnosed)) {
-        error = {EPlanFileError::NotResults, {}};
+        error = {EPlanFileError::NotResults, {}, {}};
         return false;
     }
     for (std::size_t r = 1; r < rows.size(); ++r) {
         if (rows[r].size() != rows[0].size()) {
-            error = {EPlanFileError::ShortResultLine, std::to_string(lines[r])};
+            error = {EPlanFileError::ShortResultLine, std::to_string(lines[r]), {}};
             return false;
         }
         earlier.push_back(rows[r]);

@@ -5,6 +5,7 @@
 // results file's lines and the retry rule. Both faces build their rooms
 // here, from a plan file or from the window's table.
 
+#include "LibraryError.h"
 #include "RoomPlan.h"
 
 #include <filesystem>
@@ -47,7 +48,8 @@ struct SPlanTable {
 // line or the reader's reason.
 enum class EPlanFileError {
     None,
-    Unreadable,      // the reader's reason in strDetail
+    Unreadable,      // the reader's reason in read
+    Unterminated,    // a quoted field is not closed; strDetail: its line
     Empty,           // no header
     UnknownColumn,   // strDetail: the column
     UnnamedColumn,   // a column without a name holds values; strDetail: its number (from 1)
@@ -59,6 +61,7 @@ enum class EPlanFileError {
 struct SPlanFileError {
     EPlanFileError eError = EPlanFileError::None;
     std::string strDetail;
+    library::SLibraryError read;
 };
 
 // A spreadsheet pads what it saves: rows whose cells are all empty, and

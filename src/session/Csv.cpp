@@ -6,32 +6,23 @@
 
 namespace session {
 
-namespace {
-
-// The reader's failure for a reason string of the plan file's error.
-std::string ReadError(const std::string& strPath, const library::SLibraryError& error) {
-    if (!error.system.strSystem.empty())
-        return "cannot read " + strPath + ": " + error.system.strSystem;
-    return "cannot read " + strPath + " as UTF-8 or GB18030 text";
-}
-
-} // namespace
-
-bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows, std::string& error,
+bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string>>& rows,
+                 library::SLibraryError& error, std::size_t& nUnterminatedLine,
                  std::vector<std::size_t>* pLines) {
     rows.clear();
+    nUnterminatedLine = 0;
     if (pLines)
         pLines->clear();
     library::CTextFile file;
     if (!file.Open(strPath)) {
-        error = ReadError(strPath, file.Error());
+        error = file.Error();
         return false;
     }
     library::CCsvReader reader(file);
     library::SCsvRecord record;
     while (reader.Next(record)) {
         if (record.bUnterminated) {
-            error = "line " + std::to_string(record.nLine) + ": a quoted field is not closed";
+            nUnterminatedLine = static_cast<std::size_t>(record.nLine);
             return false;
         }
         if (record.IsBlank())
@@ -41,7 +32,7 @@ bool ReadCsvFile(const std::string& strPath, std::vector<std::vector<std::string
         rows.push_back(std::move(record.fields));
     }
     if (file.Error().Failed()) {
-        error = ReadError(strPath, file.Error());
+        error = file.Error();
         return false;
     }
     return true;

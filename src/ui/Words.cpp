@@ -224,6 +224,10 @@ QString RoomOutcomeText(const session::SBatchRoom& room) {
 QString PlanFileErrorText(const session::SPlanFileError& error) {
     using session::EPlanFileError;
     switch (error.eError) {
+    case EPlanFileError::Unreadable:
+        return LibraryErrorText(error.read);
+    case EPlanFileError::Unterminated:
+        return QStringLiteral("第 %1 行的引号没有结束，文件不完整").arg(Q(error.strDetail));
     case EPlanFileError::Empty:
         return QStringLiteral("文件是空的");
     case EPlanFileError::UnknownColumn:

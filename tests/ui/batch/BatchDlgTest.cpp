@@ -16,6 +16,7 @@
 #include "History.h"
 #include "Utf8Path.h"
 
+#include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,14 +24,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProcess>
-#include <QPushButton>
-#include <QAbstractItemModelTester>
-#include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
 #include <QTableView>
@@ -279,6 +279,11 @@ private slots:
                                         << QStringLiteral("不认识的列“colour”。可用的列名：房间、现地址");
         QTest::newRow("cell beyond the header") << QByteArray("room,address\n\nA," + a10 + ",x\n") << -1
                                                 << QStringLiteral("第 3 行有 3 个单元格，标题行只有 2 列");
+        // What the reader refuses is said in the window's words, not the reader's.
+        QTest::newRow("quote not closed")
+            << QByteArray("room,address\n\"A," + a10 + "\n") << -1 << QStringLiteral("第 2 行的引号没有结束");
+        QTest::newRow("UTF-16") << QByteArray("\xFF\xFEr\0o\0") << -1
+                                << QStringLiteral("不支持UTF-16编码的文件");
     }
     void spreadsheetPlans() {
         QFETCH(QByteArray, plan);
@@ -289,6 +294,9 @@ private slots:
         if (rooms < 0) {
             QCOMPARE(m_messages.size(), 1);
             QVERIFY2(m_messages[0].contains(said), qPrintable(m_messages[0]));
+            QVERIFY2(!m_messages[0].contains(QStringLiteral("cannot")) &&
+                         !m_messages[0].contains(QStringLiteral("line")),
+                     qPrintable(m_messages[0]));
             QCOMPARE(Batch().RowCount(), 0);
             return;
         }
@@ -729,7 +737,8 @@ private slots:
     // and the counts, colours and filter cover the whole plan across a retry.
     void theTableIsThePlan() {
         QVERIFY(OpenWindow());
-        QAbstractItemModelTester source(Batch().Model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester source(Batch().Model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QAbstractItemModelTester shown(Batch().Table()->model(),
                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         QVERIFY(Batch().OpenPlan(WritePlan("own.csv", "room,address,server_ip\n甲," + Address(10).toUtf8() +
@@ -768,7 +777,9 @@ private slots:
         Batch().ShowFailedOnly(true);
         QCOMPARE(Batch().RowCount(), 1);
         QCOMPARE(Batch().CellText(0, CBatchDlg::kColAddress), Address(41));
-        QCOMPARE(Batch().Table()->model()->index(0, CBatchDlg::kColOutcome).data(Qt::ForegroundRole).isValid(), true);
+        QCOMPARE(
+            Batch().Table()->model()->index(0, CBatchDlg::kColOutcome).data(Qt::ForegroundRole).isValid(),
+            true);
         Batch().Table()->setCurrentIndex(Batch().Table()->model()->index(0, 0));
         QSignalSpy diagnosed(&Batch(), &CBatchDlg::DiagnoseAddress);
         QVERIFY(Batch().Button(QString::fromUtf8(CBatchDlg::kDiagnose))->isEnabled());
