@@ -2,6 +2,7 @@
 
 #include "EngineHost.h"
 #include "Inventory.h"
+#include "Words.h"
 
 #include "FileFolders.h"
 #include "codec/AddressRange.h"
@@ -31,23 +32,6 @@
 
 namespace {
 
-// Why the range was refused, in the window's words.
-QString RangeErrorText(const codec::SRangeError& error) {
-    const QString strPiece = QString::fromStdString(error.strPiece);
-    switch (error.eProblem) {
-    case codec::ERangeProblem::TooMany:
-        return QStringLiteral("地址超过%1个").arg(error.nMaxCount);
-    case codec::ERangeProblem::NotCidr:
-        return QStringLiteral("“%1”不是网段（如 192.168.1.0/24）").arg(strPiece);
-    case codec::ERangeProblem::NotRange:
-        return QStringLiteral("“%1”不是地址范围（如 192.168.1.10-192.168.1.50）").arg(strPiece);
-    case codec::ERangeProblem::NotAddress:
-        return QStringLiteral("“%1”不是IP地址").arg(strPiece);
-    case codec::ERangeProblem::None:
-        break;
-    }
-    return QString();
-}
 // How often the scan looks at its engine and its echo probes.
 constexpr int kPollMs = 5;
 } // namespace
@@ -169,7 +153,7 @@ bool CScanDlg::StartScan() {
     std::vector<codec::Ip4> addresses;
     codec::SRangeError error;
     if (!codec::ParseAddressRange(m_pRange->text().trimmed().toStdString(), addresses, error)) {
-        MessageBoxShow(QStringLiteral("扫描范围无效：") + RangeErrorText(error));
+        MessageBoxShow(QStringLiteral("扫描范围无效：") + words::RangeErrorText(error));
         return false;
     }
     m_pModel->Clear();

@@ -538,4 +538,21 @@ QString ExportResultText(const library::SWriteResult& result) {
     return QStringLiteral("导出完成：共%1个型号。").arg(result.nExported);
 }
 
+QString RangeErrorText(const codec::SRangeError& error) {
+    const QString strPiece = QString::fromStdString(error.strPiece);
+    switch (error.eProblem) {
+    case codec::ERangeProblem::TooMany:
+        return QStringLiteral("地址超过%1个").arg(error.nMaxCount);
+    case codec::ERangeProblem::NotCidr:
+        return QStringLiteral("“%1”不是网段（如 192.168.1.0/24）").arg(strPiece);
+    case codec::ERangeProblem::NotRange:
+        return QStringLiteral("“%1”不是地址范围（如 192.168.1.10-192.168.1.50）").arg(strPiece);
+    case codec::ERangeProblem::NotAddress:
+        return QStringLiteral("“%1”不是IP地址").arg(strPiece);
+    case codec::ERangeProblem::None:
+        break;
+    }
+    return QString();
+}
+
 } // namespace words

@@ -16,6 +16,7 @@
 #include "LibraryError.h"
 #include "LibraryWriter.h"
 #include "SettingsCheck.h"
+#include "codec/AddressRange.h"
 
 #include <QString>
 #include <QStringList>
@@ -66,5 +67,8 @@ QString RowReasonText(const library::CImportPreview& preview, std::size_t nRow);
 // What an import or an export did, or why it did nothing.
 QString ImportResultText(const library::SWriteResult& result);
 QString ExportResultText(const library::SWriteResult& result);
+
+// Why an address range (of a scan) was refused.
+QString RangeErrorText(const codec::SRangeError& error);
 
 } // namespace words
