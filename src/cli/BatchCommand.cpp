@@ -199,15 +199,8 @@ int RunBatch(const SBatchArgs& args) {
         // The results never replace the library, a database, the plan or a
         // snapshot it names. The earlier results of --retry-failed may be
         // replaced: they are read whole first and their lines carried over.
-        base::COutputRule rule(PathFromUtf8(args.common.strDb));
-        for (const std::string& strInput : job.Inputs(args.strPlan))
-            rule.AddInput(PathFromUtf8(strInput));
-        if (const base::EOutputRefusal eRefusal = rule.Check(resultsPath);
-            eRefusal != base::EOutputRefusal::None) {
-            std::fprintf(stderr, "velmora-cli: %s\n",
-                         OutputRefusalText(eRefusal, Utf8FromPath(resultsPath)).c_str());
+        if (!OutputAllowed(Utf8FromPath(resultsPath), args.common.strDb, job.Inputs(args.strPlan)))
             return kExitInput;
-        }
     }
 
     {

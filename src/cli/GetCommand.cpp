@@ -50,12 +50,8 @@ int RunGet(const SGetArgs& args) {
     if (!args.strOut.empty()) {
         // The file is tried before the controller is read, so a read is not
         // spent on a snapshot that cannot be kept.
-        const base::EOutputRefusal eRefusal =
-            base::COutputRule(PathFromUtf8(args.common.strDb)).Check(PathFromUtf8(args.strOut));
-        if (eRefusal != base::EOutputRefusal::None) {
-            std::fprintf(stderr, "velmora-cli: %s\n", OutputRefusalText(eRefusal, args.strOut).c_str());
+        if (!OutputAllowed(args.strOut, args.common.strDb))
             return kExitInput;
-        }
         std::string error;
         if (!OutputWritable(PathFromUtf8(args.strOut), error)) {
             std::fprintf(stderr, "velmora-cli: %s; nothing was read\n", error.c_str());

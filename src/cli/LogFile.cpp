@@ -4,7 +4,6 @@
 #include "Runner.h"
 
 #include "FileSystem.h"
-#include "OutputRule.h"
 #include "Utf8Path.h"
 
 namespace cli {
@@ -19,15 +18,8 @@ int CLogFile::Open(const std::string& strPath, const std::string& strDb,
                    const std::vector<std::string>& inputs) {
     if (strPath.empty())
         return kExitOk;
-    base::COutputRule rule(PathFromUtf8(strDb));
-    for (const std::string& input : inputs)
-        if (!input.empty())
-            rule.AddInput(PathFromUtf8(input));
-    if (const base::EOutputRefusal eRefusal = rule.Check(PathFromUtf8(strPath));
-        eRefusal != base::EOutputRefusal::None) {
-        std::fprintf(stderr, "velmora-cli: %s\n", OutputRefusalText(eRefusal, strPath).c_str());
+    if (!OutputAllowed(strPath, strDb, inputs))
         return kExitInput;
-    }
     m_pFile = base::OpenFile(PathFromUtf8(strPath), "wb");
     if (!m_pFile) {
         std::fprintf(stderr, "velmora-cli: cannot write the log %s: %s; nothing was sent\n", strPath.c_str(),

@@ -1,6 +1,9 @@
 #include "Output.h"
 
 #include "BatchPlan.h"
+#include "Utf8Path.h"
+
+#include <cstdio>
 
 namespace cli {
 namespace {
@@ -94,6 +97,19 @@ std::string WriteMessage(const session::SWriteResult& result) {
     if (result.eOutcome == session::EWriteOutcome::Different && !result.readBack.Complete())
         return "part of the read-back never came: " + session::DifferentFields(result.fields);
     return session::DifferencesText(result);
+}
+
+bool OutputAllowed(const std::string& strPath, const std::string& strDb,
+                   const std::vector<std::string>& inputs) {
+    base::COutputRule rule(PathFromUtf8(strDb));
+    for (const std::string& strInput : inputs)
+        if (!strInput.empty())
+            rule.AddInput(PathFromUtf8(strInput));
+    const base::EOutputRefusal eRefusal = rule.Check(PathFromUtf8(strPath));
+    if (eRefusal == base::EOutputRefusal::None)
+        return true;
+    std::fprintf(stderr, "velmora-cli: %s\n", OutputRefusalText(eRefusal, strPath).c_str());
+    return false;
 }
 
 } // namespace cli

@@ -25,6 +25,12 @@ nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields);
 // How a write ended, in the command line's words.
 std::string WriteMessage(const session::SWriteResult& result);
 
+// Whether a command that uses the library `strDb` and reads `inputs` may
+// write `strPath` (the one output rule); when not, says why on stderr and
+// the command writes nothing.
+bool OutputAllowed(const std::string& strPath, const std::string& strDb,
+                   const std::vector<std::string>& inputs = {});
+
 // Columns padded to their widest cell (counted in characters, not bytes).
 std::string Table(const std::vector<std::vector<std::string>>& rows);
 

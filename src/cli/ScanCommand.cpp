@@ -44,15 +44,9 @@ int RunScan(const SScanArgs& args) {
         std::fprintf(stderr, "velmora-cli: %s\n", RangeErrorText(error).c_str());
         return kExitInput;
     }
-    if (!args.strInventory.empty()) {
-        // Refused before the scan, so a scan is not spent on a file that may not be written.
-        const base::EOutputRefusal eRefusal =
-            base::COutputRule(PathFromUtf8(args.common.strDb)).Check(PathFromUtf8(args.strInventory));
-        if (eRefusal != base::EOutputRefusal::None) {
-            std::fprintf(stderr, "velmora-cli: %s\n", OutputRefusalText(eRefusal, args.strInventory).c_str());
-            return kExitInput;
-        }
-    }
+    // Refused before the scan, so a scan is not spent on a file that may not be written.
+    if (!args.strInventory.empty() && !OutputAllowed(args.strInventory, args.common.strDb))
+        return kExitInput;
     SCommonOptions common = args.common;
     common.inputs.push_back(args.strInventory);
     CRunner runner(common);

@@ -65,6 +65,7 @@ bool CBatchJob::CreateResults(const std::filesystem::path& path, DifferencesWord
     m_pResults = std::make_unique<CBatchResults>(path, m_rooms, std::move(words));
     if (!m_pResults->Write()) {
         m_strCreateError = m_pResults->Error();
+        m_createCause = m_pResults->Cause();
         m_pResults.reset();
         return false;
     }

@@ -101,6 +101,7 @@ public:
     // Whether any write of this run failed, and the file layer's reason of the last.
     bool ResultsFailed() const { return m_bResultsFailed; }
     std::string ResultsError() const { return m_pResults ? m_pResults->Error() : m_strCreateError; }
+    base::SFileError ResultsCause() const { return m_pResults ? m_pResults->Cause() : m_createCause; }
 
     SBatchCounts Counts() const;
 
@@ -112,6 +113,7 @@ private:
     std::vector<SPlanProblem> m_planProblems;
     std::unique_ptr<CBatchResults> m_pResults;
     std::string m_strCreateError; // why the last results file could not be created
+    base::SFileError m_createCause;
     std::unique_ptr<CBatchRun> m_pRun;
     TimeMs m_tStart = 0;
     std::size_t m_nEndedAtStart = 0;

@@ -22,9 +22,10 @@ bool CBatchResults::Write(bool bSync) {
             line.push_back(strDiagnosis);
         text += CsvLine(line);
     }
-    if (!base::WriteFileReplacing(m_path, text, bSync, m_strError))
+    if (!base::WriteFileReplacing(m_path, text, bSync, m_strError, &m_cause))
         return false;
     m_strError.clear();
+    m_cause = {};
     return true;
 }
 

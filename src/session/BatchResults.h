@@ -6,6 +6,7 @@
 // export does, so a spreadsheet reads Chinese room names as UTF-8.
 
 #include "BatchPlan.h"
+#include "FileSystem.h"
 
 #include <filesystem>
 #include <string>
@@ -29,6 +30,8 @@ public:
     void AddDiagnosisColumn() { m_bDiagnosis = true; }
     bool Ok() const { return m_strError.empty(); }
     const std::string& Error() const { return m_strError; }
+    // The kind of the last failure, for a face that words it itself.
+    const base::SFileError& Cause() const { return m_cause; }
     const std::filesystem::path& Path() const { return m_path; }
 
 private:
@@ -36,6 +39,7 @@ private:
     const std::vector<SBatchRoom>& m_rooms;
     DifferencesWordsFn m_pfnWords;
     std::string m_strError;
+    base::SFileError m_cause;
     bool m_bDiagnosis = false;
 };
 

@@ -12,7 +12,6 @@
 
 #include "Csv.h"
 #include "Database.h"
-#include "FileSystem.h"
 #include "History.h"
 #include "Utf8Path.h"
 #include "codec/Address.h"
@@ -236,11 +235,8 @@ bool CBatchDlg::SavePlan(const QString& strTyped) {
     std::string text = "\xEF\xBB\xBF";
     for (const auto& row : PlanRows(true))
         text += session::CsvLine(row);
-    std::string strError;
-    if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), text, true, strError)) {
-        MessageBoxShow(QStringLiteral("无法保存计划文件：") + Q(strError));
+    if (!WriteOutput(strPath, text, QStringLiteral("无法保存计划文件：")))
         return false;
-    }
     m_strPlanPath = QFileInfo(strPath).absoluteFilePath();
     m_ui.SetStatus(QStringLiteral("计划已保存到 %1。").arg(strPath));
     return true;
@@ -382,7 +378,7 @@ bool CBatchDlg::StartRun(bool bRetry) {
     // The results file explains a failure in the window's words; its
     // outcome column keeps the codes a retry reads.
     if (!m_job.CreateResults(resultsPath, &words::ResultsDifferences)) {
-        MessageBoxShow(QStringLiteral("无法写入结果文件：") + Q(m_job.ResultsError()));
+        MessageBoxShow(QStringLiteral("无法写入结果文件：") + words::FileErrorText(m_job.ResultsCause()));
         return false;
     }
 
@@ -465,7 +461,7 @@ void CBatchDlg::EndRun() {
     if (m_bCloseWhenIdle)
         QMetaObject::invokeMethod(this, &CBatchDlg::reject, Qt::QueuedConnection);
     if (!bWritten)
-        MessageBoxShow(QStringLiteral("结果文件无法写入：") + Q(m_job.ResultsError()));
+        MessageBoxShow(QStringLiteral("结果文件无法写入：") + words::FileErrorText(m_job.ResultsCause()));
 }
 
 int CBatchDlg::RoomOfRow(int nRow) const {

@@ -38,13 +38,6 @@ public:
     QString ReportText() const;
     void OnCopy();
 
-    // The window's words for the codes and facts of a diagnosis.
-    static QString CheckLabel(session::ECheck eCheck);
-    static QString ResultMark(session::ECheckResult eResult);
-    static QString CheckDetail(const session::SDiagnosis& d, session::ECheck eCheck);
-    static QString ConclusionText(session::EConclusion eConclusion);
-    static QString Advice(const session::SDiagnosis& d);
-
 signals:
     void Finished();
 

@@ -610,9 +610,9 @@ void CMainConfigDlg::OnWriteDone(session::ExchangeId id, const session::SWriteRe
     if (!m_strBackupError.isEmpty())
         MessageBoxShow(QStringLiteral("设置前的备份未能保存，未发送任何数据：") + m_strBackupError);
     else if (result.eOutcome == session::EWriteOutcome::NoReadBack)
-        bDiagnose = MessageBoxOffer(VerdictText(result), QString::fromUtf8(CRoomBar::kDiagnose));
+        bDiagnose = MessageBoxOffer(words::VerdictText(result), QString::fromUtf8(CRoomBar::kDiagnose));
     else
-        MessageBoxShow(VerdictText(result));
+        MessageBoxShow(words::VerdictText(result));
     EndSetState();
     if (m_bCloseRequested) {
         m_bCloseRequested = false;

@@ -1,8 +1,10 @@
 #include "OutputFiles.h"
 
 #include "Database.h"
+#include "FileSystem.h"
 #include "MessageBox.h"
 #include "Utf8Path.h"
+#include "Words.h"
 
 QString OutputRefusalText(base::EOutputRefusal eRefusal, const QString& strPath) {
     QString strWhy;
@@ -45,4 +47,13 @@ QString AllowedOutput(const QString& strTyped, const QString& strSuffix, const Q
 
 QString WithSuffix(const QString& strPath, const QString& strSuffix) {
     return strPath.endsWith(strSuffix, Qt::CaseInsensitive) ? strPath : strPath + strSuffix;
+}
+
+bool WriteOutput(const QString& strPath, std::string_view text, const QString& strFailure) {
+    std::string strError;
+    base::SFileError cause;
+    if (base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), text, true, strError, &cause))
+        return true;
+    MessageBoxShow(strFailure + words::FileErrorText(cause));
+    return false;
 }

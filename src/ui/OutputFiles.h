@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string_view>
+
 // Why `strPath` may not be written, in Chinese, naming the file and saying
 // that nothing was written.
 QString OutputRefusalText(base::EOutputRefusal eRefusal, const QString& strPath);
@@ -26,3 +28,8 @@ QString WithSuffix(const QString& strPath, const QString& strSuffix);
 // typed (data.mdb, say) and the suffixed one pass OutputAllowed; empty when
 // either is refused, the refusal said.
 QString AllowedOutput(const QString& strTyped, const QString& strSuffix, const QStringList& inputs = {});
+
+// Writes `text` in place of `strPath` in one step, on disk before this
+// returns; when it cannot, says "<strFailure><the reason>" in the window's
+// words and returns false.
+bool WriteOutput(const QString& strPath, std::string_view text, const QString& strFailure);

@@ -7,9 +7,6 @@
 #include "FileFolders.h"
 #include "codec/AddressRange.h"
 
-#include "FileSystem.h"
-#include "Utf8Path.h"
-
 #include "EchoSweep.h"
 #include "LocalInterfaces.h"
 #include "MainConfigDlg.h"
@@ -347,11 +344,8 @@ bool CScanDlg::ExportInventory(const QString& strTyped) {
         if (row.read)
             found.emplace_back(row.address, *row.read);
     const std::string text = session::InventoryCsv(found);
-    std::string strError;
-    if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), text, true, strError)) {
-        MessageBoxShow(QStringLiteral("无法导出清单：") + QString::fromStdString(strError));
+    if (!WriteOutput(strPath, text, QStringLiteral("无法导出清单：")))
         return false;
-    }
     SetStatus(QStringLiteral("已导出 %1 个中控到 %2。").arg(found.size()).arg(strPath));
     return true;
 }

@@ -3,8 +3,6 @@
 #include "MessageBox.h"
 #include "SettingsCheck.h"
 
-#include <algorithm>
-
 bool AskAboutUnreadParts(const std::array<bool, session::kReplyParts>& known, const QString& strCode1,
                          const QString& strCode2) {
     for (int nSlot = 1; nSlot <= 2; ++nSlot) {
@@ -56,34 +54,4 @@ bool AskAboutValues(const session::SControllerSettings& settings) {
         }
     }
     return true;
-}
-
-QString VerdictText(const session::SWriteResult& result) {
-    switch (result.eOutcome) {
-    case session::EWriteOutcome::Confirmed:
-        return QStringLiteral("发送成功！");
-    case session::EWriteOutcome::NoReadBack:
-        return QStringLiteral("该中控无信息返回！");
-    case session::EWriteOutcome::NotSent:
-        if (result.eStop == session::EWriteStop::AddressTaken)
-            return QStringLiteral("新中控IP已被其他中控使用，未发送任何数据！");
-        if (result.eStop == session::EWriteStop::AddressInUse)
-            return QStringLiteral("新中控IP正被另一项操作使用，未发送任何数据！");
-        return QStringLiteral("未发送任何数据！");
-    case session::EWriteOutcome::Different:
-        break;
-    }
-    // A projector that reads back as another model is the message it always
-    // was; any other field that did not take is counted.
-    const auto& fields = result.fields;
-    const bool bProjectorWrong =
-        std::any_of(fields.begin(), fields.end(), [](const session::SFieldResult& f) {
-            return !f.bEqual && (f.strField == "projector1" || f.strField == "projector2") &&
-                   f.strRead != session::kNotReceivedText;
-        });
-    if (bProjectorWrong)
-        return QStringLiteral("投影机写入出错！");
-    const auto nDifferent =
-        std::count_if(fields.begin(), fields.end(), [](const session::SFieldResult& f) { return !f.bEqual; });
-    return QStringLiteral("设置未完全生效：有%1项读回与发送的不同").arg(nDifferent);
 }

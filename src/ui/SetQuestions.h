@@ -1,7 +1,6 @@
 #pragma once
 
-// What the window asks and says around a Set, in its own words: the
-// questions before anything is sent and the verdict after the read-back.
+// What the window asks before a Set sends anything.
 
 #include "ControllerSettings.h"
 #include "SessionObserver.h"
@@ -19,5 +18,3 @@ bool AskAboutUnreadParts(const std::array<bool, session::kReplyParts>& known, co
 // The values pass the rules every Velmora program uses, or the installer
 // says go on (a gateway outside the subnet); false: nothing is sent.
 bool AskAboutValues(const session::SControllerSettings& settings);
-// How a Set ended: "发送成功！" only when every field read back as sent.
-QString VerdictText(const session::SWriteResult& result);

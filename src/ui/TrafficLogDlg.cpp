@@ -4,9 +4,6 @@
 #include "MessageBox.h"
 #include "OutputFiles.h"
 
-#include "FileSystem.h"
-#include "Utf8Path.h"
-
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QHBoxLayout>
@@ -277,12 +274,8 @@ void CTrafficLogDlg::OnSave() {
     const QString strPath = AllowedOutput(strTyped, QStringLiteral(".txt"));
     if (strPath.isEmpty())
         return;
-    std::string strError;
-    if (!base::WriteFileReplacing(PathFromUtf8(strPath.toStdString()), Text().toStdString(), true,
-                                  strError)) {
-        MessageBoxShow(QStringLiteral("通信记录未能保存：") + QString::fromStdString(strError));
+    if (!WriteOutput(strPath, Text().toStdString(), QStringLiteral("通信记录未能保存：")))
         return;
-    }
     MessageBoxShow(QStringLiteral("通信记录已保存！"));
 }
 

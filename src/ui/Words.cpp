@@ -2,6 +2,7 @@
 
 #include "SetResultDlg.h"
 
+#include "Comparison.h"
 #include "ModelRules.h"
 
 #include <algorithm>
@@ -553,6 +554,281 @@ QString RangeErrorText(const codec::SRangeError& error) {
         break;
     }
     return QString();
+}
+
+// ---- The diagnosis: its checks, what each found, the conclusion and the advice.
+
+namespace {
+
+using session::ECheck;
+using session::ECheckResult;
+using session::EConclusion;
+
+QString DiagAddressText(const codec::Ip4& address) {
+    return Q(codec::BytesToAddress(address));
+}
+
+QString KindLabel(int nKind) {
+    switch (nKind) {
+    case 1:
+        return QStringLiteral("投影机1");
+    case 2:
+        return QStringLiteral("投影机2");
+    case 3:
+        return QStringLiteral("IP设置");
+    case 4:
+        return QStringLiteral("附加设置");
+    }
+    return QStringLiteral("?");
+}
+
+QString KindList(const std::vector<int>& kinds) {
+    QStringList names;
+    for (int nKind : kinds)
+        names << KindLabel(nKind);
+    return names.join(QStringLiteral("、"));
+}
+
+QString InterfaceText(const SInterfaceAddress& item) {
+    return Q(item.strName) + QLatin1Char(' ') + DiagAddressText(item.address) + QLatin1Char('/') +
+           QString::number(item.nPrefix);
+}
+
+} // namespace
+
+QString DiagnosisCheckLabel(ECheck eCheck) {
+    switch (eCheck) {
+    case ECheck::Address:
+        return QStringLiteral("地址");
+    case ECheck::Interfaces:
+        return QStringLiteral("本机网卡");
+    case ECheck::Port:
+        return QStringLiteral("端口");
+    case ECheck::Query:
+        return QStringLiteral("查询");
+    case ECheck::Echo:
+        return QStringLiteral("回显（ping）");
+    case ECheck::Neighbour:
+        return QStringLiteral("邻居表（ARP）");
+    case ECheck::Firewall:
+        return QStringLiteral("防火墙");
+    }
+    return {};
+}
+
+QString DiagnosisMark(ECheckResult eResult) {
+    switch (eResult) {
+    case ECheckResult::Ok:
+        return QStringLiteral("✓");
+    case ECheckResult::Fail:
+        return QStringLiteral("✗");
+    case ECheckResult::Skipped:
+        return QStringLiteral("?");
+    }
+    return {};
+}
+
+QString DiagnosisDetail(const session::SDiagnosis& d, ECheck eCheck) {
+    const QString strAddress = DiagAddressText(d.address);
+    switch (eCheck) {
+    case ECheck::Address:
+        switch (d.eAddressProblem) {
+        case session::EAddressProblem::None:
+            return strAddress + QStringLiteral(" 是可用的主机地址") +
+                   (d.bLoopback ? QStringLiteral("（本机回环：本机上的模拟中控）") : QString());
+        case session::EAddressProblem::Zero:
+            return strAddress + QStringLiteral(" 不是主机地址");
+        case session::EAddressProblem::Multicast:
+            return strAddress + QStringLiteral(" 是组播地址，不是中控的地址");
+        case session::EAddressProblem::Reserved:
+            return strAddress + QStringLiteral(" 是保留或广播地址");
+        case session::EAddressProblem::Network:
+            return strAddress + QStringLiteral(" 是本机某子网的网络地址");
+        case session::EAddressProblem::Broadcast:
+            return strAddress + QStringLiteral(" 是本机某子网的广播地址");
+        }
+        break;
+    case ECheck::Interfaces: {
+        if (d.Result(ECheck::Interfaces) == ECheckResult::Skipped)
+            return QStringLiteral("地址不可用，未检查");
+        if (d.reaching)
+            return QStringLiteral("经网卡 %1 可达").arg(InterfaceText(*d.reaching));
+        QStringList local;
+        for (const SInterfaceAddress& item : d.interfaces)
+            if (!item.bLoopback)
+                local << InterfaceText(item);
+        SInterfaceAddress wanted;
+        wanted.address = d.address;
+        wanted.nPrefix = 24;
+        return QStringLiteral(
+                   "本机没有网卡在该地址的子网中（本机地址：%1）；本机需要 %2 或中控所在子网中的地址")
+            .arg(local.isEmpty() ? QStringLiteral("无") : local.join(QStringLiteral("，")),
+                 Q(session::SubnetText(wanted)));
+    }
+    case ECheck::Port:
+        switch (d.port.eState) {
+        case net::EPortState::Free:
+            return QStringLiteral("UDP 端口 1550 可用");
+        case net::EPortState::ThisProgram:
+            return QStringLiteral("UDP 端口 1550 由本程序使用");
+        case net::EPortState::OtherVelmora:
+            return QStringLiteral("UDP 端口 1550 被 %1 占用").arg(Q(d.port.strHolder));
+        case net::EPortState::OtherProgram:
+            return QStringLiteral("UDP 端口 1550 被另一个程序独占");
+        case net::EPortState::Failed:
+            return QStringLiteral("无法使用 UDP 端口 1550：%1").arg(Q(d.port.strHolder));
+        }
+        break;
+    case ECheck::Query: {
+        if (!d.bQueried)
+            return QStringLiteral("未发送查询");
+        if (!d.strSendError.empty())
+            return QStringLiteral("查询无法发出：%1").arg(Q(d.strSendError));
+        QStringList parts;
+        if (d.replies.empty()) {
+            parts << QStringLiteral("没有回复");
+        } else {
+            QStringList came;
+            for (const session::SReplySeen& r : d.replies)
+                came << QStringLiteral("%1 %2 毫秒").arg(KindLabel(r.nKind)).arg(r.nMs);
+            parts << QStringLiteral("收到：") + came.join(QStringLiteral("，"));
+            if (const std::vector<int> missing = d.MissingKinds(); !missing.empty())
+                parts << QStringLiteral("未收到：") + KindList(missing);
+        }
+        if (!d.otherAddresses.empty()) {
+            QStringList others;
+            for (const codec::Ip4& a : d.otherAddresses)
+                others << DiagAddressText(a);
+            parts << QStringLiteral("回复带有另一个地址：") + others.join(QStringLiteral("，"));
+        }
+        if (d.nMalformed > 0)
+            parts << QStringLiteral("%1 个格式错误").arg(d.nMalformed);
+        if (d.nHeaderOnly > 0)
+            parts << QStringLiteral("%1 个只有14字节").arg(d.nHeaderOnly);
+        return parts.join(QStringLiteral("；"));
+    }
+    case ECheck::Echo:
+        if (!d.bEchoTried)
+            return QStringLiteral("未探测");
+        switch (d.eEcho) {
+        case net::ETriState::Yes:
+            return QStringLiteral("有回显应答");
+        case net::ETriState::No:
+            return QStringLiteral("没有回显应答");
+        case net::ETriState::Unknown:
+            return QStringLiteral("本程序在此不能发送回显请求");
+        }
+        break;
+    case ECheck::Neighbour:
+        if (!d.bNeighbourTried)
+            return QStringLiteral("未查询");
+        if (d.Result(ECheck::Neighbour) == ECheckResult::Skipped)
+            return QStringLiteral("本机地址，不在网线上");
+        return d.neighbour ? QStringLiteral("物理地址 %1：网线上有设备使用该地址").arg(Q(*d.neighbour))
+                           : QStringLiteral("邻居表中没有该地址：网线上没有设备应答");
+    case ECheck::Firewall: {
+        if (!d.firewall.bChecked)
+            return d.firewall.strError.empty() ? QStringLiteral("只在 Windows 上检查")
+                                               : Q(d.firewall.strError);
+        const QString strProfile = QStringLiteral("配置文件 %1").arg(Q(d.firewall.strProfile));
+        if (!d.firewall.bEnabled)
+            return strProfile + QStringLiteral("：防火墙已关闭");
+        switch (d.firewall.eAllowed) {
+        case net::ETriState::Yes:
+            return strProfile + QStringLiteral("：有入站规则允许 UDP 端口 1550");
+        case net::ETriState::No:
+            return strProfile + QStringLiteral("：没有入站规则允许 UDP 端口 1550");
+        case net::ETriState::Unknown:
+            return strProfile + QStringLiteral("：无法读取规则");
+        }
+        break;
+    }
+    }
+    return {};
+}
+
+QString ConclusionText(EConclusion eConclusion) {
+    switch (eConclusion) {
+    case EConclusion::Ok:
+        return QStringLiteral("中控应答完整");
+    case EConclusion::Partial:
+        return QStringLiteral("中控只回复了一部分");
+    case EConclusion::WrongSubnet:
+        return QStringLiteral("本机不在中控的子网中");
+    case EConclusion::PortInUse:
+        return QStringLiteral("端口被占用");
+    case EConclusion::NoDevice:
+        return QStringLiteral("该地址上没有设备");
+    case EConclusion::NotAController:
+        return QStringLiteral("该地址上的设备不是中控");
+    case EConclusion::Filtered:
+        return QStringLiteral("防火墙挡住了回复");
+    case EConclusion::OtherAddress:
+        return QStringLiteral("中控以另一个地址回复");
+    case EConclusion::BadAddress:
+        return QStringLiteral("地址不可用");
+    }
+    return {};
+}
+
+QString DiagnosisAdvice(const session::SDiagnosis& d) {
+    switch (d.eConclusion) {
+    case EConclusion::Ok:
+        return QStringLiteral("可以获取和设置。");
+    case EConclusion::Partial:
+        return QStringLiteral("未收到：%1。请重试；如果重复出现，请检查网线。")
+            .arg(KindList(d.MissingKinds()));
+    case EConclusion::WrongSubnet:
+        return QStringLiteral("请给本机设置中控子网中的地址，或检查地址是否填错。");
+    case EConclusion::PortInUse:
+        return QStringLiteral("请关闭占用 UDP 端口 1550 的程序后重试。");
+    case EConclusion::NoDevice:
+        return QStringLiteral("请检查地址、网线和中控电源。");
+    case EConclusion::NotAController:
+        return QStringLiteral("该地址上有别的设备，或中控的端口被挡住；请检查地址是否与别的设备冲突。");
+    case EConclusion::Filtered:
+        return QStringLiteral("请在防火墙中为本程序添加允许 UDP 入站的规则。");
+    case EConclusion::OtherAddress:
+        if (!d.otherAddresses.empty())
+            return QStringLiteral("中控的地址已改为 %1，请用该地址获取。")
+                .arg(DiagAddressText(d.otherAddresses.front()));
+        break;
+    case EConclusion::BadAddress:
+        return QStringLiteral("请填写中控的主机地址。");
+    }
+    return {};
+}
+
+// ---- How a Set of the window ended.
+
+QString VerdictText(const session::SWriteResult& result) {
+    switch (result.eOutcome) {
+    case session::EWriteOutcome::Confirmed:
+        return QStringLiteral("发送成功！");
+    case session::EWriteOutcome::NoReadBack:
+        return QStringLiteral("该中控无信息返回！");
+    case session::EWriteOutcome::NotSent:
+        if (result.eStop == session::EWriteStop::AddressTaken)
+            return QStringLiteral("新中控IP已被其他中控使用，未发送任何数据！");
+        if (result.eStop == session::EWriteStop::AddressInUse)
+            return QStringLiteral("新中控IP正被另一项操作使用，未发送任何数据！");
+        return QStringLiteral("未发送任何数据！");
+    case session::EWriteOutcome::Different:
+        break;
+    }
+    // A projector that reads back as another model is the message it always
+    // was; any other field that did not take is counted.
+    const auto& fields = result.fields;
+    const bool bProjectorWrong =
+        std::any_of(fields.begin(), fields.end(), [](const session::SFieldResult& f) {
+            return !f.bEqual && (f.strField == "projector1" || f.strField == "projector2") &&
+                   f.strRead != session::kNotReceivedText;
+        });
+    if (bProjectorWrong)
+        return QStringLiteral("投影机写入出错！");
+    const auto nDifferent =
+        std::count_if(fields.begin(), fields.end(), [](const session::SFieldResult& f) { return !f.bEqual; });
+    return QStringLiteral("设置未完全生效：有%1项读回与发送的不同").arg(nDifferent);
 }
 
 } // namespace words

@@ -11,10 +11,12 @@
 #include "BatchJob.h"
 #include "BatchPlan.h"
 #include "BatchRun.h"
+#include "Diagnosis.h"
 #include "FileSystem.h"
 #include "ImportPreview.h"
 #include "LibraryError.h"
 #include "LibraryWriter.h"
+#include "SessionObserver.h"
 #include "SettingsCheck.h"
 #include "codec/AddressRange.h"
 
@@ -70,5 +72,16 @@ QString ExportResultText(const library::SWriteResult& result);
 
 // Why an address range (of a scan) was refused.
 QString RangeErrorText(const codec::SRangeError& error);
+
+// The diagnosis of a controller that does not answer: each check's label,
+// its mark (✓, ✗, ?), what it found, the conclusion and the next step.
+QString DiagnosisCheckLabel(session::ECheck eCheck);
+QString DiagnosisMark(session::ECheckResult eResult);
+QString DiagnosisDetail(const session::SDiagnosis& d, session::ECheck eCheck);
+QString ConclusionText(session::EConclusion eConclusion);
+QString DiagnosisAdvice(const session::SDiagnosis& d);
+
+// How a Set ended: "发送成功！" only when every field read back as sent.
+QString VerdictText(const session::SWriteResult& result);
 
 } // namespace words

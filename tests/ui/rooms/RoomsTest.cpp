@@ -19,6 +19,7 @@
 #include "History.h"
 #include "Snapshot.h"
 
+#include <QAbstractItemModelTester>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
@@ -33,7 +34,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QAbstractItemModelTester>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -209,6 +209,13 @@ private slots:
         QCOMPARE(m_messages.size(), 1);
         QVERIFY(db.open(QIODevice::ReadOnly));
         QCOMPARE(db.readAll(), before);
+        // A file that cannot be written is said in the window's words.
+        m_messages.clear();
+        const QString strNowhere =
+            QString::fromStdString((m_pDb->Folder() / "没有的文件夹" / "通信记录.txt").string());
+        pDialog->m_pfnChooseFile = [strNowhere] { return strNowhere; };
+        pDialog->OnSave();
+        QCOMPARE(m_messages, QStringList{QStringLiteral("通信记录未能保存：文件不存在")});
 
         for (QWidget* pControl : pDialog->findChildren<QWidget*>())
             if (qobject_cast<QPushButton*>(pControl) || qobject_cast<QLineEdit*>(pControl) ||
@@ -369,7 +376,8 @@ private slots:
         if (!mayProbe)
             options.pEchoApi = &noIcmp;
         CScanDlg dialog(Window(), options);
-        QAbstractItemModelTester tester(dialog.Table()->model(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QAbstractItemModelTester tester(dialog.Table()->model(),
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
         dialog.RangeEdit()->setText(range);
         QSignalSpy ended(&dialog, &CScanDlg::ScanEnded);
         QTest::mouseClick(dialog.StartButton(), Qt::LeftButton);
@@ -382,8 +390,7 @@ private slots:
         QStringList listed, echoOnly;
         std::vector<codec::Ip4> order;
         for (int nRow = 0; nRow < dialog.RowCount(); ++nRow) {
-            order.push_back(
-                Ip(dialog.CellText(nRow, CScanDlg::kColAddress).toLatin1().constData()));
+            order.push_back(Ip(dialog.CellText(nRow, CScanDlg::kColAddress).toLatin1().constData()));
             const QString strServer = dialog.CellText(nRow, CScanDlg::kColServer);
             if (strServer == QStringLiteral("非中控或无响应")) {
                 echoOnly << dialog.CellText(nRow, CScanDlg::kColAddress);
