@@ -6,21 +6,25 @@
 
 namespace base {
 
-bool ReadFile(const std::filesystem::path& path, std::string& strText, std::string& strError) {
+bool ReadFile(const std::filesystem::path& path, std::string& strText, std::string& strError,
+              SFileError* pCause) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(OpenFile(path, "rb"), &std::fclose);
-    if (!file) {
-        strError = "cannot open " + Utf8FromPath(path) + ": " + LastErrorText();
+    const auto Failed = [&](const char* pszWhat) {
+        const SFileError cause = LastFileError();
+        if (pCause)
+            *pCause = cause;
+        strError = pszWhat + Utf8FromPath(path) + ": " + cause.strSystem;
         return false;
-    }
+    };
+    if (!file)
+        return Failed("cannot open ");
     std::string strAll;
     char buffer[65536];
     std::size_t n = 0;
     while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0)
         strAll.append(buffer, n);
-    if (std::ferror(file.get())) {
-        strError = "cannot read " + Utf8FromPath(path) + ": " + LastErrorText();
-        return false;
-    }
+    if (std::ferror(file.get()))
+        return Failed("cannot read ");
     strText = std::move(strAll);
     return true;
 }

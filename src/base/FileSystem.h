@@ -25,7 +25,9 @@ std::FILE* OpenFile(const std::filesystem::path& path, const char* pszMode);
 bool SyncFile(std::FILE* pFile);
 
 // Reads the whole file.
-bool ReadFile(const std::filesystem::path& path, std::string& strText, std::string& strError);
+// *pCause, when given, gets the kind of a failure.
+bool ReadFile(const std::filesystem::path& path, std::string& strText, std::string& strError,
+              struct SFileError* pCause = nullptr);
 
 // Writes the text to a temporary file beside `path` and puts it in the path's
 // place in one step, so a reader or a crash sees the old file or the new one,

@@ -23,11 +23,15 @@ using nlohmann::ordered_json;
 
 // A field that is missing or wrong: the message names it.
 struct SFieldError : std::runtime_error {
-    using std::runtime_error::runtime_error;
+    SFieldError(ESnapshotError e, std::string field, const std::string& strText)
+        : std::runtime_error(strText), eKind(e), strField(std::move(field)) {}
+    ESnapshotError eKind;
+    std::string strField;
 };
 
-[[noreturn]] void Fail(const std::string& strField, const std::string& strWhat) {
-    throw SFieldError(strField + ": " + strWhat);
+[[noreturn]] void Fail(const std::string& strField, const std::string& strWhat,
+                       ESnapshotError eKind = ESnapshotError::BadField) {
+    throw SFieldError(eKind, strField, strField + ": " + strWhat);
 }
 
 const char* const kPartKeys[kReplyParts] = {"projector1", "projector2", "network", "devices"};
@@ -182,27 +186,39 @@ std::string FormatSnapshot(const SSnapshot& snapshot) {
 }
 
 bool ParseSnapshot(std::string_view text, SSnapshot& out, std::string& strError) {
+    SSnapshotError error;
+    if (ParseSnapshot(text, out, error))
+        return true;
+    strError = error.strText;
+    return false;
+}
+
+bool ParseSnapshot(std::string_view text, SSnapshot& out, SSnapshotError& error) {
     json root;
     try {
         root = json::parse(text.begin(), text.end());
     } catch (const json::parse_error& e) {
-        strError =
-            "not a valid snapshot: the JSON is corrupt or cut short (at byte " + std::to_string(e.byte) + ")";
+        error = {ESnapshotError::Corrupt,
+                 {},
+                 "not a valid snapshot: the JSON is corrupt or cut short (at byte " + std::to_string(e.byte) +
+                     ")",
+                 {}};
         return false;
     }
     try {
         if (!root.is_object())
-            Fail("(file)", "must be a JSON object");
+            Fail("(file)", "must be a JSON object", ESnapshotError::NotSnapshot);
         const json& format = Member(root, "format", "");
         if (!format.is_string() || format.get<std::string>() != kSnapshotFormat)
-            Fail("format", std::string("must be \"") + kSnapshotFormat + "\"");
+            Fail("format", std::string("must be \"") + kSnapshotFormat + "\"", ESnapshotError::NotSnapshot);
         const json& version = Member(root, "version", "");
         if (!version.is_number_integer())
-            Fail("version", "must be a whole number");
+            Fail("version", "must be a whole number", ESnapshotError::NotSnapshot);
         if (version.get<long long>() != kSnapshotVersion)
-            Fail("version", std::to_string(version.get<long long>()) +
-                                " is not supported (this program reads " + std::to_string(kSnapshotVersion) +
-                                ")");
+            Fail("version",
+                 std::to_string(version.get<long long>()) + " is not supported (this program reads " +
+                     std::to_string(kSnapshotVersion) + ")",
+                 ESnapshotError::Version);
         SSnapshot snapshot;
         snapshot.strProgram = String(Member(root, "program", ""), "program");
         snapshot.strTime = String(Member(root, "time", ""), "time");
@@ -256,24 +272,35 @@ bool ParseSnapshot(std::string_view text, SSnapshot& out, std::string& strError)
         out = std::move(snapshot);
         return true;
     } catch (const SFieldError& e) {
-        strError = e.what();
+        error = {e.eKind, e.strField, e.what(), {}};
         return false;
     }
 }
 
-bool LoadSnapshot(const std::filesystem::path& path, SSnapshot& out, std::string& strError) {
+bool LoadSnapshot(const std::filesystem::path& path, SSnapshot& out, SSnapshotError& error) {
     std::string strText;
-    if (!base::ReadFile(path, strText, strError))
+    if (!base::ReadFile(path, strText, error.strText, &error.file)) {
+        error.eKind = ESnapshotError::File;
         return false;
-    if (!ParseSnapshot(strText, out, strError)) {
-        strError = base::Utf8FromPath(path) + ": " + strError;
+    }
+    if (!ParseSnapshot(strText, out, error)) {
+        error.strText = base::Utf8FromPath(path) + ": " + error.strText;
         return false;
     }
     return true;
 }
 
-bool SaveSnapshot(const std::filesystem::path& path, const SSnapshot& snapshot, std::string& strError) {
-    return base::WriteFileReplacing(path, FormatSnapshot(snapshot), true, strError);
+bool LoadSnapshot(const std::filesystem::path& path, SSnapshot& out, std::string& strError) {
+    SSnapshotError error;
+    if (LoadSnapshot(path, out, error))
+        return true;
+    strError = error.strText;
+    return false;
+}
+
+bool SaveSnapshot(const std::filesystem::path& path, const SSnapshot& snapshot, std::string& strError,
+                  base::SFileError* pCause) {
+    return base::WriteFileReplacing(path, FormatSnapshot(snapshot), true, strError, pCause);
 }
 
 } // namespace session

@@ -5,6 +5,7 @@
 #include "ScreenFit.h"
 #include "SetResultDlg.h"
 #include "Utf8Path.h"
+#include "Words.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
@@ -39,7 +40,7 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, const 
 
     // Each backup is compared with the one taken before it (the next older file).
     std::vector<std::optional<session::SSnapshot>> loaded(files.size());
-    std::vector<std::string> errors(files.size());
+    std::vector<session::SSnapshotError> errors(files.size());
     for (std::size_t i = 0; i < files.size(); ++i) {
         session::SSnapshot snapshot;
         if (session::LoadSnapshot(files[i], snapshot, errors[i]))
@@ -50,7 +51,7 @@ CHistoryDlg::CHistoryDlg(const std::vector<std::filesystem::path>& files, const 
         QString strTime = QString::fromStdString(Utf8FromPath(files[i].stem()));
         QString strChanges;
         if (!loaded[i]) {
-            strChanges = QStringLiteral("无法读取：") + QString::fromStdString(errors[i]);
+            strChanges = QStringLiteral("无法读取：") + words::SnapshotErrorText(errors[i]);
         } else {
             const QDateTime when =
                 QDateTime::fromString(QString::fromStdString(loaded[i]->strTime), Qt::ISODate);

@@ -13,6 +13,7 @@
 #include "ScanDlg.h"
 #include "SetResultDlg.h"
 #include "TrafficLogDlg.h"
+#include "Words.h"
 
 #include "Database.h"
 #include "History.h"
@@ -165,8 +166,9 @@ void CRoomBar::OnSave() {
     snapshot.strTime = session::UtcNowText();
     snapshot.strProgram = session::ProgramVersion();
     std::string strError;
-    if (!session::SaveSnapshot(PathFromUtf8(strPath.toStdString()), snapshot, strError)) {
-        MessageBoxShow(QStringLiteral("配置未能保存：") + QString::fromStdString(strError));
+    base::SFileError cause;
+    if (!session::SaveSnapshot(PathFromUtf8(strPath.toStdString()), snapshot, strError, &cause)) {
+        MessageBoxShow(QStringLiteral("配置未能保存：") + words::FileErrorText(cause));
         return;
     }
     MessageBoxShow(QStringLiteral("配置已保存！"));
@@ -184,9 +186,9 @@ bool CRoomBar::LoadFile(const QString& strPath) {
     if (m_window.IsSending())
         return false;
     session::SSnapshot snapshot;
-    std::string strError;
-    if (!session::LoadSnapshot(PathFromUtf8(strPath.toStdString()), snapshot, strError)) {
-        MessageBoxShow(QStringLiteral("配置文件无法载入，窗口未作改动：") + QString::fromStdString(strError));
+    session::SSnapshotError error;
+    if (!session::LoadSnapshot(PathFromUtf8(strPath.toStdString()), snapshot, error)) {
+        MessageBoxShow(QStringLiteral("配置文件无法载入，窗口未作改动：") + words::SnapshotErrorText(error));
         return false;
     }
     // The file's controller address replaces "初始IP：" only when the installer says so:

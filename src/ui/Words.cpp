@@ -831,4 +831,24 @@ QString VerdictText(const session::SWriteResult& result) {
     return QStringLiteral("设置未完全生效：有%1项读回与发送的不同").arg(nDifferent);
 }
 
+// ---- Saved configurations.
+
+QString SnapshotErrorText(const session::SSnapshotError& error) {
+    switch (error.eKind) {
+    case session::ESnapshotError::File:
+        return FileErrorText(error.file);
+    case session::ESnapshotError::Corrupt:
+        return QStringLiteral("文件已损坏或不完整");
+    case session::ESnapshotError::NotSnapshot:
+        return QStringLiteral("这不是配置文件");
+    case session::ESnapshotError::Version:
+        return QStringLiteral("配置文件的版本较新，本程序不能读取");
+    case session::ESnapshotError::BadField:
+        return QStringLiteral("“%1”缺失或无效").arg(Q(error.strField));
+    case session::ESnapshotError::None:
+        break;
+    }
+    return QString();
+}
+
 } // namespace words

@@ -18,6 +18,7 @@
 #include "LibraryWriter.h"
 #include "SessionObserver.h"
 #include "SettingsCheck.h"
+#include "Snapshot.h"
 #include "codec/AddressRange.h"
 
 #include <QString>
@@ -83,5 +84,8 @@ QString DiagnosisAdvice(const session::SDiagnosis& d);
 
 // How a Set ended: "发送成功！" only when every field read back as sent.
 QString VerdictText(const session::SWriteResult& result);
+
+// Why a saved configuration (a snapshot or a backup) could not be read.
+QString SnapshotErrorText(const session::SSnapshotError& error);
 
 } // namespace words
