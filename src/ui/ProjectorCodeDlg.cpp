@@ -1,5 +1,5 @@
 #include "ProjectorCodeDlg.h"
-#include "AsciiText.h"
+#include "CodeLibrary.h"
 #include "DataExchange.h"
 
 #include "FileFolders.h"
@@ -15,7 +15,6 @@
 #include "ProgramValues.h"
 #include "ProjectorTableModel.h"
 #include "Resources.h"
-#include "Statements.h"
 #include "Words.h"
 #include "codec/CodeBundle.h"
 
@@ -32,79 +31,27 @@
 
 #include <algorithm>
 #include <array>
-#include <vector>
 
 namespace {
-
-// The columns of DATA, in the order of the list's columns.
-constexpr std::array<const char*, CProjectorTableModel::kColumns> kFieldNames{
-    "投影机型号", "波特率", "校验", "VGA", "VIDEO", "POWER ON", "POWER OFF"};
 
 static_assert(library::kMaxCodeDigits == static_cast<int>(codec::kMaxCodeBytes) * 2,
               "a code the rules accept must fit a bundle block");
 
-void Say(const char* pszText) {
-    MessageBoxShow(QString::fromUtf8(pszText));
+void Say(const QString& strText) {
+    MessageBoxShow(strText);
 }
 
-// Ends a read on every path, so no statement outlives its handler.
-struct SReadScope {
-    std::unique_ptr<CRecordWalker>& pRecordset;
-    ~SReadScope() { pRecordset.reset(); }
-};
+void Say(words::ECodePrompt ePrompt) {
+    Say(words::CodePromptText(ePrompt));
+}
 
-// Keeps a fill of the list from signalling row by row, and ends the load even
-// when the fill stops at a database error.
-struct SBulkLoad {
-    CProjectorTableModel& table;
-    explicit SBulkLoad(CProjectorTableModel& t) : table(t) { table.BeginBulkLoad(); }
-    ~SBulkLoad() { table.EndBulkLoad(); }
-};
-
-// The order of the found-models combo: ASCII letters without regard to case,
-// then byte for byte, so "abc" and "ABD" sit together as an installer expects.
-bool ComboLess(const std::string& a, const std::string& b) {
-    return base::LessIgnoringCase(a, b);
+// Shows what a read found, if anything.
+void Say(library::ECodeNotice eNotice) {
+    if (eNotice != library::ECodeNotice::None)
+        Say(words::CodeNoticeText(eNotice));
 }
 
 } // namespace
-
-namespace projector {
-
-int CodePageBytes(const QString& strText) {
-    return library::CodePageBytes(strText.toStdString());
-}
-
-bool IsHexText(const QString& strText) {
-    return library::IsHexText(strText.toStdString());
-}
-
-QString AsciiToHex(const QString& strText) {
-    const QByteArray bytes = strText.toUtf8();
-    QByteArray raw;
-    raw.reserve(bytes.size());
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes[i];
-        if (c == '\\' && i + 1 < bytes.size()) {
-            const char next = bytes[i + 1];
-            if (next == 'r' || next == 'n' || next == '\\') {
-                raw += next == 'r' ? '\r' : next == 'n' ? '\n' : '\\';
-                ++i;
-                continue;
-            }
-            if (next == 'x' && i + 3 < bytes.size() && base::HexDigit(bytes[i + 2]) >= 0 &&
-                base::HexDigit(bytes[i + 3]) >= 0) {
-                raw += static_cast<char>(base::HexDigit(bytes[i + 2]) * 16 + base::HexDigit(bytes[i + 3]));
-                i += 3;
-                continue;
-            }
-        }
-        raw += c;
-    }
-    return QString::fromLatin1(raw.toHex().toUpper());
-}
-
-} // namespace projector
 
 CProjectorCodeDlg::CProjectorCodeDlg(QWidget* pParent)
     : CDialogBase(104, pParent), m_pTable(new CProjectorTableModel(this)) {
@@ -202,28 +149,14 @@ bool CProjectorCodeDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
 
 void CProjectorCodeDlg::OnInitDialog() {
     UpdateData(false);
-    SReadScope scope{m_pRecordset};
-    try {
-        m_pRecordset = CDatabase::OpenRead(stmt::SelectLibrarySorted(), CursorType::Keyset);
-        m_list->setShowGrid(true);
-        m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
-        FillList();
-    } catch (const CDatabaseError& error) {
-        ReportDatabaseError(error);
-    }
+    FillList();
 }
 
 void CProjectorCodeDlg::ReloadList() {
     m_pTable->Clear();
     // The rows moved: the remembered row no longer shows what was clicked.
     m_bRowChosen = false;
-    SReadScope scope{m_pRecordset};
-    try {
-        m_pRecordset = CDatabase::OpenRead(stmt::SelectLibrarySorted(), CursorType::Keyset);
-        FillList();
-    } catch (const CDatabaseError& error) {
-        ReportDatabaseError(error);
-    }
+    FillList();
 }
 
 void CProjectorCodeDlg::SetCellText(int nRow, int nColumn, const std::string& strText) {
@@ -231,23 +164,31 @@ void CProjectorCodeDlg::SetCellText(int nRow, int nColumn, const std::string& st
 }
 
 void CProjectorCodeDlg::FillList() {
-    m_pTable->InsertColumns();
-    // The columns keep their own widths: some styles (Windows) would widen
-    // the narrow ones to the header's minimum.
-    m_list->horizontalHeader()->setMinimumSectionSize(1);
-    for (int i = 0; i < CProjectorTableModel::kColumns; ++i)
-        m_list->horizontalHeader()->resizeSection(i, CProjectorTableModel::ColumnWidth(i));
-
-    CRecordWalker& records = *m_pRecordset;
-    if (records.IsEmpty()) {
-        Say("表内数据为空");
-        return;
-    }
-    SBulkLoad load(*m_pTable);
-    for (int nRow = 0; !records.AtEnd(); ++nRow, records.MoveNext()) {
-        for (int nColumn = 0; nColumn < CProjectorTableModel::kColumns; ++nColumn)
-            SetCellText(nRow, nColumn, records.Field(kFieldNames[static_cast<std::size_t>(nColumn)]));
-    }
+    // The list gets its columns only once the read has started; the fill
+    // does not signal row by row.
+    bool bLoading = false;
+    const library::SListRead read = library::ReadModelList(
+        [this] {
+            m_list->setShowGrid(true);
+            m_list->setSelectionBehavior(QAbstractItemView::SelectRows);
+            m_pTable->InsertColumns();
+            // The columns keep their own widths: some styles (Windows) would
+            // widen the narrow ones to the header's minimum.
+            m_list->horizontalHeader()->setMinimumSectionSize(1);
+            for (int i = 0; i < CProjectorTableModel::kColumns; ++i)
+                m_list->horizontalHeader()->resizeSection(i, CProjectorTableModel::ColumnWidth(i));
+        },
+        [&](int nRow, int nColumn, const std::string& strText) {
+            if (!bLoading)
+                m_pTable->BeginBulkLoad();
+            bLoading = true;
+            SetCellText(nRow, nColumn, strText);
+        });
+    if (bLoading)
+        m_pTable->EndBulkLoad();
+    Say(read.eNotice);
+    if (read.error)
+        ReportDatabaseError(*read.error);
 }
 
 void CProjectorCodeDlg::EnableEntry(bool bEnable) {
@@ -264,7 +205,7 @@ void CProjectorCodeDlg::OnClickList() {
                 nRow = index.row();
     }
     if (nRow < 0) {
-        Say("请选择一行数据！");
+        Say(words::ECodePrompt::ChooseRow);
         return;
     }
     const std::array<QString*, CProjectorTableModel::kColumns> fields{
@@ -290,75 +231,49 @@ void CProjectorCodeDlg::OnAdd() {
     EnableEntry(true);
 }
 
-bool CProjectorCodeDlg::CheckCodes() {
-    const library::ERuleFailure eFailure =
-        library::CheckCodes(m_strVga.toStdString(), m_strVideo.toStdString(), m_strPowerOn.toStdString(),
-                            m_strPowerOff.toStdString());
-    if (eFailure == library::ERuleFailure::None)
-        return true;
-    MessageBoxShow(words::RuleText(eFailure));
-    return false;
+library::SModelRecord CProjectorCodeDlg::Record() const {
+    return library::SModelRecord{m_strModel.toStdString(),   m_strBaud.toStdString(),
+                                 m_strParity.toStdString(),  m_strVga.toStdString(),
+                                 m_strVideo.toStdString(),   m_strPowerOn.toStdString(),
+                                 m_strPowerOff.toStdString()};
+}
+
+void CProjectorCodeDlg::SetRecord(const library::SModelRecord& record) {
+    m_strModel = QString::fromStdString(record.model);
+    m_strBaud = QString::fromStdString(record.baud);
+    m_strParity = QString::fromStdString(record.parity);
+    m_strVga = QString::fromStdString(record.vga);
+    m_strVideo = QString::fromStdString(record.video);
+    m_strPowerOn = QString::fromStdString(record.powerOn);
+    m_strPowerOff = QString::fromStdString(record.powerOff);
 }
 
 void CProjectorCodeDlg::OnSave() {
     if (!CDatabase::CheckWritableMedium()) {
-        Say("在光盘中不能进行保存数据操作，请把程序复制到本地硬盘后再进行操作！");
+        Say(words::ECodePrompt::ReadOnlySave);
         return;
     }
     UpdateData(true);
-    if (m_strModel.isEmpty()) {
-        Say("投影机型号不能为空，请输入！");
+    const library::SModelRecord record = Record();
+    const library::SSaveResult result = library::SaveModel(record);
+    Say(result.eNotice);
+    if (result.checkError)
+        ReportDatabaseError(*result.checkError);
+    if (result.insertError) {
+        ReportDatabaseError(*result.insertError);
         return;
     }
-    if (m_strBaud.isEmpty()) {
-        Say("波特率不能为空，请选择！");
-        return;
+    if (result.eOutcome == library::ESaveOutcome::Saved) {
+        // The new model goes on top, where the installer sees it, without a reload.
+        const std::array<const std::string*, CProjectorTableModel::kColumns> values{
+            &record.model, &record.baud,    &record.parity,  &record.vga,
+            &record.video, &record.powerOn, &record.powerOff};
+        for (int nColumn = 0; nColumn < CProjectorTableModel::kColumns; ++nColumn)
+            SetCellText(0, nColumn, *values[static_cast<std::size_t>(nColumn)]);
+        // The rows moved down: the remembered row no longer shows what was clicked.
+        m_bRowChosen = false;
     }
-    if (m_strParity.isEmpty()) {
-        Say("校验类型不能为空，请选择！");
-        return;
-    }
-    if (!CheckCodes())
-        return;
-
-    const std::string strModel = m_strModel.toStdString();
-    SReadScope scope{m_pRecordset};
-    try {
-        m_pRecordset = CDatabase::OpenRead(stmt::SelectLibrary(), CursorType::Keyset);
-        if (m_pRecordset->IsEmpty())
-            Say("表内数据为空");
-        for (; !m_pRecordset->AtEnd(); m_pRecordset->MoveNext()) {
-            if (m_pRecordset->Field(kFieldNames[0]) == strModel) {
-                Say("数据库中已经存在该型号投影机，新增失败！");
-                return;
-            }
-        }
-    } catch (const CDatabaseError& error) {
-        // The check could not finish; the insert still goes ahead.
-        ReportDatabaseError(error);
-    }
-    m_pRecordset.reset();
-
-    const std::array<std::string, CProjectorTableModel::kColumns> values{strModel,
-                                                                         m_strBaud.toStdString(),
-                                                                         m_strParity.toStdString(),
-                                                                         m_strVga.toStdString(),
-                                                                         m_strVideo.toStdString(),
-                                                                         m_strPowerOn.toStdString(),
-                                                                         m_strPowerOff.toStdString()};
-    try {
-        CDatabase::ExecuteWrite(
-            stmt::InsertModel(values[0], values[1], values[2], values[3], values[4], values[5], values[6]));
-    } catch (const CDatabaseError& error) {
-        ReportDatabaseError(error);
-        return;
-    }
-    // The new model goes on top, where the installer sees it, without a reload.
-    for (int nColumn = 0; nColumn < CProjectorTableModel::kColumns; ++nColumn)
-        SetCellText(0, nColumn, values[static_cast<std::size_t>(nColumn)]);
-    // The rows moved down: the remembered row no longer shows what was clicked.
-    m_bRowChosen = false;
-    Say("保存当前型号记录成功！");
+    Say(words::CodeSaveText(result));
 }
 
 int CProjectorCodeDlg::HighlightedRow() const {
@@ -373,24 +288,22 @@ int CProjectorCodeDlg::HighlightedRow() const {
 
 void CProjectorCodeDlg::OnDelete() {
     if (!CDatabase::CheckWritableMedium()) {
-        Say("在光盘中不能进行删除数据操作，请把程序复制到本地硬盘后再进行操作！");
+        Say(words::ECodePrompt::ReadOnlyDelete);
         return;
     }
     // The model deleted is the one highlighted now, not the row last
     // clicked: the keyboard may have moved on since.
     const int nRow = HighlightedRow();
     if (nRow < 0 || nRow >= m_pTable->rowCount()) {
-        Say("请选择一条记录，再点击删除按钮！");
+        Say(words::ECodePrompt::ChooseToDelete);
         return;
     }
     const std::string strModel = m_pTable->CellText(nRow, 0);
-    if (!MessageBoxAsk(QStringLiteral("确定删除型号“%1”吗？").arg(QString::fromStdString(strModel)), true))
+    if (!MessageBoxAsk(words::DeleteQuestion(strModel), true))
         return;
     m_nSelectedRow = nRow;
-    try {
-        CDatabase::ExecuteWrite(stmt::DeleteModel(strModel));
-    } catch (const CDatabaseError& error) {
-        ReportDatabaseError(error);
+    if (const std::optional<CDatabaseError> error = library::DeleteModel(strModel)) {
+        ReportDatabaseError(*error);
         return;
     }
     m_pTable->RemoveRow(nRow);
@@ -399,7 +312,7 @@ void CProjectorCodeDlg::OnDelete() {
     if (QItemSelectionModel* pSelection = m_list->selectionModel())
         pSelection->clearSelection();
     m_bRowChosen = false;
-    Say("删除当前型号记录成功！");
+    Say(words::ECodePrompt::Deleted);
 }
 
 int CProjectorCodeDlg::RunSearchDialog() {
@@ -417,44 +330,22 @@ void CProjectorCodeDlg::OnFind() {
     if (RunSearchDialog() != QDialog::Accepted)
         return;
     SetFoundModels(QStringList());
-    if (g_strSearchKeyword.empty()) {
-        Say("查询关键字为空，请重新查询！");
+    const library::SSearchResult result = library::SearchModels(g_strSearchKeyword);
+    g_strSearchKeyword = result.strKeyword;
+    Say(result.eNotice);
+    if (result.eNotice == library::ECodeNotice::KeywordEmpty)
         return;
-    }
-    g_strSearchKeyword = base::AsciiUpper(g_strSearchKeyword);
-    const std::string strUpper = g_strSearchKeyword;
-    g_strSearchKeyword = base::AsciiLower(g_strSearchKeyword);
-    const std::string strStatement = stmt::SearchModels(strUpper, g_strSearchKeyword);
-
-    std::vector<std::string> found;
-    std::unique_ptr<CDatabaseError> pError;
-    {
-        SReadScope scope{m_pRecordset};
-        try {
-            m_pRecordset = CDatabase::OpenRead(strStatement, CursorType::Keyset);
-            if (m_pRecordset->IsEmpty())
-                Say("数据库中没有该型号的投影机！");
-            for (; !m_pRecordset->AtEnd(); m_pRecordset->MoveNext()) {
-                found.push_back(m_pRecordset->Field(kFieldNames[0]));
-                // After the walk this holds the last model in the statement's order.
-                m_strShowModel = QString::fromStdString(found.back());
-            }
-        } catch (const CDatabaseError& error) {
-            pError = std::make_unique<CDatabaseError>(error);
-        }
-    }
-
-    // The combo keeps its items sorted; the statement's order usually is that
-    // order already. Models found before a database error stay in the combo.
-    if (!std::is_sorted(found.begin(), found.end(), ComboLess))
-        std::stable_sort(found.begin(), found.end(), ComboLess);
+    // After the search this holds the last model in the statement's order.
+    if (!result.models.empty())
+        m_strShowModel = QString::fromStdString(result.strLastFound);
     QStringList models;
-    models.reserve(static_cast<qsizetype>(found.size()));
-    for (const std::string& strModel : found)
+    models.reserve(static_cast<qsizetype>(result.models.size()));
+    for (const std::string& strModel : result.models)
         models << QString::fromStdString(strModel);
-    if (pError) {
+    // Models found before a database error stay in the combo.
+    if (result.error) {
         m_pFoundModels->setStringList(models);
-        ReportDatabaseError(*pError);
+        ReportDatabaseError(*result.error);
         return;
     }
     SetFoundModels(models);
@@ -467,22 +358,15 @@ void CProjectorCodeDlg::OnShowModel() {
     const QString strModel =
         nSelected >= 0 ? m_comboShowModel->itemText(nSelected) : m_comboShowModel->currentText();
     if (strModel.isEmpty()) {
-        Say("请选选择一个型号，再点击显示该型号！");
+        Say(words::ECodePrompt::ChooseToShow);
         return;
     }
-    SReadScope scope{m_pRecordset};
-    try {
-        m_pRecordset = CDatabase::OpenRead(stmt::SelectModel(strModel.toStdString()), CursorType::Keyset);
-        if (m_pRecordset->IsEmpty())
-            Say("数据库中没有该型号的投影机！");
-        const std::array<QString*, CProjectorTableModel::kColumns> fields{
-            &m_strModel, &m_strBaud, &m_strParity, &m_strVga, &m_strVideo, &m_strPowerOn, &m_strPowerOff};
-        for (; !m_pRecordset->AtEnd(); m_pRecordset->MoveNext()) {
-            for (std::size_t i = 0; i < fields.size(); ++i)
-                *fields[i] = QString::fromStdString(m_pRecordset->Field(kFieldNames[i]));
-        }
-    } catch (const CDatabaseError& error) {
-        ReportDatabaseError(error);
+    library::SModelRecord record = Record();
+    const library::SModelRead read = library::ReadModel(strModel.toStdString(), record);
+    SetRecord(record);
+    Say(read.eNotice);
+    if (read.error) {
+        ReportDatabaseError(*read.error);
         return;
     }
     m_strShowModel = strModel;
@@ -496,39 +380,25 @@ void CProjectorCodeDlg::OnShowModel() {
 void CProjectorCodeDlg::OnAsciiToHex() {
     UpdateData(true);
     for (QString* pCode : {&m_strVga, &m_strVideo, &m_strPowerOn, &m_strPowerOff})
-        if (!pCode->isEmpty() && !projector::IsHexText(*pCode))
-            *pCode = projector::AsciiToHex(*pCode);
+        if (!pCode->isEmpty() && !library::IsHexText(pCode->toStdString()))
+            *pCode = QString::fromStdString(library::AsciiToHex(pCode->toStdString()));
     UpdateData(false);
 }
 
 void CProjectorCodeDlg::OnOK() {
     UpdateData(true);
-    if (m_strModel.isEmpty()) {
-        Say("请选择一个投影机型号，再点击确定！");
-        return;
-    }
-    // Codes the controller could not use are refused here too, also for a
-    // model typed in and never saved.
-    if (!CheckCodes())
-        return;
-    const std::string strBaud = m_strBaud.toStdString();
-    const std::string strParity = m_strParity.toStdString();
-    // The rules of "保存投影机代码" for the whole row: a row kept from before
-    // them (an unknown baud rate or parity) is never sent.
-    const library::ERuleFailure eRule = library::CheckRecord(library::SModelRecord{
-        m_strModel.toStdString(), strBaud, strParity, m_strVga.toStdString(), m_strVideo.toStdString(),
-        m_strPowerOn.toStdString(), m_strPowerOff.toStdString()});
+    const library::SModelRecord record = Record();
+    const library::ERuleFailure eRule = library::CheckHandOver(record);
     if (eRule != library::ERuleFailure::None) {
-        MessageBoxShow(words::RuleText(eRule));
+        Say(words::HandOverText(eRule));
         return;
     }
-    const codec::BundleResult result = codec::BuildCodeBundle(
-        codec::ProjectorCodes{strBaud, strParity, m_strVideo.toStdString(), m_strVga.toStdString(),
-                              m_strPowerOn.toStdString(), m_strPowerOff.toStdString()});
+    const codec::BundleResult result = codec::BuildCodeBundle(codec::ProjectorCodes{
+        record.baud, record.parity, record.video, record.vga, record.powerOn, record.powerOff});
     if (result.status != codec::BundleStatus::Ok)
         return; // the length checks above already refuse what does not fit
     g_strChosenCode = result.bundle;
-    g_strChosenModel = m_strModel.toStdString();
+    g_strChosenModel = record.model;
     g_bProjectorChosen = true;
     UpdateData(true);
     accept();
@@ -592,7 +462,7 @@ void CProjectorCodeDlg::OnExport() {
 
 void CProjectorCodeDlg::OnImport() {
     if (!CDatabase::CheckWritableMedium()) {
-        Say("在光盘中不能进行导入数据操作，请把程序复制到本地硬盘后再进行操作！");
+        Say(words::ECodePrompt::ReadOnlyImport);
         return;
     }
     const QString strFile = ChooseImportFile();

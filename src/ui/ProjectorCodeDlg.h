@@ -4,14 +4,13 @@
 
 #include <QString>
 
-#include <memory>
 #include <string>
 
 class CProjectorTableModel;
-class CRecordWalker;
 namespace library {
 class CImportPreview;
-}
+struct SModelRecord;
+} // namespace library
 class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
@@ -105,12 +104,11 @@ private:
     void EnableEntry(bool bEnable);
     // The list row the installer has highlighted, -1 for none.
     int HighlightedRow() const;
-    // The checks of the four codes, in the order the installer fixes them;
-    // shows the first failure and returns false.
-    bool CheckCodes();
+    // The current record's seven fields, as the library takes them.
+    library::SModelRecord Record() const;
+    void SetRecord(const library::SModelRecord& record);
     void SetFoundModels(const QStringList& models);
 
-    std::unique_ptr<CRecordWalker> m_pRecordset; // the read in progress, empty between reads
     CProjectorTableModel* m_pTable = nullptr;
     QTableView* m_list = nullptr;
     QComboBox* m_comboShowModel = nullptr;
@@ -119,17 +117,3 @@ private:
     QComboBox* m_comboParity = nullptr;
     QPushButton* m_btnAsciiToHex = nullptr;
 };
-
-// Helpers of the dialog's checks and conversions, shared with the tests.
-namespace projector {
-
-// Length of a text in bytes as the installer's code page stores it: one byte
-// for an ASCII character, two for any other.
-int CodePageBytes(const QString& strText);
-// Non-empty and nothing but 0-9, A-F, a-f.
-bool IsHexText(const QString& strText);
-// The bytes of a typed text as upper-case hex pairs. "\r", "\n", "\\" and
-// "\xHH" stand for one byte each; any other backslash is itself.
-QString AsciiToHex(const QString& strText);
-
-} // namespace projector

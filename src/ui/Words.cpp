@@ -852,3 +852,66 @@ QString SnapshotErrorText(const session::SSnapshotError& error) {
 }
 
 } // namespace words
+
+// The projector code dialog.
+namespace words {
+
+QString CodeNoticeText(library::ECodeNotice eNotice) {
+    switch (eNotice) {
+    case library::ECodeNotice::None:
+        break;
+    case library::ECodeNotice::LibraryEmpty:
+        return QStringLiteral("表内数据为空");
+    case library::ECodeNotice::NoSuchModel:
+        return QStringLiteral("数据库中没有该型号的投影机！");
+    case library::ECodeNotice::KeywordEmpty:
+        return QStringLiteral("查询关键字为空，请重新查询！");
+    }
+    return QString();
+}
+
+QString CodeSaveText(const library::SSaveResult& result) {
+    switch (result.eOutcome) {
+    case library::ESaveOutcome::Refused:
+        return RuleText(result.eRule);
+    case library::ESaveOutcome::Duplicate:
+        return QStringLiteral("数据库中已经存在该型号投影机，新增失败！");
+    case library::ESaveOutcome::NotInserted:
+        break;
+    case library::ESaveOutcome::Saved:
+        return QStringLiteral("保存当前型号记录成功！");
+    }
+    return QString();
+}
+
+QString HandOverText(library::ERuleFailure eRule) {
+    if (eRule == library::ERuleFailure::ModelEmpty)
+        return QStringLiteral("请选择一个投影机型号，再点击确定！");
+    return RuleText(eRule);
+}
+
+QString CodePromptText(ECodePrompt ePrompt) {
+    switch (ePrompt) {
+    case ECodePrompt::ChooseRow:
+        return QStringLiteral("请选择一行数据！");
+    case ECodePrompt::ChooseToDelete:
+        return QStringLiteral("请选择一条记录，再点击删除按钮！");
+    case ECodePrompt::ChooseToShow:
+        return QStringLiteral("请选选择一个型号，再点击显示该型号！");
+    case ECodePrompt::Deleted:
+        return QStringLiteral("删除当前型号记录成功！");
+    case ECodePrompt::ReadOnlySave:
+        return QStringLiteral("在光盘中不能进行保存数据操作，请把程序复制到本地硬盘后再进行操作！");
+    case ECodePrompt::ReadOnlyDelete:
+        return QStringLiteral("在光盘中不能进行删除数据操作，请把程序复制到本地硬盘后再进行操作！");
+    case ECodePrompt::ReadOnlyImport:
+        return QStringLiteral("在光盘中不能进行导入数据操作，请把程序复制到本地硬盘后再进行操作！");
+    }
+    return QString();
+}
+
+QString DeleteQuestion(const std::string& strModel) {
+    return QStringLiteral("确定删除型号“%1”吗？").arg(Q(strModel));
+}
+
+} // namespace words

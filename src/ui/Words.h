@@ -89,3 +89,32 @@ QString VerdictText(const session::SWriteResult& result);
 QString SnapshotErrorText(const session::SSnapshotError& error);
 
 } // namespace words
+
+// The projector code dialog: what its reads found, how a save ended, and
+// the prompts of its own buttons.
+#include "CodeLibrary.h"
+
+namespace words {
+
+// What a read of the library found ("" for None).
+QString CodeNoticeText(library::ECodeNotice eNotice);
+// How a save ended ("" for NotInserted: the database error says why).
+QString CodeSaveText(const library::SSaveResult& result);
+// Why a record is not handed to the main window ("" for None).
+QString HandOverText(library::ERuleFailure eRule);
+
+// The dialog's prompts that answer no code of the library.
+enum class ECodePrompt {
+    ChooseRow,      // a click in the list selected no row
+    ChooseToDelete, // 删除 without a highlighted row
+    ChooseToShow,   // 显示此型号 without a model
+    Deleted,        // the model was deleted
+    ReadOnlySave,   // the medium of data.mdb cannot be written
+    ReadOnlyDelete,
+    ReadOnlyImport,
+};
+QString CodePromptText(ECodePrompt ePrompt);
+// The question before a model is deleted.
+QString DeleteQuestion(const std::string& strModel);
+
+} // namespace words

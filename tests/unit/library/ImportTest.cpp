@@ -2,6 +2,7 @@
 // copies: the preview's classes and reasons, the conflict choices, the
 // all-or-nothing write, read-only and locked libraries, and the export's bytes.
 #include "Database.h"
+#include "ErrorDescription.h"
 #include "ImportPreview.h"
 #include "LibraryFiles.h"
 #include "LibraryWriter.h"
@@ -9,7 +10,6 @@
 #include "Statements.h"
 #include "TestDatabase.h"
 #include "Utf8Path.h"
-#include "WindowText.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -57,7 +57,7 @@ TEST_F(LibraryTest, PreviewClassifiesEveryRow) {
                                "Epson EB-1410Wi,19200,无,0A,0B,0C,0D\r\n"
                                "Brand New 1,9600,偶,0A,0B,0C,0D\r\n"
                                ",9600,无,0A,0B,0C,0D\r\n";
-    ASSERT_TRUE(Preview(preview, strCsv)) << Zh(preview.Error());
+    ASSERT_TRUE(Preview(preview, strCsv)) << Describe(preview.Error());
     ASSERT_EQ(preview.RowCount(), 4u);
     EXPECT_EQ(preview.Class(0), ERowClass::Identical);
     EXPECT_EQ(preview.Class(1), ERowClass::Conflict);
@@ -66,7 +66,8 @@ TEST_F(LibraryTest, PreviewClassifiesEveryRow) {
     EXPECT_EQ(preview.Class(2), ERowClass::New);
     EXPECT_EQ(preview.Class(3), ERowClass::Invalid);
     EXPECT_EQ(preview.Line(3), 5u);
-    EXPECT_EQ(Reason(preview, 3), "投影机型号不能为空，请输入！");
+    EXPECT_EQ(preview.Problem(3), ERowProblem::Rule);
+    EXPECT_EQ(preview.RuleFailure(3), ERuleFailure::ModelEmpty);
     const SPreviewCounts counts = preview.Counts();
     EXPECT_EQ(counts.nNew, 1u);
     EXPECT_EQ(counts.nIdentical, 1u);
@@ -89,7 +90,7 @@ TEST_F(LibraryTest, LetterCaseAndPaddingAreNoChange) {
         " , ,,,,,\r\n"
         "Epson EB-1410Wi,19200,无,0a,0b,0c,0d\r\n"
         ",,,,,,\r\n";
-    ASSERT_TRUE(Preview(preview, strCsv)) << Zh(preview.Error());
+    ASSERT_TRUE(Preview(preview, strCsv)) << Describe(preview.Error());
     ASSERT_EQ(preview.RowCount(), 2u);
     EXPECT_EQ(preview.Class(0), ERowClass::Identical);
     EXPECT_EQ(preview.Class(1), ERowClass::Conflict);
@@ -111,9 +112,9 @@ class Headers : public LibraryTest, public ::testing::WithParamInterface<SHeader
 
 TEST_P(Headers, MapColumnsByName) {
     CImportPreview preview;
-    ASSERT_TRUE(Preview(preview, GetParam().strCsv)) << Zh(preview.Error());
+    ASSERT_TRUE(Preview(preview, GetParam().strCsv)) << Describe(preview.Error());
     ASSERT_EQ(preview.RowCount(), 1u);
-    EXPECT_EQ(preview.Class(0), ERowClass::New) << Reason(preview, 0);
+    EXPECT_EQ(preview.Class(0), ERowClass::New) << static_cast<int>(preview.Problem(0));
     const SModelRecord expected{"明基 MX-1", "4800", "奇", "AA01", "BB02", "CC03", "DD04"};
     EXPECT_EQ(preview.Record(0), expected);
 }
@@ -151,56 +152,72 @@ struct SInvalidCase {
     const char* pszName;
     std::string strRows; // after the header line
     std::uint64_t nLine;
-    std::string strReason;
+    ERowProblem eProblem;
+    std::uint64_t nDetail = 0; // the rule broken, for a rule
 };
 void PrintTo(const SInvalidCase& c, std::ostream* pOut) {
     *pOut << c.pszName;
+}
+
+// The detail of a row refused by a rule: the rule.
+constexpr std::uint64_t Broken(ERuleFailure eRule) {
+    return static_cast<std::uint64_t>(eRule);
 }
 
 class InvalidRows : public LibraryTest, public ::testing::WithParamInterface<SInvalidCase> {};
 
 TEST_P(InvalidRows, ReportLineAndReason) {
     CImportPreview preview;
-    ASSERT_TRUE(Preview(preview, kHeader + GetParam().strRows)) << Zh(preview.Error());
+    ASSERT_TRUE(Preview(preview, kHeader + GetParam().strRows)) << Describe(preview.Error());
     ASSERT_GE(preview.RowCount(), 1u);
     const std::size_t nLast = preview.RowCount() - 1;
     EXPECT_EQ(preview.Class(nLast), ERowClass::Invalid);
     EXPECT_EQ(preview.Line(nLast), GetParam().nLine);
-    EXPECT_EQ(Reason(preview, nLast), GetParam().strReason);
+    EXPECT_EQ(preview.Problem(nLast), GetParam().eProblem);
+    if (GetParam().eProblem == ERowProblem::Rule)
+        EXPECT_EQ(preview.RuleFailure(nLast), static_cast<ERuleFailure>(GetParam().nDetail));
+    else
+        EXPECT_EQ(preview.ProblemDetail(nLast), GetParam().nDetail);
     EXPECT_EQ(preview.Counts().nInvalid, 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Reasons, InvalidRows,
     ::testing::Values(
-        SInvalidCase{"ModelEmpty", ",9600,无,0A,0B,0C,0D\n", 2, "投影机型号不能为空，请输入！"},
-        SInvalidCase{"BaudEmpty", "M,,无,0A,0B,0C,0D\n", 2, "波特率不能为空，请选择！"},
-        SInvalidCase{"BaudNotInList", "M,300,无,0A,0B,0C,0D\n", 2,
-                     "波特率只能是2400、4800、9600、19200、38400、57600或115200！"},
-        SInvalidCase{"ParityEmpty", "M,9600,,0A,0B,0C,0D\n", 2, "校验类型不能为空，请选择！"},
-        SInvalidCase{"ParityNotInList", "M,9600,space,0A,0B,0C,0D\n", 2, "校验类型只能是无、奇或偶！"},
-        SInvalidCase{"VgaEmpty", "M,9600,无,,0B,0C,0D\n", 2, "VGA不能为空，请输入偶数位数据！"},
-        SInvalidCase{"VgaOdd", "M,9600,无,0A0,0B,0C,0D\n", 2, "VGA输入不正确，请检查VGA位数！"},
-        SInvalidCase{"VideoOdd", "M,9600,无,0A,B,0C,0D\n", 2, "VIDEO输入不正确，请检查VIDEO位数！"},
-        SInvalidCase{"PowerOnEmpty", "M,9600,无,0A,0B,,0D\n", 2, "POWER ON不能为空，请输入偶数位数据！"},
+        SInvalidCase{"ModelEmpty", ",9600,无,0A,0B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::ModelEmpty)},
+        SInvalidCase{"BaudEmpty", "M,,无,0A,0B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::BaudEmpty)},
+        SInvalidCase{"BaudNotInList", "M,300,无,0A,0B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::BaudUnknown)},
+        SInvalidCase{"ParityEmpty", "M,9600,,0A,0B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::ParityEmpty)},
+        SInvalidCase{"ParityNotInList", "M,9600,space,0A,0B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::ParityUnknown)},
+        SInvalidCase{"VgaEmpty", "M,9600,无,,0B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::VgaEmpty)},
+        SInvalidCase{"VgaOdd", "M,9600,无,0A0,0B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::VgaOdd)},
+        SInvalidCase{"VideoOdd", "M,9600,无,0A,B,0C,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::VideoOdd)},
+        SInvalidCase{"PowerOnEmpty", "M,9600,无,0A,0B,,0D\n", 2, ERowProblem::Rule,
+                     Broken(ERuleFailure::PowerOnEmpty)},
         SInvalidCase{"PowerOffTooLong", "M,9600,无,0A,0B,0C," + std::string(98, 'F') + "\n", 2,
-                     "POWER OFF不能超过96位，请检查POWER OFF位数！"},
-        SInvalidCase{"NotHex", "M,9600,无,0A,0B,0C,0Z\n", 2,
-                     "请确保VIDEO/VGA/POWER ON/POWER OFF中都是16进制数，否则请点击ASCII码转16进制按钮！"},
-        SInvalidCase{"TooFewFields", "M,9600,无,0A,0B\n", 2, "字段太少：有5个，应有7个。"},
-        SInvalidCase{"TooManyFields", "M,9600,无,0A,0B,0C,0D,0E\n", 2, "字段太多：有8个，应有7个。"},
+                     ERowProblem::Rule, Broken(ERuleFailure::PowerOffTooLong)},
+        SInvalidCase{"NotHex", "M,9600,无,0A,0B,0C,0Z\n", 2, ERowProblem::Rule, Broken(ERuleFailure::NotHex)},
+        SInvalidCase{"TooFewFields", "M,9600,无,0A,0B\n", 2, ERowProblem::TooFewFields, 5},
+        SInvalidCase{"TooManyFields", "M,9600,无,0A,0B,0C,0D,0E\n", 2, ERowProblem::TooManyFields, 8},
         SInvalidCase{"RepeatedModel",
                      "M,9600,无,0A,0B,0C,0D\n\"multi\nline\",9600,无,0A,0B,0C,0D\nM,4800,无,0A,0B,0C,0D\n", 5,
-                     "型号与第2行重复。"},
+                     ERowProblem::Repeated, 2},
         SInvalidCase{"TruncatedFile", "M,9600,无,0A,0B,0C,0D\n\"Cut off,9600,无,0A", 3,
-                     "文件在引号内结束，这一行不完整。"},
+                     ERowProblem::Unterminated},
         // A file cut short inside its last code still looks like a whole row.
         SInvalidCase{"CutShortAfterACompleteRow", "M,9600,无,0A,0B,0C,7E50460D\r\nN,9600,无,0A,0B,0C,7E5046",
-                     3, "文件在这一行中间结束（行末没有换行），这一行可能不完整。"},
-        SInvalidCase{"SingleRowWithoutLineEnd", "M,9600,无,0A,0B,0C,7E5046", 2,
-                     "文件在这一行中间结束（行末没有换行），这一行可能不完整。"},
+                     3, ERowProblem::NoLineEnd},
+        SInvalidCase{"SingleRowWithoutLineEnd", "M,9600,无,0A,0B,0C,7E5046", 2, ERowProblem::NoLineEnd},
         SInvalidCase{"MultiLineRowCutShort", "\"Two\nLines\",9600,无,0A,0B,0C,7E5046", 2,
-                     "文件在这一行中间结束（行末没有换行），这一行可能不完整。"}),
+                     ERowProblem::NoLineEnd}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
 // Files that cannot be previewed at all.
@@ -208,7 +225,8 @@ struct SFileCase {
     const char* pszName;
     std::string strFileName;
     std::string strBytes;
-    std::string strErrorStart;
+    ELibraryError eError;
+    std::string strDetail = {}; // the columns named
 };
 void PrintTo(const SFileCase& c, std::ostream* pOut) {
     *pOut << c.pszName;
@@ -219,25 +237,26 @@ class BadFiles : public LibraryTest, public ::testing::WithParamInterface<SFileC
 TEST_P(BadFiles, RefusedWithAMessage) {
     CImportPreview preview;
     EXPECT_FALSE(Preview(preview, GetParam().strBytes, GetParam().strFileName));
-    EXPECT_NE(Zh(preview.Error()).find(GetParam().strErrorStart), std::string::npos) << Zh(preview.Error());
+    EXPECT_EQ(preview.Error().eCode, GetParam().eError) << Describe(preview.Error());
+    EXPECT_EQ(preview.Error().strDetail, GetParam().strDetail);
     EXPECT_EQ(preview.RowCount(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, BadFiles,
     ::testing::Values(
-        SFileCase{"Empty", "in.csv", "", "文件是空的，没有可导入的数据。"},
-        SFileCase{"OnlyByteOrderMark", "in.csv", "\xEF\xBB\xBF", "文件是空的，没有可导入的数据。"},
-        SFileCase{"OnlyBlankLines", "in.csv", "\r\n\n\r\n", "文件是空的，没有可导入的数据。"},
+        SFileCase{"Empty", "in.csv", "", ELibraryError::EmptyFile},
+        SFileCase{"OnlyByteOrderMark", "in.csv", "\xEF\xBB\xBF", ELibraryError::EmptyFile},
+        SFileCase{"OnlyBlankLines", "in.csv", "\r\n\n\r\n", ELibraryError::EmptyFile},
         SFileCase{"MissingColumn", "in.csv", "model,baud,parity,VGA,VIDEO,POWER ON\nM,9600,无,0A,0B,0C\n",
-                  "文件缺少列：POWER OFF。"},
-        SFileCase{"NoHeader", "in.csv", "M,9600,无,0A,0B,0C,0D\n",
-                  "文件缺少列：model、baud、parity、VGA、VIDEO、POWER ON、POWER OFF。"},
+                  ELibraryError::MissingColumns, "POWER OFF"},
+        SFileCase{"NoHeader", "in.csv", "M,9600,无,0A,0B,0C,0D\n", ELibraryError::MissingColumns,
+                  "model、baud、parity、VGA、VIDEO、POWER ON、POWER OFF"},
         SFileCase{"RepeatedColumn", "in.csv", "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF,投影机型号\n",
-                  "第1行的列名“投影机型号”出现了两次。"},
-        SFileCase{"Utf16", "in.csv", std::string("\xFF\xFEm\0", 4), "不支持UTF-16编码的文件"},
+                  ELibraryError::RepeatedColumn, "投影机型号"},
+        SFileCase{"Utf16", "in.csv", std::string("\xFF\xFEm\0", 4), ELibraryError::Utf16},
         SFileCase{"AccessFile", "other.mdb", std::string("\0\x01\0\0Standard Jet DB\0", 20),
-                  "不是Velmora的data.mdb文件"}),
+                  ELibraryError::NotLibrary}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
 // Text after a UTF-8 mark is not converted; a row that is not UTF-8 (GBK
@@ -248,18 +267,16 @@ TEST_F(LibraryTest, RowsAfterAUtf8MarkMustBeUtf8) {
     const std::string strCsv = std::string("\xEF\xBB\xBF") + kHeader + "Good 1,9600,偶,0A,0B,0C,0D\r\n" +
                                "\xC3\xF7\xBB\xF9 MX-1,9600,无,0A,0B,0C,0D\r\n" +
                                "Good 2,9600,\xCE\xDE,0A,0B,0C,0D\r\n" + "Bad\xFF,9600,无,0A,0B,0C,0D\r\n";
-    ASSERT_TRUE(Preview(preview, strCsv)) << Zh(preview.Error());
+    ASSERT_TRUE(Preview(preview, strCsv)) << Describe(preview.Error());
     ASSERT_EQ(preview.RowCount(), 4u);
     EXPECT_EQ(preview.Class(0), ERowClass::New);
-    const std::pair<std::size_t, std::string> expected[] = {
-        {1, "投影机型号不是有效的UTF-8文本，请检查文件的编码。"},
-        {2, "校验不是有效的UTF-8文本，请检查文件的编码。"},
-        {3, "投影机型号不是有效的UTF-8文本，请检查文件的编码。"},
-    };
-    for (const auto& [nRow, strReason] : expected) {
+    // The row and the column (0 the model, 2 the parity) that is not UTF-8.
+    const std::pair<std::size_t, std::uint64_t> expected[] = {{1, 0}, {2, 2}, {3, 0}};
+    for (const auto& [nRow, nColumn] : expected) {
         EXPECT_EQ(preview.Class(nRow), ERowClass::Invalid) << nRow;
         EXPECT_EQ(preview.Line(nRow), nRow + 2);
-        EXPECT_EQ(Reason(preview, nRow), strReason);
+        EXPECT_EQ(preview.Problem(nRow), ERowProblem::NotUtf8);
+        EXPECT_EQ(preview.ProblemDetail(nRow), nColumn);
     }
     const std::size_t nBefore = testfiles::Rows(m_db.File()).size();
     ASSERT_TRUE(ApplyImport(preview, Lib()).bOk);
@@ -269,7 +286,7 @@ TEST_F(LibraryTest, RowsAfterAUtf8MarkMustBeUtf8) {
     // The same holds for another data.mdb's cells.
     CTestDatabase other(false, false);
     other.Exec("INSERT INTO DATA VALUES (CAST(x'4D4EC3F7' AS TEXT),'9600','无','0A','0B','0C','0D')");
-    ASSERT_TRUE(preview.Load(Utf8FromPath(other.File()), Lib())) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(other.File()), Lib())) << Describe(preview.Error());
     const auto nCounts = preview.Counts();
     EXPECT_EQ(nCounts.nNew, 0u);
     EXPECT_EQ(nCounts.nInvalid, 1u);
@@ -300,10 +317,8 @@ TEST_P(ForeignDatabases, RefusedNamingTheMissingColumns) {
     const auto before = testfiles::Rows(m_db.File());
     CImportPreview preview;
     EXPECT_FALSE(preview.Load(Utf8FromPath(other), Lib()));
-    EXPECT_NE(
-        Zh(preview.Error()).find("不是Velmora的data.mdb文件（DATA表缺少列：" + GetParam().strMissing + "）"),
-        std::string::npos)
-        << Zh(preview.Error());
+    EXPECT_EQ(preview.Error().eCode, ELibraryError::LibraryColumnsMissing) << Describe(preview.Error());
+    EXPECT_EQ(preview.Error().strDetail, GetParam().strMissing);
     EXPECT_FALSE(preview.LibraryFailed());
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
@@ -331,11 +346,12 @@ TEST_F(LibraryTest, DatabaseWithoutTheTablesIsNotAVelmoraFile) {
     sqlite3_close(pDb);
     CImportPreview preview;
     EXPECT_FALSE(preview.Load(Utf8FromPath((m_db.Folder() / "other.db")), Lib()));
-    EXPECT_NE(Zh(preview.Error()).find("不是Velmora的data.mdb文件"), std::string::npos)
-        << Zh(preview.Error());
+    // Tables of those names without the columns: every column is missing.
+    EXPECT_EQ(preview.Error().eCode, ELibraryError::LibraryColumnsMissing) << Describe(preview.Error());
+    EXPECT_EQ(preview.Error().strDetail, "投影机型号、波特率、校验、VGA、VIDEO、POWER ON、POWER OFF");
 
     EXPECT_FALSE(preview.Load(Utf8FromPath((m_db.Folder() / "missing.csv")), Lib()));
-    EXPECT_EQ(Zh(preview.Error()).rfind("无法打开文件", 0), 0u) << Zh(preview.Error());
+    EXPECT_EQ(preview.Error().eCode, ELibraryError::CannotOpenSource) << Describe(preview.Error());
 }
 
 // A library as an import killed half-way leaves it: pages of the unfinished
@@ -366,20 +382,20 @@ TEST_F(LibraryTest, InterruptedWriteIsRolledBackByTheNextCommand) {
     const std::string strForExport = Crashed("export");
     const fs::path csv = m_db.Folder() / "out.csv";
     const SWriteResult exported = ExportLibrary(strForExport, Utf8FromPath(csv));
-    EXPECT_TRUE(exported.bOk) << Zh(exported.error);
+    EXPECT_TRUE(exported.bOk) << Describe(exported.error);
     EXPECT_EQ(exported.nExported, before.size());
     EXPECT_EQ(testfiles::Rows(PathFromUtf8(strForExport)), before);
 
     const std::string strForPreview = Crashed("preview");
     testfiles::Write(In("in.csv"), kHeader + std::string("Brand New 1,9600,偶,0A,0B,0C,0D\r\n"));
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForPreview)) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForPreview)) << Describe(preview.Error());
     EXPECT_EQ(preview.Counts().nNew, 1u);
 
     const std::string strForImport = Crashed("import");
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForImport)) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), strForImport)) << Describe(preview.Error());
     const SWriteResult written = ApplyImport(preview, strForImport);
-    EXPECT_TRUE(written.bOk) << Zh(written.error);
+    EXPECT_TRUE(written.bOk) << Describe(written.error);
     EXPECT_EQ(testfiles::Rows(PathFromUtf8(strForImport)).size(), before.size() + 1);
 
     // The window's start opens the library with its shared connection and
@@ -421,7 +437,7 @@ TEST_F(LibraryTest, PreviewMemoryDoesNotGrowWithTheLibrary) {
     if (nBefore == 0)
         GTEST_SKIP() << "this system reports no peak memory";
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), Lib())) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), Lib())) << Describe(preview.Error());
     const std::uint64_t nPeak = PeakMemory(false);
     EXPECT_EQ(preview.Counts().nIdentical, 1u);
     EXPECT_EQ(preview.Counts().nConflict, 1u);
@@ -454,7 +470,7 @@ TEST_P(ConflictChoices, WriteWhatWasChosen) {
     for (std::size_t i = 0; i < GetParam().choices.size(); ++i)
         preview.SetChoice(i, GetParam().choices[i]);
     const SWriteResult result = ApplyImport(preview, Lib());
-    ASSERT_TRUE(result.bOk) << Zh(result.error);
+    ASSERT_TRUE(result.bOk) << Describe(result.error);
     EXPECT_EQ(result.nInserted, 1u);
     EXPECT_EQ(result.nUpdated, std::size_t(GetParam().bFirstTaken) + std::size_t(GetParam().bSecondTaken));
 
@@ -492,8 +508,9 @@ TEST_F(LibraryTest, FailureHalfWayLeavesTheLibraryAsItWas) {
     preview.SetChoiceForAll(EChoice::Take);
     const SWriteResult result = ApplyImport(preview, Lib());
     EXPECT_FALSE(result.bOk);
-    // The window says the cause in its own words; the engine's text stays for the command line.
-    EXPECT_EQ(Zh(result.error), "写入data.mdb失败：系统错误。资料库没有改动。");
+    // The cause is a kind each face words, and the engine's own text for the command line.
+    EXPECT_EQ(result.error.eCode, ELibraryError::WriteFailed);
+    EXPECT_EQ(result.error.system.eKind, base::EFileError::Other);
     EXPECT_EQ(result.error.system.strSystem, "injected failure");
     EXPECT_EQ(result.nInserted, 0u);
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
@@ -507,7 +524,7 @@ TEST_F(LibraryTest, WriteProtectedFileIsRefused) {
     fs::permissions(m_db.File(), readOnly);
     const SWriteResult result = ApplyImport(preview, Lib());
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(Zh(result.error), "data.mdb是只读的，不能写入。资料库没有改动。");
+    EXPECT_EQ(result.error.eCode, ELibraryError::LibraryReadOnly) << Describe(result.error);
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
     EXPECT_EQ(fs::status(m_db.File()).permissions() & fs::perms::owner_write, fs::perms::none)
         << "the import does not lift the protection";
@@ -521,10 +538,10 @@ TEST_F(LibraryTest, ReadOnlyMediumIsRefused) {
     CReadOnlyView medium(m_db.Folder());
     if (!medium.Made())
         GTEST_SKIP() << "no read-only view of a folder can be made here";
-    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), "data.mdb")) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(In("in.csv")), "data.mdb")) << Describe(preview.Error());
     const SWriteResult result = ApplyImport(preview, "data.mdb");
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(Zh(result.error), "data.mdb是只读的，不能写入。资料库没有改动。");
+    EXPECT_EQ(result.error.eCode, ELibraryError::LibraryReadOnly) << Describe(result.error);
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
 
@@ -541,7 +558,7 @@ TEST_F(LibraryTest, LockedLibraryIsRefused) {
     sqlite3_exec(pOther, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(pOther);
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(Zh(result.error), "data.mdb正被其他程序使用，请关闭该程序后再导入。资料库没有改动。");
+    EXPECT_EQ(result.error.eCode, ELibraryError::LibraryBusy) << Describe(result.error);
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
     // Once the other program lets go, the same preview goes in.
     EXPECT_TRUE(ApplyImport(preview, Lib(), options).bOk);
@@ -556,7 +573,7 @@ TEST_F(LibraryTest, LibraryChangedSincePreviewIsRefused) {
     const auto before = testfiles::Rows(m_db.File());
     const SWriteResult result = ApplyImport(preview, Lib());
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(Zh(result.error), "预览之后data.mdb已被改动，请重新导入。资料库没有改动。");
+    EXPECT_EQ(result.error.eCode, ELibraryError::LibraryChanged) << Describe(result.error);
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 }
 
@@ -579,7 +596,7 @@ TEST_F(LibraryTest, MergeAnotherDataMdbLeavesTheMicrophoneTableAlone) {
         m_db.Scalar("SELECT group_concat(htnum||tdnum||qjnum||bitnum||tyjnum,';') FROM htset");
 
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(other), Lib())) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(other), Lib())) << Describe(preview.Error());
     EXPECT_TRUE(preview.FromDatabase());
     const SPreviewCounts counts = preview.Counts();
     EXPECT_EQ(counts.nNew, 1u);
@@ -588,12 +605,13 @@ TEST_F(LibraryTest, MergeAnotherDataMdbLeavesTheMicrophoneTableAlone) {
     EXPECT_EQ(counts.nIdentical, std::stoul(m_db.Scalar("SELECT count(*) FROM DATA")) - 1);
     for (std::size_t i = 0; i < preview.RowCount(); ++i) {
         if (preview.Class(i) == ERowClass::Invalid) {
-            EXPECT_EQ(Reason(preview, i), "波特率没有值（NULL）。");
+            EXPECT_EQ(preview.Problem(i), ERowProblem::NullCell);
+            EXPECT_EQ(preview.ProblemDetail(i), 1u); // the baud rate's column
         }
     }
     preview.SetChoiceForAll(EChoice::Take);
     const SWriteResult result = ApplyImport(preview, Lib());
-    ASSERT_TRUE(result.bOk) << Zh(result.error);
+    ASSERT_TRUE(result.bOk) << Describe(result.error);
     EXPECT_EQ(m_db.Scalar("SELECT VIDEO FROM DATA WHERE 投影机型号='Epson EMP-53'"), "0D0E");
     EXPECT_EQ(m_db.Scalar("SELECT 波特率 FROM DATA WHERE 投影机型号='Their Model'"), "38400");
     EXPECT_EQ(m_db.Scalar("SELECT count(*) FROM DATA WHERE 投影机型号='Broken'"), "0");
@@ -615,7 +633,7 @@ protected:
 TEST_F(ExportTest, WritesTheLayoutByteForByte) {
     const fs::path csv = m_db.Folder() / "out.csv";
     const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv));
-    ASSERT_TRUE(result.bOk) << Zh(result.error);
+    ASSERT_TRUE(result.bOk) << Describe(result.error);
     EXPECT_EQ(result.nExported, 3u);
     EXPECT_EQ(testfiles::Read(csv), "\xEF\xBB\xBF"
                                     "model,baud,parity,VGA,VIDEO,POWER ON,POWER OFF\r\n"
@@ -632,7 +650,7 @@ TEST_F(ExportTest, RoundTripGivesTheSameRowsAndBytes) {
 
     CTestDatabase empty(true, false);
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Utf8FromPath(empty.File()))) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Utf8FromPath(empty.File()))) << Describe(preview.Error());
     EXPECT_EQ(preview.Counts().nNew, 3u);
     EXPECT_EQ(preview.Counts().nInvalid, 0u);
     ASSERT_TRUE(ApplyImport(preview, Utf8FromPath(empty.File())).bOk);
@@ -648,7 +666,7 @@ TEST_F(ExportTest, RoundTripGivesTheSameRowsAndBytes) {
 struct SRefusedTarget {
     const char* pszName;
     std::string strTarget; // in the library's folder
-    std::string strReason;
+    ELibraryError eError;
 };
 void PrintTo(const SRefusedTarget& c, std::ostream* pOut) {
     *pOut << c.pszName;
@@ -672,23 +690,22 @@ TEST_P(RefusedExports, LeaveTheLibraryAlone) {
     const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(target));
     EXPECT_FALSE(result.bOk);
     EXPECT_EQ(result.eFailure, EWriteFailure::Refused);
-    EXPECT_EQ(Zh(result.error), "不能导出到" + Utf8FromPath(target) + "：" + GetParam().strReason)
-        << Zh(result.error);
+    EXPECT_EQ(result.error.eCode, GetParam().eError) << Describe(result.error);
+    EXPECT_EQ(result.error.strPath, Utf8FromPath(target));
     EXPECT_EQ(testfiles::Read(folder / "data.mdb"), strBefore);
     EXPECT_EQ(testfiles::Read(target), strTargetBefore);
     EXPECT_FALSE(fs::exists(PathFromUtf8(Utf8FromPath(target) + ".part")));
 }
 
-const std::string kOverwrites = "导出会把它覆盖。请另选一个CSV文件名。";
 INSTANTIATE_TEST_SUITE_P(
     Targets, RefusedExports,
-    ::testing::Values(
-        SRefusedTarget{"TheLibrary", "data.mdb", "这是正在使用的代码库，" + kOverwrites},
-        SRefusedTarget{"TheLibraryByAnotherPath", "sub/../data.mdb", "这是正在使用的代码库，" + kOverwrites},
-        SRefusedTarget{"ASymbolicLink", "link.csv", "这是正在使用的代码库，" + kOverwrites},
-        SRefusedTarget{"AHardLink", "hard.csv", "这是正在使用的代码库，" + kOverwrites},
-        SRefusedTarget{"AnotherDatabase", "copy.sqlite", "这是一个数据库文件，" + kOverwrites},
-        SRefusedTarget{"AnMdbName", "new.MDB", "以.mdb结尾的文件名留给代码库。请另选一个CSV文件名。"}),
+    ::testing::Values(SRefusedTarget{"TheLibrary", "data.mdb", ELibraryError::ExportOverLibrary},
+                      SRefusedTarget{"TheLibraryByAnotherPath", "sub/../data.mdb",
+                                     ELibraryError::ExportOverLibrary},
+                      SRefusedTarget{"ASymbolicLink", "link.csv", ELibraryError::ExportOverLibrary},
+                      SRefusedTarget{"AHardLink", "hard.csv", ELibraryError::ExportOverLibrary},
+                      SRefusedTarget{"AnotherDatabase", "copy.sqlite", ELibraryError::ExportOverDatabase},
+                      SRefusedTarget{"AnMdbName", "new.MDB", ELibraryError::ExportMdbName}),
     [](const auto& info) { return std::string(info.param.pszName); });
 
 // An export killed before its rename leaves a .part file; the next export
@@ -707,7 +724,8 @@ TEST_F(ExportTest, UnwritableTargetLeavesNoFile) {
     const fs::path csv = m_db.Folder() / "no-such-folder" / "out.csv";
     const SWriteResult result = ExportLibrary(Utf8FromPath(m_db.File()), Utf8FromPath(csv));
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(Zh(result.error).rfind("无法写入" + Utf8FromPath(csv), 0), 0u) << Zh(result.error);
+    EXPECT_EQ(result.error.eCode, ELibraryError::CannotWriteCsv) << Describe(result.error);
+    EXPECT_EQ(result.error.strPath, Utf8FromPath(csv));
     EXPECT_FALSE(fs::exists(csv));
 }
 
@@ -727,7 +745,7 @@ TEST_F(LibraryTest, SpreadsheetRoundAndReadBackLookup) {
     testfiles::Write(csv, strText);
 
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Lib())) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(Utf8FromPath(csv), Lib())) << Describe(preview.Error());
     EXPECT_EQ(preview.Counts().nNew, 1u);
     EXPECT_EQ(preview.Counts().nConflict, 1u);
     EXPECT_EQ(preview.Counts().nInvalid, 0u);
@@ -744,7 +762,7 @@ TEST_F(LibraryTest, SpreadsheetRoundAndReadBackLookup) {
 // The library the shipped file was made from reads back as identical rows.
 TEST_F(LibraryTest, SharedLibraryCsvMatchesTheShippedFile) {
     CImportPreview preview;
-    ASSERT_TRUE(preview.Load(VELMORA_LIBRARY_CSV, Lib())) << Zh(preview.Error());
+    ASSERT_TRUE(preview.Load(VELMORA_LIBRARY_CSV, Lib())) << Describe(preview.Error());
     EXPECT_EQ(preview.Counts().nIdentical, std::stoul(m_db.Scalar("SELECT count(*) FROM DATA")));
     EXPECT_EQ(preview.Counts().nNew + preview.Counts().nConflict + preview.Counts().nInvalid, 0u);
 }
@@ -771,7 +789,7 @@ TEST_F(LibraryTest, LargeImportReportsProgressAndCancelLeavesNothing) {
     options.progress = [](std::uint64_t nDone, std::uint64_t) { return nDone < 10000; };
     const SWriteResult result = ApplyImport(preview, Lib(), options);
     EXPECT_FALSE(result.bOk);
-    EXPECT_EQ(Zh(result.error), "导入已取消。资料库没有改动。");
+    EXPECT_EQ(result.error.eCode, ELibraryError::ImportCancelled) << Describe(result.error);
     EXPECT_EQ(testfiles::Rows(m_db.File()), before);
 
     ASSERT_TRUE(ApplyImport(preview, Lib()).bOk);
