@@ -1,12 +1,11 @@
 #include "BatchFields.h"
-#include "AsciiText.h"
 
 #include "MessageBox.h"
 #include "ModelSearchDlg.h"
 #include "Words.h"
 
+#include "CodeLibrary.h"
 #include "Database.h"
-#include "Statements.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,8 +18,8 @@ namespace {
 
 // The plan column each ticked field fills, and its label.
 const char* const kFieldColumns[CBatchFields::kFields] = {"server_ip",  "mask",       "gateway",
-                                                         "lock_type",  "lock_time",  "one_key",
-                                                         "projector1", "projector2", "snapshot"};
+                                                          "lock_type",  "lock_time",  "one_key",
+                                                          "projector1", "projector2", "snapshot"};
 const char* const kFieldLabels[CBatchFields::kFields] = {
     "服务器IP", "子网掩码", "网关IP", "电控锁类型", "电控锁时间", "一键通", "投影机1", "投影机2", "配置文件"};
 
@@ -47,14 +46,15 @@ CBatchFields::CBatchFields(std::function<QString()> pfnChooseSnapshot, QWidget* 
     QStringList times{QStringLiteral("0.5")};
     for (int i = 1; i <= 120; ++i)
         times << QString::number(i);
+    // Without the library the lists stay empty; a typed model is still
+    // looked up before anything is sent.
     QStringList models;
-    try {
-        if (CDatabase::IsOpen())
-            for (auto pRows = CDatabase::OpenRead(stmt::SelectLibrarySorted()); !pRows->AtEnd(); pRows->MoveNext())
-                models << words::Q(pRows->FieldOr("投影机型号", ""));
-    } catch (const CDatabaseError&) {
-        // The list stays empty; a typed model is still looked up before anything is sent.
-    }
+    if (CDatabase::IsOpen())
+        library::ReadModelList([] {},
+                               [&models](int, int nColumn, const std::string& strText) {
+                                   if (nColumn == 0)
+                                       models << words::Q(strText);
+                               });
     m_pEditors[kServerIp] = addressEdit();
     m_pEditors[kMask] = addressEdit();
     m_pEditors[kGateway] = addressEdit();
@@ -66,7 +66,8 @@ CBatchFields::CBatchFields(std::function<QString()> pfnChooseSnapshot, QWidget* 
     m_pEditors[kSnapshot] = new QLineEdit(this);
     // The editors share the width that is there; none asks for more.
     for (int n : {kServerIp, kMask, kGateway, kSnapshot})
-        m_pEditors[n]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) / 2);
+        m_pEditors[n]->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")) /
+                                       2);
     for (int n = 0; n < kFields; ++n) {
         m_pTicks[n] = new QCheckBox(QString::fromUtf8(kFieldLabels[n]), this);
         m_pTicks[n]->setAccessibleName(m_pTicks[n]->text());
@@ -127,35 +128,28 @@ std::map<std::string, std::string> CBatchFields::Ticked(bool bKeepEmpty) const {
             strValue = pCombo->currentText().trimmed();
         if (n == kSnapshot && !strValue.isEmpty())
             strValue = QFileInfo(strValue).absoluteFilePath();
-        ticked[kFieldColumns[n]] = strValue.isEmpty() && !bKeepEmpty ? std::string("?") : strValue.toStdString();
+        ticked[kFieldColumns[n]] =
+            strValue.isEmpty() && !bKeepEmpty ? std::string("?") : strValue.toStdString();
     }
     return ticked;
 }
 
-// The model search of the code dialog: a keyword, then the models holding
-// it (either letter case) fill the list.
+// The model search of the code dialog, with a keyword of its own: the
+// models holding it (either letter case) fill the list.
 void CBatchFields::SearchModel(QComboBox* pCombo) {
     CModelSearchDlg search(this, &m_strSearchKeyword);
     if (search.exec() != QDialog::Accepted)
         return;
-    if (m_strSearchKeyword.empty()) {
-        MessageBoxShow(QStringLiteral("查询关键字为空，请重新查询！"));
+    const library::SSearchResult result = library::SearchModels(m_strSearchKeyword);
+    if (result.error) {
+        MessageBoxShow(words::Q(DatabaseErrorText(result.error->Code(), result.error->Text())));
         return;
     }
-    QStringList found;
-    try {
-        for (auto pRows = CDatabase::OpenRead(stmt::SearchModels(base::AsciiUpper(m_strSearchKeyword),
-                                                                 base::AsciiLower(m_strSearchKeyword)));
-             !pRows->AtEnd(); pRows->MoveNext())
-            found << words::Q(pRows->FieldOr("投影机型号", ""));
-    } catch (const CDatabaseError& e) {
-        MessageBoxShow(words::Q(DatabaseErrorText(e.Code(), e.Text())));
-        return;
-    }
-    if (found.isEmpty()) {
-        MessageBoxShow(QStringLiteral("数据库中没有该型号的投影机！"));
+    if (result.eNotice != library::ECodeNotice::None) {
+        MessageBoxShow(words::CodeNoticeText(result.eNotice));
         return;
     }
     pCombo->clear();
-    pCombo->addItems(found);
+    for (const std::string& strModel : result.models)
+        pCombo->addItem(words::Q(strModel));
 }
