@@ -23,7 +23,7 @@ std::string FieldTable(const std::vector<session::SFieldResult>& fields);
 nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields);
 
 // How a write ended, in the command line's words.
-std::string WriteMessage(const session::SWriteResult& result);
+std::string WriteMessage(const session::SWriteResult& result, const session::SWriteNotes& notes);
 
 // Columns padded to their widest cell (counted in characters, not bytes).
 std::string Table(const std::vector<std::vector<std::string>>& rows);

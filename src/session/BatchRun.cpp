@@ -20,8 +20,8 @@ void CBatchRun::Start(CSessionEngine& engine, ClientId client, std::shared_ptr<C
         }
         room.ePhase = EBatchPhase::Waiting;
         m_nQueuing = i;
-        const ExchangeId id =
-            engine.StartWrite(client, MakeWriteRequest(room.plan, history, room.notes, m_pfnSaveBackup), tStart);
+        const ExchangeId id = engine.StartWrite(
+            client, MakeWriteRequest(room.plan, history, room.notes, m_pfnSaveBackup), tStart);
         m_ids[id] = i;
     }
 }
@@ -112,7 +112,6 @@ void CBatchRun::OnWriteDone(ExchangeId id, const SWriteResult& r) {
     if (room.bTriedMoved && r.eStop != EWriteStop::NoAnswer)
         room.strMovedTo = codec::BytesToAddress(*to);
     room.eOutcome = r.eOutcome == EWriteOutcome::Confirmed ? EBatchOutcome::Ok : EBatchOutcome::Failed;
-    room.strDifferences = room.strMovedTo.empty() ? DifferencesText(r) : MovedText(room.strMovedTo, r);
     room.dSeconds = double(m_clock() - room.tStarted) / 1000.0;
     room.ePhase = EBatchPhase::Done;
     room.result = r;

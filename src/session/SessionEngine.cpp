@@ -199,9 +199,8 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
     SControllerSettings settings = x.request.settings;
     x.result.present = x.gathered;
     if (x.request.pfnBeforeSend) {
-        std::string strError = x.request.pfnBeforeSend(x.result.present, settings);
-        if (!strError.empty()) {
-            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused, std::move(strError));
+        if (!x.request.pfnBeforeSend(x.result.present, settings)) {
+            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused);
             return;
         }
     }
@@ -361,7 +360,8 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
     if (route == m_routes.end()) {
         if (m_watched && *m_watched == address) {
             const codec::Reply reply = codec::ReadReply(pData, nLength, address);
-            m_clients.at(kFirstClient).pObserver->OnReply(0, MakeEvent(reply, EStage::Unsolicited, nullptr, now));
+            m_clients.at(kFirstClient)
+                .pObserver->OnReply(0, MakeEvent(reply, EStage::Unsolicited, nullptr, now));
         }
         Pump(now);
         return;

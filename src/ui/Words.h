@@ -71,4 +71,10 @@ QString ExportResultText(const library::SWriteResult& result);
 // Why an address range (of a scan) was refused.
 QString RangeErrorText(const codec::SRangeError& error);
 
+// The parts of a read that did not come.
+// One reply part as the window names it: "投影机1代码", "投影机2代码", "IP设置", "附加设置".
+QString PartName(session::EReplyPart ePart);
+// "未收到：投影机2代码、IP设置" (the parts joined with "、"); "" for none.
+QString MissingText(const std::vector<session::EReplyPart>& parts);
+
 } // namespace words
