@@ -95,8 +95,9 @@ struct SBatchRoom {
     std::size_t nLine = 0;   // line of the plan (the header is line 1)
     EBatchOutcome eOutcome = EBatchOutcome::NotRun;
     EBatchPhase ePhase = EBatchPhase::Waiting;
-    std::string
-        strDifferences; // why its row was refused, or the run stopped in its Set (the command line's words)
+    // Why its row was refused, or why the run stopped in its Set (the command
+    // line's words); a finished write is worded by each face from `result`.
+    std::string strDifferences;
     SValueProblem problem; // why its row was refused, as a code
     double dSeconds = 0;
     bool bRun = false;      // part of this run

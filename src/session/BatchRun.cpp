@@ -20,8 +20,8 @@ void CBatchRun::Start(CSessionEngine& engine, ClientId client, std::shared_ptr<C
         }
         room.ePhase = EBatchPhase::Waiting;
         m_nQueuing = i;
-        const ExchangeId id = engine.StartWrite(
-            client, MakeWriteRequest(room.plan, history, room.notes, m_pfnSaveBackup), tStart);
+        const ExchangeId id =
+            engine.StartWrite(client, MakeWriteRequest(room.plan, history, room.notes, m_pfnSaveBackup), tStart);
         m_ids[id] = i;
     }
 }

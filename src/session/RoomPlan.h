@@ -34,9 +34,8 @@ struct SRoomPlan {
 
 // What a write reports besides the engine's result.
 struct SWriteNotes {
-    std::filesystem::path backup; // the history file of what the controller held, when one was saved
-    std::vector<EReplyPart>
-        notBackedUp; // with --force: the parts that could not be backed up (all: none came)
+    std::filesystem::path backup;        // the history file of what the controller held, when one was saved
+    std::vector<EReplyPart> notBackedUp; // with --force: the parts not backed up (all four: none came)
     // A forced write stopped with nothing sent: this part did not come, and
     // neither a snapshot nor the overrides give all of it.
     std::optional<EReplyPart> unknownPart;

@@ -360,8 +360,7 @@ void CSessionEngine::OnDatagram(const std::uint8_t* pData, std::size_t nLength, 
     if (route == m_routes.end()) {
         if (m_watched && *m_watched == address) {
             const codec::Reply reply = codec::ReadReply(pData, nLength, address);
-            m_clients.at(kFirstClient)
-                .pObserver->OnReply(0, MakeEvent(reply, EStage::Unsolicited, nullptr, now));
+            m_clients.at(kFirstClient).pObserver->OnReply(0, MakeEvent(reply, EStage::Unsolicited, nullptr, now));
         }
         Pump(now);
         return;

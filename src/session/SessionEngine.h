@@ -29,11 +29,11 @@ namespace session {
 
 // A client's waits and pacing.
 struct SSessionTiming {
-    int nTickMs = 1000;     // one tick of every wait
-    int nQueryTicks = 3;    // a read waits this many ticks for the four replies
-    int nReadBackTicks = 5; // the read-back after a Set's closing query waits this many
-    int nReadAttempts = 1;  // a read that lacks replies at the end of its wait asks again, up to this often;
-                            // a write asks the address it moves to as often
+    int nTickMs = 1000;       // one tick of every wait
+    int nQueryTicks = 3;      // a read waits this many ticks for the four replies
+    int nReadBackTicks = 5;   // the read-back after a Set's closing query waits this many
+    int nReadAttempts = 1;    // a read that lacks replies at the end of its wait asks again, up to this often;
+                              // a write asks the address it moves to as often
     double dPauseScale = 1.0; // the Set's pauses are the codec's times this (1 in the program)
     int nMaxRunning = 16;     // exchanges running at once; the others wait their turn
     int nStartIntervalMs = 0; // at least this long between two starts (pacing a scan)
@@ -105,9 +105,7 @@ public:
     // Queue a read or a write; it starts at once when its client has a free
     // place and no running exchange of any client uses its addresses, else
     // in its turn at a later Advance(). Returns its id (never 0).
-    ExchangeId StartRead(const codec::Ip4& address, TimeMs now) {
-        return StartRead(kFirstClient, address, now);
-    }
+    ExchangeId StartRead(const codec::Ip4& address, TimeMs now) { return StartRead(kFirstClient, address, now); }
     ExchangeId StartWrite(SWriteRequest request, TimeMs now) {
         return StartWrite(kFirstClient, std::move(request), now);
     }
