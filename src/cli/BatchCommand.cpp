@@ -87,16 +87,16 @@ int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
         for (const session::SPlanProblem& p : c.planProblems)
             problems.push_back(PlanProblemText(p).substr(strLine.size()));
         if (!room.bPrepared) {
-            problems.push_back(c.strUnusable);
+            problems.push_back(PrepareErrorText(room.problem, room.strDifferences));
         } else {
             if (c.bNoReply)
                 problems.push_back("no reply");
-            else if (!c.strMissing.empty())
-                problems.push_back(c.strMissing);
+            else if (!c.missing.empty())
+                problems.push_back(MissingPartsText(c.missing));
             for (const session::SSettingIssue& issue : c.issues)
-                problems.push_back(session::ProblemText(issue));
+                problems.push_back(SettingIssueText(issue));
             if (c.bAddressTaken)
-                problems.push_back(session::kAddressTakenText);
+                problems.push_back(kAddressTakenText);
         }
         bAllWritable = bAllWritable && problems.empty();
         if (bJson) {
@@ -221,7 +221,7 @@ int RunBatch(const SBatchArgs& args) {
         return kExitInput;
     }
 
-    if (!job.CreateResults(resultsPath)) {
+    if (!job.CreateResults(resultsPath, &ResultsDifferences)) {
         std::fprintf(stderr, "\nvelmora-cli: %s\n", job.ResultsError().c_str());
         return kExitEnvironment;
     }
@@ -281,12 +281,12 @@ int RunBatch(const SBatchArgs& args) {
         if (!r.bRun)
             continue;
         const std::string strOutcome = session::OutcomeWord(r.eOutcome);
-        table.push_back({r.strRoom, r.strAddress, strOutcome, r.strDifferences, Seconds(r.dSeconds),
+        table.push_back({r.strRoom, r.strAddress, strOutcome, ResultsDifferences(r), Seconds(r.dSeconds),
                          Utf8FromPath(r.notes->backup)});
         json.push_back({{"room", r.strRoom},
                         {"address", r.strAddress},
                         {"outcome", strOutcome},
-                        {"differences", r.strDifferences},
+                        {"differences", ResultsDifferences(r)},
                         {"seconds", r.dSeconds},
                         {"backup", Utf8FromPath(r.notes->backup)}});
         if (args.bDiagnose) {

@@ -94,7 +94,7 @@ int RunGet(const SGetArgs& args) {
     }
     if (!snapshot.read.Complete()) {
         std::fprintf(stderr, "velmora-cli: %s answered only in part: %s\n", args.strAddress.c_str(),
-                     snapshot.read.MissingText().c_str());
+                     MissingPartsText(snapshot.read.MissingParts()).c_str());
         return kExitFailed;
     }
     return kExitOk;

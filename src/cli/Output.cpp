@@ -73,7 +73,7 @@ std::string SettingsTable(const session::SReadResult& read) {
     }
     std::string out = Table(rows);
     if (!read.Complete())
-        out += read.MissingText() + "\n";
+        out += MissingPartsText(read.MissingParts()) + "\n";
     return out;
 }
 
@@ -91,12 +91,12 @@ nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields) {
     return out;
 }
 
-std::string WriteMessage(const session::SWriteResult& result) {
+std::string WriteMessage(const session::SWriteResult& result, const session::SWriteNotes& notes) {
     if (result.eOutcome == session::EWriteOutcome::Confirmed)
         return "every field read back as sent";
     if (result.eOutcome == session::EWriteOutcome::Different && !result.readBack.Complete())
         return "part of the read-back never came: " + session::DifferentFields(result.fields);
-    return session::DifferencesText(result);
+    return WriteOutcomeText(result, notes);
 }
 
 bool OutputAllowed(const std::string& strPath, const std::string& strDb,

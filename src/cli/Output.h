@@ -23,7 +23,7 @@ std::string FieldTable(const std::vector<session::SFieldResult>& fields);
 nlohmann::json FieldsJson(const std::vector<session::SFieldResult>& fields);
 
 // How a write ended, in the command line's words.
-std::string WriteMessage(const session::SWriteResult& result);
+std::string WriteMessage(const session::SWriteResult& result, const session::SWriteNotes& notes);
 
 // Whether a command that uses the library `strDb` and reads `inputs` may
 // write `strPath` (the one output rule); when not, says why on stderr and

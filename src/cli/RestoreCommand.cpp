@@ -2,6 +2,7 @@
 // (the controller's address setting included) and verify it by reading back.
 
 #include "Commands.h"
+#include "Words.h"
 #include "History.h"
 #include "Utf8Path.h"
 #include "codec/AddressRange.h"
@@ -74,8 +75,9 @@ int RunRestore(const SRestoreArgs& args) {
     std::string error;
     session::SOverrideTexts overrides;
     overrides.controllerIp = args.controllerIp;
-    if (!PrepareRoom(args.strAddress, strFile, overrides, plan, error)) {
-        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", error.c_str());
+    session::SValueProblem problem;
+    if (!PrepareRoom(args.strAddress, strFile, overrides, plan, error, &problem)) {
+        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", PrepareErrorText(problem, error).c_str());
         return kExitInput;
     }
     // The room's own backup: the controller may answer at its address before

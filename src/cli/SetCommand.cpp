@@ -61,8 +61,9 @@ int RunSet(const SSetArgs& args) {
     SRoomPlan plan;
     plan.bForce = args.bForce;
     std::string error;
-    if (!PrepareRoom(args.strAddress, args.strFrom, args.overrides, plan, error)) {
-        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", error.c_str());
+    session::SValueProblem problem;
+    if (!PrepareRoom(args.strAddress, args.strFrom, args.overrides, plan, error, &problem)) {
+        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", PrepareErrorText(problem, error).c_str());
         return kExitInput;
     }
     return WriteRoom(runner, plan, args.strAddress);
@@ -118,13 +119,15 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
         std::cout << strAddress << ": already as the backup holds it; nothing was sent\n";
         return kExitOk;
     }
-    if (!notes->strNotBackedUp.empty() && r.bSetStarted)
+    if (!notes->notBackedUp.empty() && r.bSetStarted)
         std::fprintf(stderr, "velmora-cli: forced: not backed up, as the controller did not send it: %s\n",
-                     notes->strNotBackedUp.c_str());
+                     notes->notBackedUp.size() == session::kReplyParts
+                         ? "no reply came"
+                         : MissingPartsText(notes->notBackedUp).c_str());
     if (common.bJson) {
         nlohmann::json out = {{"address", strAddress},
                               {"outcome", OutcomeWord(r.eOutcome)},
-                              {"message", WriteMessage(r)},
+                              {"message", WriteMessage(r, *notes)},
                               {"history", Utf8FromPath(notes->backup)},
                               {"fields", FieldsJson(r.fields)}};
         std::cout << out.dump(2) << "\n";
@@ -133,7 +136,8 @@ int WriteRoom(CRunner& runner, const SRoomPlan& plan, const std::string& strAddr
             std::cout << "backup: " << Utf8FromPath(notes->backup) << "\n";
         if (!r.fields.empty())
             std::cout << FieldTable(r.fields);
-        std::cout << strAddress << ": " << OutcomeWord(r.eOutcome) << " (" << WriteMessage(r) << ")\n";
+        std::cout << strAddress << ": " << OutcomeWord(r.eOutcome) << " (" << WriteMessage(r, *notes)
+                  << ")\n";
     }
     if (nInterrupts > 0 && r.bSetStarted)
         std::fprintf(stderr,

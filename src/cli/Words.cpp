@@ -1,5 +1,6 @@
 #include "Words.h"
 
+#include "Comparison.h"
 #include "Csv.h"
 
 #include <array>
@@ -284,6 +285,141 @@ std::string RowReasonText(const library::CImportPreview& preview, std::size_t nR
         return strColumn + " is not valid UTF-8 text; check the file's encoding";
     }
     return std::string();
+}
+
+// A write's outcome: the parts of a read that did not come, the rules a
+// value breaks, why a write stopped, and the results file's differences.
+std::string PartText(session::EReplyPart ePart) {
+    switch (ePart) {
+    case session::kPartProjector1:
+        return "projector 1 codes";
+    case session::kPartProjector2:
+        return "projector 2 codes";
+    case session::kPartNetwork:
+        return "IP settings";
+    case session::kPartDevices:
+        break;
+    }
+    return "extra settings";
+}
+
+std::string MissingPartsText(const std::vector<session::EReplyPart>& parts) {
+    std::string strParts;
+    for (const session::EReplyPart ePart : parts)
+        strParts += (strParts.empty() ? "" : ", ") + PartText(ePart);
+    return strParts.empty() ? strParts : "not received: " + strParts;
+}
+
+std::string SettingIssueText(const session::SSettingIssue& issue) {
+    using session::ESettingProblem;
+    const char* why = "";
+    switch (issue.eProblem) {
+    case ESettingProblem::MaskNotContiguous:
+        why = "the mask is not contiguous (its ones must come first)";
+        break;
+    case ESettingProblem::MaskPrefixOutOfRange:
+        why = "the mask leaves no room for hosts (it must be /1 to /30)";
+        break;
+    case ESettingProblem::AddressUnspecified:
+        why = "0.0.0.0 is not a controller address";
+        break;
+    case ESettingProblem::AddressBroadcast:
+        why = "a broadcast address is not a controller address";
+        break;
+    case ESettingProblem::AddressMulticast:
+        why = "a multicast address is not a controller address";
+        break;
+    case ESettingProblem::AddressReserved:
+        why = "a reserved address (240.0.0.0 and above) is not a controller address";
+        break;
+    case ESettingProblem::AddressIsNetwork:
+        why = "the subnet's own network address is not a controller address";
+        break;
+    case ESettingProblem::AddressIsSubnetBroadcast:
+        why = "the subnet's broadcast address is not a controller address";
+        break;
+    case ESettingProblem::GatewayOutsideSubnet:
+        why = "the gateway is outside the controller's subnet (0.0.0.0 means none)";
+        break;
+    case ESettingProblem::LockTimeWithLevelLock:
+        why = "lock time applies to a pulse lock only";
+        break;
+    case ESettingProblem::None:
+        break;
+    }
+    return issue.strField + ": " + why;
+}
+
+std::string PrepareErrorText(const session::SValueProblem& p, const std::string& strError) {
+    switch (p.eProblem) {
+    case session::EValueProblem::BrokenRule:
+        return SettingIssueText({p.strField, p.eRule});
+    case session::EValueProblem::SnapshotIncomplete:
+        return p.strValue + ": the snapshot lacks part of the settings (" + MissingPartsText(p.missingParts) +
+               "); writing it would replace them with guesses";
+    default:
+        break;
+    }
+    return strError;
+}
+
+std::string WriteOutcomeText(const session::SWriteResult& r, const session::SWriteNotes& notes) {
+    using session::EWriteOutcome;
+    using session::EWriteStop;
+    switch (r.eOutcome) {
+    case EWriteOutcome::Confirmed:
+        return {};
+    case EWriteOutcome::Different:
+        return session::DifferentFields(r.fields);
+    case EWriteOutcome::NoReadBack:
+        return "no reply after the Set";
+    case EWriteOutcome::NotSent:
+        break;
+    }
+    switch (r.eStop) {
+    case EWriteStop::NoAnswer:
+        return "no reply";
+    case EWriteStop::ReadIncomplete:
+        return MissingPartsText(r.present.MissingParts()) + "; nothing was sent";
+    case EWriteStop::AddressTaken:
+        return kAddressTakenText;
+    case EWriteStop::AddressInUse:
+        return "address in use by another exchange";
+    case EWriteStop::Refused:
+        break;
+    case EWriteStop::None:
+        return "not sent";
+    }
+    if (notes.unknownPart)
+        return "the read is incomplete (" + MissingPartsText(r.present.MissingParts()) +
+               ") and without --from " + PartText(*notes.unknownPart) +
+               " is unknown unless every field of it is given; nothing was sent";
+    if (notes.bRefused) {
+        std::string strIssues;
+        for (const session::SSettingIssue& issue : notes.issues)
+            strIssues += (strIssues.empty() ? "" : "; ") + SettingIssueText(issue);
+        return strIssues + "; nothing was sent";
+    }
+    if (notes.bAlreadySo)
+        return "the controller already holds these settings; nothing was sent";
+    return r.strRefusal;
+}
+
+std::string ResultsDifferences(const session::SBatchRoom& room) {
+    if (!room.bPrepared)
+        return PrepareErrorText(room.problem, room.strDifferences);
+    if (!room.result || room.ePhase != session::EBatchPhase::Done)
+        return room.strDifferences;
+    const session::SWriteResult& r = *room.result;
+    if (room.strMovedTo.empty())
+        return WriteOutcomeText(r, *room.notes);
+    const std::string strAt = "already at " + room.strMovedTo;
+    if (r.eOutcome != session::EWriteOutcome::Confirmed)
+        return strAt + "; " + WriteOutcomeText(r, *room.notes);
+    std::string strFields;
+    for (const std::string& field : session::FieldsToChange(r))
+        strFields += (strFields.empty() ? "" : ", ") + field;
+    return strAt + (strFields.empty() ? "; nothing to change" : "; written: " + strFields);
 }
 
 } // namespace cli

@@ -11,10 +11,12 @@
 #include "LibraryError.h"
 #include "ModelRules.h"
 #include "OutputRule.h"
+#include "RoomPlan.h"
 #include "codec/AddressRange.h"
 
 #include <cstddef>
 #include <string>
+#include <vector>
 
 namespace cli {
 
@@ -38,5 +40,28 @@ std::string LibraryRuleText(library::ERuleFailure eRule);
 std::string LibraryErrorText(const library::SLibraryError& error);
 // Why a row of an import preview is refused ("" for a row that is not).
 std::string RowReasonText(const library::CImportPreview& preview, std::size_t nRow);
+
+// A write's outcome: the parts of a read that did not come, the rules a
+// value breaks, why a write stopped, and the results file's differences.
+// One reply part: "projector 1 codes", "projector 2 codes", "IP settings", "extra settings".
+std::string PartText(session::EReplyPart ePart);
+// "not received: projector 2 codes, IP settings"; "" for none.
+std::string MissingPartsText(const std::vector<session::EReplyPart>& parts);
+// "field: why" for one problem of the value rules.
+std::string SettingIssueText(const session::SSettingIssue& issue);
+// Why a room (command-line options or a plan row) was refused before
+// anything was sent; strError is the preparing step's own text, for the
+// codes that have no words here.
+std::string PrepareErrorText(const session::SValueProblem& problem, const std::string& strError);
+// What a finished write came to, "" when every field read back as sent;
+// the notes say why a write stopped before its Set.
+std::string WriteOutcomeText(const session::SWriteResult& result, const session::SWriteNotes& notes);
+// The differences column (and the run's table) for a room: why its row was
+// refused, what its write came to, or, found already at its new address,
+// "already at 10.0.1.5; written: lock_time, projector1", "…; nothing to
+// change", or the failure after the "already at" part.
+std::string ResultsDifferences(const session::SBatchRoom& room);
+// The words for a new address that another controller answers.
+inline constexpr const char* kAddressTakenText = "address taken by another controller";
 
 } // namespace cli

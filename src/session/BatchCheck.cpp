@@ -39,7 +39,7 @@ std::vector<SRoomCheck> CBatchCheck::Results(const std::vector<SPlanProblem>& pl
             if (p.nLine == room.nLine)
                 check.planProblems.push_back(p);
         if (!room.bPrepared) {
-            check.strUnusable = room.strDifferences;
+            check.bUnusable = true;
             continue;
         }
         auto read = [&](ExchangeId id) {
@@ -59,7 +59,7 @@ std::vector<SRoomCheck> CBatchCheck::Results(const std::vector<SPlanProblem>& pl
         if (!present.Complete()) {
             check.bNoReply = !present.Any();
             if (present.Any())
-                check.strMissing = present.MissingText();
+                check.missing = present.MissingParts();
         }
         const SControllerSettings planned = PlannedSettings(plan, present);
         check.issues = PlanIssues(plan, present, planned);

@@ -17,17 +17,17 @@ namespace session {
 // What the check found for one room.
 struct SRoomCheck {
     std::vector<SPlanProblem> planProblems; // those of this room's line
-    std::string strUnusable;                // the row itself was refused: why
+    bool bUnusable = false;                 // the row itself was refused (the room's problem says why)
     bool bNoReply = false;                  // the controller did not answer
-    std::string strMissing;                 // the parts of its settings that did not come
+    std::vector<EReplyPart> missing;        // the parts of its settings that did not come, when some did
     std::vector<SSettingIssue> issues;      // rules the planned settings break
     bool bAddressTaken = false;             // another controller answers at the new address
     std::string strAlreadyAt;               // silent where it is, it answers at its new address: that address
     std::vector<SFieldResult> changes;      // fields that would change: read = now, sent = planned
 
     bool Writable() const {
-        return planProblems.empty() && strUnusable.empty() && !bNoReply && strMissing.empty() &&
-               issues.empty() && !bAddressTaken;
+        return planProblems.empty() && !bUnusable && !bNoReply && missing.empty() && issues.empty() &&
+               !bAddressTaken;
     }
 };
 

@@ -332,51 +332,12 @@ std::vector<std::string> ResultLine(const SBatchRoom& r, const DifferencesWordsF
         Seconds(r.dSeconds), r.strRowText, Utf8FromPath(r.notes->backup)};
 }
 
-std::string DifferencesText(const SWriteResult& r) {
-    switch (r.eOutcome) {
-    case EWriteOutcome::Confirmed:
-        return {};
-    case EWriteOutcome::Different:
-        return DifferentFields(r.fields);
-    case EWriteOutcome::NoReadBack:
-        return "no reply after the Set";
-    case EWriteOutcome::NotSent:
-        break;
-    }
-    switch (r.eStop) {
-    case EWriteStop::NoAnswer:
-        return "no reply";
-    case EWriteStop::ReadIncomplete:
-        // The words earlier results files carried, which their readers know.
-        return r.present.MissingText() + "，未发送设置";
-    case EWriteStop::AddressTaken:
-        return kAddressTakenText;
-    case EWriteStop::AddressInUse:
-        return "address in use by another exchange";
-    case EWriteStop::Refused:
-        return r.strRefusal;
-    case EWriteStop::None:
-        break;
-    }
-    return "not sent";
-}
-
 std::vector<std::string> FieldsToChange(const SWriteResult& r) {
     std::vector<std::string> fields;
     for (const SFieldResult& f : CompareFields(r.sent, r.present))
         if (!f.bEqual && f.strRead != kNotReceivedText)
             fields.push_back(f.strField);
     return fields;
-}
-
-std::string MovedText(const std::string& strMovedTo, const SWriteResult& r) {
-    const std::string strAt = "already at " + strMovedTo;
-    if (r.eOutcome != EWriteOutcome::Confirmed)
-        return strAt + "; " + DifferencesText(r);
-    std::string strFields;
-    for (const std::string& field : FieldsToChange(r))
-        strFields += (strFields.empty() ? "" : ", ") + field;
-    return strAt + (strFields.empty() ? "; nothing to change" : "; written: " + strFields);
 }
 
 std::vector<SPlanProblem> CheckAddresses(const std::vector<SBatchRoom>& rooms) {

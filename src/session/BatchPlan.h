@@ -95,8 +95,10 @@ struct SBatchRoom {
     std::size_t nLine = 0;   // line of the plan (the header is line 1)
     EBatchOutcome eOutcome = EBatchOutcome::NotRun;
     EBatchPhase ePhase = EBatchPhase::Waiting;
-    std::string strDifferences; // why it failed, as the results file says it
-    SValueProblem problem;      // why its row was refused, as a code
+    // Why its row was refused, or why the run stopped in its Set (the command
+    // line's words); a finished write is worded by each face from `result`.
+    std::string strDifferences;
+    SValueProblem problem; // why its row was refused, as a code
     double dSeconds = 0;
     bool bRun = false;      // part of this run
     bool bPrepared = false; // its row was usable
@@ -149,20 +151,13 @@ using DifferencesWordsFn = std::function<std::string(const SBatchRoom& room)>;
 // retry matches it) ended ok there keeps that line, backup path included,
 // unless this run sends it something.
 void KeepOkLines(std::vector<SBatchRoom>& rooms, const EarlierResults& earlier);
-// A room's line in the results file; without words the differences are the
-// command line's (strDifferences).
+// A room's line in the results file, its differences in the face's words;
+// without words only what was found before the run (strDifferences), which
+// is enough for what a retry reads back (the outcome and the plan row).
 std::vector<std::string> ResultLine(const SBatchRoom& room, const DifferencesWordsFn& words = {});
-// What the results file says of a finished write.
-std::string DifferencesText(const SWriteResult& result);
 // The fields a write found still to change: what it sent against what the
 // controller held before (fields that did not come are left out).
 std::vector<std::string> FieldsToChange(const SWriteResult& result);
-// The results file's words for a room found already at its new address:
-// "already at 10.0.1.5; written: lock_time, projector1", "…; nothing to
-// change", or the failure after the "already at" part.
-std::string MovedText(const std::string& strMovedTo, const SWriteResult& result);
-// The results file's words for a new address that another controller answers.
-inline constexpr const char* kAddressTakenText = "address taken by another controller";
 // The differences of a room whose Set has started and not yet ended.
 inline constexpr const char* kSetUnderWayText = "Set under way";
 

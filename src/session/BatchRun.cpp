@@ -112,7 +112,6 @@ void CBatchRun::OnWriteDone(ExchangeId id, const SWriteResult& r) {
     if (room.bTriedMoved && r.eStop != EWriteStop::NoAnswer)
         room.strMovedTo = codec::BytesToAddress(*to);
     room.eOutcome = r.eOutcome == EWriteOutcome::Confirmed ? EBatchOutcome::Ok : EBatchOutcome::Failed;
-    room.strDifferences = room.strMovedTo.empty() ? DifferencesText(r) : MovedText(room.strMovedTo, r);
     room.dSeconds = double(m_clock() - room.tStarted) / 1000.0;
     room.ePhase = EBatchPhase::Done;
     room.result = r;

@@ -29,28 +29,12 @@ bool SReadResult::Any() const {
     return false;
 }
 
-std::string SReadResult::MissingText() const {
-    std::string strMissing;
-    for (std::size_t i = 0; i < kReplyParts; ++i) {
-        if (received[i])
-            continue;
-        strMissing += strMissing.empty() ? "未收到：" : "、";
-        strMissing += PartName(i);
-    }
-    return strMissing;
-}
-
-const char* PartName(std::size_t nPart) {
-    switch (nPart) {
-    case kPartProjector1:
-        return "投影机1代码";
-    case kPartProjector2:
-        return "投影机2代码";
-    case kPartNetwork:
-        return "IP设置";
-    default:
-        return "附加设置";
-    }
+std::vector<EReplyPart> SReadResult::MissingParts() const {
+    std::vector<EReplyPart> missing;
+    for (std::size_t i = 0; i < kReplyParts; ++i)
+        if (!received[i])
+            missing.push_back(static_cast<EReplyPart>(i));
+    return missing;
 }
 
 std::string StoredMicValue(std::uint8_t nByte) {

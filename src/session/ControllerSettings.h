@@ -59,13 +59,9 @@ struct SReadResult {
 
     bool Complete() const;
     bool Any() const;
-    // "未收到：投影机2代码" (the missing parts joined with "、"); "" when complete.
-    std::string MissingText() const;
+    // The parts that did not come, in kind order; empty when complete.
+    std::vector<EReplyPart> MissingParts() const;
 };
-
-// The name of one reply part as the user sees it ("投影机1代码", "投影机2代码",
-// "IP设置", "附加设置").
-const char* PartName(std::size_t nPart);
 
 // An htset value for a microphone byte as the controller sends it: a byte of
 // 0 or 255 means no choice ("-1"), any other is stored zero-based.

@@ -99,14 +99,14 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
     // settings (subnet, gateway, lock type) run once the controller is read.
     if (r.mask) {
         if (const auto e = CheckMask(*r.mask); e != ESettingProblem::None) {
-            error = ProblemText({"mask", e});
+            error.clear();
             TellRule(pProblem, "mask", e);
             return false;
         }
     }
     if (r.controllerIp) {
         if (const auto e = CheckHostAddress(*r.controllerIp); e != ESettingProblem::None) {
-            error = ProblemText({"controller_ip", e});
+            error.clear();
             TellRule(pProblem, "controller_ip", e);
             return false;
         }
@@ -138,7 +138,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
         }
         r.lockTime = n;
         if (r.lockType == 1) {
-            error = ProblemText({"lock_time", ESettingProblem::LockTimeWithLevelLock});
+            error.clear();
             TellRule(pProblem, "lock_time", ESettingProblem::LockTimeWithLevelLock);
             return false;
         }

@@ -39,7 +39,7 @@ enum class EValueProblem {
     CodesTooLong,       // the row's codes do not fit a block
     LibraryUnreadable,  // the database failed (strDetail)
     SnapshotUnreadable, // strDetail: the loader's reason
-    SnapshotIncomplete, // strDetail: the parts it lacks
+    SnapshotIncomplete, // missingParts: the parts it lacks
     TooManyCells,       // a plan row longer than its header: strValue its cells, strDetail the header's
 };
 struct SValueProblem {
@@ -49,11 +49,13 @@ struct SValueProblem {
     std::string strDetail;
     ESettingProblem eRule = ESettingProblem::None;
     library::ERuleFailure eLibraryRule = library::ERuleFailure::None;
+    std::vector<EReplyPart> missingParts = {};
 };
 
 // Checks every text and looks the projector models up in data.mdb. On
-// failure `error` names the field ("lock_time: …"), *pProblem says it as a
-// code, and nothing is resolved.
+// failure *pProblem says it as a code and nothing is resolved; `error` is
+// the command line's text ("lock_time: …") for the codes that have none of
+// their own words yet, empty for a broken rule (eRule says it).
 bool ResolveOverrides(const SOverrideTexts& texts, SOverrides& out, std::string& error,
                       SValueProblem* pProblem = nullptr);
 

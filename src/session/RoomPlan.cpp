@@ -27,9 +27,10 @@ bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, 
             return false;
         }
         if (!snapshot.read.Complete()) {
-            error = strSnapshot + ": the snapshot lacks part of the settings (" +
-                    snapshot.read.MissingText() + "); writing it would replace them with guesses";
-            tell(EValueProblem::SnapshotIncomplete, "snapshot", strSnapshot, snapshot.read.MissingText());
+            error.clear();
+            tell(EValueProblem::SnapshotIncomplete, "snapshot", strSnapshot, {});
+            if (pProblem)
+                pProblem->missingParts = snapshot.read.MissingParts();
             return false;
         }
         plan.snapshot = std::move(snapshot);
@@ -84,14 +85,6 @@ std::vector<SSettingIssue> PlanIssues(const SRoomPlan& plan, const SReadResult& 
     return issues;
 }
 
-std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& present,
-                                      const SControllerSettings& planned) {
-    std::vector<std::string> problems;
-    for (const SSettingIssue& issue : PlanIssues(plan, present, planned))
-        problems.push_back(ProblemText(issue));
-    return problems;
-}
-
 namespace {
 
 // What every write shares, whichever face asks for it: a controller that is
@@ -120,31 +113,28 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
     // The backup waiting for saveLater, between the two calls of the engine.
     auto pending = std::make_shared<std::optional<SBackup>>();
     request.pfnBeforeSend = [plan, notes, pending](const SReadResult& present,
-                                                   SControllerSettings& settings) -> std::string {
+                                                   SControllerSettings& settings) {
         if (!present.Complete()) {
             // Forced: a part that did not come can neither be backed up nor
             // kept, so the snapshot or the overrides must give all of it.
             if (!plan.snapshot)
                 for (std::size_t nPart = 0; nPart < kReplyParts; ++nPart)
-                    if (!present.received[nPart] && !OverridesSupplyPart(plan.overrides, nPart))
-                        return "the read is incomplete (" + present.MissingText() + ") and without --from " +
-                               PartName(nPart) +
-                               " is unknown unless every field of it is given; nothing was sent";
-            notes->strNotBackedUp = present.Any() ? present.MissingText() : "该中控无信息返回！";
+                    if (!present.received[nPart] && !OverridesSupplyPart(plan.overrides, nPart)) {
+                        notes->unknownPart = static_cast<EReplyPart>(nPart);
+                        return false;
+                    }
+            notes->notBackedUp = present.MissingParts();
         }
         settings = PlannedSettings(plan, present);
         const std::vector<SSettingIssue> issues = PlanIssues(plan, present, settings);
         if (!issues.empty()) {
             notes->bRefused = true;
             notes->issues = issues;
-            std::string text;
-            for (const SSettingIssue& issue : issues)
-                text += (text.empty() ? "" : "; ") + ProblemText(issue);
-            return text + "; nothing was sent";
+            return false;
         }
         if (plan.bRestore && present.Complete() && AllEqual(CompareFields(settings, present))) {
             notes->bAlreadySo = true;
-            return "the controller already holds these settings; nothing was sent";
+            return false;
         }
         // What came is backed up, the parts a forced write lacks named in the file.
         if (present.Any()) {
@@ -157,7 +147,7 @@ SWriteRequest MakeWriteRequest(const SRoomPlan& plan, std::shared_ptr<CHistory> 
             backup.eKind = plan.bRestore ? EBackupKind::BeforeRestore : EBackupKind::BeforeWrite;
             *pending = std::move(backup);
         }
-        return {};
+        return true;
     };
     // Saved once nothing else can stop the write, so a write that sends
     // nothing keeps no backup.
@@ -202,45 +192,6 @@ std::filesystem::path DatabaseFolder(const std::string& strDb) {
     std::error_code ignored;
     const std::filesystem::path full = std::filesystem::absolute(PathFromUtf8(strDb), ignored);
     return full.parent_path();
-}
-
-std::string ProblemText(const SSettingIssue& issue) {
-    const char* why = "";
-    switch (issue.eProblem) {
-    case ESettingProblem::MaskNotContiguous:
-        why = "the mask is not contiguous (its ones must come first)";
-        break;
-    case ESettingProblem::MaskPrefixOutOfRange:
-        why = "the mask leaves no room for hosts (it must be /1 to /30)";
-        break;
-    case ESettingProblem::AddressUnspecified:
-        why = "0.0.0.0 is not a controller address";
-        break;
-    case ESettingProblem::AddressBroadcast:
-        why = "a broadcast address is not a controller address";
-        break;
-    case ESettingProblem::AddressMulticast:
-        why = "a multicast address is not a controller address";
-        break;
-    case ESettingProblem::AddressReserved:
-        why = "a reserved address (240.0.0.0 and above) is not a controller address";
-        break;
-    case ESettingProblem::AddressIsNetwork:
-        why = "the subnet's own network address is not a controller address";
-        break;
-    case ESettingProblem::AddressIsSubnetBroadcast:
-        why = "the subnet's broadcast address is not a controller address";
-        break;
-    case ESettingProblem::GatewayOutsideSubnet:
-        why = "the gateway is outside the controller's subnet (0.0.0.0 means none)";
-        break;
-    case ESettingProblem::LockTimeWithLevelLock:
-        why = "lock time applies to a pulse lock only";
-        break;
-    case ESettingProblem::None:
-        break;
-    }
-    return issue.strField + ": " + why;
 }
 
 } // namespace session

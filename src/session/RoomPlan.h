@@ -34,8 +34,11 @@ struct SRoomPlan {
 
 // What a write reports besides the engine's result.
 struct SWriteNotes {
-    std::filesystem::path backup;      // the history file of what the controller held, when one was saved
-    std::string strNotBackedUp;        // with --force: the parts that could not be backed up
+    std::filesystem::path backup;        // the history file of what the controller held, when one was saved
+    std::vector<EReplyPart> notBackedUp; // with --force: the parts not backed up (all four: none came)
+    // A forced write stopped with nothing sent: this part did not come, and
+    // neither a snapshot nor the overrides give all of it.
+    std::optional<EReplyPart> unknownPart;
     bool bRefused = false;             // a value broke a rule: bad input, nothing sent
     bool bAlreadySo = false;           // a restore found the room as it would write it: nothing sent
     std::vector<SSettingIssue> issues; // the rules it broke, when refused
@@ -43,7 +46,9 @@ struct SWriteNotes {
 
 // Checks everything before anything is sent: the address, the snapshot
 // (refused when damaged or when it lacks a part of the controller's
-// settings) and the overrides. False with the reason.
+// settings) and the overrides. False with the reason: *pProblem as a code;
+// `error` is the command line's text where the code has none of its own
+// words yet (empty for a broken rule and an incomplete snapshot).
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
                  SRoomPlan& out, std::string& error, SValueProblem* pProblem = nullptr);
 
@@ -58,19 +63,17 @@ std::optional<codec::Ip4> PlannedAddress(const SRoomPlan& plan);
 // own address is kept unless controller_ip is overridden.
 SControllerSettings PlannedSettings(const SRoomPlan& plan, const SReadResult& present);
 
-// The rules the planned settings break, as "field: why" texts. The address
-// rules apply when the address, mask or gateway changes, the lock-time rule
-// when the lock time is set.
+// The rules the planned settings break. The address rules apply when the
+// address, mask or gateway changes, the lock-time rule when the lock time is set.
 std::vector<SSettingIssue> PlanIssues(const SRoomPlan& plan, const SReadResult& present,
-                                      const SControllerSettings& planned);
-std::vector<std::string> PlanProblems(const SRoomPlan& plan, const SReadResult& present,
                                       const SControllerSettings& planned);
 
 // The write: the controller is read first; the planned settings are
 // checked; when it is to move, its new address is queried (an answer there
 // stops the write); only then is what it held saved in the history (nothing
 // is sent when that fails, and nothing is saved for a write that sends
-// nothing), and the settings are sent.
+// nothing), and the settings are sent. A write this step stops ends
+// Refused, the notes saying why (unknownPart, bRefused, bAlreadySo).
 //
 // With saveLater the backup is not saved inside the engine's call: it is
 // handed to saveLater with the write's id while the write waits, nothing
@@ -93,8 +96,5 @@ bool OverridesSupplyPart(const SOverrides& overrides, std::size_t nPart);
 
 // The folder that holds data.mdb (the history lives beside it).
 std::filesystem::path DatabaseFolder(const std::string& strDb);
-
-// "field: why" for one problem of the value rules.
-std::string ProblemText(const SSettingIssue& issue);
 
 } // namespace session

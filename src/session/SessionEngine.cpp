@@ -199,9 +199,8 @@ void CSessionEngine::BeginSet(SExchange& x, TimeMs now) {
     SControllerSettings settings = x.request.settings;
     x.result.present = x.gathered;
     if (x.request.pfnBeforeSend) {
-        std::string strError = x.request.pfnBeforeSend(x.result.present, settings);
-        if (!strError.empty()) {
-            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused, std::move(strError));
+        if (!x.request.pfnBeforeSend(x.result.present, settings)) {
+            FinishWrite(x, EWriteOutcome::NotSent, EWriteStop::Refused);
             return;
         }
     }

@@ -53,9 +53,9 @@ struct SWriteRequest {
     bool bReadFirst = true;
     // Runs once the read is in, with that read (or an empty one): it may
     // complete `settings` from what the controller holds and prepares the
-    // backup. A non-empty return is the reason the write stops with nothing
-    // sent.
-    std::function<std::string(const SReadResult& present, SControllerSettings& settings)> pfnBeforeSend;
+    // backup. False stops the write with nothing sent (Refused, no
+    // strRefusal): the owner of the function keeps why, as codes.
+    std::function<bool(const SReadResult& present, SControllerSettings& settings)> pfnBeforeSend;
     // A controller that is to move: query its new address first, and when
     // anything answers there the write stops (AddressTaken), nothing sent.
     bool bProbeNewAddress = false;

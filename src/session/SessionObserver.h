@@ -57,7 +57,7 @@ enum class EWriteStop {
     None,           // it was sent
     NoAnswer,       // the read before it brought no reply at all
     ReadIncomplete, // the read before it lacked replies (see present.received)
-    Refused,        // the step before the Set refused it (strRefusal says why)
+    Refused,        // the step before the Set refused it (strRefusal, or its owner's codes, say why)
     AddressTaken,   // another controller answered at the address it was to move to
     AddressInUse,   // another exchange was using the address it was to move to
 };
@@ -65,10 +65,10 @@ enum class EWriteStop {
 struct SWriteResult {
     EWriteOutcome eOutcome = EWriteOutcome::NotSent;
     EWriteStop eStop = EWriteStop::None;
-    std::string strRefusal;           // the refusing step's own reason, when eStop is Refused
-    SReadResult present;              // what the controller held before (when it was read)
-    SControllerSettings sent;         // what the Set sent
-    SReadResult readBack;             // what came back after the closing query
+    std::string strRefusal;   // a refusing step's own reason (a backup not saved), when eStop is Refused
+    SReadResult present;      // what the controller held before (when it was read)
+    SControllerSettings sent; // what the Set sent
+    SReadResult readBack;     // what came back after the closing query
     std::vector<SFieldResult> fields; // empty unless the read-back got some reply
     bool bSetStarted = false;         // the first setting datagram went out
 };

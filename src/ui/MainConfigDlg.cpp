@@ -469,7 +469,7 @@ void CMainConfigDlg::OnReadDone(session::ExchangeId id, const session::SReadResu
     if (result.Complete())
         MessageBoxShow(QStringLiteral("获取完成！"));
     else
-        bDiagnose = MessageBoxOffer(QString::fromStdString(result.MissingText()),
+        bDiagnose = MessageBoxOffer(words::MissingText(result.MissingParts()),
                                     QString::fromUtf8(CRoomBar::kDiagnose));
     g_bMicTableFromController = true;
     EnableItem(kSet, true);

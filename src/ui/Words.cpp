@@ -99,7 +99,7 @@ QString ValueProblemText(const session::SValueProblem& p) {
         strWhy = QStringLiteral("无法读取“%1”：%2").arg(Q(p.strValue), Q(p.strDetail));
         break;
     case EValueProblem::SnapshotIncomplete:
-        strWhy = QStringLiteral("“%1”缺少部分设置（%2）").arg(Q(p.strValue), Q(p.strDetail));
+        strWhy = QStringLiteral("“%1”缺少部分设置（%2）").arg(Q(p.strValue), MissingText(p.missingParts));
         break;
     case EValueProblem::TooManyCells:
         return QStringLiteral("这一行有 %1 个单元格，标题行只有 %2 列").arg(Q(p.strValue), Q(p.strDetail));
@@ -170,6 +170,10 @@ QString OutcomeText(const session::SBatchRoom& room) {
     if (!room.result)
         return QStringLiteral("失败：") + ValueProblemText(room.problem);
     const session::SWriteResult& r = *room.result;
+    if (room.notes->unknownPart)
+        // A forced write that lacks a part no snapshot or column gives.
+        return QStringLiteral("失败：%1，%2须由快照或计划全部给出，未发送")
+            .arg(MissingText(r.present.MissingParts()), PartName(*room.notes->unknownPart));
     switch (r.eOutcome) {
     case session::EWriteOutcome::Different: {
         QStringList fields;
@@ -193,7 +197,7 @@ QString OutcomeText(const session::SBatchRoom& room) {
     case session::EWriteStop::NoAnswer:
         return QStringLiteral("失败：该中控无信息返回，未发送");
     case session::EWriteStop::ReadIncomplete:
-        return QStringLiteral("失败：") + Q(r.present.MissingText()) + QStringLiteral("，未发送");
+        return QStringLiteral("失败：") + MissingText(r.present.MissingParts()) + QStringLiteral("，未发送");
     case session::EWriteStop::Refused:
         return QStringLiteral("失败：") + Q(r.strRefusal);
     case session::EWriteStop::None:
@@ -249,8 +253,8 @@ QStringList CheckProblems(const session::SRoomCheck& c) {
     QStringList problems;
     if (c.bNoReply)
         problems << QStringLiteral("无应答");
-    else if (!c.strMissing.empty())
-        problems << Q(c.strMissing);
+    else if (!c.missing.empty())
+        problems << MissingText(c.missing);
     for (const session::SSettingIssue& issue : c.issues)
         problems << IssueText(issue);
     if (c.bAddressTaken)
@@ -851,10 +855,7 @@ QString SnapshotErrorText(const session::SSnapshotError& error) {
     return QString();
 }
 
-} // namespace words
-
-// The projector code dialog.
-namespace words {
+// ---- The projector code dialog.
 
 QString CodeNoticeText(library::ECodeNotice eNotice) {
     switch (eNotice) {
@@ -912,6 +913,28 @@ QString CodePromptText(ECodePrompt ePrompt) {
 
 QString DeleteQuestion(const std::string& strModel) {
     return QStringLiteral("确定删除型号“%1”吗？").arg(Q(strModel));
+}
+
+// ---- The parts of a read that did not come.
+QString PartName(session::EReplyPart ePart) {
+    switch (ePart) {
+    case session::kPartProjector1:
+        return QStringLiteral("投影机1代码");
+    case session::kPartProjector2:
+        return QStringLiteral("投影机2代码");
+    case session::kPartNetwork:
+        return QStringLiteral("IP设置");
+    case session::kPartDevices:
+        break;
+    }
+    return QStringLiteral("附加设置");
+}
+
+QString MissingText(const std::vector<session::EReplyPart>& parts) {
+    QStringList names;
+    for (const session::EReplyPart ePart : parts)
+        names << PartName(ePart);
+    return names.isEmpty() ? QString() : QStringLiteral("未收到：") + names.join(QStringLiteral("、"));
 }
 
 } // namespace words

@@ -11,6 +11,7 @@
 #include "BatchJob.h"
 #include "BatchPlan.h"
 #include "BatchRun.h"
+#include "CodeLibrary.h"
 #include "Diagnosis.h"
 #include "FileSystem.h"
 #include "ImportPreview.h"
@@ -88,14 +89,8 @@ QString VerdictText(const session::SWriteResult& result);
 // Why a saved configuration (a snapshot or a backup) could not be read.
 QString SnapshotErrorText(const session::SSnapshotError& error);
 
-} // namespace words
-
 // The projector code dialog: what its reads found, how a save ended, and
 // the prompts of its own buttons.
-#include "CodeLibrary.h"
-
-namespace words {
-
 // What a read of the library found ("" for None).
 QString CodeNoticeText(library::ECodeNotice eNotice);
 // How a save ended ("" for NotInserted: the database error says why).
@@ -116,5 +111,10 @@ enum class ECodePrompt {
 QString CodePromptText(ECodePrompt ePrompt);
 // The question before a model is deleted.
 QString DeleteQuestion(const std::string& strModel);
+
+// One reply part as the window names it: "投影机1代码", "投影机2代码", "IP设置", "附加设置".
+QString PartName(session::EReplyPart ePart);
+// "未收到：投影机2代码、IP设置" (the parts joined with "、"); "" for none.
+QString MissingText(const std::vector<session::EReplyPart>& parts);
 
 } // namespace words

@@ -215,7 +215,7 @@ TEST_F(CliTest, GetOfSilentAndHalfAnsweringControllersFails) {
     EXPECT_NE(silent.out.find("did not answer"), std::string::npos) << silent.out;
     const SRun half = Cli("get " + Address(12));
     EXPECT_EQ(half.status, 1);
-    EXPECT_NE(half.out.find("未收到：投影机2代码"), std::string::npos) << half.out;
+    EXPECT_NE(half.out.find("not received: projector 2 codes"), std::string::npos) << half.out;
 }
 
 TEST_F(CliTest, SetFromASnapshotWithOverridesIsBackedUpAndReadBack) {
@@ -363,7 +363,7 @@ TEST_F(CliTest, BatchOfTwentyRoomsFailsOnlyTheBadOnesAndRetriesThem) {
     }
     EXPECT_EQ(outcome["R10"].substr(0, 3), "ok,");
     EXPECT_EQ(outcome["R12"].substr(0, 16), "failed,no reply,");
-    EXPECT_EQ(outcome["R21"].rfind("failed,未收到：投影机2代码", 0), 0u) << outcome["R21"];
+    EXPECT_EQ(outcome["R21"].rfind("failed,not received: projector 2 codes", 0), 0u) << outcome["R21"];
     EXPECT_EQ(outcome["bad-address"].substr(0, 15), "failed,\"address");
     EXPECT_NE(outcome["bad-model"].find("No Such Projector"), std::string::npos);
     std::size_t ok = 0;
@@ -686,7 +686,7 @@ TEST_F(CliTest, APlanRunAgainFindsItsMovedRoomsAtTheirNewAddresses) {
     const SRun check = Cli("batch plan.csv --check");
     EXPECT_EQ(check.status, 0) << check.out;
     EXPECT_NE(check.out.find("already at " + Address(210)), std::string::npos) << check.out;
-    EXPECT_EQ(check.out.find(session::kAddressTakenText), std::string::npos) << check.out;
+    EXPECT_EQ(check.out.find("address taken by another controller"), std::string::npos) << check.out;
     writePlan(20);
     const SRun again = Cli("batch plan.csv");
     EXPECT_EQ(again.status, 0) << again.out;
@@ -928,7 +928,7 @@ TEST_F(CliTest, ForceWritesAControllerThatAnswersInPartAndBacksUpOnlyWhatCame) {
     EXPECT_EQ(Applied(), 0u);
     const SRun forced = Cli("set " + Address(12) + " --from full.json --force");
     EXPECT_NE(forced.out.find("not backed up"), std::string::npos) << forced.out;
-    EXPECT_NE(forced.out.find("未收到：投影机2代码"), std::string::npos) << forced.out;
+    EXPECT_NE(forced.out.find("not received: projector 2 codes"), std::string::npos) << forced.out;
     EXPECT_GT(Applied(), 0u) << forced.out;
     // The parts that came are kept; the file says which part it lacks.
     std::vector<fs::path> backups;

@@ -101,4 +101,48 @@ TEST(CliLibraryWordsTable, RulesAreEnglish) {
     }
 }
 
+// Why a write stopped: English, naming the parts that did not come and the
+// rules that were broken, whichever step stopped it.
+TEST(CliWriteWords, StopsAreEnglishAndNameTheirParts) {
+    using session::EWriteStop;
+    session::SWriteResult incomplete;
+    incomplete.present.received = {true, false, true, false};
+    struct SCase {
+        EWriteStop eStop;
+        session::SWriteNotes notes;
+        std::string strExpected;
+    };
+    session::SWriteNotes unknown, refused, already;
+    unknown.unknownPart = session::kPartProjector2;
+    refused.bRefused = true;
+    refused.issues = {{"mask", session::ESettingProblem::MaskNotContiguous},
+                      {"gateway", session::ESettingProblem::GatewayOutsideSubnet}};
+    already.bAlreadySo = true;
+    const SCase cases[] = {
+        {EWriteStop::NoAnswer, {}, "no reply"},
+        {EWriteStop::ReadIncomplete, {}, "not received: projector 2 codes, extra settings; nothing was sent"},
+        {EWriteStop::AddressTaken, {}, cli::kAddressTakenText},
+        {EWriteStop::Refused, unknown,
+         "the read is incomplete (not received: projector 2 codes, extra settings) and without --from "
+         "projector 2 codes is unknown unless every field of it is given; nothing was sent"},
+        {EWriteStop::Refused, refused,
+         "mask: the mask is not contiguous (its ones must come first); gateway: the gateway is outside the "
+         "controller's subnet (0.0.0.0 means none); nothing was sent"},
+        {EWriteStop::Refused, already, "the controller already holds these settings; nothing was sent"},
+    };
+    for (const SCase& c : cases) {
+        incomplete.eStop = c.eStop;
+        const std::string strText = cli::WriteOutcomeText(incomplete, c.notes);
+        EXPECT_EQ(strText, c.strExpected);
+        EXPECT_FALSE(HasCjk(strText)) << strText;
+    }
+    session::SValueProblem snapshot;
+    snapshot.eProblem = session::EValueProblem::SnapshotIncomplete;
+    snapshot.strValue = "a.json";
+    snapshot.missingParts = {session::kPartProjector1, session::kPartNetwork};
+    EXPECT_EQ(cli::PrepareErrorText(snapshot, {}),
+              "a.json: the snapshot lacks part of the settings (not received: projector 1 codes, IP "
+              "settings); writing it would replace them with guesses");
+}
+
 } // namespace

@@ -99,7 +99,7 @@ TEST_F(SessionEngineTest, ReadSendsTheQueryAndGathersAllFourReplies) {
     ASSERT_EQ(recorder.reads.count(id), 1u);
     const auto& r = recorder.reads[id];
     EXPECT_TRUE(r.Complete());
-    EXPECT_EQ(r.MissingText(), "");
+    EXPECT_TRUE(r.MissingParts().empty());
     EXPECT_EQ(r.nAnswerMs, 120);
     const auto& s = r.settings;
     EXPECT_EQ(s.serverIp, (Ip4{10, 1, 2, 3}));
@@ -126,7 +126,7 @@ TEST_F(SessionEngineTest, ReadSendsTheQueryAndGathersAllFourReplies) {
 struct PartialCase {
     const char* name;
     std::vector<int> kinds; // replies that arrive
-    const char* missing;
+    std::vector<session::EReplyPart> missing;
 };
 
 class ReadPartialTest : public SessionEngineTest, public ::testing::WithParamInterface<PartialCase> {};
@@ -149,7 +149,7 @@ TEST_P(ReadPartialTest, EndsAtTheThirdTickNamingWhatIsMissing) {
     ASSERT_EQ(recorder.reads.count(id), 1u);
     const auto& r = recorder.reads[id];
     EXPECT_FALSE(r.Complete());
-    EXPECT_EQ(r.MissingText(), GetParam().missing);
+    EXPECT_EQ(r.MissingParts(), GetParam().missing);
     for (int kind = 1; kind <= 4; ++kind) {
         const bool arrived =
             std::find(GetParam().kinds.begin(), GetParam().kinds.end(), kind) != GetParam().kinds.end();
@@ -160,10 +160,13 @@ TEST_P(ReadPartialTest, EndsAtTheThirdTickNamingWhatIsMissing) {
 
 INSTANTIATE_TEST_SUITE_P(
     Parts, ReadPartialTest,
-    ::testing::Values(PartialCase{"projector2", {1, 3, 4}, "未收到：投影机2代码"},
-                      PartialCase{"devices", {1, 2, 3}, "未收到：附加设置"},
-                      PartialCase{"two", {2, 4}, "未收到：投影机1代码、IP设置"},
-                      PartialCase{"none", {}, "未收到：投影机1代码、投影机2代码、IP设置、附加设置"}),
+    ::testing::Values(PartialCase{"projector2", {1, 3, 4}, {session::kPartProjector2}},
+                      PartialCase{"devices", {1, 2, 3}, {session::kPartDevices}},
+                      PartialCase{"two", {2, 4}, {session::kPartProjector1, session::kPartNetwork}},
+                      PartialCase{"none",
+                                  {},
+                                  {session::kPartProjector1, session::kPartProjector2, session::kPartNetwork,
+                                   session::kPartDevices}}),
     [](const auto& info) { return info.param.name; });
 
 // Datagrams that must not count as replies: they leave a read empty.
@@ -407,7 +410,7 @@ TEST_F(SessionEngineTest, PartialReadBackIsNotAConfirmation) {
     RunTo(*engine, 15000);
     const auto& w = recorder.writes[id];
     EXPECT_EQ(w.eOutcome, EWriteOutcome::Different);
-    EXPECT_EQ(w.readBack.MissingText(), "未收到：投影机2代码");
+    EXPECT_EQ(w.readBack.MissingParts(), std::vector<session::EReplyPart>{session::kPartProjector2});
     EXPECT_EQ(session::DifferentFields(w.fields), "projector2");
     EXPECT_EQ(w.fields[11].strRead, "(未收到)");
 }
@@ -451,14 +454,14 @@ TEST_F(SessionEngineTest, BackupReadComesFirstAndItsRefusalSendsNothing) {
     session::SReadResult seen;
     request.pfnBeforeSend = [&](const session::SReadResult& present, SControllerSettings&) {
         seen = present;
-        return std::string("历史记录无法保存");
+        return false;
     };
     const auto id = engine->StartWrite(request, now);
     FeedReadBack(*engine, kHere);
     ASSERT_EQ(recorder.writes.count(id), 1u);
     EXPECT_EQ(recorder.writes[id].eOutcome, EWriteOutcome::NotSent);
     EXPECT_EQ(recorder.writes[id].eStop, session::EWriteStop::Refused);
-    EXPECT_EQ(recorder.writes[id].strRefusal, "历史记录无法保存");
+    EXPECT_TRUE(recorder.writes[id].strRefusal.empty());
     EXPECT_FALSE(recorder.writes[id].bSetStarted);
     EXPECT_TRUE(seen.Complete());
     EXPECT_EQ(seen.settings.projectors[0].strModel, "X");
@@ -473,7 +476,7 @@ TEST_F(SessionEngineTest, IncompleteBackupReadSendsNothing) {
     bool called = false;
     request.pfnBeforeSend = [&](const session::SReadResult&, SControllerSettings&) {
         called = true;
-        return std::string();
+        return true;
     };
     const auto id = engine->StartWrite(request, now);
     Feed(*engine, ProjectorReply(1, kHere, Bundle("0A1B2C3D")));
@@ -481,7 +484,9 @@ TEST_F(SessionEngineTest, IncompleteBackupReadSendsNothing) {
     EXPECT_FALSE(called);
     EXPECT_EQ(recorder.writes[id].eOutcome, EWriteOutcome::NotSent);
     EXPECT_EQ(recorder.writes[id].eStop, session::EWriteStop::ReadIncomplete);
-    EXPECT_EQ(recorder.writes[id].present.MissingText(), "未收到：投影机2代码、IP设置、附加设置");
+    EXPECT_EQ(recorder.writes[id].present.MissingParts(),
+              (std::vector<session::EReplyPart>{session::kPartProjector2, session::kPartNetwork,
+                                                session::kPartDevices}));
     EXPECT_EQ(transport.sent.size(), 1u);
 }
 
@@ -492,7 +497,7 @@ TEST_F(SessionEngineTest, BeforeSendCompletesTheSettingsFromThePresentOnes) {
     request.pfnBeforeSend = [](const session::SReadResult& present, SControllerSettings& s) {
         s = present.settings;
         s.nLockTime = 5;
-        return std::string();
+        return true;
     };
     const auto id = engine->StartWrite(request, now);
     FeedReadBack(*engine, kHere);
@@ -676,7 +681,7 @@ TEST_F(SessionEngineTest, AWriteDoesNotTakeTheAddressAnotherExchangeWaitsOn) {
     SWriteRequest moving = Write(kHere, kHere);
     moving.pfnBeforeSend = [](const session::SReadResult&, SControllerSettings& s) {
         s.controllerIp = kThere;
-        return std::string();
+        return true;
     };
     const auto write = engine->StartWrite(moving, now);
     ASSERT_EQ(recorder.writes.count(write), 1u);
