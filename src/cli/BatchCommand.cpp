@@ -51,9 +51,9 @@ void DrawProgress(const session::SBatchCounts& c) {
     std::fflush(stderr);
 }
 
-int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
-             const std::vector<session::SPlanProblem>& planProblems) {
-    session::CBatchCheck check(rooms);
+int RunCheck(CRunner& runner, session::CBatchJob& job, std::vector<SBatchRoom>& rooms) {
+    const std::vector<session::SPlanProblem>& planProblems = job.PlanProblems();
+    session::CBatchCheck& check = job.NewCheck();
     session::SSessionTiming timing;
     timing.nReadAttempts = 2;
     session::CSessionEngine& engine = runner.Engine(check, timing);
@@ -76,7 +76,7 @@ int RunCheck(CRunner& runner, std::vector<SBatchRoom>& rooms,
     for (const session::SPlanProblem& p : planProblems)
         if (!bJson)
             std::cout << "plan: " << PlanProblemText(p) << "\n";
-    const std::vector<session::SRoomCheck> checks = check.Results(planProblems);
+    const std::vector<session::SRoomCheck> checks = job.CheckResults();
     for (std::size_t i = 0; i < rooms.size(); ++i) {
         SBatchRoom& room = rooms[i];
         if (!room.bRun)
@@ -213,7 +213,7 @@ int RunBatch(const SBatchArgs& args) {
 
     const std::vector<session::SPlanProblem>& planProblems = job.PlanProblems();
     if (args.bCheck)
-        return RunCheck(runner, rooms, planProblems);
+        return RunCheck(runner, job, rooms);
     if (!planProblems.empty()) {
         for (const session::SPlanProblem& p : planProblems)
             std::fprintf(stderr, "velmora-cli: %s: %s\n", args.strPlan.c_str(), PlanProblemText(p).c_str());

@@ -8,6 +8,7 @@
 // what only a person decides, drives the engine with the job's observer
 // and words what the job returns; the job returns codes and values only.
 
+#include "BatchCheck.h"
 #include "BatchPlan.h"
 #include "BatchResults.h"
 #include "BatchRun.h"
@@ -64,6 +65,18 @@ public:
     // (an earlier run of it); else it holds another plan's results.
     bool ResultsOfThisPlan(const std::filesystem::path& path) const;
 
+    // A new check of the prepared rooms: each is read and its new address
+    // queried, nothing is sent. The face gives it to the engine as an
+    // observer and starts it; it lives until the next check.
+    CBatchCheck& NewCheck() {
+        m_pCheck = std::make_unique<CBatchCheck>(m_rooms);
+        return *m_pCheck;
+    }
+    // What the last check found, once the engine is idle (one entry per room).
+    std::vector<SRoomCheck> CheckResults() const {
+        return m_pCheck ? m_pCheck->Results(m_planProblems) : std::vector<SRoomCheck>(m_rooms.size());
+    }
+
     // Creates the results file before anything is sent, keeping the ok
     // lines of the file it replaces for the rooms it sends nothing to; false
     // with ResultsError() when it cannot be written. words: the face's text
@@ -115,6 +128,7 @@ private:
     std::string m_strCreateError; // why the last results file could not be created
     base::SFileError m_createCause;
     std::unique_ptr<CBatchRun> m_pRun;
+    std::unique_ptr<CBatchCheck> m_pCheck;
     TimeMs m_tStart = 0;
     std::size_t m_nEndedAtStart = 0;
     bool m_bResultsFailed = false;

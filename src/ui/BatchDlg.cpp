@@ -19,7 +19,6 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -31,13 +30,8 @@
 
 #include <algorithm>
 
-namespace {
-
 using session::EBatchPhase;
 using words::Q;
-using ETone = CBatchTableModel::ETone;
-
-} // namespace
 
 CBatchDlg::CBatchDlg(CMainConfigDlg& window, QWidget* pParent) : CBatchDlg(window, SOptions{}, pParent) {}
 
@@ -52,16 +46,13 @@ CBatchDlg::CBatchDlg(CMainConfigDlg& window, const SOptions& options, QWidget* p
         m_ui.m_pTable->edit(index);
     });
     connect(Button(kRemove), &QPushButton::clicked, this, &CBatchDlg::RemoveSelectedRooms);
-    connect(Button(kOpen), &QPushButton::clicked, this, [this] {
-        const QString strPath = m_pfnChooseFile(EFileChoice::OpenPlan);
-        if (!strPath.isEmpty())
-            OpenPlan(strPath);
-    });
-    connect(Button(kSave), &QPushButton::clicked, this, [this] {
-        const QString strPath = m_pfnChooseFile(EFileChoice::SavePlan);
-        if (!strPath.isEmpty())
-            SavePlan(strPath);
-    });
+    for (const auto& [nButton, eChoice, pfnUse] :
+         {std::tuple{kOpen, EFileChoice::OpenPlan, &CBatchDlg::OpenPlan},
+          std::tuple{kSave, EFileChoice::SavePlan, &CBatchDlg::SavePlan}})
+        connect(Button(nButton), &QPushButton::clicked, this, [this, eChoice, pfnUse] {
+            if (const QString strPath = m_pfnChooseFile(eChoice); !strPath.isEmpty())
+                (this->*pfnUse)(strPath);
+        });
     connect(m_ui.m_pBrowseResults, &QPushButton::clicked, this, [this] {
         const QString strPath = m_pfnChooseFile(EFileChoice::Results);
         if (!strPath.isEmpty())
@@ -184,11 +175,8 @@ bool CBatchDlg::OpenPlan(const QString& strPath) {
     // The table has no place for a cell the header does not name.
     for (const session::SPlanRow& row : plan.rows)
         if (plan.BeyondHeader(row)) {
-            MessageBoxShow(QStringLiteral("无法打开计划文件 %1：第 %2 行有 %3 个单元格，标题行只有 %4 列")
-                               .arg(strPath)
-                               .arg(row.nLine)
-                               .arg(row.nCells)
-                               .arg(plan.nColumns));
+            MessageBoxShow(
+                QStringLiteral("无法打开计划文件 %1：%2").arg(strPath, words::BeyondHeaderText(plan, row)));
             return false;
         }
     std::vector<CBatchTableModel::Cells> rows;
@@ -295,35 +283,27 @@ bool CBatchDlg::StartCheck() {
     m_ui.m_pModel->ClearOutcomes();
     if (!RefuseBadPlan(m_job.PlanProblems()))
         return false;
-    m_pCheck = std::make_unique<session::CBatchCheck>(m_rooms);
-    JoinEngine(*m_pCheck, std::max(16, m_ui.m_pParallel->value()));
+    session::CBatchCheck& check = m_job.NewCheck();
+    JoinEngine(check, std::max(16, m_ui.m_pParallel->value()));
     m_ui.m_pReport->clear();
     SetBusy(EState::Checking);
-    for (int nRow = 0; nRow < m_ui.m_pModel->rowCount(); ++nRow)
-        m_ui.m_pModel->SetOutcome(nRow, QStringLiteral("检查中"), {}, {}, ETone::Busy);
+    m_ui.m_pModel->ShowChecking();
     m_ui.m_pProgress->setRange(0, 0); // reads have no count worth showing: a busy bar
     m_ui.SetStatus(QStringLiteral("正在读取 %1 个房间（不发送任何设置）…").arg(m_rooms.size()));
-    m_pCheck->Start(m_window.Engines().Engine(), m_nClient, Now());
+    check.Start(m_window.Engines().Engine(), m_nClient, Now());
     m_pTimer->start();
     return true;
 }
 
 void CBatchDlg::EndCheck() {
-    const std::vector<session::SRoomCheck> checks = m_pCheck->Results({});
+    const std::vector<session::SRoomCheck> checks = m_job.CheckResults();
     QStringList report;
     std::size_t nWritable = 0;
     for (std::size_t i = 0; i < m_rooms.size(); ++i) {
-        const session::SBatchRoom& room = m_rooms[i];
-        const session::SRoomCheck& c = checks[i];
-        const QStringList problems = words::CheckProblems(c);
-        const bool bWritable = problems.isEmpty();
-        nWritable += bWritable;
-        report << words::CheckReportLines(room, c, problems);
-        m_ui.m_pModel->SetOutcome(static_cast<int>(i), QStringLiteral("已检查"),
-                                  bWritable
-                                      ? QStringLiteral("可以设置")
-                                      : QStringLiteral("不能设置：") + problems.join(QStringLiteral("；")),
-                                  {}, bWritable ? ETone::Ok : ETone::Failed);
+        const QStringList problems = words::CheckProblems(checks[i]);
+        nWritable += problems.isEmpty();
+        report << words::CheckReportLines(m_rooms[i], checks[i], problems);
+        m_ui.m_pModel->ShowCheck(static_cast<int>(i), problems);
     }
     m_ui.m_pReport->setPlainText(report.join(QLatin1Char('\n')));
     m_ui.m_pProgress->setRange(0, 1);

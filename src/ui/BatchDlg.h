@@ -165,6 +165,5 @@ private:
     std::vector<session::SBatchRoom> m_rooms;
     bool m_bRoomsAreRows = false;
     session::CBatchJob m_job{m_rooms, [this] { return Now(); }};
-    std::unique_ptr<session::CBatchCheck> m_pCheck;
     session::ClientId m_nClient = 0; // the check or run as a client of the program's engine (0: none)
 };

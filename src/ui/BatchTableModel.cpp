@@ -166,6 +166,18 @@ void CBatchTableModel::ShowRoom(int nRow, const session::SBatchRoom& room) {
                eTone);
 }
 
+void CBatchTableModel::ShowChecking() {
+    for (int nRow = 0; nRow < rowCount(); ++nRow)
+        SetOutcome(nRow, QStringLiteral("检查中"), {}, {}, ETone::Busy);
+}
+
+void CBatchTableModel::ShowCheck(int nRow, const QStringList& problems) {
+    SetOutcome(nRow, QStringLiteral("已检查"),
+               problems.isEmpty() ? QStringLiteral("可以设置")
+                                  : QStringLiteral("不能设置：") + problems.join(QStringLiteral("；")),
+               {}, problems.isEmpty() ? ETone::Ok : ETone::Failed);
+}
+
 void CBatchTableModel::ClearOutcomes() {
     if (m_rows.empty())
         return;

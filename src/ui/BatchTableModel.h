@@ -9,6 +9,8 @@
 
 #include "BatchPlan.h"
 
+#include <QStringList>
+
 #include <QAbstractTableModel>
 #include <QSortFilterProxyModel>
 
@@ -51,6 +53,10 @@ public:
                     ETone eTone);
     // A room of a run as its row shows it: its phase, and once it ended its outcome and time.
     void ShowRoom(int nRow, const session::SBatchRoom& room);
+    // Every room being checked.
+    void ShowChecking();
+    // A room as its check left it: writable, or why not.
+    void ShowCheck(int nRow, const QStringList& problems);
     void ClearOutcomes();
 
     // The plan columns a cell shows.

@@ -249,6 +249,13 @@ QString PlanFileErrorText(const session::SPlanFileError& error) {
     return Q(error.strDetail);
 }
 
+QString BeyondHeaderText(const session::SPlanTable& plan, const session::SPlanRow& row) {
+    return QStringLiteral("第 %1 行有 %2 个单元格，标题行只有 %3 列")
+        .arg(row.nLine)
+        .arg(row.nCells)
+        .arg(plan.nColumns);
+}
+
 QStringList CheckProblems(const session::SRoomCheck& c) {
     QStringList problems;
     if (c.bNoReply)

@@ -35,6 +35,8 @@ QString ValueProblemText(const session::SValueProblem& p);
 QString PlanProblemText(const session::SPlanProblem& p, const QString& strRoom, const QString& strOther);
 // Why a plan file could not be opened (without the file's name).
 QString PlanFileErrorText(const session::SPlanFileError& error);
+// A row with more cells than the header names, which the window refuses.
+QString BeyondHeaderText(const session::SPlanTable& plan, const session::SPlanRow& row);
 QString PhaseText(const session::SBatchRoom& room);
 // A finished room's outcome as the table and the results file say it.
 QString RoomOutcomeText(const session::SBatchRoom& room);
