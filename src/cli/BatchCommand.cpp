@@ -87,7 +87,7 @@ int RunCheck(CRunner& runner, session::CBatchJob& job, std::vector<SBatchRoom>& 
         for (const session::SPlanProblem& p : c.planProblems)
             problems.push_back(PlanProblemText(p).substr(strLine.size()));
         if (!room.bPrepared) {
-            problems.push_back(PrepareErrorText(room.problem, room.strDifferences));
+            problems.push_back(PrepareErrorText(room.problem));
         } else {
             if (c.bNoReply)
                 problems.push_back("no reply");

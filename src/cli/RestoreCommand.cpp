@@ -2,9 +2,9 @@
 // (the controller's address setting included) and verify it by reading back.
 
 #include "Commands.h"
-#include "Words.h"
 #include "History.h"
 #include "Utf8Path.h"
+#include "Words.h"
 #include "codec/AddressRange.h"
 
 #include <cstdio>
@@ -72,12 +72,11 @@ int RunRestore(const SRestoreArgs& args) {
     SRoomPlan plan;
     plan.bForce = args.bForce;
     plan.bRestore = true;
-    std::string error;
     session::SOverrideTexts overrides;
     overrides.controllerIp = args.controllerIp;
     session::SValueProblem problem;
-    if (!PrepareRoom(args.strAddress, strFile, overrides, plan, error, &problem)) {
-        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", PrepareErrorText(problem, error).c_str());
+    if (!PrepareRoom(args.strAddress, strFile, overrides, plan, &problem)) {
+        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", PrepareErrorText(problem).c_str());
         return kExitInput;
     }
     // The room's own backup: the controller may answer at its address before

@@ -60,10 +60,9 @@ int RunSet(const SSetArgs& args) {
         return nExit;
     SRoomPlan plan;
     plan.bForce = args.bForce;
-    std::string error;
     session::SValueProblem problem;
-    if (!PrepareRoom(args.strAddress, args.strFrom, args.overrides, plan, error, &problem)) {
-        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", PrepareErrorText(problem, error).c_str());
+    if (!PrepareRoom(args.strAddress, args.strFrom, args.overrides, plan, &problem)) {
+        std::fprintf(stderr, "velmora-cli: %s; nothing was sent\n", PrepareErrorText(problem).c_str());
         return kExitInput;
     }
     return WriteRoom(runner, plan, args.strAddress);

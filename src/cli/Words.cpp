@@ -350,17 +350,48 @@ std::string SettingIssueText(const session::SSettingIssue& issue) {
     return issue.strField + ": " + why;
 }
 
-std::string PrepareErrorText(const session::SValueProblem& p, const std::string& strError) {
+std::string PrepareErrorText(const session::SValueProblem& p) {
+    using session::EValueProblem;
+    const std::string strQuoted = "\"" + p.strValue + "\"";
+    std::string strWhy;
     switch (p.eProblem) {
-    case session::EValueProblem::BrokenRule:
+    case EValueProblem::BrokenRule:
         return SettingIssueText({p.strField, p.eRule});
-    case session::EValueProblem::SnapshotIncomplete:
+    case EValueProblem::SnapshotIncomplete:
         return p.strValue + ": the snapshot lacks part of the settings (" + MissingPartsText(p.missingParts) +
                "); writing it would replace them with guesses";
-    default:
+    case EValueProblem::SnapshotUnreadable:
+        return p.snapshot.strText;
+    case EValueProblem::TooManyCells:
+        return "the line has " + p.strValue + " cells but the header names " + p.strDetail + " columns";
+    case EValueProblem::NotAnAddress:
+        strWhy = strQuoted + " is not an IPv4 address a.b.c.d";
+        break;
+    case EValueProblem::NotPulseOrLevel:
+        strWhy = strQuoted + " is not pulse or level";
+        break;
+    case EValueProblem::BadLockTime:
+        strWhy = strQuoted + " is not 0.5 or a whole number of seconds from 1 to 120";
+        break;
+    case EValueProblem::NotOnOrOff:
+        strWhy = strQuoted + " is not on or off";
+        break;
+    case EValueProblem::NoSuchModel:
+        strWhy = strQuoted + " is not a projector model in the library";
+        break;
+    case EValueProblem::LibraryRowRule:
+        strWhy = "the library row " + strQuoted + " would not be saved by the code dialog";
+        break;
+    case EValueProblem::CodesTooLong:
+        strWhy = "the codes of " + strQuoted + " are longer than a block holds";
+        break;
+    case EValueProblem::LibraryUnreadable:
+        strWhy = "library lookup failed: " + p.strDetail;
+        break;
+    case EValueProblem::None:
         break;
     }
-    return strError;
+    return p.strField.empty() ? strWhy : p.strField + ": " + strWhy;
 }
 
 std::string WriteOutcomeText(const session::SWriteResult& r, const session::SWriteNotes& notes) {
@@ -407,7 +438,7 @@ std::string WriteOutcomeText(const session::SWriteResult& r, const session::SWri
 
 std::string ResultsDifferences(const session::SBatchRoom& room) {
     if (!room.bPrepared)
-        return PrepareErrorText(room.problem, room.strDifferences);
+        return PrepareErrorText(room.problem);
     if (!room.result || room.ePhase != session::EBatchPhase::Done)
         return room.strDifferences;
     const session::SWriteResult& r = *room.result;

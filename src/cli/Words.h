@@ -50,9 +50,8 @@ std::string MissingPartsText(const std::vector<session::EReplyPart>& parts);
 // "field: why" for one problem of the value rules.
 std::string SettingIssueText(const session::SSettingIssue& issue);
 // Why a room (command-line options or a plan row) was refused before
-// anything was sent; strError is the preparing step's own text, for the
-// codes that have no words here.
-std::string PrepareErrorText(const session::SValueProblem& problem, const std::string& strError);
+// anything was sent.
+std::string PrepareErrorText(const session::SValueProblem& problem);
 // What a finished write came to, "" when every field read back as sent;
 // the notes say why a write stopped before its Set.
 std::string WriteOutcomeText(const session::SWriteResult& result, const session::SWriteNotes& notes);

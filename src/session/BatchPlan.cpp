@@ -268,22 +268,18 @@ std::vector<SBatchRoom> RoomsFromPlan(const SPlanTable& plan, const std::filesys
         if (!room.strSnapshot.empty() && PathFromUtf8(room.strSnapshot).is_relative())
             room.strSnapshot = Utf8FromPath(planFolder / PathFromUtf8(room.strSnapshot));
         room.plan.strRoom = room.strRoom;
-        std::string why;
         if (plan.BeyondHeader(planRow)) {
-            why = "line " + std::to_string(planRow.nLine) + " has " + std::to_string(planRow.nCells) +
-                  " cells but the header names " + std::to_string(plan.nColumns) + " columns";
             room.problem = {EValueProblem::TooManyCells,
                             {},
                             std::to_string(planRow.nCells),
                             std::to_string(plan.nColumns)};
             room.bPrepared = false;
         } else {
-            room.bPrepared = PrepareRoom(room.strAddress, room.strSnapshot, t, room.plan, why, &room.problem);
+            room.bPrepared = PrepareRoom(room.strAddress, room.strSnapshot, t, room.plan, &room.problem);
         }
         if (!room.bPrepared && room.bRun) {
             room.eOutcome = EBatchOutcome::Failed;
             room.ePhase = EBatchPhase::Done;
-            room.strDifferences = why;
         }
         rooms.push_back(std::move(room));
     }

@@ -24,8 +24,7 @@ std::string InventoryCsv(const std::vector<FoundController>& found) {
             // slot, an unknown or ambiguous code leaves the cell empty.
             std::string strModel = read.received[nSlot] ? s.projectors[nSlot].strModel : std::string();
             SProjectorSlot slot;
-            std::string strIgnored;
-            if (!strModel.empty() && !ProjectorFromLibrary(strModel, slot, strIgnored))
+            if (!strModel.empty() && !ProjectorFromLibrary(strModel, slot))
                 strModel.clear();
             row.push_back(strModel);
         }

@@ -29,12 +29,11 @@ void TellRule(SValueProblem* pProblem, const char* field, ESettingProblem eRule)
 }
 
 bool Address(const std::optional<std::string>& text, const char* field, std::optional<codec::Ip4>& out,
-             std::string& error, SValueProblem* pProblem) {
+             SValueProblem* pProblem) {
     if (!text)
         return true;
     codec::Ip4 a{};
     if (!codec::ParseDottedQuad(*text, a)) {
-        error = std::string(field) + ": \"" + *text + "\" is not an IPv4 address a.b.c.d";
         Tell(pProblem, EValueProblem::NotAnAddress, field, *text);
         return false;
     }
@@ -44,12 +43,10 @@ bool Address(const std::optional<std::string>& text, const char* field, std::opt
 
 } // namespace
 
-bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std::string& error,
-                          SValueProblem* pProblem) {
+bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, SValueProblem* pProblem) {
     try {
         auto pRecords = CDatabase::OpenRead(stmt::SelectModel(strModel));
         if (pRecords->AtEnd()) {
-            error = "\"" + strModel + "\" is not a projector model in the library";
             Tell(pProblem, EValueProblem::NoSuchModel, {}, strModel);
             return false;
         }
@@ -65,7 +62,6 @@ bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std
         // odd length or an unknown serial setting makes a misaligned block.
         if (const library::ERuleFailure eRule = library::CheckRecord(record);
             eRule != library::ERuleFailure::None) {
-            error = "the library row \"" + strModel + "\" would not be saved by the code dialog";
             Tell(pProblem, EValueProblem::LibraryRowRule, {}, strModel);
             if (pProblem)
                 pProblem->eLibraryRule = eRule;
@@ -75,38 +71,33 @@ bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std
                                           record.vga,  record.powerOn, record.powerOff};
         const codec::BundleResult bundle = codec::BuildCodeBundle(codes);
         if (bundle.status != codec::BundleStatus::Ok) {
-            error = "the codes of \"" + strModel + "\" are longer than a block holds";
             Tell(pProblem, EValueProblem::CodesTooLong, {}, strModel);
             return false;
         }
         slot = {bundle.bundle, strModel};
         return true;
     } catch (const CDatabaseError& e) {
-        error = "library lookup failed: " + DatabaseErrorText(e.Code(), e.Text());
         Tell(pProblem, EValueProblem::LibraryUnreadable, {}, strModel, DatabaseErrorText(e.Code(), e.Text()));
         return false;
     }
 }
 
-bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& error, SValueProblem* pProblem) {
+bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, SValueProblem* pProblem) {
     SOverrides r;
-    if (!Address(t.controllerIp, "controller_ip", r.controllerIp, error, pProblem) ||
-        !Address(t.serverIp, "server_ip", r.serverIp, error, pProblem) ||
-        !Address(t.mask, "mask", r.mask, error, pProblem) ||
-        !Address(t.gateway, "gateway", r.gateway, error, pProblem))
+    if (!Address(t.controllerIp, "controller_ip", r.controllerIp, pProblem) ||
+        !Address(t.serverIp, "server_ip", r.serverIp, pProblem) ||
+        !Address(t.mask, "mask", r.mask, pProblem) || !Address(t.gateway, "gateway", r.gateway, pProblem))
         return false;
     // The rules a value meets on its own; those that need the whole
     // settings (subnet, gateway, lock type) run once the controller is read.
     if (r.mask) {
         if (const auto e = CheckMask(*r.mask); e != ESettingProblem::None) {
-            error.clear();
             TellRule(pProblem, "mask", e);
             return false;
         }
     }
     if (r.controllerIp) {
         if (const auto e = CheckHostAddress(*r.controllerIp); e != ESettingProblem::None) {
-            error.clear();
             TellRule(pProblem, "controller_ip", e);
             return false;
         }
@@ -118,7 +109,6 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
         else if (v == "level" || v == "电平型")
             r.lockType = 1;
         else {
-            error = "lock_type: \"" + v + "\" is not pulse or level";
             Tell(pProblem, EValueProblem::NotPulseOrLevel, "lock_type", v);
             return false;
         }
@@ -132,13 +122,11 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
                  v[0] != '0')
             n = std::stoi(v);
         if (n < 0 || n > 120) {
-            error = "lock_time: \"" + v + "\" is not 0.5 or a whole number of seconds from 1 to 120";
             Tell(pProblem, EValueProblem::BadLockTime, "lock_time", v);
             return false;
         }
         r.lockTime = n;
         if (r.lockType == 1) {
-            error.clear();
             TellRule(pProblem, "lock_time", ESettingProblem::LockTimeWithLevelLock);
             return false;
         }
@@ -150,7 +138,6 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
         else if (v == "off" || v == "no" || v == "false" || v == "0" || v == "关")
             r.oneKey = false;
         else {
-            error = "one_key: \"" + v + "\" is not on or off";
             Tell(pProblem, EValueProblem::NotOnOrOff, "one_key", v);
             return false;
         }
@@ -160,8 +147,7 @@ bool ResolveOverrides(const SOverrideTexts& t, SOverrides& out, std::string& err
         if (!*models[p])
             continue;
         SProjectorSlot slot;
-        if (!ProjectorFromLibrary(**models[p], slot, error, pProblem)) {
-            error = std::string(p == 0 ? "projector1: " : "projector2: ") + error;
+        if (!ProjectorFromLibrary(**models[p], slot, pProblem)) {
             if (pProblem)
                 pProblem->strField = p == 0 ? "projector1" : "projector2";
             return false;

@@ -6,6 +6,7 @@
 #include "ControllerSettings.h"
 #include "ModelRules.h"
 #include "SettingsCheck.h"
+#include "Snapshot.h"
 
 #include <optional>
 #include <string>
@@ -25,8 +26,7 @@ struct SOverrides {
     std::optional<SProjectorSlot> projectors[2];
 };
 
-// Why a value was refused, for a face to say in its own words; the error
-// text beside it is the command line's.
+// Why a value was refused, for a face to say in its own words.
 enum class EValueProblem {
     None,
     NotAnAddress,       // strValue is no dotted quad
@@ -38,32 +38,30 @@ enum class EValueProblem {
     LibraryRowRule,     // eLibraryRule: the row would not be saved by the code dialog
     CodesTooLong,       // the row's codes do not fit a block
     LibraryUnreadable,  // the database failed (strDetail)
-    SnapshotUnreadable, // strDetail: the loader's reason
+    SnapshotUnreadable, // snapshot: the loader's reason
     SnapshotIncomplete, // missingParts: the parts it lacks
     TooManyCells,       // a plan row longer than its header: strValue its cells, strDetail the header's
 };
 struct SValueProblem {
     EValueProblem eProblem = EValueProblem::None;
-    std::string strField; // the plan column ("mask", "projector1", "snapshot")
-    std::string strValue;
-    std::string strDetail;
+    std::string strField = {}; // the plan column ("mask", "projector1", "snapshot")
+    std::string strValue = {};
+    std::string strDetail = {};
     ESettingProblem eRule = ESettingProblem::None;
     library::ERuleFailure eLibraryRule = library::ERuleFailure::None;
     std::vector<EReplyPart> missingParts = {};
+    SSnapshotError snapshot = {};
 };
 
 // Checks every text and looks the projector models up in data.mdb. On
-// failure *pProblem says it as a code and nothing is resolved; `error` is
-// the command line's text ("lock_time: …") for the codes that have none of
-// their own words yet, empty for a broken rule (eRule says it).
-bool ResolveOverrides(const SOverrideTexts& texts, SOverrides& out, std::string& error,
-                      SValueProblem* pProblem = nullptr);
+// failure *pProblem says why and nothing is resolved.
+bool ResolveOverrides(const SOverrideTexts& texts, SOverrides& out, SValueProblem* pProblem = nullptr);
 
 void ApplyOverrides(const SOverrides& overrides, SControllerSettings& settings);
 
 // A library model's code bundle; false with a reason when it is not in DATA
 // or its codes do not fit.
-bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot, std::string& error,
+bool ProjectorFromLibrary(const std::string& strModel, SProjectorSlot& slot,
                           SValueProblem* pProblem = nullptr);
 
 } // namespace session

@@ -8,7 +8,7 @@
 namespace session {
 
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
-                 SRoomPlan& out, std::string& error, SValueProblem* pProblem) {
+                 SRoomPlan& out, SValueProblem* pProblem) {
     auto tell = [pProblem](EValueProblem eProblem, const char* field, std::string strValue,
                            std::string strDetail) {
         if (pProblem)
@@ -16,18 +16,19 @@ bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, 
     };
     SRoomPlan plan;
     if (!codec::ParseDottedQuad(strAddress, plan.address)) {
-        error = "address: \"" + strAddress + "\" is not an IPv4 address a.b.c.d";
         tell(EValueProblem::NotAnAddress, "address", strAddress, {});
         return false;
     }
     if (!strSnapshot.empty()) {
         SSnapshot snapshot;
+        SSnapshotError error;
         if (!LoadSnapshot(PathFromUtf8(strSnapshot), snapshot, error)) {
-            tell(EValueProblem::SnapshotUnreadable, "snapshot", strSnapshot, error);
+            tell(EValueProblem::SnapshotUnreadable, "snapshot", strSnapshot, {});
+            if (pProblem)
+                pProblem->snapshot = std::move(error);
             return false;
         }
         if (!snapshot.read.Complete()) {
-            error.clear();
             tell(EValueProblem::SnapshotIncomplete, "snapshot", strSnapshot, {});
             if (pProblem)
                 pProblem->missingParts = snapshot.read.MissingParts();
@@ -35,7 +36,7 @@ bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, 
         }
         plan.snapshot = std::move(snapshot);
     }
-    if (!ResolveOverrides(texts, plan.overrides, error, pProblem))
+    if (!ResolveOverrides(texts, plan.overrides, pProblem))
         return false;
     plan.strRoom = out.strRoom;
     plan.bForce = out.bForce;

@@ -46,11 +46,9 @@ struct SWriteNotes {
 
 // Checks everything before anything is sent: the address, the snapshot
 // (refused when damaged or when it lacks a part of the controller's
-// settings) and the overrides. False with the reason: *pProblem as a code;
-// `error` is the command line's text where the code has none of its own
-// words yet (empty for a broken rule and an incomplete snapshot).
+// settings) and the overrides. False with the reason in *pProblem.
 bool PrepareRoom(const std::string& strAddress, const std::string& strSnapshot, const SOverrideTexts& texts,
-                 SRoomPlan& out, std::string& error, SValueProblem* pProblem = nullptr);
+                 SRoomPlan& out, SValueProblem* pProblem = nullptr);
 
 // Where the plan moves the controller: its controller_ip override, or the
 // address setting of a snapshot taken from this very address; nothing when

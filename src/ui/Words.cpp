@@ -96,7 +96,7 @@ QString ValueProblemText(const session::SValueProblem& p) {
         strWhy = QStringLiteral("无法读取投影机库：") + Q(p.strDetail);
         break;
     case EValueProblem::SnapshotUnreadable:
-        strWhy = QStringLiteral("无法读取“%1”：%2").arg(Q(p.strValue), Q(p.strDetail));
+        strWhy = QStringLiteral("无法读取“%1”：%2").arg(Q(p.strValue), SnapshotErrorText(p.snapshot));
         break;
     case EValueProblem::SnapshotIncomplete:
         strWhy = QStringLiteral("“%1”缺少部分设置（%2）").arg(Q(p.strValue), MissingText(p.missingParts));

@@ -140,9 +140,28 @@ TEST(CliWriteWords, StopsAreEnglishAndNameTheirParts) {
     snapshot.eProblem = session::EValueProblem::SnapshotIncomplete;
     snapshot.strValue = "a.json";
     snapshot.missingParts = {session::kPartProjector1, session::kPartNetwork};
-    EXPECT_EQ(cli::PrepareErrorText(snapshot, {}),
+    EXPECT_EQ(cli::PrepareErrorText(snapshot),
               "a.json: the snapshot lacks part of the settings (not received: projector 1 codes, IP "
               "settings); writing it would replace them with guesses");
+    // Each refusal of a value names its field and the value as given.
+    using session::EValueProblem;
+    const struct {
+        session::SValueProblem problem;
+        const char* pszExpected;
+    } refusals[] = {
+        {{EValueProblem::NotAnAddress, "mask", "255.0.0.256"},
+         "mask: \"255.0.0.256\" is not an IPv4 address a.b.c.d"},
+        {{EValueProblem::BadLockTime, "lock_time", "0"},
+         "lock_time: \"0\" is not 0.5 or a whole number of seconds from 1 to 120"},
+        {{EValueProblem::NoSuchModel, "projector2", "XJ-9"},
+         "projector2: \"XJ-9\" is not a projector model in the library"},
+        {{EValueProblem::LibraryUnreadable, "projector1", "M", "disk I/O error"},
+         "projector1: library lookup failed: disk I/O error"},
+        {{EValueProblem::TooManyCells, {}, "14", "12"},
+         "the line has 14 cells but the header names 12 columns"},
+    };
+    for (const auto& r : refusals)
+        EXPECT_EQ(cli::PrepareErrorText(r.problem), r.pszExpected);
 }
 
 } // namespace
