@@ -439,6 +439,8 @@ std::string WriteOutcomeText(const session::SWriteResult& r, const session::SWri
 std::string ResultsDifferences(const session::SBatchRoom& room) {
     if (!room.bPrepared)
         return PrepareErrorText(room.problem);
+    if (room.ePhase == session::EBatchPhase::Setting)
+        return kSetUnderWayText;
     if (!room.result || room.ePhase != session::EBatchPhase::Done)
         return room.strDifferences;
     const session::SWriteResult& r = *room.result;

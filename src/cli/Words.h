@@ -62,5 +62,7 @@ std::string WriteOutcomeText(const session::SWriteResult& result, const session:
 std::string ResultsDifferences(const session::SBatchRoom& room);
 // The words for a new address that another controller answers.
 inline constexpr const char* kAddressTakenText = "address taken by another controller";
+// The differences of a room whose Set has started and not yet ended.
+inline constexpr const char* kSetUnderWayText = "Set under way";
 
 } // namespace cli

@@ -312,11 +312,10 @@ std::vector<std::string> ResultLine(const SBatchRoom& r, const DifferencesWordsF
     // A room in the middle of its Set holds neither what it held nor what
     // was planned: it counts as failed until its read-back says otherwise.
     if (r.ePhase == EBatchPhase::Setting) {
-        std::string strWhy = words ? words(r) : std::string();
         return {r.strRoom,
                 r.strAddress,
                 OutcomeWord(EBatchOutcome::Failed),
-                strWhy.empty() ? kSetUnderWayText : strWhy,
+                words ? words(r) : std::string(),
                 Seconds(r.dSeconds),
                 r.strRowText,
                 Utf8FromPath(r.notes->backup)};

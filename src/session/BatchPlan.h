@@ -158,8 +158,6 @@ std::vector<std::string> ResultLine(const SBatchRoom& room, const DifferencesWor
 // The fields a write found still to change: what it sent against what the
 // controller held before (fields that did not come are left out).
 std::vector<std::string> FieldsToChange(const SWriteResult& result);
-// The differences of a room whose Set has started and not yet ended.
-inline constexpr const char* kSetUnderWayText = "Set under way";
 
 // A problem of the plan as a whole: no address twice, no new controller
 // address twice, no room moving onto another row's address.
