@@ -84,8 +84,11 @@ void CScanJob::Stop() {
     if (m_bStopped)
         return;
     m_bStopped = true;
-    if (m_ePhase == EPhase::Querying)
+    if (m_ePhase == EPhase::Querying) {
+        // The addresses not queued yet end here, the queued ones as the engine drops them.
+        m_counts.nDone += m_addresses.size() - m_nNext;
         m_pEngine->CancelNotStarted(m_nClient);
+    }
     if (m_pSweep)
         m_pSweep->Stop();
 }
