@@ -6,6 +6,7 @@
 #include "Inventory.h"
 #include "Output.h"
 #include "Runner.h"
+#include "ScanJob.h"
 #include "Utf8Path.h"
 #include "codec/AddressRange.h"
 
@@ -20,15 +21,6 @@ struct SScanArgs {
     std::string strRange, strInventory;
     int nRate = 200;
     SCommonOptions common;
-};
-
-class CScanCollector : public session::ISessionObserver {
-public:
-    void OnReadDone(session::ExchangeId, const session::SReadResult& r) override {
-        if (r.Any())
-            found[r.settings.initialIp] = r;
-    }
-    std::map<codec::Ip4, session::SReadResult> found;
 };
 
 std::string Model(const session::SReadResult& r, std::size_t p) {
@@ -52,25 +44,17 @@ int RunScan(const SScanArgs& args) {
     CRunner runner(common);
     if (const int nExit = runner.Open())
         return nExit;
-    CScanCollector collector;
+    const std::size_t nAddresses = addresses.size();
+    session::CScanJob job(std::move(addresses), args.nRate);
     session::SSessionTiming timing;
     timing.nMaxRunning = 4096;
     timing.dStartsPerSecond = args.nRate;
-    session::CSessionEngine& engine = runner.Engine(collector, timing);
-    // The reads are queued a little ahead of the schedule rather than all at
-    // once: queuing thousands takes long enough to put the first starts behind.
-    std::size_t nQueued = 0;
-    const std::size_t nAhead = static_cast<std::size_t>(std::max(16, args.nRate / 4));
-    auto topUp = [&] {
-        const session::TimeMs now = CRunner::Now();
-        while (nQueued < addresses.size() && engine.WaitingCount() < nAhead)
-            engine.StartRead(addresses[nQueued++], now);
-    };
-    topUp();
-    runner.Run(topUp);
+    job.Start(runner.Engine(job.Observer(), timing), session::kFirstClient, &CRunner::Now);
+    runner.Run([&job] { job.Poll(); });
+    const std::map<codec::Ip4, session::SReadResult>& answered = job.Found();
     if (args.common.bJson) {
         nlohmann::json out = nlohmann::json::array();
-        for (const auto& [address, r] : collector.found)
+        for (const auto& [address, r] : answered)
             out.push_back({{"address", codec::BytesToAddress(address)},
                            {"server_ip", r.received[session::kPartNetwork]
                                              ? nlohmann::json(codec::BytesToAddress(r.settings.serverIp))
@@ -83,16 +67,16 @@ int RunScan(const SScanArgs& args) {
     } else {
         std::vector<std::vector<std::string>> rows{
             {"address", "server_ip", "projector1", "projector2", "answer_ms"}};
-        for (const auto& [address, r] : collector.found)
+        for (const auto& [address, r] : answered)
             rows.push_back(
                 {codec::BytesToAddress(address),
                  r.received[session::kPartNetwork] ? codec::BytesToAddress(r.settings.serverIp) : "?",
                  Model(r, 0), Model(r, 1), std::to_string(r.nAnswerMs)});
         std::cout << Table(rows);
-        std::cout << collector.found.size() << " of " << addresses.size() << " addresses answered\n";
+        std::cout << answered.size() << " of " << nAddresses << " addresses answered\n";
     }
     if (!args.strInventory.empty()) {
-        const std::vector<session::FoundController> found(collector.found.begin(), collector.found.end());
+        const std::vector<session::FoundController> found(answered.begin(), answered.end());
         std::string strError;
         if (!base::WriteFileReplacing(PathFromUtf8(args.strInventory), session::InventoryCsv(found), true,
                                       strError)) {
@@ -102,7 +86,7 @@ int RunScan(const SScanArgs& args) {
         if (!args.common.bJson)
             std::cout << "inventory of " << found.size() << " controllers in " << args.strInventory << "\n";
     }
-    return collector.found.empty() ? kExitFailed : kExitOk;
+    return answered.empty() ? kExitFailed : kExitOk;
 }
 
 } // namespace

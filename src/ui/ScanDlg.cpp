@@ -7,11 +7,11 @@
 #include "FileFolders.h"
 #include "codec/AddressRange.h"
 
-#include "EchoSweep.h"
 #include "LocalInterfaces.h"
 #include "MainConfigDlg.h"
 #include "MessageBox.h"
 #include "OutputFiles.h"
+#include "SystemSocketApi.h"
 
 #include <QAccessible>
 #include <QFileDialog>
@@ -134,7 +134,6 @@ CScanDlg::CScanDlg(CMainConfigDlg& window, const SOptions& options, QWidget* pPa
 }
 
 CScanDlg::~CScanDlg() {
-    m_pSweep.reset();
     LeaveEngine();
 }
 
@@ -154,26 +153,29 @@ bool CScanDlg::StartScan() {
         return false;
     }
     m_pModel->Clear();
-    m_reads.clear();
-    m_silent.clear();
-    m_nTotal = addresses.size();
-    m_nDone = m_nQueriesSent = m_nControllers = 0;
-    m_bStopped = false;
-
     session::SSessionTiming timing;
     timing.nTickMs = m_options.nTickMs;
     timing.nQueryTicks = m_options.nQueryTicks;
     timing.nMaxRunning = static_cast<int>(std::max<std::size_t>(addresses.size(), 1));
     timing.nStartIntervalMs = 1000 / std::max(1, m_options.nQueriesPerSecond);
     LeaveEngine();
-    m_nClient = m_window.Engines().AddClient(static_cast<session::ISessionObserver&>(*this), timing);
-    for (const codec::Ip4& address : addresses)
-        m_reads.emplace(m_window.Engines().StartRead(m_nClient, address), address);
+    m_pJob = std::make_unique<session::CScanJob>(std::move(addresses), m_options.nQueriesPerSecond);
+    if (m_options.bProbe)
+        m_pJob->ProbeSilent(m_options.pEchoApi ? *m_options.pEchoApi : CSystemSocketApi::Instance(),
+                            std::chrono::milliseconds(m_options.nEchoTimeoutMs));
+    m_pJob->m_pfnFound = [this](const codec::Ip4& address, const session::SReadResult& read) {
+        m_pModel->Add({address, read});
+    };
+    m_pJob->m_pfnEchoed = [this](const codec::Ip4& address) { m_pModel->Add({address, std::nullopt}); };
+    CEngineHost& host = m_window.Engines();
+    m_nClient = host.AddClient(m_pJob->Observer(), timing);
+    m_pJob->Start(host.Engine(), m_nClient, [&host] { return host.Now(); });
 
-    m_eState = EState::Querying;
-    m_pProgress->setRange(0, static_cast<int>(m_nTotal));
+    m_bScanning = true;
+    const std::size_t nTotal = m_pJob->Counts().nTotal;
+    m_pProgress->setRange(0, static_cast<int>(nTotal));
     m_pProgress->setValue(0);
-    SetStatus(QStringLiteral("正在扫描 %1 个地址…").arg(m_nTotal));
+    SetStatus(QStringLiteral("正在扫描 %1 个地址…").arg(nTotal));
     m_pStart->setEnabled(false);
     m_pStop->setEnabled(true);
     m_pRange->setEnabled(false);
@@ -182,42 +184,18 @@ bool CScanDlg::StartScan() {
 }
 
 void CScanDlg::StopScan() {
-    if (!IsScanning() || m_bStopped)
+    if (!IsScanning() || m_pJob->Stopped())
         return;
-    m_bStopped = true;
     m_pStop->setEnabled(false);
     SetStatus(QStringLiteral("正在停止…"));
     // Queries not yet sent are dropped; those sent finish their wait, so a
     // controller that is answering still gets its row.
-    if (m_nClient)
-        m_window.Engines().Engine().CancelNotStarted(m_nClient);
-    if (m_pSweep)
-        m_pSweep->Stop();
+    m_pJob->Stop();
 }
 
 void CScanDlg::reject() {
     StopScan();
     QDialog::reject();
-}
-
-void CScanDlg::OnReadDone(session::ExchangeId id, const session::SReadResult& result) {
-    ++m_nDone;
-    const auto it = m_reads.find(id);
-    if (it == m_reads.end())
-        return;
-    const codec::Ip4 address = it->second;
-    m_reads.erase(it);
-    if (!result.Any()) {
-        m_silent.push_back(address);
-        return;
-    }
-    ++m_nControllers;
-    m_pModel->Add({address, result});
-}
-
-void CScanDlg::OnNotRun(session::ExchangeId id) {
-    ++m_nDone;
-    m_reads.erase(id);
 }
 
 void CScanDlg::SetStatus(const QString& strText) {
@@ -237,70 +215,55 @@ int CScanDlg::RowCount() const {
 }
 
 void CScanDlg::OnTick() {
-    if (m_eState == EState::Querying && m_nClient) {
+    using EPhase = session::CScanJob::EPhase;
+    const bool bQuerying = m_pJob->Phase() == EPhase::Querying;
+    if (bQuerying)
         m_window.Engines().Advance();
-        m_pProgress->setValue(static_cast<int>(std::min(m_nDone, m_nTotal)));
-        if (!m_window.Engines().Engine().Idle(m_nClient))
-            return;
+    const EPhase ePhase = m_pJob->Poll();
+    if (bQuerying && ePhase != EPhase::Querying) {
         LeaveEngine();
-        if (m_bStopped || m_silent.empty() || !m_options.bProbe) {
-            Finish();
+        if (ePhase == EPhase::Probing) {
+            const session::SScanCounts counts = m_pJob->Counts();
+            m_pProgress->setRange(0, static_cast<int>(counts.nTotal));
+            m_pProgress->setValue(0);
+            SetStatus(QStringLiteral("找到 %1 个中控；正在探测 %2 个无应答的地址…")
+                          .arg(counts.nControllers)
+                          .arg(counts.nTotal));
             return;
         }
-        StartProbing();
-        return;
     }
-    if (m_eState == EState::Probing && m_pSweep) {
-        for (const CEchoSweep::SResult& r : m_pSweep->TakeResults()) {
-            ++m_nDone;
-            if (r.bAnswered)
-                m_pModel->Add({r.address, std::nullopt});
-        }
-        m_pProgress->setValue(static_cast<int>(std::min(m_nDone, m_nTotal)));
-        if (m_pSweep->Finished())
-            Finish();
-    }
-}
-
-void CScanDlg::StartProbing() {
-    CSocketApi& api = m_options.pEchoApi ? *m_options.pEchoApi : CSystemSocketApi::Instance();
-    if (!CEchoSweep::ProbingAllowed(api)) {
-        // Said once per dialog: without the right to probe only controllers are listed.
-        if (!m_bProbeRefusalSaid) {
-            m_bProbeRefusalSaid = true;
-            m_pProbeNote->setText(QStringLiteral("本程序无权发送回显探测（ICMP），只列出应答的中控，"
-                                                 "无应答的地址不作探测。"));
-            m_pProbeNote->show();
-        }
+    if (ePhase == EPhase::Over) {
         Finish();
         return;
     }
-    std::sort(m_silent.begin(), m_silent.end());
-    m_eState = EState::Probing;
-    m_nDone = 0;
-    m_nTotal = m_silent.size();
-    m_pProgress->setRange(0, static_cast<int>(m_nTotal));
-    m_pProgress->setValue(0);
-    SetStatus(QStringLiteral("找到 %1 个中控；正在探测 %2 个无应答的地址…")
-                  .arg(m_nControllers)
-                  .arg(m_silent.size()));
-    m_pSweep =
-        std::make_unique<CEchoSweep>(m_silent, api, std::chrono::milliseconds(m_options.nEchoTimeoutMs));
+    ShowProgress();
+}
+
+void CScanDlg::ShowProgress() {
+    const session::SScanCounts counts = m_pJob->Counts();
+    m_pProgress->setValue(static_cast<int>(std::min(counts.nDone, counts.nTotal)));
 }
 
 void CScanDlg::Finish() {
     m_pTimer->stop();
-    m_pSweep.reset();
     LeaveEngine();
-    m_eState = EState::Idle;
+    m_bScanning = false;
+    // Said once per dialog: without the right to probe only controllers are listed.
+    if (m_pJob->ProbeRefused() && !m_bProbeRefusalSaid) {
+        m_bProbeRefusalSaid = true;
+        m_pProbeNote->setText(QStringLiteral("本程序无权发送回显探测（ICMP），只列出应答的中控，"
+                                             "无应答的地址不作探测。"));
+        m_pProbeNote->show();
+    }
+    const bool bStopped = m_pJob->Stopped();
     m_pProgress->setValue(m_pProgress->maximum());
-    SetStatus((m_bStopped ? QStringLiteral("已停止，找到 %1 个中控。")
-                          : QStringLiteral("扫描完成，找到 %1 个中控。"))
-                  .arg(m_nControllers));
+    SetStatus(
+        (bStopped ? QStringLiteral("已停止，找到 %1 个中控。") : QStringLiteral("扫描完成，找到 %1 个中控。"))
+            .arg(m_pJob->Counts().nControllers));
     m_pStart->setEnabled(true);
     m_pStop->setEnabled(false);
     m_pRange->setEnabled(true);
-    emit ScanEnded(m_bStopped);
+    emit ScanEnded(bStopped);
 }
 
 void CScanDlg::OnActivated(int nRow) {

@@ -1,18 +1,13 @@
 #pragma once
 
+#include "ScanJob.h"
 #include "ScanTableModel.h"
-#include "SessionEngine.h"
-#include "SessionObserver.h"
 
 #include <QDialog>
 
 #include <functional>
-#include <map>
 #include <memory>
-#include <optional>
-#include <vector>
 
-class CEchoSweep;
 class CSocketApi;
 class CMainConfigDlg;
 class QLabel;
@@ -28,7 +23,7 @@ class QTimer;
 // request, and those that answer it are listed as "非中控或无响应".
 // Activating a row (double-click or Enter) reads that controller in the
 // main window.
-class CScanDlg : public QDialog, private session::ISessionObserver {
+class CScanDlg : public QDialog {
     Q_OBJECT
 public:
     struct SOptions {
@@ -51,7 +46,7 @@ public:
     // no range or a scan runs.
     bool StartScan();
     void StopScan();
-    bool IsScanning() const { return m_eState != EState::Idle; }
+    bool IsScanning() const { return m_bScanning; }
 
     QLineEdit* RangeEdit() const { return m_pRange; }
     QTableView* Table() const { return m_pTable; }
@@ -78,7 +73,7 @@ public:
     // The file 导出清单 writes (empty: none); tests replace it.
     std::function<QString()> m_pfnChooseExportFile;
     // How many queries went out in the present or last scan.
-    std::size_t QueriesSent() const { return m_nQueriesSent; }
+    std::size_t QueriesSent() const { return m_pJob ? m_pJob->Counts().nQueriesSent : 0; }
 
 signals:
     void ScanEnded(bool bStopped);
@@ -88,14 +83,8 @@ protected:
     void reject() override;
 
 private:
-    enum class EState { Idle, Querying, Probing };
-
-    void OnStarted(session::ExchangeId) override { ++m_nQueriesSent; }
-    void OnReadDone(session::ExchangeId id, const session::SReadResult& result) override;
-    void OnNotRun(session::ExchangeId id) override;
-
     void OnTick();
-    void StartProbing();
+    void ShowProgress();
     void Finish();
     void SetStatus(const QString& strText);
     void OnActivated(int nRow);
@@ -116,12 +105,8 @@ private:
     QTableView* m_pTable = nullptr;
     QTimer* m_pTimer = nullptr;
 
-    EState m_eState = EState::Idle;
-    bool m_bStopped = false;
+    bool m_bScanning = false;
     bool m_bProbeRefusalSaid = false;
-    session::ClientId m_nClient = 0; // the scan as a client of the program's engine (0: none)
-    std::map<session::ExchangeId, codec::Ip4> m_reads;
-    std::vector<codec::Ip4> m_silent; // no reply to the query
-    std::unique_ptr<CEchoSweep> m_pSweep;
-    std::size_t m_nTotal = 0, m_nDone = 0, m_nQueriesSent = 0, m_nControllers = 0;
+    session::ClientId m_nClient = 0;           // the scan as a client of the program's engine (0: none)
+    std::unique_ptr<session::CScanJob> m_pJob; // the present or last scan
 };
